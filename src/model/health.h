@@ -1,0 +1,8 @@
+#pragma once
+// The "State of the Budget" report as styled runs, built fresh from the budget.
+
+#include "platform/richtext.h"
+
+class Budget;
+
+StyledText buildBudgetHealth(const Budget& budget);

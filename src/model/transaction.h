@@ -1,0 +1,62 @@
+#pragma once
+// One movement of money, the routine that moves balances, and queries over the history.
+
+#include "model/items.h"
+#include "model/money.h"
+
+#include <QString>
+#include <optional>
+#include <unordered_map>
+
+enum class TransactionType : quint32 { Expense = 0, Deposit = 1, Transfer = 2, CCPayment = 3 };
+
+// "Expense", "Deposit", "Transfer", "CC Payment" (the words stored in the workbook).
+QString transactionTypeName(TransactionType type);
+std::optional<TransactionType> transactionTypeFromName(const QString& name);
+
+struct Transaction {
+    Amount amount = 0;
+    ItemId category = kNoId; // the envelope charged
+    ItemId accountFrom = kNoId;
+    ItemId accountTo = kNoId;
+    QString payee;
+    QString description;
+    DateTime transactionTime;
+    TransactionType type = TransactionType::Expense;
+};
+
+// Appends a new transaction to the budget (time = Clock::now() when none is given).
+// Balances are not touched; call applyTransaction next.
+Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
+                               ItemId accountFrom, ItemId accountTo, ItemId category,
+                               const QString& payee, const QString& description,
+                               std::optional<DateTime> time = std::nullopt);
+
+// Moves balances for t; reverse undoes it (up to the envelope floor).
+void applyTransaction(Budget& budget, const Transaction& t, bool reverse);
+
+// This month's net flow through the item's envelopes (a folder counts everything beneath it).
+Amount actualThisMonth(const Budget& budget, const AccountBase& item);
+
+// This month's flows of every envelope id, computed in one pass over the history, so a
+// refresh of many rows costs one scan. flowOf() gives the same result as actualThisMonth.
+class MonthFlows {
+public:
+    static MonthFlows compute(const Budget& budget);
+    Amount flowOf(const AccountBase& item) const;
+
+private:
+    std::unordered_map<ItemId, std::int64_t> byCategory_;
+};
+
+struct SpendingAverages {
+    Amount perDay = 0;   // the result
+    int days = 0;
+    Amount perMonth = 0;
+};
+// Month or year filters of 0 or less mean "any"; both negative is the whole-history mode.
+SpendingAverages envelopeSpendingAverages(const Budget& budget, const AccountEnvelope& envelope,
+                                          bool throughPreviousMonth, int monthFilter,
+                                          int yearFilter);
+
+bool compareByTime(const Transaction& a, const Transaction& b);
