@@ -22,6 +22,8 @@ Amount parseAmount(const QString& text);
 // Plain form "-1234.56" (no grouping, no symbol) or, with asCurrency, the default
 // locale's currency form with a parenthesised negative turned into a leading "-".
 QString formatAmount(Amount amount, bool asCurrency);
+// The accounting-style negative "(x)" becomes "-x"; any other text is returned unchanged.
+QString applyParenthesisRule(const QString& currencyText);
 
 // A local wall-clock date and time; year 0 means "not set".
 struct DateTime {

@@ -38,25 +38,53 @@ void applyTransaction(Budget& budget, const Transaction& t, bool reverse);
 // This month's net flow through the item's envelopes (a folder counts everything beneath it).
 Amount actualThisMonth(const Budget& budget, const AccountBase& item);
 
-// This month's flows of every envelope id, computed in one pass over the history, so a
-// refresh of many rows costs one scan. flowOf() gives the same result as actualThisMonth.
-class MonthFlows {
-public:
-    static MonthFlows compute(const Budget& budget);
-    Amount flowOf(const AccountBase& item) const;
-
-private:
-    std::unordered_map<ItemId, std::int64_t> byCategory_;
-};
-
 struct SpendingAverages {
     Amount perDay = 0;   // the result
     int days = 0;
     Amount perMonth = 0;
 };
 // Month or year filters of 0 or less mean "any"; both negative is the whole-history mode.
+// throughPreviousMonth only takes effect in the whole-history mode (it needs a known end).
 SpendingAverages envelopeSpendingAverages(const Budget& budget, const AccountEnvelope& envelope,
                                           bool throughPreviousMonth, int monthFilter,
                                           int yearFilter);
+
+
+// Per-envelope expense spans gathered in one pass over the history, so averages for every
+// envelope cost one scan. averagesOf() equals envelopeSpendingAverages with the same flags.
+class SpendingHistory {
+public:
+    static SpendingHistory compute(const Budget& budget, bool throughPreviousMonth,
+                                   int monthFilter, int yearFilter);
+    SpendingAverages averagesOf(const AccountEnvelope& envelope) const;
+
+private:
+    struct Span {
+        DateTime first;
+        DateTime last;
+        double firstSerial = 0;
+        double lastSerial = 0;
+        std::int64_t sum = 0;
+    };
+    std::unordered_map<ItemId, Span> byCategory_;
+    bool wholeHistory_ = false;
+    bool throughPreviousMonth_ = false;
+    DateTime now_;
+};
+
+// This month's flows of every envelope id, computed in one pass over the history, so a
+// refresh of many rows costs one scan. flowOf() gives the same result as actualThisMonth.
+class MonthFlows {
+public:
+    static MonthFlows compute(const Budget& budget);
+    Amount flowOf(const AccountBase& item) const;
+    // The tree's averages (whole history through the previous month), gathered on first use.
+    SpendingAverages treeAverages(const AccountEnvelope& envelope) const;
+
+private:
+    const Budget* budget_ = nullptr;
+    std::unordered_map<ItemId, std::int64_t> byCategory_;
+    mutable std::optional<SpendingHistory> treeHistory_;
+};
 
 bool compareByTime(const Transaction& a, const Transaction& b);

@@ -1,0 +1,250 @@
+#include "model/budget.h"
+
+#include <algorithm>
+
+Budget::Budget() = default;
+
+Budget::~Budget()
+{
+    // Items unregister themselves when destroyed; the registry must not outlive that.
+    registry_.clear();
+    owned_.clear();
+}
+
+Account* Budget::createAccount()
+{
+    auto item = std::make_unique<Account>(*this);
+    Account* raw = item.get();
+    owned_.push_back(std::move(item));
+    return raw;
+}
+
+AccountGroup* Budget::createFolder()
+{
+    auto item = std::make_unique<AccountGroup>(*this);
+    AccountGroup* raw = item.get();
+    owned_.push_back(std::move(item));
+    return raw;
+}
+
+AccountEnvelope* Budget::createEnvelope()
+{
+    auto item = std::make_unique<AccountEnvelope>(*this);
+    AccountEnvelope* raw = item.get();
+    owned_.push_back(std::move(item));
+    return raw;
+}
+
+ItemId Budget::allocateId()
+{
+    if (nextId_ == kNoId)
+        return kNoId;
+    if (nextId_ == kChargesEnvelopeId)
+        ++nextId_; // reserved; after it comes kNoId, so allocation ends there
+    if (nextId_ == kNoId)
+        return kNoId;
+    return nextId_++;
+}
+
+void Budget::registerItem(AccountBase* item)
+{
+    if (item)
+        registry_[item->id()] = item;
+}
+
+void Budget::unregisterItem(ItemId id)
+{
+    registry_.erase(id);
+}
+
+AccountBase* Budget::findItem(ItemId id) const
+{
+    if (id == kNoId)
+        return nullptr;
+    auto it = registry_.find(id);
+    return it == registry_.end() ? nullptr : it->second;
+}
+
+Account* Budget::findAccount(ItemId id) const
+{
+    AccountBase* item = findItem(id);
+    return item && item->getType() == ItemType::Account ? static_cast<Account*>(item) : nullptr;
+}
+
+AccountGroup* Budget::findFolder(ItemId id) const
+{
+    AccountBase* item = findItem(id);
+    return item && item->getType() == ItemType::Folder ? static_cast<AccountGroup*>(item)
+                                                       : nullptr;
+}
+
+AccountEnvelope* Budget::findEnvelope(ItemId id) const
+{
+    AccountBase* item = findItem(id);
+    return item && item->getType() == ItemType::Envelope ? static_cast<AccountEnvelope*>(item)
+                                                         : nullptr;
+}
+
+std::vector<AccountBase*> Budget::itemsOfType(ItemType type) const
+{
+    std::vector<AccountBase*> result;
+    for (const auto& [id, item] : registry_) {
+        if (item->getType() == type)
+            result.push_back(item);
+    }
+    return result;
+}
+
+void Budget::suspendIdAllocation()
+{
+    nextId_ = kNoId;
+}
+
+void Budget::resumeIdAllocationAfterLegacyLoad()
+{
+    ItemId largest = 0;
+    bool any = false;
+    for (const auto& [id, item] : registry_) {
+        if (id == kChargesEnvelopeId || id == kNoId)
+            continue;
+        largest = std::max(largest, id);
+        any = true;
+    }
+    nextId_ = any ? largest + 1 : 1;
+}
+
+Amount Budget::inBudgetTotal() const
+{
+    std::int64_t sum = 0;
+    for (const auto& [id, item] : registry_) {
+        if (item->getType() == ItemType::Account &&
+            static_cast<const Account*>(item)->contributesToBudget())
+            sum += item->getBalance();
+    }
+    return clampAmount(sum);
+}
+
+Amount Budget::assignedTotal() const
+{
+    std::int64_t sum = 0;
+    for (const auto& [id, item] : registry_) {
+        if (item->getType() == ItemType::Envelope) {
+            const std::int64_t balance = item->getBalance();
+            sum += balance < 0 ? -balance : balance;
+        }
+    }
+    return clampAmount(sum);
+}
+
+Amount Budget::availableForBudgeting() const
+{
+    return clampAmount(std::int64_t(inBudgetTotal()) - assignedTotal());
+}
+
+Transaction* Budget::appendTransaction(std::unique_ptr<Transaction> t)
+{
+    Transaction* raw = t.get();
+    transactions_.push_back(std::move(t));
+    return raw;
+}
+
+void Budget::sortTransactionsByTime()
+{
+    // Serial days are computed once per transaction rather than once per comparison.
+    std::vector<std::pair<double, std::unique_ptr<Transaction>>> keyed;
+    keyed.reserve(transactions_.size());
+    for (auto& t : transactions_) {
+        const double key = toSerialDay(t->transactionTime);
+        keyed.emplace_back(key, std::move(t));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        transactions_[i] = std::move(keyed[i].second);
+}
+
+void Budget::showTopLevel(AccountBase* item)
+{
+    if (!item || item->isHidden())
+        return;
+    if (item->getType() == ItemType::Account) {
+        auto* account = static_cast<Account*>(item);
+        if (std::find(accountOrder_.begin(), accountOrder_.end(), account) == accountOrder_.end())
+            accountOrder_.push_back(account);
+    } else if (item->getType() == ItemType::Folder) {
+        auto* folder = static_cast<AccountGroup*>(item);
+        if (std::find(folderOrder_.begin(), folderOrder_.end(), folder) == folderOrder_.end())
+            folderOrder_.push_back(folder);
+    }
+}
+
+void Budget::removeFromOrder(AccountBase* item)
+{
+    accountOrder_.erase(std::remove(accountOrder_.begin(), accountOrder_.end(), item),
+                        accountOrder_.end());
+    folderOrder_.erase(std::remove(folderOrder_.begin(), folderOrder_.end(), item),
+                       folderOrder_.end());
+}
+
+std::vector<AccountBase*> Budget::topLevelItemsForSave() const
+{
+    std::set<ItemId> nested;
+    for (const auto& [id, item] : registry_) {
+        if (item->getType() == ItemType::Folder) {
+            for (const AccountBase* child : static_cast<const AccountGroup*>(item)->children())
+                nested.insert(child->id());
+        }
+    }
+    std::vector<AccountBase*> result;
+    std::set<const AccountBase*> listed;
+    auto add = [&](AccountBase* item) {
+        if (listed.insert(item).second)
+            result.push_back(item);
+    };
+    for (Account* account : accountOrder_) {
+        if (!account->isHidden())
+            add(account);
+    }
+    // A visible account missing from the order would otherwise never be saved.
+    for (AccountBase* item : itemsOfType(ItemType::Account)) {
+        if (!item->isHidden())
+            add(item);
+    }
+    for (AccountGroup* folder : folderOrder_) {
+        if (!folder->isHidden())
+            add(folder);
+    }
+    for (AccountBase* item : itemsOfType(ItemType::Folder)) {
+        if (!item->isHidden() && !nested.count(item->id()))
+            add(item);
+    }
+    for (AccountBase* item : itemsOfType(ItemType::Account)) {
+        if (item->isHidden())
+            add(item);
+    }
+    for (AccountBase* item : itemsOfType(ItemType::Folder)) {
+        if (item->isHidden() && !nested.count(item->id()))
+            add(item);
+    }
+    return result;
+}
+
+void Budget::normaliseAfterLoad()
+{
+    // The earliest transaction of each envelope id, found in one pass.
+    std::map<ItemId, std::pair<double, const Transaction*>> earliest;
+    for (const auto& t : transactions_) {
+        const double serial = toSerialDay(t->transactionTime);
+        auto [it, inserted] = earliest.emplace(t->category, std::make_pair(serial, t.get()));
+        if (!inserted && serial < it->second.first)
+            it->second = {serial, t.get()};
+    }
+    for (AccountBase* item : itemsOfType(ItemType::Envelope)) {
+        auto* envelope = static_cast<AccountEnvelope*>(item);
+        auto it = earliest.find(envelope->id());
+        if (it != earliest.end() && it->second.first < toSerialDay(envelope->createdDate()))
+            envelope->setCreatedDate(it->second.second->transactionTime);
+    }
+    if (nextId_ == kNoId)
+        resumeIdAllocationAfterLegacyLoad();
+}

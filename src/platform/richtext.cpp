@@ -1,0 +1,45 @@
+#include "platform/richtext.h"
+
+#include <QColor>
+#include <QFontDatabase>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+
+RunSizes runSizesForScreenWidth(int screenWidth)
+{
+    if (screenWidth >= 1920)
+        return {12.0, 10.0};
+    return {9.6, 8.0};
+}
+
+QFont consolasFont()
+{
+    static const QString consolas = QStringLiteral("consolas");
+    const QStringList families = QFontDatabase::families();
+    for (const QString& family : families) {
+        if (family.compare(consolas, Qt::CaseInsensitive) == 0)
+            return QFont(family);
+    }
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+void renderRuns(QTextDocument* document, const StyledText& runs, int screenWidth)
+{
+    if (!document)
+        return;
+    document->clear();
+    const RunSizes sizes = runSizesForScreenWidth(screenWidth);
+    const QFont font = consolasFont();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    for (const StyledRun& run : runs) {
+        QTextCharFormat format;
+        format.setFont(font);
+        format.setFontPointSize(run.heading ? sizes.headingPoints : sizes.bodyPoints);
+        format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+        format.setFontUnderline(run.underline);
+        format.setForeground(run.red ? QColor(255, 0, 0) : QColor(0, 0, 0));
+        cursor.insertText(run.text, format);
+    }
+}
