@@ -1,0 +1,68 @@
+#include "reports/statistics.h"
+
+#include "model/clock.h"
+#include "platform/prompter.h"
+
+#include <cmath>
+
+namespace {
+bool passes(const Transaction& t, int month, int year)
+{
+    if (t.type != TransactionType::Expense)
+        return false;
+    if (year > 0 && t.transactionTime.year != year)
+        return false;
+    if (month > 0 && t.transactionTime.month != month)
+        return false;
+    return true;
+}
+
+struct Sums {
+    std::map<ItemId, std::int64_t> byEnvelope;
+    int days = 0;
+};
+
+Sums sumExpenses(const Budget& budget, int month, int year)
+{
+    Sums sums;
+    bool counted = false;
+    double earliest = 0;
+    for (const auto& t : budget.transactions()) {
+        if (!passes(*t, month, year))
+            continue;
+        sums.byEnvelope[t->category] += t->amount;
+        const double serial = toSerialDay(t->transactionTime);
+        if (!counted || serial < earliest)
+            earliest = serial;
+        counted = true;
+    }
+    const double now = toSerialDay(Clock::now());
+    if (!counted)
+        earliest = now;
+    sums.days = int(std::floor(std::fabs(now - earliest)));
+    return sums;
+}
+} // namespace
+
+int daysOfExpenseData(const Budget& budget, int month, int year)
+{
+    return sumExpenses(budget, month, year).days;
+}
+
+std::map<ItemId, Amount> expensesByEnvelope(ReportState& state, Prompter& prompter,
+                                            const Budget& budget, int month, int year)
+{
+    const Sums sums = sumExpenses(budget, month, year);
+    if (sums.days < 61 && !state.warned) {
+        state.warned = true;
+        prompter.inform(QStringLiteral("Not enough data"),
+                        QStringLiteral("There are currently %1 day(s) of data. Reports are only "
+                                       "meaningful after two months of data.")
+                            .arg(sums.days),
+                        PromptIcon::None);
+    }
+    std::map<ItemId, Amount> result;
+    for (const auto& [id, sum] : sums.byEnvelope)
+        result.emplace(id, clampAmount(sum));
+    return result;
+}
