@@ -1,0 +1,27 @@
+#pragma once
+// Amount and text fields of the operation dialogs.
+
+#include "model/money.h"
+
+#include <QString>
+
+class QComboBox;
+class QLineEdit;
+
+// Texts read from dialog fields are limited to this many characters.
+constexpr int kFieldTextLimit = 1023;
+
+// Sets the field's text to the currency form of the amount.
+void formatAmountIntoControl(QLineEdit* field, Amount amount);
+// The typed text (at most kFieldTextLimit characters) read as cents.
+Amount readAmountFromControl(const QLineEdit* field);
+
+// A field's text, cut to kFieldTextLimit characters.
+QString readFieldText(const QLineEdit* field);
+QString readFieldText(const QComboBox* field);
+// Makes a line edit refuse text beyond the limit.
+void limitFieldText(QLineEdit* field);
+
+// -a and |a| without overflow (the most negative amount maps to the largest).
+Amount negatedAmount(Amount a);
+Amount amountMagnitude(Amount a);

@@ -1,0 +1,28 @@
+#include "app/dialogdriver.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+
+std::function<void(QDialog*)> DialogDriver::beforeExec;
+
+int DialogDriver::exec(QDialog* dialog) {
+    if (beforeExec) {
+        // A driver that presses neither button leaves the dialog rejected.
+        dialog->setResult(QDialog::Rejected);
+        beforeExec(dialog);
+        return dialog->result();
+    }
+    return dialog->exec();
+}
+
+QDialogButtonBox* makeOkCancel(QDialog* dialog) {
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    okButtonOf(box)->setDefault(true);
+    // OK is checked by each dialog before it closes; Cancel closes at once.
+    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return box;
+}
+
+QPushButton* okButtonOf(QDialogButtonBox* box) {
+    return box->button(QDialogButtonBox::Ok);
+}

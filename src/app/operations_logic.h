@@ -1,0 +1,115 @@
+#pragma once
+// The window-free part of the budget operations: the forms the dialogs fill, the checks
+// and questions asked before a change, and the money computations. Dialogs only collect
+// input; tests call these directly.
+
+#include "model/items.h"
+
+#include <QString>
+#include <QStringList>
+
+class Budget;
+class Prompter;
+
+// Expense (Transaction dialog). amount is stored negative for money going out.
+struct ExpenseForm {
+    Amount amount = 0;
+    QString payee;
+    QString description;
+    ItemId account = kNoId;
+    ItemId envelope = kNoId;
+    bool isNew = false;
+};
+
+struct DepositForm {
+    ItemId account = kNoId;
+    Amount amount = 0;
+    QString payer;
+    QString description;
+};
+
+struct TransferForm {
+    ItemId toAccount = kNoId;
+    ItemId fromAccount = kNoId;
+    Amount amount = 0;
+    QString description;
+};
+
+struct CardPaymentForm {
+    Amount amount = 0; // zero or negative
+    ItemId card = kNoId;
+    QString description;
+    ItemId payingAccount = kNoId;
+};
+
+struct AccountForm {
+    Amount balance = 0;
+    QString name;
+    bool inBudget = true;
+    bool creditCard = false;
+};
+
+struct FolderForm {
+    Amount expenseLimit = 0; // zero or negative
+    QString name;
+};
+
+struct EnvelopeForm {
+    QString name;
+    ItemId defaultPayFromAccount = kNoId;
+    QString defaultPayee;
+    Amount defaultAmount = 0; // zero or negative
+    Amount monthlyBudget = 0; // minus the typed value
+    Amount savingsGoal = 0;   // zero means none
+    bool isChargesEnvelope = false;
+};
+
+// A message text with %1, %2, ... filled in one pass (a name holding "%2" stays as it is),
+// cut to the 1023 characters a message holds.
+QString formatMessage(const QString& pattern, const QStringList& args);
+
+// The questions before a new expense is recorded, in order; false as soon as one is
+// answered No. amount is the stored (negative for spending) value.
+bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
+                       ItemId envelopeId, ItemId accountId, const QString& payee);
+
+// "Negative Transfer": asked when the sending account holds less than the amount.
+bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount,
+                     Amount amount);
+
+// "Confirm Balance": asked for a credit card whose balance is above zero.
+bool confirmAccountBalance(Prompter& prompter, bool creditCard, Amount balance);
+
+// Funding one envelope.
+enum class FundingChoice { None, AddBudgeted, SetToBudgeted, Arbitrary };
+FundingChoice preselectedFundingChoice(const AccountEnvelope& envelope);
+// The read-only "Add amount:" of the two budget-based choices.
+Amount fundingAddAmount(const AccountEnvelope& envelope, FundingChoice choice);
+// The balance the envelope would get (typed is the arbitrary field read as cents).
+Amount fundingNewBalance(const AccountEnvelope& envelope, FundingChoice choice, Amount typed);
+
+// Funding a folder.
+Amount availableDollars(const Budget& budget);
+Amount costToFullyFund(const AccountGroup& folder);
+QString fundFolderSummary(const Budget& budget, const AccountGroup& folder);
+// Sets every envelope of the folder to its monthly budget (savings goals: adds it).
+void fundFolderEnvelopes(AccountGroup& folder);
+
+// "Confirm Hide" question for an account, folder or envelope.
+QString hideQuestion(const AccountBase& item);
+
+// Help texts shown in the information pane while a dialog is open.
+struct HelpText {
+    QString heading;
+    QStringList body;
+};
+HelpText transactionHelp();
+HelpText depositHelp();
+HelpText transferHelp();
+HelpText cardPaymentHelp();
+HelpText fundEnvelopeHelp();
+HelpText fundEnvelopesHelp();
+HelpText accountHelp();
+HelpText folderHelp();
+HelpText envelopeHelp();
+HelpText hideHelp();

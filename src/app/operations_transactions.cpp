@@ -1,0 +1,288 @@
+// Recording and editing expenses, deposits, transfers and card payments.
+
+#include "app/operations.h"
+
+#include "app/amountfield.h"
+#include "app/dialogdriver.h"
+#include "app/moneydialogs.h"
+#include "app/operations_logic.h"
+#include "app/pickers.h"
+#include "app/shell.h"
+#include "app/transactiondialog.h"
+#include "model/budget.h"
+#include "platform/prompter.h"
+
+namespace {
+bool hasAnyAccount(const Budget& budget) {
+    return !budget.itemsOfType(ItemType::Account).empty();
+}
+
+bool hasNonCardAccount(const Budget& budget, int atLeast) {
+    int count = 0;
+    for (const AccountBase* item : budget.itemsOfType(ItemType::Account))
+        if (!static_cast<const Account*>(item)->isCCAccount() && ++count >= atLeast)
+            return true;
+    return false;
+}
+
+// Opens the Transaction dialog; false when there is no account at all or on Cancel.
+bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
+    Budget& budget = shell.budget();
+    if (!hasAnyAccount(budget)) {
+        shell.prompter().inform("No Accounts",
+                                "There are no accounts. Transactions can't be added.",
+                                PromptIcon::Exclamation);
+        return false;
+    }
+    const HelpText help = transactionHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    TransactionDialog dialog(budget, shell.prompter(), form, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    return true;
+}
+
+// The cycle that ends every edit: reverse, overwrite, re-apply happen before it.
+void finishEdit(Shell& shell, const Transaction* t) {
+    shell.updateTransactionRow(t);
+    shell.refreshTexts();
+    shell.saveBudget();
+}
+
+void finishRecording(Shell& shell) {
+    shell.saveBudget();
+    shell.refreshTexts();
+    shell.rebuildTransactionList();
+}
+
+bool editExpense(Shell& shell, Transaction* t) {
+    ExpenseForm form;
+    form.amount = t->amount;
+    form.payee = t->payee;
+    form.description = t->description;
+    form.account = t->accountFrom;
+    form.envelope = t->category;
+    form.isNew = false;
+    if (!runTransactionDialog(shell, form))
+        return false;
+    Budget& budget = shell.budget();
+    applyTransaction(budget, *t, true);
+    t->amount = form.amount;
+    t->payee = form.payee;
+    t->description = form.description;
+    t->category = form.envelope;
+    t->accountFrom = form.account;
+    t->accountTo = kNoId;
+    applyTransaction(budget, *t, false);
+    finishEdit(shell, t);
+    return true;
+}
+
+bool editDeposit(Shell& shell, Transaction* t) {
+    Budget& budget = shell.budget();
+    if (!budget.findAccount(t->accountTo))
+        return false;
+    DepositForm form;
+    form.account = t->accountTo;
+    form.amount = t->amount;
+    form.payer = t->payee;
+    form.description = t->description;
+    std::vector<Account*> accounts = pickableAccounts(budget, false);
+    keepAccountListed(accounts, budget, t->accountTo);
+
+    const HelpText help = depositHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    DepositDialog dialog(budget, accounts, form, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    applyTransaction(budget, *t, true);
+    t->amount = form.amount;
+    t->payee = form.payer;
+    t->description = form.description;
+    t->accountTo = form.account;
+    applyTransaction(budget, *t, false);
+    finishEdit(shell, t);
+    return true;
+}
+
+bool editTransfer(Shell& shell, Transaction* t) {
+    Budget& budget = shell.budget();
+    if (!budget.findAccount(t->accountTo) || !budget.findAccount(t->accountFrom))
+        return false;
+    TransferForm form;
+    form.fromAccount = t->accountFrom;
+    form.toAccount = t->accountTo;
+    form.amount = t->amount;
+    form.description = t->description;
+    std::vector<Account*> accounts = pickableAccounts(budget, false);
+    keepAccountListed(accounts, budget, t->accountFrom);
+    keepAccountListed(accounts, budget, t->accountTo);
+
+    const HelpText help = transferHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    TransferDialog dialog(budget, shell.prompter(), accounts, form, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    applyTransaction(budget, *t, true);
+    t->amount = form.amount;
+    t->description = form.description;
+    t->accountFrom = form.fromAccount;
+    t->accountTo = form.toAccount;
+    applyTransaction(budget, *t, false);
+    finishEdit(shell, t);
+    return true;
+}
+
+bool editCardPayment(Shell& shell, Transaction* t) {
+    Budget& budget = shell.budget();
+    if (!budget.findAccount(t->accountTo))
+        return false;
+    CardPaymentForm form;
+    form.amount = t->amount;
+    form.card = t->accountTo;
+    form.description = t->description;
+    form.payingAccount = t->accountFrom;
+    std::vector<Account*> accounts = pickableAccounts(budget, false);
+    keepAccountListed(accounts, budget, t->accountFrom);
+
+    const HelpText help = cardPaymentHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    CardPaymentDialog dialog(budget, accounts, form, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    applyTransaction(budget, *t, true);
+    t->amount = form.amount;
+    t->description = form.description;
+    t->accountFrom = form.payingAccount;
+    applyTransaction(budget, *t, false);
+    finishEdit(shell, t);
+    return true;
+}
+} // namespace
+
+bool recordExpense(Shell& shell, AccountBase* selected) {
+    if (!selected)
+        return false;
+    ExpenseForm form;
+    form.envelope = selected->id();
+    form.isNew = true;
+    if (selected->getType() == ItemType::Envelope) {
+        const auto* envelope = static_cast<const AccountEnvelope*>(selected);
+        form.amount = envelope->defaultAmount();
+        form.payee = envelope->defaultPayee();
+        if (envelope->defaultPayFromAccount() != kNoId)
+            form.account = envelope->defaultPayFromAccount();
+    }
+    if (!runTransactionDialog(shell, form))
+        return false;
+    Budget& budget = shell.budget();
+    Transaction* t = createTransaction(budget, TransactionType::Expense, form.amount, form.account,
+                                       kNoId, form.envelope, form.payee, form.description);
+    applyTransaction(budget, *t, false);
+    // The tree-command cycle (refresh, save) follows in the window.
+    shell.refreshTexts();
+    shell.rebuildTransactionList();
+    return true;
+}
+
+bool editTransaction(Shell& shell, Transaction* t) {
+    if (!t)
+        return false;
+    switch (t->type) {
+    case TransactionType::Expense:
+        return editExpense(shell, t);
+    case TransactionType::Deposit:
+        return editDeposit(shell, t);
+    case TransactionType::Transfer:
+        return editTransfer(shell, t);
+    case TransactionType::CCPayment:
+        return editCardPayment(shell, t);
+    }
+    return false;
+}
+
+bool recordDeposit(Shell& shell, Account* account) {
+    if (!account)
+        return false;
+    Budget& budget = shell.budget();
+    DepositForm form;
+    form.account = account->id();
+
+    const HelpText help = depositHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    DepositDialog dialog(budget, pickableAccounts(budget, false), form, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    if (!budget.findAccount(form.account))
+        return false;
+    Transaction* t = createTransaction(budget, TransactionType::Deposit, form.amount, kNoId,
+                                       form.account, kNoId, form.payer, form.description);
+    applyTransaction(budget, *t, false);
+    finishRecording(shell);
+    return true;
+}
+
+bool recordTransfer(Shell& shell, Account* account) {
+    if (!account)
+        return false;
+    Budget& budget = shell.budget();
+    if (!hasNonCardAccount(budget, 2)) {
+        shell.prompter().inform("Transfer",
+                                "You must have two or more accounts to perform a transfer",
+                                PromptIcon::None);
+        return false;
+    }
+    TransferForm form;
+    form.fromAccount = account->id();
+
+    const HelpText help = transferHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    TransferDialog dialog(budget, shell.prompter(), pickableAccounts(budget, false), form,
+                          shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
+        return false;
+    Transaction* t = createTransaction(budget, TransactionType::Transfer, form.amount,
+                                       form.fromAccount, form.toAccount, kNoId, "Transfer",
+                                       form.description);
+    applyTransaction(budget, *t, false);
+    finishRecording(shell);
+    return true;
+}
+
+bool payCreditCard(Shell& shell, Account* card) {
+    if (!card)
+        return false;
+    Budget& budget = shell.budget();
+    if (!hasNonCardAccount(budget, 1)) {
+        shell.prompter().inform(
+            "Cedit Card Payment",
+            "You must have at least one non-credit card account to make this payment",
+            PromptIcon::None);
+        return false;
+    }
+    CardPaymentForm form;
+    form.amount = amountMagnitude(card->getBalance());
+    form.card = card->id();
+
+    const HelpText help = cardPaymentHelp();
+    HelpScope scope(shell, help.heading, help.body);
+    CardPaymentDialog dialog(budget, pickableAccounts(budget, false), form,
+                             shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    form = dialog.form();
+    Transaction* t =
+        createTransaction(budget, TransactionType::CCPayment, form.amount, form.payingAccount,
+                          card->id(), kChargesEnvelopeId, card->getName(), form.description);
+    applyTransaction(budget, *t, false);
+    finishRecording(shell);
+    return true;
+}

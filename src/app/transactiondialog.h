@@ -1,0 +1,41 @@
+#pragma once
+// The "Transaction" dialog: records or edits an expense.
+
+#include "app/operations_logic.h"
+
+#include <QDialog>
+
+class Budget;
+class Prompter;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+class TransactionDialog : public QDialog {
+    Q_OBJECT
+public:
+    TransactionDialog(const Budget& budget, Prompter& prompter, const ExpenseForm& form,
+                      QWidget* parent = nullptr);
+
+    const ExpenseForm& form() const { return form_; }
+
+    QLineEdit* amountField() const { return amount_; }
+    QComboBox* payeeField() const { return payee_; }
+    QComboBox* accountField() const { return account_; }
+    QComboBox* envelopeField() const { return envelope_; }
+    QLineEdit* descriptionField() const { return description_; }
+    QPushButton* okButton() const { return ok_; }
+
+private:
+    void tryAccept();
+
+    const Budget& budget_;
+    Prompter& prompter_;
+    ExpenseForm form_;
+    QLineEdit* amount_;
+    QComboBox* payee_;
+    QComboBox* account_;
+    QComboBox* envelope_;
+    QLineEdit* description_;
+    QPushButton* ok_;
+};
