@@ -1,5 +1,8 @@
 #include "app/dialogdriver.h"
 
+#include "app/operations_logic.h"
+#include "app/shell.h"
+
 #include <QDialogButtonBox>
 #include <QPushButton>
 
@@ -25,4 +28,9 @@ QDialogButtonBox* makeOkCancel(QDialog* dialog) {
 
 QPushButton* okButtonOf(QDialogButtonBox* box) {
     return box->button(QDialogButtonBox::Ok);
+}
+
+bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog) {
+    HelpScope scope(shell, help.heading, help.body);
+    return DialogDriver::exec(dialog) == QDialog::Accepted;
 }

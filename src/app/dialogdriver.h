@@ -18,3 +18,9 @@ public:
 // OK and Cancel at the bottom of a dialog, OK the default button (Enter), Cancel on Escape.
 QDialogButtonBox* makeOkCancel(QDialog* dialog);
 QPushButton* okButtonOf(QDialogButtonBox* box);
+
+class Shell;
+struct HelpText;
+// Runs the dialog with its help text in the information pane; the pane's previous content
+// is back before the caller changes or saves anything. True on OK.
+bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog);

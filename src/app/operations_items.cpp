@@ -10,16 +10,20 @@
 #include "app/shell.h"
 #include "model/budget.h"
 
+#include <algorithm>
+
 namespace {
 // Runs a card-flag change through the model and puts whatever it brought back into view
 // on screen: a folder shows its visible envelopes with it.
 void ensureChargesEnvelopeShown(Shell& shell, Account* card) {
     Budget& budget = shell.budget();
+    const std::vector<AccountGroup*> shownFolders = budget.folderOrder();
+    const auto wasShown = [&](const AccountGroup* folder) {
+        return std::find(shownFolders.begin(), shownFolders.end(), folder) != shownFolders.end();
+    };
     const AccountEnvelope* before = budget.findEnvelope(kChargesEnvelopeId);
-    const AccountGroup* oldFolder = before ? before->getParent() : nullptr;
-    const bool envelopeWasShown = before && !before->isHidden() && oldFolder &&
-                                  !oldFolder->isHidden();
-    const bool folderWasShown = oldFolder && !oldFolder->isHidden();
+    const bool envelopeWasShown = before && !before->isHidden() && before->getParent() &&
+                                  wasShown(before->getParent());
 
     ensureCardChargesEnvelope(budget, card);
 
@@ -27,9 +31,9 @@ void ensureChargesEnvelopeShown(Shell& shell, Account* card) {
     if (!envelope)
         return;
     AccountGroup* folder = envelope->getParent();
-    if (folder && (!folderWasShown || folder != oldFolder))
+    if (folder && !wasShown(folder))
         shell.showItem(folder);
-    else if (!envelopeWasShown)
+    else if (folder && !envelopeWasShown)
         shell.showItem(envelope);
 }
 } // namespace
@@ -38,10 +42,8 @@ bool fundEnvelope(Shell& shell, AccountBase* selected) {
     if (!selected || selected->getType() != ItemType::Envelope)
         return false;
     auto* envelope = static_cast<AccountEnvelope*>(selected);
-    const HelpText help = fundEnvelopeHelp();
-    HelpScope scope(shell, help.heading, help.body);
     FundEnvelopeDialog dialog(*envelope, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, fundEnvelopeHelp(), &dialog))
         return false;
     envelope->adjustBalance(
         clampAmount(static_cast<std::int64_t>(dialog.newBalance()) - envelope->getBalance()));
@@ -51,10 +53,8 @@ bool fundEnvelope(Shell& shell, AccountBase* selected) {
 bool fundFolder(Shell& shell, AccountGroup* folder) {
     if (!folder)
         return false;
-    const HelpText help = fundEnvelopesHelp();
-    HelpScope scope(shell, help.heading, help.body);
     FundEnvelopesDialog dialog(shell.budget(), *folder, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, fundEnvelopesHelp(), &dialog))
         return false;
     fundFolderEnvelopes(*folder);
     return true;
@@ -62,14 +62,10 @@ bool fundFolder(Shell& shell, AccountGroup* folder) {
 
 bool addAccount(Shell& shell) {
     AccountForm form;
-    {
-        const HelpText help = accountHelp();
-        HelpScope scope(shell, help.heading, help.body);
-        AccountSettingsDialog dialog(shell.prompter(), form, shell.dialogParent());
-        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
-            return false;
-        form = dialog.form();
-    }
+    AccountSettingsDialog dialog(shell.prompter(), form, shell.dialogParent());
+    if (!execWithHelp(shell, accountHelp(), &dialog))
+        return false;
+    form = dialog.form();
     Budget& budget = shell.budget();
     Account* account = budget.createAccount();
     account->setName(form.name);
@@ -93,14 +89,10 @@ bool editAccount(Shell& shell, Account* account) {
     form.inBudget = account->contributesToBudget();
     form.name = account->getName();
     form.creditCard = account->isCCAccount();
-    {
-        const HelpText help = accountHelp();
-        HelpScope scope(shell, help.heading, help.body);
-        AccountSettingsDialog dialog(shell.prompter(), form, shell.dialogParent());
-        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
-            return false;
-        form = dialog.form();
-    }
+    AccountSettingsDialog dialog(shell.prompter(), form, shell.dialogParent());
+    if (!execWithHelp(shell, accountHelp(), &dialog))
+        return false;
+    form = dialog.form();
     Budget& budget = shell.budget();
     // A new balance is set, not recorded: no transaction explains the difference.
     account->adjustBalance(negatedAmount(account->getBalance()));
@@ -135,14 +127,10 @@ bool editAccount(Shell& shell, Account* account) {
 
 bool addFolder(Shell& shell) {
     FolderForm form;
-    {
-        const HelpText help = folderHelp();
-        HelpScope scope(shell, help.heading, help.body);
-        FolderDialog dialog(form, shell.dialogParent());
-        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
-            return false;
-        form = dialog.form();
-    }
+    FolderDialog dialog(form, shell.dialogParent());
+    if (!execWithHelp(shell, folderHelp(), &dialog))
+        return false;
+    form = dialog.form();
     Budget& budget = shell.budget();
     AccountGroup* folder = budget.createFolder();
     folder->setName(form.name);
@@ -159,14 +147,10 @@ bool editFolder(Shell& shell, AccountGroup* folder) {
     FolderForm form;
     form.expenseLimit = folder->expenseLimit();
     form.name = folder->getName();
-    {
-        const HelpText help = folderHelp();
-        HelpScope scope(shell, help.heading, help.body);
-        FolderDialog dialog(form, shell.dialogParent());
-        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
-            return false;
-        form = dialog.form();
-    }
+    FolderDialog dialog(form, shell.dialogParent());
+    if (!execWithHelp(shell, folderHelp(), &dialog))
+        return false;
+    form = dialog.form();
     folder->setName(form.name);
     folder->setExpenseLimit(form.expenseLimit);
     shell.refreshTexts();
@@ -175,10 +159,8 @@ bool editFolder(Shell& shell, AccountGroup* folder) {
 
 namespace {
 bool runEnvelopeDialog(Shell& shell, EnvelopeForm& form) {
-    const HelpText help = envelopeHelp();
-    HelpScope scope(shell, help.heading, help.body);
     EnvelopeDialog dialog(shell.budget(), form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, envelopeHelp(), &dialog))
         return false;
     form = dialog.form();
     return true;

@@ -34,10 +34,8 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
                                 PromptIcon::Exclamation);
         return false;
     }
-    const HelpText help = transactionHelp();
-    HelpScope scope(shell, help.heading, help.body);
     TransactionDialog dialog(budget, shell.prompter(), form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, transactionHelp(), &dialog))
         return false;
     form = dialog.form();
     return true;
@@ -91,10 +89,8 @@ bool editDeposit(Shell& shell, Transaction* t) {
     std::vector<Account*> accounts = pickableAccounts(budget, false);
     keepAccountListed(accounts, budget, t->accountTo);
 
-    const HelpText help = depositHelp();
-    HelpScope scope(shell, help.heading, help.body);
     DepositDialog dialog(budget, accounts, form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
     applyTransaction(budget, *t, true);
@@ -120,10 +116,8 @@ bool editTransfer(Shell& shell, Transaction* t) {
     keepAccountListed(accounts, budget, t->accountFrom);
     keepAccountListed(accounts, budget, t->accountTo);
 
-    const HelpText help = transferHelp();
-    HelpScope scope(shell, help.heading, help.body);
     TransferDialog dialog(budget, shell.prompter(), accounts, form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
     applyTransaction(budget, *t, true);
@@ -148,10 +142,8 @@ bool editCardPayment(Shell& shell, Transaction* t) {
     std::vector<Account*> accounts = pickableAccounts(budget, false);
     keepAccountListed(accounts, budget, t->accountFrom);
 
-    const HelpText help = cardPaymentHelp();
-    HelpScope scope(shell, help.heading, help.body);
     CardPaymentDialog dialog(budget, accounts, form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
     applyTransaction(budget, *t, true);
@@ -212,10 +204,8 @@ bool recordDeposit(Shell& shell, Account* account) {
     DepositForm form;
     form.account = account->id();
 
-    const HelpText help = depositHelp();
-    HelpScope scope(shell, help.heading, help.body);
     DepositDialog dialog(budget, pickableAccounts(budget, false), form, shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
     if (!budget.findAccount(form.account))
@@ -240,11 +230,9 @@ bool recordTransfer(Shell& shell, Account* account) {
     TransferForm form;
     form.fromAccount = account->id();
 
-    const HelpText help = transferHelp();
-    HelpScope scope(shell, help.heading, help.body);
     TransferDialog dialog(budget, shell.prompter(), pickableAccounts(budget, false), form,
                           shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
@@ -272,11 +260,9 @@ bool payCreditCard(Shell& shell, Account* card) {
     form.amount = amountMagnitude(card->getBalance());
     form.card = card->id();
 
-    const HelpText help = cardPaymentHelp();
-    HelpScope scope(shell, help.heading, help.body);
     CardPaymentDialog dialog(budget, pickableAccounts(budget, false), form,
                              shell.dialogParent());
-    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+    if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
     Transaction* t =
