@@ -1,0 +1,11 @@
+#pragma once
+// "About Tallykeep": the application picture, the version text and OK.
+
+#include <QDialog>
+
+class AboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutBox(QWidget* parent = nullptr);
+    static QString versionText() { return QStringLiteral("Tallykeep 1.0.23.88"); }
+};

@@ -1,0 +1,254 @@
+#include "app/accountlist.h"
+
+#include "app/envelopetree.h"
+#include "model/budget.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+const QString kEdit = QStringLiteral(u"\u270E");
+const QString kDeposit = QStringLiteral(u"\U0001F9FE");
+const QString kTransfer = QStringLiteral(u"\u21C6");
+const QString kPay = QStringLiteral(u"\U0001F4B2");
+constexpr int kIconInset = 5;
+
+// Paints the icons of the "Actions" cell in place of its placeholder text.
+class ActionCellDelegate : public QStyledItemDelegate {
+public:
+    explicit ActionCellDelegate(AccountList* list) : QStyledItemDelegate(list), list_(list) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (index.column() != AccountList::ActionsColumn) {
+            QStyledItemDelegate::paint(p, option, index);
+            return;
+        }
+        const Account* account = list_->accountAt(index.row());
+        const bool selected = list_->selectionModel()->isSelected(index);
+        const QPalette& pal = list_->palette();
+        p->save();
+        p->fillRect(option.rect, selected ? pal.color(QPalette::Highlight)
+                                          : pal.color(QPalette::Base));
+        p->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Link));
+        p->setFont(list_->font());
+        auto draw = [&](int action, const QString& icon) {
+            const auto [left, right] = list_->actionExtent(action);
+            p->drawText(QRect(left, option.rect.top(), right - left + 2, option.rect.height()),
+                        Qt::AlignLeft | Qt::AlignVCenter, icon);
+        };
+        draw(ActionEdit, kEdit);
+        if (account && account->isCCAccount()) {
+            draw(ActionPayCard, kPay);
+        } else {
+            draw(ActionDeposit, kDeposit);
+            draw(ActionTransfer, kTransfer);
+        }
+        p->restore();
+    }
+
+private:
+    AccountList* list_;
+};
+} // namespace
+
+AccountList::AccountList(Budget& budget, QWidget* parent)
+    : QTableWidget(0, 3, parent), budget_(budget), tip_(new TrackingTip(this)) {
+    setHorizontalHeaderLabels(
+        {QStringLiteral("Account"), QStringLiteral("Balance"), QStringLiteral("Actions")});
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->hide();
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    setWordWrap(false);
+    setMouseTracking(true);
+    setItemDelegate(new ActionCellDelegate(this));
+    raiseListFont(this);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
+    // The selected row keeps its highlight when another pane has the focus.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+}
+
+void AccountList::setRowTexts(int row, const Account* account) {
+    const QString texts[3] = {account->displayName(), formatAmount(account->getBalance(), true),
+                              QStringLiteral("--------")};
+    for (int c = 0; c < 3; ++c) {
+        QTableWidgetItem* cell = item(row, c);
+        if (!cell) {
+            cell = new QTableWidgetItem;
+            setItem(row, c, cell);
+        }
+        cell->setText(texts[c]);
+        cell->setData(AccountIdRole, uint(account->id()));
+    }
+}
+
+void AccountList::rebuild() {
+    setRowCount(0);
+    for (Account* account : budget_.accountOrder())
+        addAccountRow(account);
+}
+
+void AccountList::addAccountRow(Account* account) {
+    if (!account || account->isHidden() || rowOf(account) >= 0)
+        return;
+    const int row = rowCount();
+    insertRow(row);
+    setRowTexts(row, account);
+}
+
+void AccountList::removeAccountRow(const Account* account) {
+    const int row = rowOf(account);
+    if (row >= 0)
+        removeRow(row);
+}
+
+int AccountList::rowOf(const Account* account) const {
+    if (!account)
+        return -1;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (item(row, 0) && item(row, 0)->data(AccountIdRole).toUInt() == account->id())
+            return row;
+    }
+    return -1;
+}
+
+Account* AccountList::accountAt(int row) const {
+    const QTableWidgetItem* cell = row >= 0 ? item(row, 0) : nullptr;
+    return cell ? budget_.findAccount(cell->data(AccountIdRole).toUInt()) : nullptr;
+}
+
+Account* AccountList::selectedAccount() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? nullptr : accountAt(rows.first().row());
+}
+
+void AccountList::refreshTexts() {
+    for (int row = 0; row < rowCount(); ++row) {
+        if (const Account* account = accountAt(row))
+            setRowTexts(row, account);
+    }
+}
+
+void AccountList::fitColumns() {
+    resizeColumnsToContents();
+    // The icons must fit even where the placeholder is narrower than they are.
+    const auto [left, right] = actionExtent(ActionTransfer);
+    const int needed = right - columnViewportPosition(ActionsColumn) + kIconInset;
+    if (columnWidth(ActionsColumn) < needed)
+        setColumnWidth(ActionsColumn, needed);
+}
+
+std::pair<int, int> AccountList::actionExtent(int action) const {
+    // Edit first; the card's pay icon shares the place of the deposit icon.
+    const QFontMetrics fm(font());
+    int x = columnViewportPosition(ActionsColumn) + kIconInset;
+    const int edit = fm.horizontalAdvance(kEdit);
+    if (action == ActionEdit)
+        return {x, x + edit};
+    x += edit;
+    if (action == ActionPayCard)
+        return {x, x + fm.horizontalAdvance(kPay)};
+    const int deposit = fm.horizontalAdvance(kDeposit);
+    if (action == ActionDeposit)
+        return {x, x + deposit};
+    x += deposit;
+    if (action == ActionTransfer)
+        return {x, x + fm.horizontalAdvance(kTransfer)};
+    return {0, 0};
+}
+
+AccountHit AccountList::hitTest(const QPoint& pos) const {
+    AccountHit hit;
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || index.column() != ActionsColumn)
+        return hit;
+    hit.account = accountAt(index.row());
+    if (!hit.account)
+        return hit;
+    auto inside = [&](int action) {
+        const auto [left, right] = actionExtent(action);
+        return pos.x() >= left && pos.x() < right;
+    };
+    if (inside(ActionEdit))
+        hit.action = ActionEdit;
+    else if (hit.account->isCCAccount())
+        hit.action = inside(ActionPayCard) ? ActionPayCard : ActionNone;
+    else if (inside(ActionDeposit))
+        hit.action = ActionDeposit;
+    else if (inside(ActionTransfer))
+        hit.action = ActionTransfer;
+    return hit;
+}
+
+QString AccountList::actionTooltip(int action, const QString& name) {
+    switch (action) {
+    case ActionEdit: return QStringLiteral("Edit account %1").arg(name);
+    case ActionDeposit: return QStringLiteral("Deposit money into %1").arg(name);
+    case ActionTransfer:
+        return QStringLiteral("Transfer money from %1 to another account").arg(name);
+    case ActionPayCard: return QStringLiteral("Pay credit card account %1").arg(name);
+    default: return {};
+    }
+}
+
+void AccountList::mouseMoveEvent(QMouseEvent* event) {
+    QTableWidget::mouseMoveEvent(event);
+    const AccountHit hit = hitTest(event->position().toPoint());
+    if (hit.action != ActionNone) {
+        viewport()->setCursor(Qt::PointingHandCursor);
+        tip_->showAt(event->globalPosition().toPoint(),
+                     actionTooltip(hit.action, hit.account->getName()));
+    } else {
+        viewport()->setCursor(Qt::ArrowCursor);
+        tip_->hideTip();
+    }
+}
+
+void AccountList::mousePressEvent(QMouseEvent* event) {
+    tip_->hideTip();
+    pressHit_ = event->button() == Qt::LeftButton ? hitTest(event->position().toPoint())
+                                                   : AccountHit{};
+    QTableWidget::mousePressEvent(event);
+}
+
+void AccountList::mouseReleaseEvent(QMouseEvent* event) {
+    QTableWidget::mouseReleaseEvent(event);
+    const AccountHit pressed = pressHit_;
+    pressHit_ = {};
+    if (event->button() != Qt::LeftButton || pressed.action == ActionNone)
+        return;
+    const AccountHit hit = hitTest(event->position().toPoint());
+    if (hit.action == pressed.action && hit.account == pressed.account)
+        emit actionClicked(hit.action, hit.account);
+}
+
+void AccountList::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (Account* account = index.isValid() ? accountAt(index.row()) : nullptr)
+        emit accountDoubleClicked(account);
+}
+
+void AccountList::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    Account* account = index.isValid() ? accountAt(index.row()) : nullptr;
+    if (!account)
+        return;
+    selectRow(index.row());
+    emit accountContextMenu(account, event->globalPos());
+}
+
+bool AccountList::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave)
+        tip_->hideTip();
+    return QTableWidget::viewportEvent(event);
+}

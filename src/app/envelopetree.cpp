@@ -1,0 +1,586 @@
+#include "app/envelopetree.h"
+
+#include "model/budget.h"
+#include "platform/screen.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace {
+const QString kPencil = QStringLiteral(u"\u270E");
+const QString kReceipt = QStringLiteral(u"\U0001F9FE");
+const QString kDollar = QStringLiteral(u"\U0001F4B2");
+const QString kNewEnvelope = QStringLiteral(u"\U0001F7BC");
+const QString kOpenFolder = QStringLiteral(u"\U0001F5C1");
+const QString kClosedFolder = QStringLiteral(u"\U0001F5C0");
+const QString kCard = QStringLiteral(u"\U0001F4B3");
+
+const QColor kFolderBackground(230, 240, 250);
+const QColor kGridGrey(200, 200, 200);
+const QColor kBarFill(240, 240, 255);
+const QColor kLightRed(255, 200, 200);
+
+int lighten(int channel) { return channel >= 226 ? 255 : channel + 30; }
+
+Amount magnitude(Amount value) { return clampAmount(value < 0 ? -std::int64_t(value) : value); }
+
+QString currency(Amount value) { return formatAmount(value, true); }
+} // namespace
+
+void raiseListFont(QWidget* widget) {
+    QFont font = widget->font();
+    const int minimum = minimumListFontPixels(primaryScreenWidth());
+    if (QFontInfo(font).pixelSize() < minimum) {
+        font.setPixelSize(minimum);
+        widget->setFont(font);
+    }
+}
+
+TrackingTip::TrackingTip(QWidget* owner) : QLabel(owner, Qt::ToolTip) {
+    setTextFormat(Qt::PlainText);
+    setForegroundRole(QPalette::ToolTipText);
+    setBackgroundRole(QPalette::ToolTipBase);
+    setPalette(QToolTip::palette());
+    setMargin(3);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+}
+
+void TrackingTip::showAt(const QPoint& globalCursor, const QString& text) {
+    if (text != this->text()) {
+        setText(text);
+        adjustSize();
+    }
+    if (globalCursor != lastCursor_) {
+        lastCursor_ = globalCursor;
+        move(globalCursor + QPoint(10, -20));
+    }
+    if (!isVisible())
+        show();
+}
+
+void TrackingTip::hideTip() {
+    if (isVisible())
+        hide();
+}
+
+// ---------------------------------------------------------------------------------------
+
+EnvelopeTree::EnvelopeTree(Budget& budget, QWidget* parent)
+    : QTreeWidget(parent), budget_(budget), tip_(new TrackingTip(this)) {
+    setColumnCount(6);
+    setHeaderLabels({QStringLiteral("Envelope / Folder"), QStringLiteral("Budgeted"),
+                     QStringLiteral("Actual"), QStringLiteral("Difference"),
+                     QStringLiteral("Balance"), QStringLiteral("Information")});
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(false);
+    setAcceptDrops(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setMouseTracking(true);
+    setUniformRowHeights(true);
+    raiseListFont(this);
+    connect(header(), &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
+    connect(this, &QTreeWidget::itemExpanded, this, [this] { viewport()->update(); });
+    connect(this, &QTreeWidget::itemCollapsed, this, [this] { viewport()->update(); });
+    computeColumnWidths();
+}
+
+void EnvelopeTree::computeColumnWidths() {
+    const QFontMetrics fm(font());
+    const int first = fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__ICONS"));
+    const int money = fm.horizontalAdvance(QStringLiteral("DIFFERENCE"));
+    header()->resizeSection(0, first);
+    for (int c = 1; c <= 4; ++c)
+        header()->resizeSection(c, money);
+    const int rest = viewport()->width() - first - 4 * money;
+    header()->resizeSection(5, qMax(rest, money));
+}
+
+QTreeWidgetItem* EnvelopeTree::newRow(const AccountBase* item) const {
+    auto* row = new QTreeWidgetItem;
+    if (item) {
+        row->setText(0, item->getName());
+        row->setData(0, ItemIdRole, uint(item->id()));
+    } else {
+        row->setText(0, QStringLiteral("Add folder"));
+        row->setData(0, ItemIdRole, uint(kNoId));
+    }
+    return row;
+}
+
+void EnvelopeTree::addChildrenRows(QTreeWidgetItem* row, const AccountBase* item) {
+    const auto* folder = dynamic_cast<const AccountGroup*>(item);
+    if (!folder)
+        return;
+    for (AccountBase* child : folder->children()) {
+        if (child->isHidden())
+            continue;
+        QTreeWidgetItem* childRow = newRow(child);
+        row->addChild(childRow);
+        addChildrenRows(childRow, child);
+    }
+    row->setExpanded(true);
+}
+
+void EnvelopeTree::rebuild() {
+    clear();
+    invalidateValues();
+    for (AccountGroup* folder : budget_.folderOrder()) {
+        if (folder->isHidden())
+            continue;
+        QTreeWidgetItem* row = newRow(folder);
+        addTopLevelItem(row);
+        addChildrenRows(row, folder);
+    }
+    addTopLevelItem(newRow(nullptr));
+    setCurrentItem(topLevelItem(0));
+}
+
+QTreeWidgetItem* EnvelopeTree::addFolderRow() const {
+    const int n = topLevelItemCount();
+    QTreeWidgetItem* last = n ? topLevelItem(n - 1) : nullptr;
+    return last && rowKind(last) == TreeRowKind::AddFolder ? last : nullptr;
+}
+
+QTreeWidgetItem* EnvelopeTree::showItem(AccountBase* item) {
+    if (!item || item->isHidden() || item->getType() == ItemType::Account)
+        return nullptr;
+    if (QTreeWidgetItem* existing = findRow(item))
+        return existing;
+    AccountGroup* parent = item->getParent();
+    QTreeWidgetItem* row = newRow(item);
+    if (parent) {
+        QTreeWidgetItem* parentRow = findRow(parent);
+        if (!parentRow) {
+            delete row;
+            return nullptr;
+        }
+        // Place it after the shown siblings that precede it in the folder's order.
+        int index = 0;
+        for (AccountBase* sibling : parent->children()) {
+            if (sibling == item)
+                break;
+            QTreeWidgetItem* r = findRow(sibling);
+            if (r && r->parent() == parentRow)
+                ++index;
+        }
+        parentRow->insertChild(index, row);
+        parentRow->setExpanded(true);
+    } else {
+        int index = 0;
+        bool inOrder = false;
+        for (AccountGroup* folder : budget_.folderOrder()) {
+            if (folder == item) {
+                inOrder = true;
+                break;
+            }
+            QTreeWidgetItem* r = findRow(folder);
+            if (r && !r->parent())
+                ++index;
+        }
+        const int beforeAddFolder = topLevelItemCount() - (addFolderRow() ? 1 : 0);
+        insertTopLevelItem(inOrder ? qMin(index, beforeAddFolder) : beforeAddFolder, row);
+    }
+    addChildrenRows(row, item);
+    invalidateValues();
+    return row;
+}
+
+void EnvelopeTree::removeItem(const AccountBase* item) {
+    if (QTreeWidgetItem* row = findRow(item)) {
+        delete row;
+        invalidateValues();
+    }
+}
+
+void EnvelopeTree::placeRow(QTreeWidgetItem* row, QTreeWidgetItem* parentRow, int index) {
+    const bool expanded = row->isExpanded();
+    const bool wasCurrent = currentItem() == row;
+    QTreeWidgetItem* oldParent = row->parent();
+    if (oldParent)
+        oldParent->removeChild(row);
+    else
+        takeTopLevelItem(indexOfTopLevelItem(row));
+    if (parentRow) {
+        if (index < 0 || index > parentRow->childCount())
+            index = parentRow->childCount();
+        parentRow->insertChild(index, row);
+        parentRow->setExpanded(true);
+    } else {
+        const int last = topLevelItemCount() - (addFolderRow() ? 1 : 0);
+        if (index < 0 || index > last)
+            index = last;
+        insertTopLevelItem(index, row);
+    }
+    row->setExpanded(expanded);
+    if (wasCurrent)
+        setCurrentItem(row);
+    invalidateValues();
+}
+
+QTreeWidgetItem* EnvelopeTree::findRow(const AccountBase* item) const {
+    if (!item)
+        return nullptr;
+    // Depth first from the first top-level row, children before following siblings.
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = topLevelItemCount() - 1; i >= 0; --i)
+        stack.push_back(topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* row = stack.back();
+        stack.pop_back();
+        if (row->data(0, ItemIdRole).toUInt() == item->id())
+            return row;
+        for (int i = row->childCount() - 1; i >= 0; --i)
+            stack.push_back(row->child(i));
+    }
+    return nullptr;
+}
+
+AccountBase* EnvelopeTree::itemOf(const QTreeWidgetItem* row) const {
+    if (!row)
+        return nullptr;
+    const ItemId id = row->data(0, ItemIdRole).toUInt();
+    return id == kNoId ? nullptr : budget_.findItem(id);
+}
+
+TreeRowKind EnvelopeTree::rowKind(const QTreeWidgetItem* row) const {
+    if (!row)
+        return TreeRowKind::None;
+    if (row->data(0, ItemIdRole).toUInt() == kNoId)
+        return TreeRowKind::AddFolder;
+    const AccountBase* item = itemOf(row);
+    if (!item)
+        return TreeRowKind::None;
+    return item->getType() == ItemType::Folder ? TreeRowKind::Folder : TreeRowKind::Envelope;
+}
+
+AccountBase* EnvelopeTree::selectedItem() const { return itemOf(currentItem()); }
+
+void EnvelopeTree::refreshLabels() {
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        stack.push_back(topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* row = stack.back();
+        stack.pop_back();
+        if (const AccountBase* item = itemOf(row))
+            row->setText(0, item->getName());
+        for (int i = 0; i < row->childCount(); ++i)
+            stack.push_back(row->child(i));
+    }
+    invalidateValues();
+    viewport()->update();
+}
+
+void EnvelopeTree::invalidateValues() {
+    flows_.reset();
+    valueCache_.clear();
+}
+
+const TreeRowValues& EnvelopeTree::values(const AccountBase& item) const {
+    auto found = valueCache_.find(item.id());
+    if (found != valueCache_.end())
+        return found->second;
+    // One pass over the history per refresh gives every row's flow of this month.
+    if (!flows_)
+        flows_ = MonthFlows::compute(budget_);
+    return valueCache_.emplace(item.id(), computeTreeRowValues(budget_, item, *flows_))
+        .first->second;
+}
+
+int EnvelopeTree::columnEnd(int column) const {
+    return header()->sectionViewportPosition(column) + header()->sectionSize(column);
+}
+
+std::vector<EnvelopeTree::Glyph> EnvelopeTree::glyphLayout(const AccountBase* item) const {
+    std::vector<Glyph> glyphs;
+    if (!item || item->isReadOnly())
+        return glyphs;
+    std::vector<std::pair<TreeZone, QString>> order; // right to left
+    if (item->getType() == ItemType::Envelope) {
+        order = {{TreeZone::EditEnvelope, kPencil}, {TreeZone::FundEnvelope, kDollar}};
+        if (item->id() != kChargesEnvelopeId)
+            order.push_back({TreeZone::RecordExpense, kReceipt});
+    } else if (item->getType() == ItemType::Folder) {
+        order = {{TreeZone::EditFolder, kPencil},
+                 {TreeZone::FundFolder, kDollar},
+                 {TreeZone::AddEnvelope, kNewEnvelope}};
+    }
+    const QFontMetrics fm(font());
+    int right = columnEnd(0) - 5;
+    for (const auto& [zone, text] : order) {
+        const int width = fm.horizontalAdvance(text);
+        glyphs.push_back(Glyph{zone, text, right - width, right});
+        right = right - width - 5;
+    }
+    return glyphs;
+}
+
+QRect EnvelopeTree::labelRect(const QTreeWidgetItem* row,
+                              const std::vector<Glyph>& glyphs) const {
+    const QRect cell = visualItemRect(row);
+    const QRect first = visualRect(indexFromItem(const_cast<QTreeWidgetItem*>(row), 0));
+    int right = columnEnd(0);
+    for (const Glyph& g : glyphs)
+        right = qMin(right, g.left);
+    return QRect(QPoint(first.left(), cell.top()), QPoint(right - 1, cell.bottom()));
+}
+
+TreeHit EnvelopeTree::hitTestZone(const QPoint& pos) const {
+    TreeHit hit;
+    QTreeWidgetItem* row = itemAt(pos);
+    if (!row)
+        return hit;
+    hit.row = row;
+    AccountBase* item = itemOf(row);
+    if (item && item->isReadOnly())
+        return hit;
+    const TreeRowKind kind = rowKind(row);
+    const QRect rowRect = visualItemRect(row);
+    auto inside = [&](int left, int right) {
+        return pos.x() >= left && pos.x() < right && pos.y() >= rowRect.top() &&
+               pos.y() <= rowRect.bottom();
+    };
+    if (kind == TreeRowKind::AddFolder) {
+        const QRect label = labelRect(row, {});
+        if (inside(label.left(), label.right() + 1))
+            hit.zone = TreeZone::AddFolder;
+        return hit;
+    }
+    std::vector<Glyph> glyphs = glyphLayout(item);
+    std::sort(glyphs.begin(), glyphs.end(),
+              [](const Glyph& a, const Glyph& b) { return int(a.zone) < int(b.zone); });
+    for (const Glyph& g : glyphs) {
+        if (inside(g.left, g.right)) {
+            hit.item = item;
+            hit.zone = g.zone;
+            return hit;
+        }
+    }
+    return hit;
+}
+
+QRect EnvelopeTree::zoneRect(const QTreeWidgetItem* row, TreeZone zone) const {
+    if (!row)
+        return {};
+    const QRect rowRect = visualItemRect(row);
+    if (zone == TreeZone::AddFolder) {
+        return rowKind(row) == TreeRowKind::AddFolder ? labelRect(row, {}) : QRect();
+    }
+    for (const Glyph& g : glyphLayout(itemOf(row))) {
+        if (g.zone == zone)
+            return QRect(g.left, rowRect.top(), g.right - g.left, rowRect.height());
+    }
+    return {};
+}
+
+QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
+    const AccountBase* item = itemOf(row);
+    if (column == 0) {
+        if (!item)
+            return row ? row->text(0) : QString();
+        if (item->getType() == ItemType::Folder)
+            return (row->isExpanded() ? kOpenFolder : kClosedFolder) + u' ' + item->getName();
+        if (item->id() == kChargesEnvelopeId)
+            return kCard + u' ' + item->getName();
+        return item->getName();
+    }
+    const TreeRowValues empty;
+    const TreeRowValues& v = item ? values(*item) : empty;
+    switch (column) {
+    case 1: return currency(magnitude(v.budgeted));
+    case 2: return currency(v.actual);
+    case 3: return currency(v.difference);
+    case 4: return v.showBalance ? currency(v.balance) : QString();
+    case 5: return v.information;
+    default: return {};
+    }
+}
+
+QColor EnvelopeTree::amountColour(Amount value, bool negativeIsBad, bool selected) const {
+    switch (amountTextColour(value, negativeIsBad)) {
+    case AmountColour::Grey:
+        return selected ? palette().color(QPalette::HighlightedText)
+                        : palette().color(QPalette::Disabled, QPalette::Text);
+    case AmountColour::Red:
+        return selected ? kLightRed : QColor(255, 0, 0);
+    case AmountColour::Normal:
+        break;
+    }
+    return selected ? palette().color(QPalette::HighlightedText)
+                    : palette().color(QPalette::Text);
+}
+
+QColor EnvelopeTree::cellColour(const QTreeWidgetItem* row, int column) const {
+    const AccountBase* item = itemOf(row);
+    const TreeRowValues empty;
+    const TreeRowValues& v = item ? values(*item) : empty;
+    const bool selected = row && row->isSelected();
+    switch (column) {
+    case 1: return amountColour(v.budgeted, false, selected);
+    case 2: return amountColour(v.actual, false, selected);
+    case 3: return amountColour(v.difference, true, selected);
+    case 4: return amountColour(v.balance, true, selected);
+    default: return {};
+    }
+}
+
+void EnvelopeTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    opt.state &= ~QStyle::State_HasFocus; // no focus rectangles
+    QTreeWidget::drawRow(painter, opt, index);
+    const QTreeWidgetItem* row = itemFromIndex(index);
+    if (row)
+        paintRow(painter, opt.rect, row, selectionModel()->isSelected(index));
+}
+
+void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidgetItem* row,
+                            bool selected) const {
+    p->save();
+    const AccountBase* item = itemOf(row);
+    const TreeRowKind kind = rowKind(row);
+    const QPalette& pal = palette();
+    const QColor highlight = pal.color(QPalette::Highlight);
+    const QColor highlightText = pal.color(QPalette::HighlightedText);
+    const QColor menuText = selected ? highlightText : pal.color(QPalette::Text);
+    const QColor greyText = selected ? highlightText : pal.color(QPalette::Disabled, QPalette::Text);
+    const QColor linkColour = selected ? highlightText : pal.color(QPalette::Link);
+    const int top = rowRect.top();
+    const int height = rowRect.height();
+    const int rowRight = qMax(rowRect.right(), columnEnd(5) - 1);
+
+    const std::vector<Glyph> glyphs = glyphLayout(item);
+    const QRect label = labelRect(row, glyphs);
+
+    // 1. Background from the label to the row's end.
+    QColor background = kind == TreeRowKind::Folder ? kFolderBackground : QColor(Qt::white);
+    if (selected && kind != TreeRowKind::AddFolder)
+        background = highlight;
+    p->fillRect(QRect(QPoint(label.left(), top), QPoint(rowRight, top + height - 1)), background);
+
+    const QFontMetrics fm(font());
+    auto drawCell = [&](int column, const QString& text, const QColor& colour) {
+        const int left = header()->sectionViewportPosition(column) + 4;
+        const int right = columnEnd(column) - 4;
+        if (right <= left || text.isEmpty())
+            return;
+        p->setPen(colour);
+        p->drawText(QRect(left, top, right - left, height), Qt::AlignLeft | Qt::AlignVCenter,
+                    fm.elidedText(text, Qt::ElideRight, right - left));
+    };
+
+    // 2.-4. Money columns and information.
+    if (kind == TreeRowKind::AddFolder) {
+        for (int c = 1; c <= 3; ++c)
+            drawCell(c, currency(0), amountColour(0, c == 3, false));
+    } else if (item) {
+        const TreeRowValues& v = values(*item);
+        drawCell(1, currency(magnitude(v.budgeted)), amountColour(v.budgeted, false, selected));
+        drawCell(2, currency(v.actual), amountColour(v.actual, false, selected));
+        drawCell(3, currency(v.difference), amountColour(v.difference, true, selected));
+        if (v.showBalance)
+            drawCell(4, currency(v.balance), amountColour(v.balance, true, selected));
+        drawCell(5, v.information, greyText);
+    }
+
+    // 5. Action glyphs at the top of the row, laid out from the right of column 0.
+    p->setPen(linkColour);
+    for (const Glyph& g : glyphs)
+        p->drawText(QRect(g.left, top, g.right - g.left + 2, height), Qt::AlignLeft | Qt::AlignTop,
+                    g.text);
+
+    // 6./7. Label, behind it the fill bar of an envelope with a goal or a budget.
+    const QString text = cellText(row, 0);
+    if (kind == TreeRowKind::AddFolder) {
+        QFont underlined = font();
+        underlined.setUnderline(true);
+        p->setFont(underlined);
+        p->setPen(pal.color(QPalette::Link));
+        p->drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetrics(underlined).elidedText(text, Qt::ElideRight, label.width()));
+        p->setFont(font());
+    } else {
+        const TreeRowValues* v = item && kind == TreeRowKind::Envelope ? &values(*item) : nullptr;
+        int textLeft = label.left();
+        if (v && v->barTarget != 0) {
+            const double ratio = double(v->balance) / double(v->barTarget);
+            const double scaled = ratio * label.width();
+            const int barWidth = scaled > 8 ? int(qMin(scaled, 1e6)) : 8;
+            const int left = label.left() + 2;
+            const int right = qMin(label.left() + barWidth - 2, label.right() - 2);
+            const QRect bar(QPoint(left, label.top() + 2), QPoint(right, label.bottom() - 2));
+            QColor fill = kBarFill;
+            if (selected)
+                fill = QColor(lighten(highlight.red()), lighten(highlight.green()),
+                              lighten(highlight.blue()));
+            p->fillRect(bar, fill);
+            p->setPen(kGridGrey);
+            p->drawRect(bar.adjusted(0, 0, -1, -1));
+            textLeft += 4;
+        }
+        p->setPen(menuText);
+        const int width = label.right() + 1 - textLeft;
+        if (width > 0)
+            p->drawText(QRect(textLeft, top, width, height), Qt::AlignLeft | Qt::AlignVCenter,
+                        fm.elidedText(text, Qt::ElideRight, width));
+    }
+
+    // 8. Grid lines.
+    p->setPen(kGridGrey);
+    p->drawLine(rowRect.left(), top, rowRight, top);
+    for (int c = 0; c < 6; ++c) {
+        const int x = columnEnd(c) - 2;
+        p->drawLine(x, top, x, top + height - 1);
+    }
+    p->restore();
+}
+
+void EnvelopeTree::mouseMoveEvent(QMouseEvent* event) {
+    QTreeWidget::mouseMoveEvent(event);
+    const TreeHit hit = hitTestZone(event->position().toPoint());
+    if (hit.zone != TreeZone::None) {
+        viewport()->setCursor(Qt::PointingHandCursor);
+        const QString name = hit.item ? hit.item->getName() : QString();
+        tip_->showAt(event->globalPosition().toPoint(), treeZoneTooltip(hit.zone, name));
+    } else {
+        tip_->hideTip();
+        viewport()->setCursor(Qt::ArrowCursor);
+    }
+}
+
+void EnvelopeTree::mousePressEvent(QMouseEvent* event) {
+    tip_->hideTip();
+    pressHit_ = event->button() == Qt::LeftButton ? hitTestZone(event->position().toPoint())
+                                                   : TreeHit{};
+    QTreeWidget::mousePressEvent(event);
+}
+
+void EnvelopeTree::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || pressHit_.zone == TreeZone::None)
+        return;
+    const TreeHit hit = hitTestZone(event->position().toPoint());
+    const TreeHit pressed = pressHit_;
+    pressHit_ = {};
+    if (hit.zone == pressed.zone && hit.row == pressed.row)
+        emit zoneClicked(hit.zone, hit.item);
+}
+
+void EnvelopeTree::contextMenuEvent(QContextMenuEvent* event) {
+    QTreeWidgetItem* row = itemAt(event->pos());
+    if (!row)
+        return;
+    setCurrentItem(row);
+    emit rowContextMenu(row, event->globalPos());
+}
+
+bool EnvelopeTree::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave)
+        tip_->hideTip();
+    return QTreeWidget::viewportEvent(event);
+}

@@ -1,0 +1,501 @@
+#include "app/mainwindow.h"
+
+#include "app/aboutbox.h"
+#include "app/accountlist.h"
+#include "app/envelopetree.h"
+#include "app/infopane.h"
+#include "app/messageboxprompter.h"
+#include "app/operations.h"
+#include "app/transactionlist.h"
+#include "model/budget.h"
+#include "model/health.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+static void initAppResources() { Q_INIT_RESOURCE(tallykeep); }
+
+PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
+    const int w = client.width();
+    const int h = client.height();
+    const int left = int(w * 0.35);
+    PaneLayout l;
+    l.transactionListShown = showTransactions;
+    l.accountList = QRect(0, 0, left, int(h * 0.25));
+    const int infoTop = l.accountList.height() + 1;
+    int filterTop;
+    if (showTransactions) {
+        filterTop = infoTop + int(h * 0.4);
+    } else {
+        // Without the list the pane grows down to the filter bar at the bottom.
+        filterTop = qMax(infoTop, h - filterBarHeight);
+    }
+    l.infoPane = QRect(0, infoTop, left, filterTop - infoTop);
+    l.filterBar = QRect(0, filterTop, w, filterBarHeight);
+    const int listTop = filterTop + filterBarHeight + 1;
+    l.transactionList = QRect(0, listTop, w, qMax(0, h - listTop));
+    l.tree = QRect(left, 0, w - left, filterTop);
+    return l;
+}
+
+MainWindow::MainWindow(Budget& budget, Prompter* prompter) : budget_(budget) {
+    initAppResources();
+    if (!prompter) {
+        ownPrompter_ = std::make_unique<MessageBoxPrompter>(this);
+        prompter = ownPrompter_.get();
+    }
+    prompter_ = prompter;
+    setWindowTitle(QStringLiteral("Tallykeep"));
+    setWindowIcon(QIcon(QStringLiteral(":/tallykeep.png")));
+
+    client_ = new QWidget(this);
+    setCentralWidget(client_);
+    // Creation order is the Tab order between the panes.
+    accounts_ = new AccountList(budget_, client_);
+    info_ = new InfoPane(client_);
+    tree_ = new EnvelopeTree(budget_, client_);
+    filter_ = new FilterBar(client_);
+    transactions_ = new TransactionList(budget_, client_);
+    client_->installEventFilter(this);
+
+    createMenus();
+    connectPanes();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createMenus() {
+    auto add = [this](QMenu* menu, Command command) {
+        QAction* action = menu->addAction(commandText(command));
+        setActionCommand(action, command);
+        connect(action, &QAction::triggered, this, [this, command] {
+            runCommand(CommandRequest{command});
+        });
+        menuActions_.append(action);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    add(file, Command::AddAccount);
+    add(file, Command::AddFolder);
+    add(file, Command::Print)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    file->addSeparator();
+    add(file, Command::Exit);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, Command::About)
+        ->setShortcuts({QKeySequence(QStringLiteral("Alt+/")), QKeySequence(QStringLiteral("Alt+?"))});
+    for (QAction* a : std::as_const(menuActions_))
+        a->setShortcutContext(Qt::ApplicationShortcut);
+}
+
+QAction* MainWindow::menuAction(Command command) const {
+    for (QAction* a : menuActions_) {
+        if (actionCommand(a) == command)
+            return a;
+    }
+    return nullptr;
+}
+
+void MainWindow::connectPanes() {
+    connect(info_->addAccountButton(), &QPushButton::clicked, this,
+            [this] { runCommand(CommandRequest{Command::AddAccount}); });
+    connect(info_->showReportsButton(), &QPushButton::clicked, this,
+            [this] { showNotAvailable(QStringLiteral("Reports are not available yet.")); });
+    connect(info_->unhideButton(), &QPushButton::clicked, this, [this] {
+        QPushButton* b = info_->unhideButton();
+        showUnhideMenu(*this, b->mapToGlobal(QPoint(0, b->height())));
+    });
+
+    connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
+        static const Command commands[] = {Command::None,         Command::EditEnvelope,
+                                           Command::RecordExpense, Command::FundEnvelope,
+                                           Command::AddEnvelope,  Command::EditFolder,
+                                           Command::FundFolder,   Command::AddFolder};
+        const int z = int(zone);
+        if (z > 0 && z < 8)
+            runCommand(CommandRequest{commands[z], item});
+    });
+    connect(tree_, &EnvelopeTree::rowContextMenu, this,
+            [this](QTreeWidgetItem* row, const QPoint& globalPos) {
+                AccountBase* item = tree_->itemOf(row);
+                if (std::unique_ptr<QMenu> menu = treeContextMenu(row))
+                    runMenuChoice(menu->exec(globalPos), item);
+            });
+    connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* row) {
+        AccountBase* item = tree_->itemOf(row);
+        if (item && item->getType() == ItemType::Envelope && !item->isReadOnly())
+            runCommand(CommandRequest{Command::EditEnvelope, item});
+    });
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this] {
+        if (filter_->byEnvelope()->isChecked())
+            rebuildTransactionList();
+    });
+
+    connect(accounts_, &AccountList::actionClicked, this, [this](int action, Account* account) {
+        Command command = Command::None;
+        switch (action) {
+        case ActionDeposit: command = Command::Deposit; break;
+        case ActionTransfer: command = Command::Transfer; break;
+        case ActionPayCard: command = Command::PayCreditCard; break;
+        case ActionEdit: command = Command::EditAccount; break;
+        default: return;
+        }
+        runCommand(CommandRequest{command, account});
+    });
+    connect(accounts_, &AccountList::accountContextMenu, this,
+            [this](Account* account, const QPoint& globalPos) {
+                if (std::unique_ptr<QMenu> menu = accountContextMenu(account))
+                    runMenuChoice(menu->exec(globalPos), account);
+            });
+    connect(accounts_, &AccountList::accountDoubleClicked, this, [this](Account* account) {
+        if (!account->isReadOnly())
+            runCommand(CommandRequest{Command::EditAccount, account});
+    });
+    connect(accounts_, &QTableWidget::itemSelectionChanged, this, [this] {
+        if (filter_->byAccount()->isChecked())
+            rebuildTransactionList();
+    });
+
+    connect(transactions_, &TransactionList::editRequested, this, [this](Transaction* t) {
+        runCommand(CommandRequest{Command::EditTransaction, nullptr, t});
+    });
+    connect(transactions_, &TransactionList::transactionContextMenu, this,
+            [this](Transaction* t, const QPoint& globalPos) {
+                if (std::unique_ptr<QMenu> menu = transactionContextMenu(t))
+                    runMenuChoice(menu->exec(globalPos), nullptr, t);
+            });
+
+    connect(filter_, &FilterBar::changed, this, [this] {
+        rebuildTransactionList();
+        layoutWindow();
+    });
+}
+
+void MainWindow::populate() {
+    {
+        const QSignalBlocker blockTree(tree_);
+        const QSignalBlocker blockAccounts(accounts_);
+        accounts_->rebuild();
+        tree_->rebuild();
+    }
+    rebuildTransactionList();
+    layoutWindow();
+    refreshTexts();
+    refreshBudgetHealth();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize)
+        layoutWindow();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::layoutWindow() {
+    const PaneLayout l = computePaneLayout(client_->size(), filter_->height(),
+                                           filter_->showList()->isChecked());
+    accounts_->setGeometry(l.accountList);
+    info_->setGeometry(l.infoPane);
+    filter_->setGeometry(l.filterBar);
+    transactions_->setGeometry(l.transactionList);
+    transactions_->setVisible(l.transactionListShown);
+    tree_->setGeometry(l.tree);
+    accounts_->fitColumns();
+    tree_->computeColumnWidths();
+}
+
+// ----- Shell -------------------------------------------------------------------------
+
+void MainWindow::showHelp(const QString& heading, const QStringList& body) {
+    info_->showHelp(heading, body);
+}
+
+void MainWindow::restoreHelp() { info_->restoreHelp(); }
+
+void MainWindow::refreshTexts() {
+    client_->setUpdatesEnabled(false);
+    accounts_->refreshTexts();
+    tree_->refreshLabels();
+    client_->setUpdatesEnabled(true);
+}
+
+void MainWindow::saveBudget() {
+    if (saver_)
+        saver_(budget_, prompter());
+    tree_->invalidateValues();
+    tree_->viewport()->update();
+    refreshBudgetHealth();
+}
+
+void MainWindow::refreshBudgetHealth() { info_->showReport(buildBudgetHealth(budget_)); }
+
+void MainWindow::rebuildTransactionList() {
+    transactions_->clearRows();
+    const bool show = filter_->showList()->isChecked();
+    if (show != listShown_) {
+        listShown_ = show;
+        layoutWindow();
+    }
+    if (!show)
+        return;
+    TransactionFilter f;
+    f.byEnvelope = filter_->byEnvelope()->isChecked();
+    f.envelopeItem = tree_->selectedItem();
+    f.byAccount = filter_->byAccount()->isChecked();
+    f.account = accounts_->selectedAccount();
+    f.search = filter_->searchField()->text();
+    transactions_->setTransactions(selectTransactions(budget_, f));
+}
+
+void MainWindow::updateTransactionRow(const Transaction* t) { transactions_->updateRow(t); }
+
+void MainWindow::repaintAccountList() { accounts_->viewport()->update(); }
+
+void MainWindow::showItem(AccountBase* item) {
+    if (!item || item->isHidden())
+        return;
+    if (auto* account = dynamic_cast<Account*>(item)) {
+        accounts_->addAccountRow(account);
+        layoutWindow();
+        return;
+    }
+    tree_->showItem(item);
+}
+
+void MainWindow::removeItem(AccountBase* item) {
+    if (auto* account = dynamic_cast<Account*>(item))
+        accounts_->removeAccountRow(account);
+    else
+        tree_->removeItem(item);
+}
+
+// ----- Commands ----------------------------------------------------------------------
+
+void MainWindow::showNotAvailable(const QString& what) {
+    prompter().inform(QStringLiteral("Tallykeep"), what, PromptIcon::Information);
+}
+
+void MainWindow::showAbout() {
+    AboutBox box(this);
+    box.exec();
+}
+
+void MainWindow::runCommand(const CommandRequest& request) {
+    lastCommand_ = request;
+    switch (request.command) {
+    case Command::None: return;
+    case Command::About: showAbout(); return;
+    case Command::Exit: close(); return;
+    case Command::Print: showNotAvailable(QStringLiteral("Printing is not available yet.")); return;
+    case Command::ImportTransactions:
+        showNotAvailable(QStringLiteral("Importing transactions is not available yet."));
+        return;
+    case Command::MoveToGroup:
+    case Command::MoveAfter:
+    case Command::MoveBefore:
+        if (moveItem(request)) {
+            refreshTexts();
+            saveBudget();
+        }
+        return;
+    default: break;
+    }
+    const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
+    if (changed && isTreeCommand(request.command)) {
+        refreshTexts();
+        saveBudget();
+    }
+}
+
+void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t) {
+    if (!chosen)
+        return;
+    const Command command = actionCommand(chosen);
+    if (command != Command::None)
+        runCommand(CommandRequest{command, item, t, actionTarget(chosen)});
+}
+
+std::unique_ptr<QMenu> MainWindow::treeContextMenu(QTreeWidgetItem* row) {
+    AccountBase* item = tree_->itemOf(row);
+    if (!item || item->isReadOnly() || item->id() == kChargesEnvelopeId)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    auto add = [&](Command command, const QString& text = {}) {
+        setActionCommand(menu->addAction(text.isEmpty() ? commandText(command) : text), command);
+    };
+    if (item->getType() == ItemType::Folder) {
+        add(Command::FundFolder);
+        add(Command::AddEnvelope);
+        menu->addSeparator();
+        add(Command::EditFolder);
+        menu->addSeparator();
+        add(Command::Hide, QStringLiteral("Hide folder...."));
+    } else if (item->getType() == ItemType::Envelope) {
+        add(Command::RecordExpense);
+        add(Command::FundEnvelope);
+        menu->addSeparator();
+        add(Command::EditEnvelope);
+        menu->addSeparator();
+        add(Command::Hide, QStringLiteral("Hide envelope..."));
+    } else {
+        return nullptr;
+    }
+    addMoveEntries(menu.get(), row, item);
+    return menu;
+}
+
+void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* item) {
+    std::vector<QMenu*> submenus;
+    if (item->getType() == ItemType::Envelope) {
+        auto group = std::make_unique<QMenu>(commandText(Command::MoveToGroup), menu);
+        for (AccountBase* candidate : budget_.itemsOfType(ItemType::Folder)) {
+            if (candidate == item->getParent() || candidate->isReadOnly() || candidate->isHidden())
+                continue;
+            setActionCommand(group->addAction(candidate->getName()), Command::MoveToGroup,
+                             candidate->id());
+        }
+        if (!group->isEmpty())
+            submenus.push_back(group.release());
+    }
+    // The siblings in tree order: earlier ones are "before" targets, later ones "after".
+    auto before = std::make_unique<QMenu>(commandText(Command::MoveBefore), menu);
+    auto after = std::make_unique<QMenu>(commandText(Command::MoveAfter), menu);
+    QTreeWidgetItem* parentRow = row->parent();
+    const int count = parentRow ? parentRow->childCount() : tree_->topLevelItemCount();
+    bool passed = false;
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem* sibling = parentRow ? parentRow->child(i) : tree_->topLevelItem(i);
+        if (sibling == row) {
+            passed = true;
+            continue;
+        }
+        AccountBase* target = tree_->itemOf(sibling);
+        if (!target || target->isHidden())
+            continue;
+        QMenu* sub = passed ? after.get() : before.get();
+        setActionCommand(sub->addAction(target->getName()),
+                         passed ? Command::MoveAfter : Command::MoveBefore, target->id());
+    }
+    if (!before->isEmpty())
+        submenus.push_back(before.release());
+    if (!after->isEmpty())
+        submenus.push_back(after.release());
+    // The move submenus are set apart from the fixed entries.
+    if (!submenus.empty())
+        menu->addSeparator();
+    for (QMenu* sub : submenus)
+        menu->addMenu(sub);
+}
+
+std::unique_ptr<QMenu> MainWindow::accountContextMenu(Account* account) {
+    if (!account)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    auto add = [&](Command command, const QString& text = {}) {
+        setActionCommand(menu->addAction(text.isEmpty() ? commandText(command) : text), command);
+    };
+    if (account->isCCAccount()) {
+        add(Command::PayCreditCard);
+    } else {
+        add(Command::Transfer);
+        add(Command::Deposit);
+    }
+    menu->addSeparator();
+    add(Command::ImportTransactions);
+    menu->addSeparator();
+    add(Command::EditAccount);
+    menu->addSeparator();
+    add(Command::HideAccount, account->isCCAccount() ? QStringLiteral("Hide account")
+                                                     : QStringLiteral("Hide account..."));
+    return menu;
+}
+
+std::unique_ptr<QMenu> MainWindow::transactionContextMenu(Transaction* t) {
+    if (!t)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    setActionCommand(menu->addAction(commandText(Command::EditTransaction)),
+                     Command::EditTransaction);
+    return menu;
+}
+
+void MainWindow::syncFolderOrder() {
+    // The saved order of folders is the tree's top-level order.
+    std::vector<AccountGroup*> order;
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+        if (auto* folder = dynamic_cast<AccountGroup*>(tree_->itemOf(tree_->topLevelItem(i))))
+            order.push_back(folder);
+    }
+    budget_.folderOrder() = std::move(order);
+}
+
+bool MainWindow::moveItem(const CommandRequest& r) {
+    AccountBase* item = r.item;
+    AccountBase* target = budget_.findItem(r.target);
+    QTreeWidgetItem* row = tree_->findRow(item);
+    QTreeWidgetItem* targetRow = tree_->findRow(target);
+    if (!item || !target || !row || item == target)
+        return false;
+    AccountGroup* parent = item->getParent();
+
+    if (r.command == Command::MoveToGroup) {
+        auto* folder = dynamic_cast<AccountGroup*>(target);
+        if (!folder || !parent || folder == parent || folder->isReadOnly() || !targetRow)
+            return false;
+        if (!parent->removeChild(item))
+            return false;
+        folder->addChild(item);
+        tree_->placeRow(row, targetRow, -1);
+        return true;
+    }
+
+    if (!targetRow || targetRow->parent() != row->parent() || target->getParent() != parent)
+        return false;
+    QTreeWidgetItem* parentRow = row->parent();
+    auto indexOf = [&](QTreeWidgetItem* r) {
+        return parentRow ? parentRow->indexOfChild(r) : tree_->indexOfTopLevelItem(r);
+    };
+    auto rowAt = [&](int i) { return parentRow ? parentRow->child(i) : tree_->topLevelItem(i); };
+
+    AccountBase* after = nullptr; // the model sibling the item goes behind (none: first)
+    if (r.command == Command::MoveAfter) {
+        after = target;
+    } else if (r.command == Command::MoveBefore) {
+        const int i = indexOf(targetRow);
+        QTreeWidgetItem* previous = i > 0 ? rowAt(i - 1) : nullptr;
+        if (previous == row)
+            return false; // already right before the target
+        after = tree_->itemOf(previous);
+    } else {
+        return false;
+    }
+
+    if (parent) {
+        if (!parent->removeChild(item))
+            return false;
+        parent->insertChildAfter(item, after);
+    }
+    // Take the row out first so the index of the row it goes behind is final.
+    const bool expanded = row->isExpanded();
+    const bool current = tree_->currentItem() == row;
+    if (parentRow)
+        parentRow->removeChild(row);
+    else
+        tree_->takeTopLevelItem(tree_->indexOfTopLevelItem(row));
+    QTreeWidgetItem* afterRow = tree_->findRow(after);
+    const int index = afterRow ? indexOf(afterRow) + 1 : 0;
+    if (parentRow)
+        parentRow->insertChild(index, row);
+    else
+        tree_->insertTopLevelItem(index, row);
+    row->setExpanded(expanded);
+    if (current)
+        tree_->setCurrentItem(row);
+    tree_->invalidateValues();
+    if (!parent)
+        syncFolderOrder();
+    return true;
+}

@@ -1,0 +1,110 @@
+#pragma once
+// The main window: account list, information pane, envelope tree, filter bar and
+// transaction list laid out by a fixed rule; the menus; the routing of every command to
+// the operation that carries it out, and the refresh-and-save cycle after it.
+
+#include "app/commands.h"
+#include "app/shell.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class AccountList;
+class EnvelopeTree;
+class FilterBar;
+class InfoPane;
+class MessageBoxPrompter;
+class QMenu;
+class QTreeWidgetItem;
+class TransactionList;
+
+struct PaneLayout {
+    QRect accountList, infoPane, filterBar, transactionList, tree;
+    bool transactionListShown = true;
+};
+// The panes' rectangles in a client area of the given size.
+PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions);
+
+class MainWindow : public QMainWindow, public Shell {
+    Q_OBJECT
+public:
+    // prompter defaults to message boxes.
+    explicit MainWindow(Budget& budget, Prompter* prompter = nullptr);
+    ~MainWindow() override;
+
+    // After loading: fills the panes, selects the first tree row, builds the transaction
+    // list, lays out, refreshes and writes the "State of the Budget" report.
+    void populate();
+
+    // Shell
+    Budget& budget() override { return budget_; }
+    QWidget* dialogParent() override { return this; }
+    Prompter& prompter() override { return *prompter_; }
+    void showHelp(const QString& heading, const QStringList& body) override;
+    void restoreHelp() override;
+    void refreshTexts() override;
+    void saveBudget() override;
+    void rebuildTransactionList() override;
+    void updateTransactionRow(const Transaction* t) override;
+    void layoutWindow() override;
+    void repaintAccountList() override;
+    void showItem(AccountBase* item) override;
+    void removeItem(AccountBase* item) override;
+
+    // The whole-budget write behind saveBudget (none in tests: nothing is written).
+    using Saver = std::function<void(const Budget&, Prompter&)>;
+    void setSaver(Saver saver) { saver_ = std::move(saver); }
+
+    // Runs one command and the cycle that follows it.
+    void runCommand(const CommandRequest& request);
+    // Replaces the calls into the operations (tests); the after-command cycle stays.
+    using OperationHandler = std::function<bool(const CommandRequest&)>;
+    void setOperationHandler(OperationHandler handler) { handler_ = std::move(handler); }
+    const CommandRequest& lastCommand() const { return lastCommand_; }
+
+    // Context menus as they would pop up (null when the row gets none).
+    std::unique_ptr<QMenu> treeContextMenu(QTreeWidgetItem* row);
+    std::unique_ptr<QMenu> accountContextMenu(Account* account);
+    std::unique_ptr<QMenu> transactionContextMenu(Transaction* t);
+    // Dispatches the command an entry of such a menu carries.
+    void runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t = nullptr);
+
+    // Moves an item before, after or into the request's target; true when it moved.
+    bool moveItem(const CommandRequest& request);
+    void refreshBudgetHealth();
+
+    AccountList* accountList() const { return accounts_; }
+    EnvelopeTree* envelopeTree() const { return tree_; }
+    InfoPane* infoPane() const { return info_; }
+    FilterBar* filterBar() const { return filter_; }
+    TransactionList* transactionList() const { return transactions_; }
+    QWidget* clientArea() const { return client_; }
+    QAction* menuAction(Command command) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createMenus();
+    void connectPanes();
+    void addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* item);
+    void showNotAvailable(const QString& what);
+    void syncFolderOrder();
+    void showAbout();
+
+    Budget& budget_;
+    Saver saver_;
+    std::unique_ptr<MessageBoxPrompter> ownPrompter_;
+    Prompter* prompter_;
+    QWidget* client_;
+    AccountList* accounts_;
+    InfoPane* info_;
+    EnvelopeTree* tree_;
+    FilterBar* filter_;
+    TransactionList* transactions_;
+    bool listShown_ = true;
+    OperationHandler handler_;
+    CommandRequest lastCommand_;
+    QList<QAction*> menuActions_;
+};

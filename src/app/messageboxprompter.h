@@ -1,0 +1,18 @@
+#pragma once
+// The window's answer to the Prompter interface: modal message boxes.
+
+#include "platform/prompter.h"
+
+class QWidget;
+
+class MessageBoxPrompter : public Prompter {
+public:
+    explicit MessageBoxPrompter(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    bool askYesNo(const QString& title, const QString& text, PromptIcon icon) override;
+    void inform(const QString& title, const QString& text, PromptIcon icon) override;
+
+private:
+    QWidget* owner_;
+};
