@@ -1,0 +1,184 @@
+#include "storage/budgetfile.h"
+
+#include "model/budget.h"
+#include "platform/prompter.h"
+#include "storage/backups.h"
+#include "storage/filewatcher.h"
+#include "storage/legacybudget.h"
+#include "storage/workbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Only the file name's last extension is replaced; a "." in a folder name never counts, and
+// a name that starts with its only "." has no extension.
+QString withExtension(const QString& executablePath, const QString& extension)
+{
+    const qsizetype slash = executablePath.lastIndexOf(u'/');
+    QString name = executablePath.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot > 0)
+        name.truncate(dot);
+    return executablePath.left(slash + 1) + name + extension;
+}
+
+bool syncPath(const QString& path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+QString budgetFilePath(const QString& executablePath)
+{
+    return withExtension(executablePath, QStringLiteral(".xlsx"));
+}
+
+QString legacyBudgetPath(const QString& executablePath)
+{
+    return withExtension(executablePath, QStringLiteral(".xml"));
+}
+
+QString backupFolderPath(const QString& budgetFile)
+{
+    const qsizetype slash = budgetFile.lastIndexOf(u'/');
+    return budgetFile.left(slash + 1) + QStringLiteral("TallykeepBackup");
+}
+
+int writeWorkbookReplacing(const QString& path, const Budget& budget,
+                           const std::vector<AccountBase*>& items)
+{
+    const QFileInfo info(path);
+    const QString temp = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
+    QFile::remove(temp);
+    const int status = writeWorkbookFile(temp, budget, items);
+    if (status != 0) {
+        QFile::remove(temp);
+        return status;
+    }
+    // The new content must be on disk before it takes the budget file's name.
+    if (!syncPath(temp, O_RDONLY)
+        || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temp);
+        return Workbook::SaveReplaceFailed;
+    }
+    syncPath(info.absolutePath(), O_RDONLY | O_DIRECTORY);
+    return 0;
+}
+
+BudgetFile::BudgetFile(const QString& executablePath)
+    : workbook_(budgetFilePath(executablePath)), legacy_(legacyBudgetPath(executablePath))
+{
+}
+
+BudgetFile::~BudgetFile()
+{
+    stopWatcher();
+}
+
+int BudgetFile::load(Budget& budget)
+{
+    loaded_.clear();
+    version_.clear();
+    if (QFileInfo::exists(workbook_)) {
+        WorkbookLoad r = loadWorkbook(workbook_, budget);
+        if (r.status != 0) {
+            // Starting empty is the rule; the file itself must survive the first save.
+            keepUnreadableBeforeSave_ = true;
+            return LoadWorkbookUnopenable;
+        }
+        loaded_ = std::move(r.items);
+        version_ = r.versionText;
+    } else if (QFileInfo::exists(legacy_)) {
+        LegacyLoad r = loadLegacyBudget(legacy_, budget);
+        if (r.status != 0)
+            return r.status;
+        loaded_ = std::move(r.items);
+    }
+    for (AccountBase* item : loaded_)
+        budget.showTopLevel(item);
+    return LoadOk;
+}
+
+QString BudgetFile::takeNotice()
+{
+    QString notice;
+    notice.swap(notice_);
+    return notice;
+}
+
+int BudgetFile::save(const Budget& budget, Prompter& prompter)
+{
+    auto failed = [&](int status) {
+        prompter.inform(QStringLiteral("Error saving"),
+                        QStringLiteral("Failed to save budget [%1] [%2]!").arg(workbook_, saveErrorText(status)),
+                        PromptIcon::Exclamation);
+        return status;
+    };
+    // Someone else's version of the file must not be overwritten by this instance's.
+    if (*outsideChange_)
+        return failed(Workbook::SaveOutsideChange);
+    const std::vector<AccountBase*> items = budget.topLevelItemsForSave();
+    if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
+        return failed(Workbook::SaveTooManyRows);
+
+    if (keepUnreadableBeforeSave_ && QFileInfo::exists(workbook_)) {
+        const QString copy = keepUnreadableCopy(workbook_);
+        if (copy.isEmpty())
+            return failed(Workbook::SaveUnreadableNotKept);
+        keepUnreadableBeforeSave_ = false;
+        notice_ = QStringLiteral("The budget file %1 could not be read when Tallykeep started, so "
+                                 "Tallykeep began with an empty budget. Before saving over it, the "
+                                 "unreadable file was copied to %2; your earlier data is in that copy.")
+                      .arg(workbook_, copy);
+    }
+
+    rotateBackups(workbook_);
+    const bool watching = watcher_ != nullptr;
+    stopWatcher();
+    if (*outsideChange_)
+        return failed(Workbook::SaveOutsideChange);
+    const int status = writeWorkbookReplacing(workbook_, budget, items);
+    if (watching)
+        startWatcher(onOutsideChange_);
+    if (status != 0)
+        return failed(status);
+    return 0;
+}
+
+void BudgetFile::startWatcher(std::function<void()> onOutsideChange)
+{
+    stopWatcher();
+    onOutsideChange_ = std::move(onOutsideChange);
+    auto flag = outsideChange_;
+    auto callback = onOutsideChange_;
+    watcher_ = std::make_unique<FileWatcher>(workbook_, [flag, callback] {
+        *flag = true;
+        if (callback)
+            callback();
+    });
+    if (!watcher_->start())
+        watcher_.reset();
+}
+
+void BudgetFile::stopWatcher()
+{
+    if (!watcher_)
+        return;
+    watcher_->stop(5000);
+    watcher_.reset();
+}
+
+void BudgetFile::setOutsideChangeReported(bool reported)
+{
+    *outsideChange_ = reported;
+}

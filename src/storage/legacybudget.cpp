@@ -1,0 +1,298 @@
+#include "storage/legacybudget.h"
+
+#include "model/budget.h"
+#include "model/clock.h"
+#include "storage/workbook.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <tinyxml2.h>
+
+using tinyxml2::XMLElement;
+
+namespace {
+
+constexpr qint64 kMaxLegacyFileBytes = qint64(1) << 30;
+
+QString textAttribute(const XMLElement* e, const char* name, const QString& fallback = {})
+{
+    const char* value = e->Attribute(name);
+    return value ? QString::fromUtf8(value) : fallback;
+}
+
+// Ids and references are unsigned 32-bit; older files wrote some of them as signed numbers.
+ItemId idAttribute(const XMLElement* e, const char* name, ItemId fallback)
+{
+    int64_t value = 0;
+    if (e->QueryInt64Attribute(name, &value) != tinyxml2::XML_SUCCESS)
+        return fallback;
+    return ItemId(quint32(value));
+}
+
+int intAttribute(const XMLElement* e, const char* name, int fallback)
+{
+    int value = fallback;
+    e->QueryIntAttribute(name, &value);
+    return value;
+}
+
+bool boolAttribute(const XMLElement* e, const char* name, bool fallback)
+{
+    bool value = fallback;
+    e->QueryBoolAttribute(name, &value);
+    return value;
+}
+
+DateTime withDayOfWeek(DateTime dt)
+{
+    const QDate d(dt.year, dt.month, dt.day);
+    dt.dayOfWeek = quint16(d.dayOfWeek() % 7);
+    return dt;
+}
+
+bool isValidMoment(const DateTime& dt)
+{
+    return dt.year >= 1 && dt.year <= 9999 && QDate(dt.year, dt.month, dt.day).isValid()
+        && QTime::isValid(dt.hour, dt.minute, dt.second, dt.milliseconds);
+}
+
+// 100-nanosecond intervals since 1 January 1601, as a wall-clock time (no zone change).
+std::optional<DateTime> fromFileTime(qint64 fileTime)
+{
+    if (fileTime <= 0)
+        return std::nullopt;
+    const QDateTime base(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime moment = base.addMSecs(fileTime / 10000);
+    const QDate d = moment.date();
+    if (!d.isValid() || d.year() > 9999)
+        return std::nullopt;
+    DateTime dt;
+    dt.year = quint16(d.year());
+    dt.month = quint16(d.month());
+    dt.day = quint16(d.day());
+    dt.hour = quint16(moment.time().hour());
+    dt.minute = quint16(moment.time().minute());
+    dt.second = quint16(moment.time().second());
+    dt.milliseconds = quint16(moment.time().msec());
+    return withDayOfWeek(dt);
+}
+
+int leadingInt(const char* s)
+{
+    // The usual leading-digits conversion, kept within the field's range.
+    while (*s == ' ' || *s == '\t')
+        ++s;
+    bool negative = false;
+    if (*s == '-' || *s == '+')
+        negative = *s++ == '-';
+    long value = 0;
+    for (; *s >= '0' && *s <= '9'; ++s)
+        value = std::min(value * 10 + (*s - '0'), 100000L);
+    return int(negative ? -value : value);
+}
+
+// "MM-DD-YYYY hh:mm:ss"; fields after the first missing separator keep the present's values.
+DateTime parseTransactionTime(const char* text, const DateTime& now)
+{
+    DateTime dt = now;
+    quint16* fields[] = {&dt.month, &dt.day, &dt.year, &dt.hour, &dt.minute, &dt.second};
+    const char separators[] = {'-', '-', ' ', ':', ':'};
+    const char* p = text;
+    for (int i = 0; i < 6; ++i) {
+        const int v = leadingInt(p);
+        *fields[i] = quint16(std::clamp(v, 0, 65535));
+        if (i == 5)
+            break;
+        p = std::strchr(p, separators[i]);
+        if (!p)
+            break;
+        ++p;
+    }
+    // A date that does not exist would poison every date calculation; keep the present.
+    if (!isValidMoment(dt))
+        return now;
+    return withDayOfWeek(dt);
+}
+
+struct LegacyReader {
+    Budget& budget;
+    std::vector<AccountBase*> created;
+    std::vector<AccountEnvelope*> orphans;
+
+    AccountBase* createItem(const XMLElement* e)
+    {
+        int type = -1;
+        if (e->QueryIntAttribute("type", &type) != tinyxml2::XML_SUCCESS)
+            return nullptr;
+        AccountBase* item = nullptr;
+        switch (type) {
+        case 0:
+            item = budget.createAccount();
+            break;
+        case 1:
+            item = budget.createFolder();
+            break;
+        case 2:
+            item = budget.createEnvelope();
+            break;
+        default:
+            return nullptr;
+        }
+        created.push_back(item);
+
+        const int budgeted = intAttribute(e, "budgeted", item->getBudgeted());
+        const int balance = intAttribute(e, "balance", 0);
+        const ItemId id = idAttribute(e, "id", item->id());
+        const bool hidden = boolAttribute(e, "hidden", item->isHidden());
+        const bool readOnly = boolAttribute(e, "readOnly", item->isReadOnly());
+        item->setName(textAttribute(e, "name", item->getName()));
+        item->adjustBalance(balance);
+        item->setBudgeted(budgeted);
+        item->setId(id);
+        item->setHidden(hidden);
+        item->setReadOnly(readOnly);
+
+        if (type == 0) {
+            auto* a = static_cast<Account*>(item);
+            a->setContributesToBudget(boolAttribute(e, "getContributesToBudget", a->contributesToBudget()));
+            a->setCCAccount(boolAttribute(e, "isCCAccount", a->isCCAccount()));
+            if (e->Attribute("paidFromenvelopeId"))
+                a->setCCAccount(true);
+        } else if (type == 1) {
+            auto* f = static_cast<AccountGroup*>(item);
+            f->setExpenseLimit(intAttribute(e, "expenseLimit", f->expenseLimit()));
+            for (const XMLElement* c = e->FirstChildElement("accountItem"); c;
+                 c = c->NextSiblingElement("accountItem")) {
+                if (AccountBase* child = createItem(c))
+                    f->addChild(child);
+            }
+        } else {
+            auto* v = static_cast<AccountEnvelope*>(item);
+            const ItemId payFrom = idAttribute(e, "defaultPayFromAccount", kNoId);
+            if (payFrom != kNoId && budget.findAccount(payFrom))
+                v->setDefaultPayFromAccount(payFrom);
+            const ItemId payTo = idAttribute(e, "defaultPayToAccount", kNoId);
+            if (payTo != kNoId && budget.findAccount(payTo))
+                v->setDefaultPayToAccount(payTo);
+            v->setDefaultAmount(intAttribute(e, "defaultAmount", v->defaultAmount()));
+            v->setExpense(boolAttribute(e, "isExpense", v->isExpense()));
+            v->setVirtualAccount(boolAttribute(e, "virtualAccount", v->virtualAccount()));
+            v->setDefaultPayee(textAttribute(e, "defaultPayee", v->defaultPayee()));
+        }
+        return item;
+    }
+
+    void readTransactions(const XMLElement* root)
+    {
+        const XMLElement* list = root->FirstChildElement("transactions");
+        if (!list)
+            return;
+        for (const XMLElement* e = list->FirstChildElement("transaction"); e;
+             e = e->NextSiblingElement("transaction")) {
+            const DateTime now = Clock::now();
+            DateTime moment = now;
+            int64_t stamp = 0;
+            std::optional<DateTime> fromStamp;
+            if (e->QueryInt64Attribute("timestamp", &stamp) == tinyxml2::XML_SUCCESS && stamp != 0)
+                fromStamp = fromFileTime(stamp);
+            if (fromStamp)
+                moment = *fromStamp;
+            else if (const char* text = e->Attribute("transactionTime"))
+                moment = parseTransactionTime(text, now);
+
+            auto t = std::make_unique<Transaction>();
+            t->category = idAttribute(e, "category", 0);
+            t->accountFrom = idAttribute(e, "accountFrom", 0);
+            t->accountTo = idAttribute(e, "accountTo", kNoId);
+            t->payee = textAttribute(e, "payee");
+            t->description = textAttribute(e, "description");
+            t->transactionTime = moment;
+            t->amount = intAttribute(e, "amount", 0);
+            t->type = TransactionType(quint32(intAttribute(e, "type", 0)));
+            budget.appendTransaction(std::move(t));
+        }
+    }
+
+    void readRules(const XMLElement* root)
+    {
+        const XMLElement* e = root->FirstChildElement("settings");
+        e = e ? e->FirstChildElement("importer") : nullptr;
+        e = e ? e->FirstChildElement("payeeMap") : nullptr;
+        if (!e)
+            return;
+        for (const XMLElement* m = e->FirstChildElement("payeeMapping"); m;
+             m = m->NextSiblingElement("payeeMapping")) {
+            const char* from = m->Attribute("from");
+            const char* to = m->Attribute("to");
+            if (!from || !to)
+                continue;
+            unsigned envelope = 0;
+            m->QueryUnsignedAttribute("envelopeId", &envelope);
+            budget.rules().addMappingRule(QString::fromUtf8(from), ItemId(envelope), false,
+                                          QString::fromUtf8(to));
+        }
+    }
+};
+
+} // namespace
+
+LegacyLoad loadLegacyBudget(const QString& path, Budget& budget)
+{
+    LegacyLoad result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    if (file.size() > kMaxLegacyFileBytes) {
+        result.error = QStringLiteral("file too large");
+        return result;
+    }
+    const QByteArray data = file.readAll();
+    tinyxml2::XMLDocument doc;
+    if (doc.Parse(data.constData(), size_t(data.size())) != tinyxml2::XML_SUCCESS) {
+        result.error = QString::fromUtf8(doc.ErrorStr());
+        return result;
+    }
+    const XMLElement* root = doc.RootElement();
+    if (!root) {
+        result.error = QStringLiteral("no root element");
+        return result;
+    }
+
+    budget.suspendIdAllocation();
+    LegacyReader r{budget, {}, {}};
+    r.readTransactions(root);
+    r.readRules(root);
+    if (const XMLElement* accounts = root->FirstChildElement("accounts")) {
+        for (const XMLElement* e = accounts->FirstChildElement("accountItem"); e;
+             e = e->NextSiblingElement("accountItem")) {
+            AccountBase* item = r.createItem(e);
+            if (!item)
+                continue;
+            // An envelope needs a folder to be shown and saved in.
+            if (item->getType() == ItemType::Envelope)
+                r.orphans.push_back(static_cast<AccountEnvelope*>(item));
+            else
+                result.items.push_back(item);
+        }
+    }
+    budget.resumeIdAllocationAfterLegacyLoad();
+    // An item stored without an id would be unreachable; it gets a fresh one instead.
+    for (AccountBase* item : r.created)
+        if (item->id() == kNoId)
+            item->setId(budget.allocateId());
+    if (!r.orphans.empty()) {
+        AccountGroup* folder = budget.createFolder();
+        folder->setName(unfiledFolderName());
+        for (AccountEnvelope* e : r.orphans)
+            folder->addChild(e);
+        result.items.push_back(folder);
+    }
+    budget.normaliseAfterLoad();
+    result.status = 0;
+    return result;
+}

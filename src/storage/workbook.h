@@ -1,0 +1,66 @@
+#pragma once
+// The budget workbook: its fixed names, the writer and the reader.
+
+#include "model/money.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+class AccountBase;
+class Budget;
+class XlsxSheet;
+
+namespace Workbook {
+inline constexpr char kVersion[] = "1.0.23.88";
+// Spreadsheets end at row 1048576; row 1 holds the headers.
+inline constexpr qint64 kMaxDataRows = 1048575;
+// Longest text a cell receives, in UTF-8 bytes.
+inline constexpr int kMaxTextBytes = 1023;
+
+// Save statuses beyond the library's own codes (0 to 27).
+enum SaveStatus : int {
+    SaveTooManyRows = 100,
+    SaveOutsideChange = 101,
+    SaveReplaceFailed = 102,
+    SaveUnreadableNotKept = 103,
+};
+} // namespace Workbook
+
+// UTF-8 of the text, cut at a character boundary to the cell limit.
+QByteArray cellTextUtf8(const QString& text);
+
+// Serial day (days since 30 December 1899) of the date part; 0 for an unset date.
+int serialDayOf(const DateTime& dt);
+// The date of a serial day at 00:00; unset for 0 and for serials outside years 1 to 9999.
+DateTime dateOfSerialDay(qint64 serial);
+
+// Why a save failed, in words: the library's text for its codes (codes it does not know use
+// its text for 27), ours for the statuses above.
+QString saveErrorText(int status);
+
+// The largest number of records one data sheet of this budget would need.
+qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items);
+
+// Writes the whole workbook to path (replacing any file there). 0 on success, else the
+// library's status from closing the workbook (or SaveTooManyRows). Numbers are written with
+// a "." whatever the process locale.
+int writeWorkbookFile(const QString& path, const Budget& budget,
+                      const std::vector<AccountBase*>& items);
+
+struct WorkbookLoad {
+    int status = 2; // 0 read, 2 could not be opened
+    std::vector<AccountBase*> items; // accounts in row order, then folders in row order
+    quint32 version[4] = {0, 0, 0, 0};
+    QString versionText; // M6 as stored; empty when absent
+    QString error;       // why it could not be opened
+};
+
+// Adds the workbook's items, transactions and rules to an empty budget.
+WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
+
+Amount readMoneyCell(const XlsxSheet& sheet, int row, int col);
+DateTime readDateCell(const XlsxSheet& sheet, int row, int col);
+
+// Name of the folder that takes in envelopes whose folder is missing from the file.
+QString unfiledFolderName();

@@ -1,0 +1,560 @@
+#include "model/budget.h"
+#include "model/clock.h"
+#include "storage/workbook.h"
+
+#include <QDate>
+#include <QFile>
+#include <clocale>
+#include <cstdio>
+#include <locale.h>
+#include <map>
+#include <xlsxwriter.h>
+
+namespace {
+
+// The reference formula of each written item's name cell, by item id. One per save.
+using RowReferenceMap = std::map<ItemId, QByteArray>;
+
+// libxlsxwriter prints numbers with printf, which follows LC_NUMERIC: a comma-decimal locale
+// would corrupt every number. The C locale is used on this thread while the workbook exists.
+class CNumericScope {
+public:
+    CNumericScope()
+    {
+        c_ = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        if (c_)
+            previous_ = uselocale(c_);
+    }
+    ~CNumericScope()
+    {
+        if (c_) {
+            uselocale(previous_);
+            freelocale(c_);
+        }
+    }
+    CNumericScope(const CNumericScope&) = delete;
+    CNumericScope& operator=(const CNumericScope&) = delete;
+
+private:
+    locale_t c_ = locale_t(nullptr);
+    locale_t previous_ = locale_t(nullptr);
+};
+
+struct DataStyles {
+    lxw_format* header;
+    lxw_format* text;
+    lxw_format* money;
+    lxw_format* date;
+};
+
+DataStyles addDataStyles(lxw_workbook* wb)
+{
+    DataStyles s;
+    s.header = workbook_add_format(wb);
+    format_set_bold(s.header);
+    format_set_align(s.header, LXW_ALIGN_LEFT);
+    format_set_pattern(s.header, LXW_PATTERN_SOLID);
+    format_set_bg_color(s.header, 0xC8C8C8);
+
+    s.text = workbook_add_format(wb);
+    format_set_align(s.text, LXW_ALIGN_LEFT);
+    format_set_pattern(s.text, LXW_PATTERN_SOLID);
+    format_set_bg_color(s.text, 0xEEEEEE);
+
+    s.money = workbook_add_format(wb);
+    format_set_align(s.money, LXW_ALIGN_CENTER);
+    format_set_pattern(s.money, LXW_PATTERN_SOLID);
+    format_set_bg_color(s.money, 0xEEEEEE);
+    format_set_num_format(s.money, "$#,##0.00");
+
+    s.date = workbook_add_format(wb);
+    format_set_align(s.date, LXW_ALIGN_LEFT);
+    format_set_pattern(s.date, LXW_PATTERN_SOLID);
+    format_set_bg_color(s.date, 0xEEEEEE);
+    format_set_num_format(s.date, "m/d/yyyy");
+    return s;
+}
+
+// Row and column are 1-based here, as in the layout's description.
+class SheetWriter {
+public:
+    SheetWriter(lxw_worksheet* ws, const DataStyles& s) : ws_(ws), s_(s) {}
+
+    void headers(std::initializer_list<const char*> texts)
+    {
+        int col = 1;
+        for (const char* t : texts)
+            check(worksheet_write_string(ws_, 0, lxw_col_t(col++ - 1), t, s_.header));
+    }
+    void text(int row, int col, const QString& value)
+    {
+        const QByteArray utf8 = cellTextUtf8(value);
+        check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), utf8.constData(), s_.text));
+    }
+    void latin(int row, int col, const char* value)
+    {
+        check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
+    }
+    void yesNo(int row, int col, bool value) { latin(row, col, value ? "yes" : "no"); }
+    void money(int row, int col, qint64 cents)
+    {
+        // Cents / 100 is the double nearest to the plain decimal form "%d.%02d".
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), double(cents) / 100.0,
+                                     s_.money));
+    }
+    void date(int row, int col, const DateTime& dt)
+    {
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), serialDayOf(dt), s_.date));
+    }
+    void number(int row, int col, double value)
+    {
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
+    }
+    // A reference formula, or a blank text-style cell when there is none.
+    void reference(int row, int col, const QByteArray* formula)
+    {
+        if (formula)
+            check(worksheet_write_formula(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), formula->constData(),
+                                          s_.text));
+        else
+            check(worksheet_write_blank(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), s_.text));
+    }
+    void widths(int firstCol, int lastCol, double width)
+    {
+        check(worksheet_set_column(ws_, lxw_col_t(firstCol - 1), lxw_col_t(lastCol - 1), width, nullptr));
+    }
+    lxw_error status() const { return status_; }
+
+private:
+    void check(lxw_error e)
+    {
+        if (e != LXW_NO_ERROR && status_ == LXW_NO_ERROR)
+            status_ = e;
+    }
+    lxw_worksheet* ws_;
+    DataStyles s_;
+    lxw_error status_ = LXW_NO_ERROR;
+};
+
+const QByteArray* lookup(const RowReferenceMap& map, ItemId id)
+{
+    const auto it = map.find(id);
+    return it == map.end() ? nullptr : &it->second;
+}
+
+QByteArray formatted(const char* pattern, int a, int b = 0)
+{
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, pattern, a, b);
+    return QByteArray(buffer);
+}
+
+struct WriteContext {
+    lxw_workbook* wb;
+    const Budget& budget;
+    const std::vector<AccountBase*>& items;
+    RowReferenceMap refs;
+    lxw_worksheet* budgetSheet = nullptr;
+};
+
+int writeBudgetBanner(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Budget");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    c.budgetSheet = ws;
+    worksheet_set_column(ws, 0, 25, 12, nullptr);
+
+    auto bannerStyle = [&](double size) {
+        lxw_format* f = workbook_add_format(c.wb);
+        format_set_font_color(f, 0xCCE0F2);
+        format_set_pattern(f, LXW_PATTERN_SOLID);
+        format_set_bg_color(f, 0x334960);
+        format_set_font_size(f, size);
+        return f;
+    };
+    lxw_format* banner = bannerStyle(11);
+    lxw_format* title = bannerStyle(12);
+    format_set_bold(title);
+    format_set_italic(title);
+    format_set_underline(title, LXW_UNDERLINE_SINGLE);
+    lxw_format* blurb = bannerStyle(11);
+    format_set_text_wrap(blurb);
+    format_set_align(blurb, LXW_ALIGN_VERTICAL_TOP);
+    lxw_format* link = bannerStyle(11);
+    format_set_underline(link, LXW_UNDERLINE_SINGLE);
+    format_set_hyperlink(link);
+
+    lxw_error status = LXW_NO_ERROR;
+    auto check = [&](lxw_error e) {
+        if (e != LXW_NO_ERROR && status == LXW_NO_ERROR)
+            status = e;
+    };
+    for (lxw_row_t r = 0; r < 6; ++r)
+        for (lxw_col_t col = 0; col < 13; ++col)
+            check(worksheet_write_blank(ws, r, col, banner));
+    check(worksheet_merge_range(ws, 0, 0, 0, 3, "TALLYKEEP BUDGET", title));
+    check(worksheet_merge_range(ws, 0, 7, 0, 12, "THIS BUDGET IS INTENDED TO BE EDITED IN TALLYKEEP", banner));
+    check(worksheet_merge_range(ws, 2, 0, 3, 12,
+                                "Tallykeep is a free budget and cash flow tracking application for Windows "
+                                "that saves its data in the Excel file format. Excel is not required.",
+                                blurb));
+    check(worksheet_merge_range(ws, 5, 0, 5, 7, "https://example.org/tallykeep", link));
+    check(worksheet_write_string(ws, 5, 11, "version", banner));
+    check(worksheet_write_string(ws, 5, 12, Workbook::kVersion, banner));
+    return status;
+}
+
+int writeAccountsSheet(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Accounts");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter w(ws, addDataStyles(c.wb));
+    w.headers({"Account name", "Type", "Balance", "InBudget", "Hidden", "Last import"});
+    w.widths(1, 9, 15);
+    int row = 2;
+    for (AccountBase* item : c.items) {
+        if (item->getType() != ItemType::Account)
+            continue;
+        auto* a = static_cast<const Account*>(item);
+        w.text(row, 1, a->getName());
+        w.latin(row, 2, a->isCCAccount() ? "credit card" : "account");
+        w.money(row, 3, a->getBalance());
+        w.yesNo(row, 4, a->contributesToBudget());
+        w.yesNo(row, 5, a->isHidden());
+        w.date(row, 6, a->lastImport());
+        c.refs[a->id()] = formatted("=Accounts!A%d", row);
+        ++row;
+    }
+    return w.status();
+}
+
+int writeFoldersSheet(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Folders");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter w(ws, addDataStyles(c.wb));
+    w.headers({"Folder name", "Folder", "Hidden", "Read Only"});
+    w.widths(1, 9, 15);
+    int row = 2;
+    for (AccountBase* item : c.items) {
+        if (item->getType() != ItemType::Folder)
+            continue;
+        auto* f = static_cast<const AccountGroup*>(item);
+        w.text(row, 1, f->getName());
+        w.money(row, 2, -qint64(f->expenseLimit()));
+        w.yesNo(row, 3, f->isHidden());
+        w.yesNo(row, 4, f->isReadOnly());
+        c.refs[f->id()] = formatted("=Folders!A%d", row);
+        ++row;
+    }
+    return w.status();
+}
+
+int writeCategoriesSheet(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Categories");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter w(ws, addDataStyles(c.wb));
+    w.headers({"Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only", "default Payee",
+               "default Amount", "default Payer Id", "Flags", "Savings goal", "Created Date"});
+    w.widths(1, 12, 15);
+    int row = 2;
+    for (AccountBase* item : c.items) {
+        if (item->getType() != ItemType::Folder)
+            continue;
+        const std::vector<AccountBase*> children = static_cast<const AccountGroup*>(item)->children();
+        for (AccountBase* child : children) {
+            if (child->getType() != ItemType::Envelope)
+                continue;
+            auto* e = static_cast<const AccountEnvelope*>(child);
+            w.text(row, 1, e->getName());
+            w.reference(row, 2, lookup(c.refs, item->id()));
+            w.money(row, 3, e->getBudgeted());
+            w.money(row, 4, e->getBalance());
+            w.yesNo(row, 5, e->isHidden());
+            w.yesNo(row, 6, e->isReadOnly());
+            w.text(row, 7, e->defaultPayee());
+            w.money(row, 8, e->defaultAmount());
+            const ItemId payer = e->defaultPayFromAccount();
+            w.reference(row, 9, payer == kNoId ? nullptr : lookup(c.refs, payer));
+            w.number(row, 10, e->id() == kChargesEnvelopeId ? 1 : 0);
+            w.money(row, 11, e->savingsGoal());
+            w.date(row, 12, e->createdDate());
+            c.refs[e->id()] = formatted("=Categories!A%d", row);
+            ++row;
+        }
+    }
+    return w.status();
+}
+
+const char* typeText(TransactionType type)
+{
+    switch (type) {
+    case TransactionType::Expense:
+        return "Expense";
+    case TransactionType::Deposit:
+        return "Deposit";
+    case TransactionType::Transfer:
+        return "Transfer";
+    case TransactionType::CCPayment:
+        return "CC Payment";
+    }
+    return "Unknown";
+}
+
+int writeTransactionsSheet(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Transactions");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter w(ws, addDataStyles(c.wb));
+    w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type"});
+    w.widths(1, 9, 15);
+    const auto& list = c.budget.transactions();
+    int row = 2;
+    // Newest first: the list is oldest first.
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        const Transaction& t = **it;
+        w.date(row, 1, t.transactionTime);
+        w.text(row, 2, t.payee);
+        w.money(row, 3, t.amount);
+        w.reference(row, 4, lookup(c.refs, t.category));
+        w.reference(row, 5, lookup(c.refs, t.accountFrom));
+        w.reference(row, 6, lookup(c.refs, t.accountTo));
+        w.text(row, 7, t.description);
+        w.latin(row, 8, typeText(t.type));
+        ++row;
+    }
+    return w.status();
+}
+
+int writeSettingsSheet(WriteContext& c)
+{
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Settings");
+    if (!ws)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter w(ws, addDataStyles(c.wb));
+    w.headers({"Imported payee", "Maps to payee", "Maps to expense"});
+    w.widths(1, 9, 25);
+    int row = 2;
+    for (const PayeeMappingRule& rule : c.budget.rules().rules()) {
+        w.text(row, 1, rule.match);
+        w.text(row, 2, rule.payee);
+        if (const QByteArray* ref = lookup(c.refs, rule.envelopeId))
+            w.reference(row, 3, ref);
+        ++row;
+    }
+    return w.status();
+}
+
+int writeBudgetOverview(WriteContext& c)
+{
+    lxw_worksheet* ws = c.budgetSheet;
+    lxw_format* headingLarge = workbook_add_format(c.wb);
+    format_set_font_size(headingLarge, 24);
+    format_set_bold(headingLarge);
+    format_set_font_color(headingLarge, 0xF56424);
+    lxw_format* headingMedium = workbook_add_format(c.wb);
+    format_set_font_size(headingMedium, 17);
+    format_set_bold(headingMedium);
+    format_set_font_color(headingMedium, 0xF56424);
+    format_set_align(headingMedium, LXW_ALIGN_VERTICAL_CENTER);
+    lxw_format* columnHead = workbook_add_format(c.wb);
+    format_set_font_size(columnHead, 13);
+    format_set_bold(columnHead);
+    format_set_align(columnHead, LXW_ALIGN_VERTICAL_CENTER);
+    lxw_format* money = workbook_add_format(c.wb);
+    format_set_num_format(money, "$#,##0.00");
+    lxw_format* alert = workbook_add_format(c.wb);
+    format_set_font_color(alert, 0xFF0000);
+    format_set_num_format(alert, "$#,##0.00");
+
+    lxw_error status = LXW_NO_ERROR;
+    auto check = [&](lxw_error e) {
+        if (e != LXW_NO_ERROR && status == LXW_NO_ERROR)
+            status = e;
+    };
+    // 1-based addresses below, as in the layout.
+    auto formula = [&](int row, int col, const QByteArray& f, lxw_format* fmt) {
+        check(worksheet_write_formula(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(), fmt));
+    };
+    auto text = [&](int row, int col, const char* s, lxw_format* fmt) {
+        check(worksheet_write_string(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), s, fmt));
+    };
+    auto merge = [&](int r1, int c1, int r2, int c2, const char* s, lxw_format* fmt) {
+        check(worksheet_merge_range(ws, lxw_row_t(r1 - 1), lxw_col_t(c1 - 1), lxw_row_t(r2 - 1),
+                                    lxw_col_t(c2 - 1), s, fmt));
+    };
+    auto negativeAlert = [&](int row, int col) {
+        lxw_conditional_format cf = {};
+        cf.type = LXW_CONDITIONAL_TYPE_CELL;
+        cf.criteria = LXW_CONDITIONAL_CRITERIA_LESS_THAN;
+        cf.value = 0;
+        cf.format = alert;
+        check(worksheet_conditional_format_cell(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), &cf));
+    };
+
+    merge(8, 2, 9, 5, "Monthly Budget", headingLarge);
+    merge(8, 8, 9, 11, "Monthly Folder", headingLarge);
+    merge(12, 2, 13, 6, "Expenses", headingMedium);
+    merge(12, 8, 13, 12, "Folder", headingMedium);
+
+    const DateTime now = Clock::now();
+    text(10, 2, "Totals for", nullptr);
+    text(10, 3, "Month:", nullptr);
+    text(11, 3, "Year:", nullptr);
+    check(worksheet_write_number(ws, 9, 3, now.month, nullptr));
+    check(worksheet_write_number(ws, 10, 3, now.year, nullptr));
+
+    merge(14, 2, 14, 3, "Category", columnHead);
+    text(14, 4, "Budgeted", columnHead);
+    text(14, 5, "Actual", columnHead);
+    text(14, 6, "Diff.", columnHead);
+
+    const int n = int(c.budget.itemsOfType(ItemType::Envelope).size());
+    for (int k = 0; k < n; ++k) {
+        const int r = 15 + k;
+        const int cat = k + 2;
+        merge(r, 2, r, 3, "", nullptr);
+        formula(r, 2, formatted("=Categories!A%d", cat), nullptr);
+        formula(r, 4, formatted("=-Categories!C%d", cat), money);
+        formula(r, 5,
+                formatted("=-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A%d, Transactions!A:A, "
+                          "\">= \" & DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), 1))",
+                          cat),
+                money);
+        formula(r, 6, formatted("=D%d-E%d", r, r), money);
+        negativeAlert(r, 5);
+        negativeAlert(r, 6);
+    }
+    const int t = n + 17;
+    text(t, 2, "Totals", columnHead);
+    formula(t, 4, formatted("=SUM(D%d:D%d)", 15, n + 14), money);
+    formula(t, 5, formatted("=SUM(E%d:E%d)", 15, n + 14), money);
+    formula(t, 6, formatted("=SUM(F%d:F%d)", 15, n + 14), money);
+    negativeAlert(t, 4);
+    negativeAlert(t, 5);
+    negativeAlert(t, 6);
+
+    text(15, 8, "Budgeted", columnHead);
+    formula(15, 9, "=SUM(Folders!B:B)", money);
+    text(16, 8, "Actual", columnHead);
+    formula(16, 9,
+            "=SUMIFS(Transactions!C:C, Transactions!H:H, \"Deposit\", Transactions!A:A, \">= \" & "
+            "DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), 1))",
+            money);
+    text(17, 8, "Diff.", columnHead);
+    formula(17, 9, "=I16-I15", money);
+    negativeAlert(17, 9);
+    return status;
+}
+
+} // namespace
+
+QByteArray cellTextUtf8(const QString& text)
+{
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > Workbook::kMaxTextBytes) {
+        qsizetype cut = Workbook::kMaxTextBytes;
+        // Never keep the first bytes of a sequence whose continuation would be cut off.
+        while (cut > 0 && (uchar(utf8[cut]) & 0xC0) == 0x80)
+            --cut;
+        utf8.truncate(cut);
+    }
+    return utf8;
+}
+
+int serialDayOf(const DateTime& dt)
+{
+    if (!dt.isSet())
+        return 0;
+    const QDate d(dt.year, dt.month, dt.day);
+    if (!d.isValid())
+        return 0;
+    return int(d.toJulianDay() - 2415019);
+}
+
+DateTime dateOfSerialDay(qint64 serial)
+{
+    DateTime out;
+    if (serial == 0 || serial < -693593 || serial > 2958465)
+        return out; // outside years 1 to 9999
+    const QDate d = QDate::fromJulianDay(serial + 2415019);
+    out.year = quint16(d.year());
+    out.month = quint16(d.month());
+    out.day = quint16(d.day());
+    return out;
+}
+
+QString saveErrorText(int status)
+{
+    switch (status) {
+    case Workbook::SaveTooManyRows:
+        return QStringLiteral("The budget has more records than a worksheet can hold (%1 rows); "
+                              "the budget file was left as it was.")
+            .arg(Workbook::kMaxDataRows);
+    case Workbook::SaveOutsideChange:
+        return QStringLiteral("The budget file was changed by another program; it is not "
+                              "overwritten.");
+    case Workbook::SaveReplaceFailed:
+        return QStringLiteral("The new budget file could not replace the old one; the old one "
+                              "was left as it was.");
+    case Workbook::SaveUnreadableNotKept:
+        return QStringLiteral("The unreadable budget file could not be copied to safety, so it "
+                              "was not replaced.");
+    default:
+        break;
+    }
+    if (status < 0 || status > LXW_MAX_ERRNO)
+        status = LXW_MAX_ERRNO;
+    return QString::fromUtf8(lxw_strerror(lxw_error(status)));
+}
+
+qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items)
+{
+    qint64 accounts = 0, folders = 0, envelopes = 0;
+    for (const AccountBase* item : items) {
+        if (item->getType() == ItemType::Account)
+            ++accounts;
+        if (item->getType() != ItemType::Folder)
+            continue;
+        ++folders;
+        for (const AccountBase* child : static_cast<const AccountGroup*>(item)->children())
+            envelopes += child->getType() == ItemType::Envelope;
+    }
+    // The overview has one line per envelope from row 15 and its totals three rows below.
+    const qint64 overview = qint64(budget.itemsOfType(ItemType::Envelope).size()) + 16;
+    return std::max({accounts, folders, envelopes, qint64(budget.transactions().size()),
+                     qint64(budget.rules().size()), overview});
+}
+
+int writeWorkbookFile(const QString& path, const Budget& budget, const std::vector<AccountBase*>& items)
+{
+    if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
+        return Workbook::SaveTooManyRows;
+    CNumericScope cLocale;
+    lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
+    if (!wb)
+        return LXW_ERROR_CREATING_XLSX_FILE;
+    WriteContext c{wb, budget, items, {}, nullptr};
+    int status = writeBudgetBanner(c);
+    if (status == 0)
+        status = writeAccountsSheet(c);
+    if (status == 0)
+        status = writeFoldersSheet(c);
+    if (status == 0)
+        status = writeCategoriesSheet(c);
+    if (status == 0)
+        status = writeTransactionsSheet(c);
+    if (status == 0)
+        status = writeSettingsSheet(c);
+    if (status == 0)
+        status = writeBudgetOverview(c);
+    const lxw_error closed = workbook_close(wb);
+    // A sheet step that failed leaves an incomplete workbook: that must not count as saved.
+    return closed != LXW_NO_ERROR ? int(closed) : status;
+}

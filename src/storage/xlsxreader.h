@@ -1,0 +1,110 @@
+#pragma once
+// A small reader for .xlsx workbooks: the zip package through libzip, its XML parts through
+// QXmlStreamReader. It reads cell values and formula texts (it never evaluates formulas) and
+// accepts the variations other spreadsheet programs write. Everything it inflates is bounded,
+// so a broken or hostile file simply fails to open.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QXmlStreamReader;
+
+enum class XlsxValueType { Empty, Integer, Float, Text, Boolean, Error };
+
+// One cell's content as read; an absent cell reads as Empty without a formula.
+class XlsxCell {
+public:
+    XlsxValueType valueType() const { return type_; }
+    bool isNumber() const { return type_ == XlsxValueType::Integer || type_ == XlsxValueType::Float; }
+    // Numbers as their shortest text, booleans "true"/"false", empty cells "".
+    QString toText() const;
+    qint64 toInteger() const; // numbers truncated toward zero, anything else 0
+    double toDouble() const;  // numbers and booleans; anything else 0
+    bool hasFormula() const { return hasFormula_; }
+    QString formula() const { return formula_; } // as stored, without a leading "="
+
+private:
+    friend class XlsxSheet;
+    XlsxValueType type_ = XlsxValueType::Empty;
+    double number_ = 0;
+    QString text_;
+    QString formula_;
+    bool hasFormula_ = false;
+};
+
+class XlsxSheet {
+public:
+    // 1-based row and column.
+    XlsxCell cell(int row, int col) const;
+    int cellCount() const { return int(cells_.size()); }
+
+private:
+    friend class XlsxReader;
+    struct Stored {
+        quint32 row;
+        quint32 col;
+        double number;
+        quint32 text;    // index into strings_, or kNone
+        quint32 formula; // index into strings_, or kNone
+        XlsxValueType type;
+    };
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
+    std::vector<Stored> cells_; // sorted by row, then column
+    std::vector<QString> strings_;
+};
+
+class XlsxReader {
+public:
+    // Bounds that keep a hostile package from exhausting memory.
+    struct Limits {
+        qint64 maxEntries = 10000;
+        qint64 maxPartBytes = qint64(512) << 20; // inflated size of one XML part
+        qint64 ratioCheckFrom = qint64(1) << 20; // parts smaller than this may compress freely
+        qint64 maxInflateRatio = 200;
+        qint64 maxCellsPerSheet = 16 * 1048576;
+        qint64 maxSharedStrings = 4 * 1048576;
+    };
+
+    XlsxReader();
+    ~XlsxReader();
+    XlsxReader(const XlsxReader&) = delete;
+    XlsxReader& operator=(const XlsxReader&) = delete;
+
+    void setLimits(const Limits& limits) { limits_ = limits; }
+    // Reads the package and every worksheet; false (and not open) on any failure.
+    bool open(const QString& path);
+    bool isOpen() const { return open_; }
+    void close();
+    QString errorText() const { return error_; }
+
+    QStringList sheetNames() const { return order_; }
+    bool hasSheet(const QString& name) const;
+    const XlsxSheet* sheet(const QString& name) const; // none when absent
+
+    // "A1"-style address of a 1-based row and column.
+    static QString cellAddress(int row, int col);
+
+private:
+    struct Package;
+    bool fail(const QString& why);
+    // Streams one part of the package through the parser; false when it is absent, too
+    // big, inflates suspiciously or is not well-formed.
+    bool readPart(Package& pkg, const QString& name,
+                  const std::function<bool(QXmlStreamReader&)>& parse);
+    bool parseSharedStrings(QXmlStreamReader& xml);
+    bool parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet);
+
+    Limits limits_;
+    bool open_ = false;
+    QString error_;
+    std::vector<QString> shared_;
+    QStringList order_;
+    std::map<QString, std::unique_ptr<XlsxSheet>> sheets_;
+};
+
+// Decodes the "_xHHHH_" escapes the format uses for characters XML cannot carry.
+QString decodeXlsxEscapes(const QString& text);
