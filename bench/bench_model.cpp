@@ -8,8 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
-int main()
-{
+int main() {
     for (int count : {10000, 100000}) {
         auto budget = generateBudget(count);
         auto start = std::chrono::steady_clock::now();
@@ -28,8 +27,7 @@ int main()
         auto end = std::chrono::steady_clock::now();
         using ms = std::chrono::duration<double, std::milli>;
         std::printf("%7d transactions: health report %.2f ms (%zu runs), %zu tree rows %.2f ms\n",
-                    count, ms(mid - start).count(), health.size(), rows,
-                    ms(end - mid).count());
+                    count, ms(mid - start).count(), health.size(), rows, ms(end - mid).count());
     }
     return 0;
 }

@@ -10,8 +10,7 @@ namespace {
 class Random {
 public:
     explicit Random(quint32 seed) : state_(seed * 2654435761u + 0x9E3779B97F4A7C15ull) {}
-    quint32 next()
-    {
+    quint32 next() {
         state_ ^= state_ << 13;
         state_ ^= state_ >> 7;
         state_ ^= state_ << 17;
@@ -24,21 +23,25 @@ private:
     std::uint64_t state_;
 };
 
-const QStringList kAccountNames = {
-    QStringLiteral("Checking"),       QStringLiteral("Savings"),
-    QStringLiteral("Visa"),           QStringLiteral("Cash"),
-    QStringLiteral("Joint checking"), QStringLiteral("Emergency fund"),
-    QStringLiteral("Holiday savings"), QStringLiteral("Brokerage"),
-    QStringLiteral("Retirement"),     QStringLiteral("Old savings")};
+const QStringList kAccountNames = {QStringLiteral("Checking"),
+                                   QStringLiteral("Savings"),
+                                   QStringLiteral("Visa"),
+                                   QStringLiteral("Cash"),
+                                   QStringLiteral("Joint checking"),
+                                   QStringLiteral("Emergency fund"),
+                                   QStringLiteral("Holiday savings"),
+                                   QStringLiteral("Brokerage"),
+                                   QStringLiteral("Retirement"),
+                                   QStringLiteral("Old savings")};
 
 const QStringList kFolderNames = {
-    QStringLiteral("15th"),       QStringLiteral("31st"),          QStringLiteral("Home"),
-    QStringLiteral("Car"),        QStringLiteral("Food"),          QStringLiteral("Health"),
-    QStringLiteral("Kids"),       QStringLiteral("Pets"),          QStringLiteral("Fun"),
-    QStringLiteral("Travel"),     QStringLiteral("Gifts"),         QStringLiteral("Utilities"),
-    QStringLiteral("Insurance"),  QStringLiteral("Subscriptions"), QStringLiteral("Clothing"),
-    QStringLiteral("Education"),  QStringLiteral("Savings goals"), QStringLiteral("Taxes"),
-    QStringLiteral("Charity"),    QStringLiteral("Miscellaneous")};
+    QStringLiteral("15th"),      QStringLiteral("31st"),          QStringLiteral("Home"),
+    QStringLiteral("Car"),       QStringLiteral("Food"),          QStringLiteral("Health"),
+    QStringLiteral("Kids"),      QStringLiteral("Pets"),          QStringLiteral("Fun"),
+    QStringLiteral("Travel"),    QStringLiteral("Gifts"),         QStringLiteral("Utilities"),
+    QStringLiteral("Insurance"), QStringLiteral("Subscriptions"), QStringLiteral("Clothing"),
+    QStringLiteral("Education"), QStringLiteral("Savings goals"), QStringLiteral("Taxes"),
+    QStringLiteral("Charity"),   QStringLiteral("Miscellaneous")};
 
 const QStringList kEnvelopeWords = {
     QStringLiteral("Groceries"), QStringLiteral("Rent"),      QStringLiteral("Fuel"),
@@ -52,31 +55,34 @@ const QStringList kEnvelopeWords = {
     QStringLiteral("Donations")};
 
 const QStringList kPayeeStems = {
-    QStringLiteral("Walmart"),   QStringLiteral("Costco"),    QStringLiteral("Shell"),
-    QStringLiteral("Exxon"),     QStringLiteral("Safeway"),   QStringLiteral("Target"),
-    QStringLiteral("Kroger"),    QStringLiteral("Starbucks"), QStringLiteral("Amazon"),
-    QStringLiteral("Home Depot"), QStringLiteral("Lowes"),    QStringLiteral("Walgreens"),
-    QStringLiteral("CVS"),       QStringLiteral("Chevron"),   QStringLiteral("Trader Joes"),
-    QStringLiteral("Whole Foods"), QStringLiteral("IKEA"),    QStringLiteral("Best Buy"),
-    QStringLiteral("Netflix"),   QStringLiteral("Spotify"),   QStringLiteral("City Water"),
-    QStringLiteral("Power Co"),  QStringLiteral("Telco"),     QStringLiteral("Dr Smith"),
-    QStringLiteral("Pet Clinic"), QStringLiteral("Bookshop"), QStringLiteral("Cinema"),
-    QStringLiteral("Airline"),   QStringLiteral("Hotel"),     QStringLiteral("Pizza Place")};
+    QStringLiteral("Walmart"),     QStringLiteral("Costco"),    QStringLiteral("Shell"),
+    QStringLiteral("Exxon"),       QStringLiteral("Safeway"),   QStringLiteral("Target"),
+    QStringLiteral("Kroger"),      QStringLiteral("Starbucks"), QStringLiteral("Amazon"),
+    QStringLiteral("Home Depot"),  QStringLiteral("Lowes"),     QStringLiteral("Walgreens"),
+    QStringLiteral("CVS"),         QStringLiteral("Chevron"),   QStringLiteral("Trader Joes"),
+    QStringLiteral("Whole Foods"), QStringLiteral("IKEA"),      QStringLiteral("Best Buy"),
+    QStringLiteral("Netflix"),     QStringLiteral("Spotify"),   QStringLiteral("City Water"),
+    QStringLiteral("Power Co"),    QStringLiteral("Telco"),     QStringLiteral("Dr Smith"),
+    QStringLiteral("Pet Clinic"),  QStringLiteral("Bookshop"),  QStringLiteral("Cinema"),
+    QStringLiteral("Airline"),     QStringLiteral("Hotel"),     QStringLiteral("Pizza Place")};
 
-const QStringList kPayeeSuffixes = {
-    QString(),                  QStringLiteral(" #1021"),     QStringLiteral(" #2207"),
-    QStringLiteral(" Downtown"), QStringLiteral(" Online"),   QStringLiteral(" Store 44"),
-    QStringLiteral(" Main St"), QStringLiteral(" 90210"),     QStringLiteral(" Express"),
-    QStringLiteral(" Outlet")};
+const QStringList kPayeeSuffixes = {QString(),
+                                    QStringLiteral(" #1021"),
+                                    QStringLiteral(" #2207"),
+                                    QStringLiteral(" Downtown"),
+                                    QStringLiteral(" Online"),
+                                    QStringLiteral(" Store 44"),
+                                    QStringLiteral(" Main St"),
+                                    QStringLiteral(" 90210"),
+                                    QStringLiteral(" Express"),
+                                    QStringLiteral(" Outlet")};
 
-DateTime fromSerial(double serial)
-{
+DateTime fromSerial(double serial) {
     return fromSerialDay(serial);
 }
 } // namespace
 
-std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed)
-{
+std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed) {
     Random random(seed);
     auto budget = std::make_unique<Budget>();
     const DateTime now = Clock::now();
@@ -145,8 +151,8 @@ std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed)
     for (int i = 0; i < 40; ++i) {
         const QString& payee = payees[(i * 7) % payees.size()];
         budget->rules().addMappingRule(payee.left(5).toUpper() + QLatin1Char('*'),
-                                       envelopes[random.below(int(envelopes.size()))]->id(),
-                                       false, payee);
+                                       envelopes[random.below(int(envelopes.size()))]->id(), false,
+                                       payee);
     }
 
     // Spending accounts: checking, savings, the card, cash, joint checking.
@@ -166,9 +172,8 @@ std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed)
         } else if (kind < 85) {
             Account* to = accounts[banks[random.below(2)]];
             const Amount amount = random.between(50000, 400000);
-            t = createTransaction(*budget, TransactionType::Deposit, amount, kNoId, to->id(),
-                                  kNoId, QStringLiteral("Employer"), QStringLiteral("Pay"),
-                                  when);
+            t = createTransaction(*budget, TransactionType::Deposit, amount, kNoId, to->id(), kNoId,
+                                  QStringLiteral("Employer"), QStringLiteral("Pay"), when);
             // Deposits are handed out to a few envelopes, as the user would.
             for (int k = 0; k < 5; ++k)
                 envelopes[random.below(int(envelopes.size()))]->adjustBalance(amount / 6);

@@ -4,39 +4,34 @@
 
 Budget::Budget() = default;
 
-Budget::~Budget()
-{
+Budget::~Budget() {
     // Items unregister themselves when destroyed; the registry must not outlive that.
     registry_.clear();
     owned_.clear();
 }
 
-Account* Budget::createAccount()
-{
+Account* Budget::createAccount() {
     auto item = std::make_unique<Account>(*this);
     Account* raw = item.get();
     owned_.push_back(std::move(item));
     return raw;
 }
 
-AccountGroup* Budget::createFolder()
-{
+AccountGroup* Budget::createFolder() {
     auto item = std::make_unique<AccountGroup>(*this);
     AccountGroup* raw = item.get();
     owned_.push_back(std::move(item));
     return raw;
 }
 
-AccountEnvelope* Budget::createEnvelope()
-{
+AccountEnvelope* Budget::createEnvelope() {
     auto item = std::make_unique<AccountEnvelope>(*this);
     AccountEnvelope* raw = item.get();
     owned_.push_back(std::move(item));
     return raw;
 }
 
-ItemId Budget::allocateId()
-{
+ItemId Budget::allocateId() {
     if (nextId_ == kNoId)
         return kNoId;
     if (nextId_ == kChargesEnvelopeId)
@@ -46,47 +41,39 @@ ItemId Budget::allocateId()
     return nextId_++;
 }
 
-void Budget::registerItem(AccountBase* item)
-{
+void Budget::registerItem(AccountBase* item) {
     if (item)
         registry_[item->id()] = item;
 }
 
-void Budget::unregisterItem(ItemId id)
-{
+void Budget::unregisterItem(ItemId id) {
     registry_.erase(id);
 }
 
-AccountBase* Budget::findItem(ItemId id) const
-{
+AccountBase* Budget::findItem(ItemId id) const {
     if (id == kNoId)
         return nullptr;
     auto it = registry_.find(id);
     return it == registry_.end() ? nullptr : it->second;
 }
 
-Account* Budget::findAccount(ItemId id) const
-{
+Account* Budget::findAccount(ItemId id) const {
     AccountBase* item = findItem(id);
     return item && item->getType() == ItemType::Account ? static_cast<Account*>(item) : nullptr;
 }
 
-AccountGroup* Budget::findFolder(ItemId id) const
-{
+AccountGroup* Budget::findFolder(ItemId id) const {
     AccountBase* item = findItem(id);
-    return item && item->getType() == ItemType::Folder ? static_cast<AccountGroup*>(item)
-                                                       : nullptr;
+    return item && item->getType() == ItemType::Folder ? static_cast<AccountGroup*>(item) : nullptr;
 }
 
-AccountEnvelope* Budget::findEnvelope(ItemId id) const
-{
+AccountEnvelope* Budget::findEnvelope(ItemId id) const {
     AccountBase* item = findItem(id);
     return item && item->getType() == ItemType::Envelope ? static_cast<AccountEnvelope*>(item)
                                                          : nullptr;
 }
 
-std::vector<AccountBase*> Budget::itemsOfType(ItemType type) const
-{
+std::vector<AccountBase*> Budget::itemsOfType(ItemType type) const {
     std::vector<AccountBase*> result;
     for (const auto& [id, item] : registry_) {
         if (item->getType() == type)
@@ -95,13 +82,11 @@ std::vector<AccountBase*> Budget::itemsOfType(ItemType type) const
     return result;
 }
 
-void Budget::suspendIdAllocation()
-{
+void Budget::suspendIdAllocation() {
     nextId_ = kNoId;
 }
 
-void Budget::resumeIdAllocationAfterLegacyLoad()
-{
+void Budget::resumeIdAllocationAfterLegacyLoad() {
     ItemId largest = 0;
     bool any = false;
     for (const auto& [id, item] : registry_) {
@@ -113,8 +98,7 @@ void Budget::resumeIdAllocationAfterLegacyLoad()
     nextId_ = any ? largest + 1 : 1;
 }
 
-Amount Budget::inBudgetTotal() const
-{
+Amount Budget::inBudgetTotal() const {
     std::int64_t sum = 0;
     for (const auto& [id, item] : registry_) {
         if (item->getType() == ItemType::Account &&
@@ -124,8 +108,7 @@ Amount Budget::inBudgetTotal() const
     return clampAmount(sum);
 }
 
-Amount Budget::assignedTotal() const
-{
+Amount Budget::assignedTotal() const {
     std::int64_t sum = 0;
     for (const auto& [id, item] : registry_) {
         if (item->getType() == ItemType::Envelope) {
@@ -136,20 +119,17 @@ Amount Budget::assignedTotal() const
     return clampAmount(sum);
 }
 
-Amount Budget::availableForBudgeting() const
-{
+Amount Budget::availableForBudgeting() const {
     return clampAmount(std::int64_t(inBudgetTotal()) - assignedTotal());
 }
 
-Transaction* Budget::appendTransaction(std::unique_ptr<Transaction> t)
-{
+Transaction* Budget::appendTransaction(std::unique_ptr<Transaction> t) {
     Transaction* raw = t.get();
     transactions_.push_back(std::move(t));
     return raw;
 }
 
-void Budget::sortTransactionsByTime()
-{
+void Budget::sortTransactionsByTime() {
     // Serial days are computed once per transaction rather than once per comparison.
     std::vector<std::pair<double, std::unique_ptr<Transaction>>> keyed;
     keyed.reserve(transactions_.size());
@@ -163,8 +143,7 @@ void Budget::sortTransactionsByTime()
         transactions_[i] = std::move(keyed[i].second);
 }
 
-void Budget::showTopLevel(AccountBase* item)
-{
+void Budget::showTopLevel(AccountBase* item) {
     if (!item || item->isHidden())
         return;
     if (item->getType() == ItemType::Account) {
@@ -178,16 +157,14 @@ void Budget::showTopLevel(AccountBase* item)
     }
 }
 
-void Budget::removeFromOrder(AccountBase* item)
-{
+void Budget::removeFromOrder(AccountBase* item) {
     accountOrder_.erase(std::remove(accountOrder_.begin(), accountOrder_.end(), item),
                         accountOrder_.end());
     folderOrder_.erase(std::remove(folderOrder_.begin(), folderOrder_.end(), item),
                        folderOrder_.end());
 }
 
-std::vector<AccountBase*> Budget::topLevelItemsForSave() const
-{
+std::vector<AccountBase*> Budget::topLevelItemsForSave() const {
     std::set<ItemId> nested;
     for (const auto& [id, item] : registry_) {
         if (item->getType() == ItemType::Folder) {
@@ -229,8 +206,7 @@ std::vector<AccountBase*> Budget::topLevelItemsForSave() const
     return result;
 }
 
-void Budget::normaliseAfterLoad()
-{
+void Budget::normaliseAfterLoad() {
     // The earliest transaction of each envelope id, found in one pass.
     std::map<ItemId, std::pair<double, const Transaction*>> earliest;
     for (const auto& t : transactions_) {

@@ -8,20 +8,17 @@ std::optional<DateTime> fixedNow;
 }
 
 namespace Clock {
-DateTime now()
-{
+DateTime now() {
     if (fixedNow)
         return *fixedNow;
     return fromQDateTime(QDateTime::currentDateTime());
 }
 
-void fix(const DateTime& dt)
-{
+void fix(const DateTime& dt) {
     fixedNow = dt;
 }
 
-void release()
-{
+void release() {
     fixedNow.reset();
 }
 } // namespace Clock

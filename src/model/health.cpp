@@ -3,18 +3,15 @@
 #include "model/budget.h"
 
 namespace {
-QString currency(Amount value)
-{
+QString currency(Amount value) {
     return formatAmount(value, true);
 }
 
-Amount magnitude(std::int64_t value)
-{
+Amount magnitude(std::int64_t value) {
     return clampAmount(value < 0 ? -value : value);
 }
 
-void body(StyledText& out, const QString& text, bool red = false)
-{
+void body(StyledText& out, const QString& text, bool red = false) {
     StyledRun run;
     run.text = text;
     run.red = red;
@@ -22,8 +19,7 @@ void body(StyledText& out, const QString& text, bool red = false)
 }
 } // namespace
 
-StyledText buildBudgetHealth(const Budget& budget)
-{
+StyledText buildBudgetHealth(const Budget& budget) {
     StyledText out;
     StyledRun heading;
     heading.text = QStringLiteral("State of the Budget\n");
@@ -37,17 +33,17 @@ StyledText buildBudgetHealth(const Budget& budget)
     const auto envelopes = budget.itemsOfType(ItemType::Envelope);
 
     if (accounts.empty()) {
-        body(out, QStringLiteral(
-                      "You don't have any accounts. Accounts represent money (or debt).\n\n"
-                      "Examples of common account types are checking, savings, and credit "
-                      "card.\n\nClick 'Add Account...' to add an account to Tallykeep.\n\n"));
+        body(out,
+             QStringLiteral("You don't have any accounts. Accounts represent money (or debt).\n\n"
+                            "Examples of common account types are checking, savings, and credit "
+                            "card.\n\nClick 'Add Account...' to add an account to Tallykeep.\n\n"));
     } else if (folders.empty()) {
-        body(out, QStringLiteral(
-                      "You don't have any folders. Folders help organize envelopes.\n\n"
-                      "A common strategy is to create a folder for each pay peried. For "
-                      "example, if you're paid on the 15th and 31st you might create folders "
-                      "titled '15th' and '31st'.\n\nClick 'Add Folder...' to add a folder to "
-                      "Tallykeep.\n\n"));
+        body(out,
+             QStringLiteral("You don't have any folders. Folders help organize envelopes.\n\n"
+                            "A common strategy is to create a folder for each pay peried. For "
+                            "example, if you're paid on the 15th and 31st you might create folders "
+                            "titled '15th' and '31st'.\n\nClick 'Add Folder...' to add a folder to "
+                            "Tallykeep.\n\n"));
     } else if (envelopes.empty()) {
         body(out, QStringLiteral(
                       "You don't have any envelopes. Envelopes are used to reserve money for "
@@ -76,8 +72,7 @@ StyledText buildBudgetHealth(const Budget& budget)
                  QStringLiteral("You have %1 assigned to envelopes but only %2 in in-budget "
                                 "accounts. Deposit %3 or remove funds from envelopes to "
                                 "correct this issue.\n\n")
-                     .arg(currency(assigned), currency(inBudget),
-                          currency(magnitude(available))),
+                     .arg(currency(assigned), currency(inBudget), currency(magnitude(available))),
                  true);
         }
     }
@@ -128,9 +123,9 @@ StyledText buildBudgetHealth(const Budget& budget)
         tip.text = QStringLiteral("TIP: ");
         tip.bold = true;
         out.push_back(tip);
-        body(out, QStringLiteral(
-                      "Right click accounts, folders, envelopes and transactions for more "
-                      "options\n\n"));
+        body(out,
+             QStringLiteral("Right click accounts, folders, envelopes and transactions for more "
+                            "options\n\n"));
     }
     return out;
 }

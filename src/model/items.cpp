@@ -5,22 +5,19 @@
 
 #include <algorithm>
 
-AccountBase::AccountBase(Budget& budget) : budget_(budget)
-{
+AccountBase::AccountBase(Budget& budget) : budget_(budget) {
     id_ = budget_.allocateId();
     // While ids are not handed out (legacy loading) the item waits for setId to register.
     if (id_ != kNoId)
         budget_.registerItem(this);
 }
 
-AccountBase::~AccountBase()
-{
+AccountBase::~AccountBase() {
     if (budget_.findItem(id_) == this)
         budget_.unregisterItem(id_);
 }
 
-AccountGroup* AccountBase::getParent() const
-{
+AccountGroup* AccountBase::getParent() const {
     for (const auto& [id, item] : budget_.registry()) {
         if (item->getType() != ItemType::Folder)
             continue;
@@ -33,31 +30,26 @@ AccountGroup* AccountBase::getParent() const
     return nullptr;
 }
 
-Amount AccountBase::adjustBalance(Amount delta)
-{
+Amount AccountBase::adjustBalance(Amount delta) {
     balance_ = clampAmount(std::int64_t(balance_) + delta);
     return balance_;
 }
 
 void AccountBase::insertChildAfter(AccountBase*, AccountBase*) {}
 void AccountBase::addChild(AccountBase*) {}
-bool AccountBase::removeChild(AccountBase*)
-{
+bool AccountBase::removeChild(AccountBase*) {
     return false;
 }
 
-void AccountBase::collectIds(std::set<ItemId>& ids) const
-{
+void AccountBase::collectIds(std::set<ItemId>& ids) const {
     ids.insert(id_);
 }
 
-bool AccountBase::containsId(ItemId) const
-{
+bool AccountBase::containsId(ItemId) const {
     return false;
 }
 
-void AccountBase::setId(ItemId newId)
-{
+void AccountBase::setId(ItemId newId) {
     // Only drop the registry entry if it is ours: another item may have replaced it.
     if (budget_.findItem(id_) == this)
         budget_.unregisterItem(id_);
@@ -68,8 +60,7 @@ void AccountBase::setId(ItemId newId)
 
 Account::Account(Budget& budget) : AccountBase(budget), lastImport_(Clock::now()) {}
 
-QString Account::displayName() const
-{
+QString Account::displayName() const {
     static const QString card = QString::fromUcs4(U"\U0001F4B3 ");
     static const QString bank = QString::fromUcs4(U"\U0001F3E6 ");
     return (isCCAccount_ ? card : bank) + getName();
@@ -77,14 +68,12 @@ QString Account::displayName() const
 
 AccountGroup::AccountGroup(Budget& budget) : AccountBase(budget) {}
 
-Amount AccountGroup::adjustBalance(Amount)
-{
+Amount AccountGroup::adjustBalance(Amount) {
     balance_ = 0;
     return 0;
 }
 
-void AccountGroup::insertChildAfter(AccountBase* item, AccountBase* after)
-{
+void AccountGroup::insertChildAfter(AccountBase* item, AccountBase* after) {
     if (!after) {
         children_.insert(children_.begin(), item);
         return;
@@ -94,13 +83,11 @@ void AccountGroup::insertChildAfter(AccountBase* item, AccountBase* after)
         children_.insert(it + 1, item);
 }
 
-void AccountGroup::addChild(AccountBase* item)
-{
+void AccountGroup::addChild(AccountBase* item) {
     children_.push_back(item);
 }
 
-bool AccountGroup::removeChild(AccountBase* item)
-{
+bool AccountGroup::removeChild(AccountBase* item) {
     auto it = std::find(children_.begin(), children_.end(), item);
     if (it == children_.end())
         return false;
@@ -108,15 +95,13 @@ bool AccountGroup::removeChild(AccountBase* item)
     return true;
 }
 
-void AccountGroup::collectIds(std::set<ItemId>& ids) const
-{
+void AccountGroup::collectIds(std::set<ItemId>& ids) const {
     ids.insert(id());
     for (const AccountBase* child : children_)
         child->collectIds(ids);
 }
 
-Amount AccountGroup::totalBudgeted() const
-{
+Amount AccountGroup::totalBudgeted() const {
     std::int64_t sum = 0;
     for (const AccountBase* child : children_) {
         sum += child->getBudgeted();
@@ -126,8 +111,7 @@ Amount AccountGroup::totalBudgeted() const
     return clampAmount(sum);
 }
 
-Amount AccountGroup::totalBalance() const
-{
+Amount AccountGroup::totalBalance() const {
     std::int64_t sum = 0;
     for (const AccountBase* child : children_) {
         sum += child->getBalance();
@@ -137,8 +121,7 @@ Amount AccountGroup::totalBalance() const
     return clampAmount(sum);
 }
 
-bool AccountGroup::containsId(ItemId id) const
-{
+bool AccountGroup::containsId(ItemId id) const {
     for (const AccountBase* child : children_) {
         if (child->id() == id || child->containsId(id))
             return true;
@@ -146,12 +129,10 @@ bool AccountGroup::containsId(ItemId id) const
     return false;
 }
 
-AccountEnvelope::AccountEnvelope(Budget& budget) : AccountBase(budget), createdDate_(Clock::now())
-{
-}
+AccountEnvelope::AccountEnvelope(Budget& budget)
+    : AccountBase(budget), createdDate_(Clock::now()) {}
 
-Amount AccountEnvelope::adjustBalance(Amount delta)
-{
+Amount AccountEnvelope::adjustBalance(Amount delta) {
     balance_ = std::max<Amount>(0, clampAmount(std::int64_t(balance_) + delta));
     return balance_;
 }
@@ -160,15 +141,13 @@ namespace {
 const QString kChargesEnvelopeName = QStringLiteral("Credit card charges");
 const QString kCardsFolderName = QStringLiteral("Credit cards");
 
-void showFolderAtTopLevel(Budget& budget, AccountGroup* folder)
-{
+void showFolderAtTopLevel(Budget& budget, AccountGroup* folder) {
     if (!folder->getParent())
         budget.showTopLevel(folder);
 }
 } // namespace
 
-ItemId ensureCardChargesEnvelope(Budget& budget, Account* cardAccount)
-{
+ItemId ensureCardChargesEnvelope(Budget& budget, Account* cardAccount) {
     if (AccountEnvelope* existing = budget.findEnvelope(kChargesEnvelopeId)) {
         existing->setName(kChargesEnvelopeName);
         if (AccountGroup* folder = existing->getParent()) {
@@ -208,8 +187,7 @@ ItemId ensureCardChargesEnvelope(Budget& budget, Account* cardAccount)
     return kChargesEnvelopeId;
 }
 
-void retireCardChargesEnvelope(Budget& budget)
-{
+void retireCardChargesEnvelope(Budget& budget) {
     for (AccountBase* item : budget.itemsOfType(ItemType::Account)) {
         const auto* account = static_cast<const Account*>(item);
         if (account->isCCAccount() && !account->isHidden())

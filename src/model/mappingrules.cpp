@@ -4,8 +4,7 @@
 #include <QList>
 #include <QStringList>
 
-QString replaceReservedCharacters(const QString& text)
-{
+QString replaceReservedCharacters(const QString& text) {
     static const QString reserved = QStringLiteral("<>:\"\\/|?*");
     QString result = text;
     for (QChar& c : result) {
@@ -16,15 +15,13 @@ QString replaceReservedCharacters(const QString& text)
 }
 
 namespace {
-bool sameCharIgnoringCase(char32_t a, char32_t b)
-{
+bool sameCharIgnoringCase(char32_t a, char32_t b) {
     return a == b || QChar::toCaseFolded(a) == QChar::toCaseFolded(b);
 }
 
 // One alternative against the whole text: "*" any run, "?" one character. Greedy matching
 // with a single backtrack point keeps it linear in practice and free of recursion.
-bool globMatch(const QList<uint>& text, const QList<uint>& pattern)
-{
+bool globMatch(const QList<uint>& text, const QList<uint>& pattern) {
     qsizetype t = 0, p = 0;
     qsizetype starPattern = -1, starText = 0;
     while (t < text.size()) {
@@ -48,8 +45,7 @@ bool globMatch(const QList<uint>& text, const QList<uint>& pattern)
 }
 } // namespace
 
-bool wildcardMatch(const QString& text, const QString& pattern)
-{
+bool wildcardMatch(const QString& text, const QString& pattern) {
     if (text.isEmpty() || pattern.isEmpty())
         return false;
     const QList<uint> textPoints = text.toUcs4();
@@ -69,10 +65,9 @@ bool wildcardMatch(const QString& text, const QString& pattern)
 }
 
 void MappingRuleSet::addMappingRule(const QString& match, ItemId envelopeId, bool replaceReserved,
-                                    const QString& payee)
-{
-    const QString key = replaceReserved && !match.isEmpty() ? replaceReservedCharacters(match)
-                                                            : match;
+                                    const QString& payee) {
+    const QString key =
+        replaceReserved && !match.isEmpty() ? replaceReservedCharacters(match) : match;
     PayeeMappingRule& rule = rules_[key];
     rule.match = key;
     rule.payee = payee;
@@ -80,14 +75,12 @@ void MappingRuleSet::addMappingRule(const QString& match, ItemId envelopeId, boo
 }
 
 namespace {
-QChar foldAsciiLetter(QChar c)
-{
+QChar foldAsciiLetter(QChar c) {
     const char16_t u = c.unicode();
     return u >= 'a' && u <= 'z' ? QChar(char16_t(u - 'a' + 'A')) : c;
 }
 
-bool equalFoldingAscii(const QString& a, const QString& b)
-{
+bool equalFoldingAscii(const QString& a, const QString& b) {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
@@ -98,8 +91,7 @@ bool equalFoldingAscii(const QString& a, const QString& b)
 }
 } // namespace
 
-void MappingRuleSet::removeRulesEqualTo(const QString& text)
-{
+void MappingRuleSet::removeRulesEqualTo(const QString& text) {
     if (text.isEmpty())
         return;
     for (auto it = rules_.begin(); it != rules_.end();) {
@@ -110,14 +102,12 @@ void MappingRuleSet::removeRulesEqualTo(const QString& text)
     }
 }
 
-const PayeeMappingRule* MappingRuleSet::find(const QString& match) const
-{
+const PayeeMappingRule* MappingRuleSet::find(const QString& match) const {
     auto it = rules_.find(match);
     return it == rules_.end() ? nullptr : &it->second;
 }
 
-std::vector<PayeeMappingRule> MappingRuleSet::rules() const
-{
+std::vector<PayeeMappingRule> MappingRuleSet::rules() const {
     std::vector<PayeeMappingRule> result;
     result.reserve(rules_.size());
     for (const auto& [key, rule] : rules_)

@@ -16,8 +16,7 @@ constexpr qint64 kMsPerDay = 86400000;
 constexpr std::int64_t kWholeCap = std::int64_t(1) << 40;
 } // namespace
 
-Amount clampAmount(std::int64_t value)
-{
+Amount clampAmount(std::int64_t value) {
     if (value > kAmountMax)
         return kAmountMax;
     if (value < kAmountMin)
@@ -25,8 +24,7 @@ Amount clampAmount(std::int64_t value)
     return Amount(value);
 }
 
-Amount parseAmount(const QString& text)
-{
+Amount parseAmount(const QString& text) {
     if (text.isEmpty())
         return 0;
     const bool negative = text.front() == QLatin1Char('-');
@@ -55,8 +53,7 @@ Amount parseAmount(const QString& text)
     return clampAmount(negative ? -value : value);
 }
 
-QString applyParenthesisRule(const QString& currencyText)
-{
+QString applyParenthesisRule(const QString& currencyText) {
     if (!currencyText.startsWith(QLatin1Char('(')))
         return currencyText;
     QString result = currencyText;
@@ -65,8 +62,7 @@ QString applyParenthesisRule(const QString& currencyText)
     return result;
 }
 
-QString formatAmount(Amount amount, bool asCurrency)
-{
+QString formatAmount(Amount amount, bool asCurrency) {
     const std::int64_t magnitude = std::llabs(std::int64_t(amount));
     const QString plain = QString::asprintf(amount < 0 ? "-%lld.%02lld" : "%lld.%02lld",
                                             static_cast<long long>(magnitude / 100),
@@ -78,19 +74,17 @@ QString formatAmount(Amount amount, bool asCurrency)
     return applyParenthesisRule(QLocale().toCurrencyString(plain.toDouble(), QString(), 2));
 }
 
-double toSerialDay(const DateTime& dt)
-{
+double toSerialDay(const DateTime& dt) {
     const QDate date(dt.year, dt.month, dt.day);
     if (!date.isValid())
         return 0.0;
     const qint64 days = date.toJulianDay() - kSerialEpochJulianDay;
-    const qint64 ms = ((qint64(dt.hour) * 60 + dt.minute) * 60 + dt.second) * 1000 +
-                      dt.milliseconds;
+    const qint64 ms =
+        ((qint64(dt.hour) * 60 + dt.minute) * 60 + dt.second) * 1000 + dt.milliseconds;
     return double(days) + double(ms) / double(kMsPerDay);
 }
 
-DateTime fromSerialDay(double serial)
-{
+DateTime fromSerialDay(double serial) {
     if (!std::isfinite(serial))
         return {};
     double dayPart = std::floor(serial);
@@ -115,23 +109,19 @@ DateTime fromSerialDay(double serial)
     return dt;
 }
 
-bool isEarlier(const DateTime& a, const DateTime& b)
-{
+bool isEarlier(const DateTime& a, const DateTime& b) {
     return toSerialDay(a) < toSerialDay(b);
 }
 
-bool isSameInstant(const DateTime& a, const DateTime& b)
-{
+bool isSameInstant(const DateTime& a, const DateTime& b) {
     return toSerialDay(a) == toSerialDay(b);
 }
 
-bool isSameMonth(const DateTime& a, const DateTime& b)
-{
+bool isSameMonth(const DateTime& a, const DateTime& b) {
     return a.year == b.year && a.month == b.month;
 }
 
-DateTime fromQDateTime(const QDateTime& qdt)
-{
+DateTime fromQDateTime(const QDateTime& qdt) {
     const QDate date = qdt.date();
     const QTime time = qdt.time();
     if (!date.isValid() || date.year() < 1 || date.year() > 65535)
@@ -148,14 +138,12 @@ DateTime fromQDateTime(const QDateTime& qdt)
     return dt;
 }
 
-QDateTime toQDateTime(const DateTime& dt)
-{
+QDateTime toQDateTime(const DateTime& dt) {
     return QDateTime(QDate(dt.year, dt.month, dt.day),
                      QTime(dt.hour, dt.minute, dt.second, dt.milliseconds));
 }
 
-QString formatDate(const DateTime& dt, DateStyle style)
-{
+QString formatDate(const DateTime& dt, DateStyle style) {
     const QLocale locale;
     if (style == DateStyle::YearMonth) {
         // Only the year and month count here: previousMonth() may leave a day the month lacks.
@@ -170,8 +158,7 @@ QString formatDate(const DateTime& dt, DateStyle style)
     return locale.toString(date, QLocale::ShortFormat);
 }
 
-DateTime firstOfMonth(const DateTime& dt)
-{
+DateTime firstOfMonth(const DateTime& dt) {
     DateTime result;
     result.year = dt.year;
     result.month = dt.month;
@@ -181,8 +168,7 @@ DateTime firstOfMonth(const DateTime& dt)
     return result;
 }
 
-DateTime endOfPreviousMonth(const DateTime& dt)
-{
+DateTime endOfPreviousMonth(const DateTime& dt) {
     DateTime result = fromSerialDay(toSerialDay(firstOfMonth(dt)) - 1.0);
     result.hour = 23;
     result.minute = 59;
@@ -191,8 +177,7 @@ DateTime endOfPreviousMonth(const DateTime& dt)
     return result;
 }
 
-DateTime previousMonth(const DateTime& dt)
-{
+DateTime previousMonth(const DateTime& dt) {
     DateTime result = dt;
     if (dt.month == 1) {
         result.month = 12;
@@ -203,12 +188,10 @@ DateTime previousMonth(const DateTime& dt)
     return result;
 }
 
-int daysSpanned(const DateTime& a, const DateTime& b)
-{
+int daysSpanned(const DateTime& a, const DateTime& b) {
     return int(std::floor(std::fabs(toSerialDay(b) - toSerialDay(a)))) + 1;
 }
 
-int monthsSpanned(const DateTime& a, const DateTime& b)
-{
+int monthsSpanned(const DateTime& a, const DateTime& b) {
     return (int(b.year) - int(a.year)) * 12 + int(b.month) - int(a.month) + 1;
 }

@@ -56,7 +56,7 @@ enum class DateStyle { ShortDate, YearMonth };
 QString formatDate(const DateTime& dt, DateStyle style);
 
 DateTime firstOfMonth(const DateTime& dt);
-DateTime endOfPreviousMonth(const DateTime& dt); // last day of the previous month, 23:59:59
-DateTime previousMonth(const DateTime& dt);      // month - 1 (Jan -> Dec of the year before)
-int daysSpanned(const DateTime& a, const DateTime& b);   // whole |b - a| in days, plus 1
+DateTime endOfPreviousMonth(const DateTime& dt);       // last day of the previous month, 23:59:59
+DateTime previousMonth(const DateTime& dt);            // month - 1 (Jan -> Dec of the year before)
+int daysSpanned(const DateTime& a, const DateTime& b); // whole |b - a| in days, plus 1
 int monthsSpanned(const DateTime& a, const DateTime& b); // a not later than b; same month = 1

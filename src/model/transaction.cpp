@@ -5,8 +5,7 @@
 
 #include <cmath>
 
-QString transactionTypeName(TransactionType type)
-{
+QString transactionTypeName(TransactionType type) {
     switch (type) {
     case TransactionType::Expense:
         return QStringLiteral("Expense");
@@ -20,8 +19,7 @@ QString transactionTypeName(TransactionType type)
     return QString();
 }
 
-std::optional<TransactionType> transactionTypeFromName(const QString& name)
-{
+std::optional<TransactionType> transactionTypeFromName(const QString& name) {
     for (TransactionType type : {TransactionType::Expense, TransactionType::Deposit,
                                  TransactionType::Transfer, TransactionType::CCPayment}) {
         if (name == transactionTypeName(type))
@@ -33,8 +31,7 @@ std::optional<TransactionType> transactionTypeFromName(const QString& name)
 Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
                                ItemId accountFrom, ItemId accountTo, ItemId category,
                                const QString& payee, const QString& description,
-                               std::optional<DateTime> time)
-{
+                               std::optional<DateTime> time) {
     auto t = std::make_unique<Transaction>();
     t->type = type;
     t->amount = amount;
@@ -47,8 +44,7 @@ Transaction* createTransaction(Budget& budget, TransactionType type, Amount amou
     return budget.appendTransaction(std::move(t));
 }
 
-void applyTransaction(Budget& budget, const Transaction& t, bool reverse)
-{
+void applyTransaction(Budget& budget, const Transaction& t, bool reverse) {
     const std::int64_t s = reverse ? -1 : 1;
     const std::int64_t amount = t.amount;
     AccountBase* from = budget.findItem(t.accountFrom);
@@ -56,20 +52,21 @@ void applyTransaction(Budget& budget, const Transaction& t, bool reverse)
     AccountBase* envelope = budget.findItem(t.category);
 
     if (from)
-        from->adjustBalance(clampAmount(s * (t.type == TransactionType::Transfer ? -amount : amount)));
+        from->adjustBalance(
+            clampAmount(s * (t.type == TransactionType::Transfer ? -amount : amount)));
     if (from && from->getType() == ItemType::Account &&
         static_cast<Account*>(from)->isCCAccount()) {
         if (AccountBase* charges = budget.findItem(kChargesEnvelopeId))
             charges->adjustBalance(clampAmount(s * -amount));
     }
     if (to)
-        to->adjustBalance(clampAmount(s * (t.type == TransactionType::CCPayment ? -amount : amount)));
+        to->adjustBalance(
+            clampAmount(s * (t.type == TransactionType::CCPayment ? -amount : amount)));
     if (envelope)
         envelope->adjustBalance(clampAmount(s * amount));
 }
 
-Amount actualThisMonth(const Budget& budget, const AccountBase& item)
-{
+Amount actualThisMonth(const Budget& budget, const AccountBase& item) {
     std::set<ItemId> ids;
     item.collectIds(ids);
     const DateTime now = Clock::now();
@@ -81,8 +78,7 @@ Amount actualThisMonth(const Budget& budget, const AccountBase& item)
     return clampAmount(sum);
 }
 
-MonthFlows MonthFlows::compute(const Budget& budget)
-{
+MonthFlows MonthFlows::compute(const Budget& budget) {
     MonthFlows flows;
     flows.budget_ = &budget;
     const DateTime now = Clock::now();
@@ -93,8 +89,7 @@ MonthFlows MonthFlows::compute(const Budget& budget)
     return flows;
 }
 
-Amount MonthFlows::flowOf(const AccountBase& item) const
-{
+Amount MonthFlows::flowOf(const AccountBase& item) const {
     std::set<ItemId> ids;
     item.collectIds(ids);
     std::int64_t sum = 0;
@@ -106,8 +101,7 @@ Amount MonthFlows::flowOf(const AccountBase& item) const
     return clampAmount(sum);
 }
 
-SpendingAverages MonthFlows::treeAverages(const AccountEnvelope& envelope) const
-{
+SpendingAverages MonthFlows::treeAverages(const AccountEnvelope& envelope) const {
     if (!budget_)
         return {};
     if (!treeHistory_)
@@ -125,9 +119,8 @@ struct Window {
     bool cut = false; // drop expenses later than last
 };
 
-Window initialWindow(const AccountEnvelope& envelope, bool wholeHistory,
-                     bool throughPreviousMonth, const DateTime& now)
-{
+Window initialWindow(const AccountEnvelope& envelope, bool wholeHistory, bool throughPreviousMonth,
+                     const DateTime& now) {
     Window w;
     if (wholeHistory) {
         w.last = now;
@@ -146,8 +139,7 @@ Window initialWindow(const AccountEnvelope& envelope, bool wholeHistory,
     return w;
 }
 
-void widen(Window& w, const DateTime& when, double serial)
-{
+void widen(Window& w, const DateTime& when, double serial) {
     if (!w.first.isSet()) {
         w.first = when;
         w.firstSerial = serial;
@@ -166,8 +158,7 @@ void widen(Window& w, const DateTime& when, double serial)
     }
 }
 
-bool passesFilters(const DateTime& when, int monthFilter, int yearFilter)
-{
+bool passesFilters(const DateTime& when, int monthFilter, int yearFilter) {
     if (yearFilter > 0 && when.year != yearFilter)
         return false;
     if (monthFilter > 0 && when.month != monthFilter)
@@ -175,8 +166,7 @@ bool passesFilters(const DateTime& when, int monthFilter, int yearFilter)
     return true;
 }
 
-SpendingAverages finish(const Window& w, std::int64_t sum)
-{
+SpendingAverages finish(const Window& w, std::int64_t sum) {
     SpendingAverages result;
     const int months = std::max(1, monthsSpanned(w.first, w.last));
     result.perMonth = clampAmount(std::int64_t(std::trunc(double(sum) / months)));
@@ -188,8 +178,7 @@ SpendingAverages finish(const Window& w, std::int64_t sum)
 
 SpendingAverages envelopeSpendingAverages(const Budget& budget, const AccountEnvelope& envelope,
                                           bool throughPreviousMonth, int monthFilter,
-                                          int yearFilter)
-{
+                                          int yearFilter) {
     const bool wholeHistory = monthFilter < 0 && yearFilter < 0;
     Window w = initialWindow(envelope, wholeHistory, throughPreviousMonth, Clock::now());
     std::int64_t sum = 0;
@@ -209,8 +198,7 @@ SpendingAverages envelopeSpendingAverages(const Budget& budget, const AccountEnv
 }
 
 SpendingHistory SpendingHistory::compute(const Budget& budget, bool throughPreviousMonth,
-                                         int monthFilter, int yearFilter)
-{
+                                         int monthFilter, int yearFilter) {
     SpendingHistory history;
     history.wholeHistory_ = monthFilter < 0 && yearFilter < 0;
     history.throughPreviousMonth_ = throughPreviousMonth;
@@ -246,8 +234,7 @@ SpendingHistory SpendingHistory::compute(const Budget& budget, bool throughPrevi
     return history;
 }
 
-SpendingAverages SpendingHistory::averagesOf(const AccountEnvelope& envelope) const
-{
+SpendingAverages SpendingHistory::averagesOf(const AccountEnvelope& envelope) const {
     Window w = initialWindow(envelope, wholeHistory_, throughPreviousMonth_, now_);
     std::int64_t sum = 0;
     auto it = byCategory_.find(envelope.id());
@@ -259,7 +246,6 @@ SpendingAverages SpendingHistory::averagesOf(const AccountEnvelope& envelope) co
     return finish(w, sum);
 }
 
-bool compareByTime(const Transaction& a, const Transaction& b)
-{
+bool compareByTime(const Transaction& a, const Transaction& b) {
     return toSerialDay(a.transactionTime) < toSerialDay(b.transactionTime);
 }

@@ -39,7 +39,7 @@ void applyTransaction(Budget& budget, const Transaction& t, bool reverse);
 Amount actualThisMonth(const Budget& budget, const AccountBase& item);
 
 struct SpendingAverages {
-    Amount perDay = 0;   // the result
+    Amount perDay = 0; // the result
     int days = 0;
     Amount perMonth = 0;
 };
@@ -49,13 +49,12 @@ SpendingAverages envelopeSpendingAverages(const Budget& budget, const AccountEnv
                                           bool throughPreviousMonth, int monthFilter,
                                           int yearFilter);
 
-
 // Per-envelope expense spans gathered in one pass over the history, so averages for every
 // envelope cost one scan. averagesOf() equals envelopeSpendingAverages with the same flags.
 class SpendingHistory {
 public:
-    static SpendingHistory compute(const Budget& budget, bool throughPreviousMonth,
-                                   int monthFilter, int yearFilter);
+    static SpendingHistory compute(const Budget& budget, bool throughPreviousMonth, int monthFilter,
+                                   int yearFilter);
     SpendingAverages averagesOf(const AccountEnvelope& envelope) const;
 
 private:

@@ -3,8 +3,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 
-AmountColour amountTextColour(Amount value, bool negativeIsBad)
-{
+AmountColour amountTextColour(Amount value, bool negativeIsBad) {
     if (value == 0)
         return AmountColour::Grey;
     if (value < 0 && negativeIsBad)
@@ -13,18 +12,15 @@ AmountColour amountTextColour(Amount value, bool negativeIsBad)
 }
 
 namespace {
-QString currency(std::int64_t value)
-{
+QString currency(std::int64_t value) {
     return formatAmount(clampAmount(value), true);
 }
 
-std::int64_t magnitude(std::int64_t value)
-{
+std::int64_t magnitude(std::int64_t value) {
     return value < 0 ? -value : value;
 }
 
-void fillEnvelope(const AccountEnvelope& envelope, const MonthFlows& flows, TreeRowValues& row)
-{
+void fillEnvelope(const AccountEnvelope& envelope, const MonthFlows& flows, TreeRowValues& row) {
     if (envelope.savingsGoal() != 0)
         row.barTarget = envelope.savingsGoal();
     else if (envelope.getBudgeted() != 0)
@@ -40,15 +36,13 @@ void fillEnvelope(const AccountEnvelope& envelope, const MonthFlows& flows, Tree
     }
     const SpendingAverages averages = flows.treeAverages(envelope);
     if (averages.days != 0 && averages.perMonth != 0) {
-        row.information =
-            QStringLiteral("Monthly average through %1 is %2")
-                .arg(formatDate(previousMonth(Clock::now()), DateStyle::YearMonth),
-                     currency(-std::int64_t(averages.perMonth)));
+        row.information = QStringLiteral("Monthly average through %1 is %2")
+                              .arg(formatDate(previousMonth(Clock::now()), DateStyle::YearMonth),
+                                   currency(-std::int64_t(averages.perMonth)));
     }
 }
 
-void fillFolder(const AccountGroup& folder, TreeRowValues& row)
-{
+void fillFolder(const AccountGroup& folder, TreeRowValues& row) {
     if (folder.isReadOnly() || folder.expenseLimit() == 0)
         return;
     const std::int64_t total = folder.totalBudgeted();
@@ -56,14 +50,13 @@ void fillFolder(const AccountGroup& folder, TreeRowValues& row)
     const std::int64_t over = total - limit;
     const QString pattern = over < 0 ? QStringLiteral("  %1 of %2 budgeted [%3 over limit!]")
                                      : QStringLiteral("  %1 of %2 budgeted [%3 unbudgeted]");
-    row.information = pattern.arg(currency(magnitude(total)), currency(-limit),
-                                  currency(magnitude(over)));
+    row.information =
+        pattern.arg(currency(magnitude(total)), currency(-limit), currency(magnitude(over)));
 }
 } // namespace
 
 TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item,
-                                   const MonthFlows& flows)
-{
+                                   const MonthFlows& flows) {
     Q_UNUSED(budget);
     TreeRowValues row;
     if (item.getType() == ItemType::Folder)
@@ -81,8 +74,7 @@ TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item
     return row;
 }
 
-QString treeZoneTooltip(TreeZone zone, const QString& itemName)
-{
+QString treeZoneTooltip(TreeZone zone, const QString& itemName) {
     switch (zone) {
     case TreeZone::EditEnvelope:
         return QStringLiteral("Edit the '%1' envelope").arg(itemName);

@@ -6,15 +6,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-RunSizes runSizesForScreenWidth(int screenWidth)
-{
+RunSizes runSizesForScreenWidth(int screenWidth) {
     if (screenWidth >= 1920)
         return {12.0, 10.0};
     return {9.6, 8.0};
 }
 
-QFont consolasFont()
-{
+QFont consolasFont() {
     static const QString consolas = QStringLiteral("consolas");
     const QStringList families = QFontDatabase::families();
     for (const QString& family : families) {
@@ -24,8 +22,7 @@ QFont consolasFont()
     return QFontDatabase::systemFont(QFontDatabase::FixedFont);
 }
 
-void renderRuns(QTextDocument* document, const StyledText& runs, int screenWidth)
-{
+void renderRuns(QTextDocument* document, const StyledText& runs, int screenWidth) {
     if (!document)
         return;
     document->clear();

@@ -6,8 +6,7 @@
 #include <cmath>
 
 namespace {
-bool passes(const Transaction& t, int month, int year)
-{
+bool passes(const Transaction& t, int month, int year) {
     if (t.type != TransactionType::Expense)
         return false;
     if (year > 0 && t.transactionTime.year != year)
@@ -22,8 +21,7 @@ struct Sums {
     int days = 0;
 };
 
-Sums sumExpenses(const Budget& budget, int month, int year)
-{
+Sums sumExpenses(const Budget& budget, int month, int year) {
     Sums sums;
     bool counted = false;
     double earliest = 0;
@@ -44,14 +42,12 @@ Sums sumExpenses(const Budget& budget, int month, int year)
 }
 } // namespace
 
-int daysOfExpenseData(const Budget& budget, int month, int year)
-{
+int daysOfExpenseData(const Budget& budget, int month, int year) {
     return sumExpenses(budget, month, year).days;
 }
 
 std::map<ItemId, Amount> expensesByEnvelope(ReportState& state, Prompter& prompter,
-                                            const Budget& budget, int month, int year)
-{
+                                            const Budget& budget, int month, int year) {
     const Sums sums = sumExpenses(budget, month, year);
     if (sums.days < 61 && !state.warned) {
         state.warned = true;

@@ -21,8 +21,7 @@ private slots:
     void sortByTime();
 };
 
-void TestBudget::idsAndLookup()
-{
+void TestBudget::idsAndLookup() {
     Budget budget;
     QCOMPARE(budget.createAccount()->id(), ItemId(0));
     QCOMPARE(budget.createFolder()->id(), ItemId(1));
@@ -38,8 +37,7 @@ void TestBudget::idsAndLookup()
     QVERIFY(budget.findEnvelope(kChargesEnvelopeId));
 }
 
-void TestBudget::itemsOfTypeIncludesHiddenInIdOrder()
-{
+void TestBudget::itemsOfTypeIncludesHiddenInIdOrder() {
     Budget budget;
     AccountGroup* folder = budget.createFolder();
     AccountEnvelope* a = budget.createEnvelope();
@@ -52,8 +50,7 @@ void TestBudget::itemsOfTypeIncludesHiddenInIdOrder()
     QCOMPARE(budget.itemsOfType(ItemType::Envelope), expected);
 }
 
-void TestBudget::totals()
-{
+void TestBudget::totals() {
     Budget budget;
     budget.createAccount()->adjustBalance(100000);
     budget.createAccount()->adjustBalance(-20000);
@@ -74,8 +71,7 @@ void TestBudget::totals()
     QCOMPARE(budget.availableForBudgeting(), 49999);
 }
 
-void TestBudget::totalsSaturate()
-{
+void TestBudget::totalsSaturate() {
     Budget budget;
     budget.createAccount()->adjustBalance(kAmountMax);
     budget.createAccount()->adjustBalance(kAmountMax);
@@ -86,8 +82,7 @@ void TestBudget::totalsSaturate()
     QCOMPARE(budget.availableForBudgeting(), 0);
 }
 
-void TestBudget::legacyIdAllocation_data()
-{
+void TestBudget::legacyIdAllocation_data() {
     QTest::addColumn<QList<uint>>("storedIds");
     QTest::addColumn<uint>("nextId");
     QTest::newRow("largest 41") << QList<uint>{3, 41, 7} << 42u;
@@ -96,8 +91,7 @@ void TestBudget::legacyIdAllocation_data()
     QTest::newRow("only id 0") << QList<uint>{0} << 1u;
 }
 
-void TestBudget::legacyIdAllocation()
-{
+void TestBudget::legacyIdAllocation() {
     QFETCH(QList<uint>, storedIds);
     QFETCH(uint, nextId);
     Budget budget;
@@ -112,8 +106,7 @@ void TestBudget::legacyIdAllocation()
     QCOMPARE(budget.findItem(kNoId), nullptr);
 }
 
-void TestBudget::legacyItemsWithoutIdsDoNotClobberEachOther()
-{
+void TestBudget::legacyItemsWithoutIdsDoNotClobberEachOther() {
     Budget budget;
     budget.suspendIdAllocation();
     AccountEnvelope* a = budget.createEnvelope();
@@ -125,8 +118,7 @@ void TestBudget::legacyItemsWithoutIdsDoNotClobberEachOther()
     QCOMPARE(budget.registry().size(), std::size_t(2));
 }
 
-void TestBudget::saveOrder()
-{
+void TestBudget::saveOrder() {
     Budget budget;
     Account* a0 = budget.createAccount();
     Account* a1 = budget.createAccount();
@@ -149,8 +141,7 @@ void TestBudget::saveOrder()
     QCOMPARE(budget.topLevelItemsForSave(), expected);
 }
 
-void TestBudget::saveOrderKeepsVisibleItemsMissingFromTheOrders()
-{
+void TestBudget::saveOrderKeepsVisibleItemsMissingFromTheOrders() {
     // Items a caller forgot to put in an order must still be written, or they would be lost.
     Budget budget;
     Account* shown = budget.createAccount();
@@ -163,8 +154,7 @@ void TestBudget::saveOrderKeepsVisibleItemsMissingFromTheOrders()
     QCOMPARE(budget.topLevelItemsForSave(), expected);
 }
 
-void TestBudget::topLevelOrdersAreSets()
-{
+void TestBudget::topLevelOrdersAreSets() {
     Budget budget;
     Account* account = budget.createAccount();
     AccountGroup* folder = budget.createFolder();
@@ -183,8 +173,7 @@ void TestBudget::topLevelOrdersAreSets()
     QVERIFY(budget.folderOrder().empty());
 }
 
-void TestBudget::normaliseMovesCreatedDateBack()
-{
+void TestBudget::normaliseMovesCreatedDateBack() {
     FixedClock clock(makeDate(2024, 3, 1, 9));
     Budget budget;
     AccountEnvelope* moved = budget.createEnvelope();
@@ -200,8 +189,7 @@ void TestBudget::normaliseMovesCreatedDateBack()
     QCOMPARE(dateText(kept->createdDate()), QStringLiteral("2024-03-01 09:00:00.000"));
 }
 
-void TestBudget::sortByTime()
-{
+void TestBudget::sortByTime() {
     Budget budget;
     const int days[] = {5, 1, 3, 2, 4};
     for (int day : days)

@@ -8,19 +8,17 @@
 
 namespace {
 const QString kHeading = QStringLiteral("State of the Budget\n");
-const QString kTipText =
-    QStringLiteral("Right click accounts, folders, envelopes and transactions for more options\n\n");
+const QString kTipText = QStringLiteral(
+    "Right click accounts, folders, envelopes and transactions for more options\n\n");
 
-QStringList texts(const StyledText& runs)
-{
+QStringList texts(const StyledText& runs) {
     QStringList result;
     for (const StyledRun& run : runs)
         result << run.text;
     return result;
 }
 
-const StyledRun* findRun(const StyledText& runs, const QString& text)
-{
+const StyledRun* findRun(const StyledText& runs, const QString& text) {
     for (const StyledRun& run : runs) {
         if (run.text == text)
             return &run;
@@ -34,8 +32,7 @@ struct SmallBudget {
     Account* checking;
     AccountGroup* folder;
     AccountEnvelope* envelope;
-    SmallBudget()
-    {
+    SmallBudget() {
         checking = budget.createAccount();
         checking->setName(QStringLiteral("Checking"));
         folder = budget.createFolder();
@@ -44,8 +41,7 @@ struct SmallBudget {
         envelope->setName(QStringLiteral("Rent"));
         folder->addChild(envelope);
     }
-    void spend(AccountEnvelope* e, Amount amount, const DateTime& when)
-    {
+    void spend(AccountEnvelope* e, Amount amount, const DateTime& when) {
         createTransaction(budget, TransactionType::Expense, amount, checking->id(), kNoId, e->id(),
                           {}, {}, when);
     }
@@ -67,8 +63,7 @@ private slots:
     void envelopeChecks();
 };
 
-void TestHealth::setupTexts_data()
-{
+void TestHealth::setupTexts_data() {
     QTest::addColumn<int>("accounts");
     QTest::addColumn<int>("folders");
     QTest::addColumn<int>("envelopes");
@@ -76,16 +71,15 @@ void TestHealth::setupTexts_data()
     QTest::addColumn<QString>("start");
     QTest::addColumn<bool>("tip");
     QTest::newRow("empty") << 0 << 0 << 0 << false << "You don't have any accounts." << false;
-    QTest::newRow("only envelopes") << 0 << 0 << 1 << false << "You don't have any accounts."
-                                    << true;
-    QTest::newRow("hidden accounts count") << 1 << 0 << 0 << true
-                                           << "You don't have any folders." << true;
+    QTest::newRow("only envelopes")
+        << 0 << 0 << 1 << false << "You don't have any accounts." << true;
+    QTest::newRow("hidden accounts count")
+        << 1 << 0 << 0 << true << "You don't have any folders." << true;
     QTest::newRow("no envelopes") << 1 << 1 << 0 << false << "You don't have any envelopes."
                                   << true;
 }
 
-void TestHealth::setupTexts()
-{
+void TestHealth::setupTexts() {
     QFETCH(int, accounts);
     QFETCH(int, folders);
     QFETCH(int, envelopes);
@@ -116,8 +110,7 @@ void TestHealth::setupTexts()
     }
 }
 
-void TestHealth::negativeAccounts()
-{
+void TestHealth::negativeAccounts() {
     SmallBudget b;
     b.checking->adjustBalance(-1);
     Account* card = b.budget.createAccount();
@@ -139,8 +132,7 @@ void TestHealth::negativeAccounts()
     QVERIFY(!texts(runs).join(QString()).contains(QLatin1String("Visa")));
 }
 
-void TestHealth::moneySummary_data()
-{
+void TestHealth::moneySummary_data() {
     QTest::addColumn<int>("inBudget");
     QTest::addColumn<int>("assigned");
     QTest::addColumn<QString>("expected"); // empty: no summary line
@@ -159,8 +151,7 @@ void TestHealth::moneySummary_data()
     QTest::newRow("overdrawn, nothing assigned") << -5000 << 0 << "" << false;
 }
 
-void TestHealth::moneySummary()
-{
+void TestHealth::moneySummary() {
     QFETCH(int, inBudget);
     QFETCH(int, assigned);
     QFETCH(QString, expected);
@@ -183,8 +174,7 @@ void TestHealth::moneySummary()
     QCOMPARE(summary, expected.isEmpty() ? QStringList() : QStringList{expected});
 }
 
-void TestHealth::folderChecks_data()
-{
+void TestHealth::folderChecks_data() {
     QTest::addColumn<int>("budgeted");
     QTest::addColumn<int>("limit");
     QTest::addColumn<int>("spent");
@@ -205,12 +195,11 @@ void TestHealth::folderChecks_data()
         << -25000 << -20000 << -30000 << false
         << QStringList{budgetLine.arg("$50.00"), limitLine.arg("$100.00"),
                        budgetLimitLine.arg("$50.00")};
-    QTest::newRow("read-only folder skipped") << -25000 << -20000 << -30000 << true
-                                              << QStringList();
+    QTest::newRow("read-only folder skipped")
+        << -25000 << -20000 << -30000 << true << QStringList();
 }
 
-void TestHealth::folderChecks()
-{
+void TestHealth::folderChecks() {
     QFETCH(int, budgeted);
     QFETCH(int, limit);
     QFETCH(int, spent);
@@ -240,14 +229,14 @@ void TestHealth::folderChecks()
     QCOMPARE(folderLines, expected);
 }
 
-void TestHealth::envelopeChecks_data()
-{
+void TestHealth::envelopeChecks_data() {
     QTest::addColumn<int>("budgeted");
     QTest::addColumn<int>("spent");
     QTest::addColumn<bool>("charges");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("over budget") << -10000 << -15000 << false
-                                 << "Envelope 'Rent' - Monthly expenses are over budget by $50.00\n\n";
+    QTest::newRow("over budget")
+        << -10000 << -15000 << false
+        << "Envelope 'Rent' - Monthly expenses are over budget by $50.00\n\n";
     QTest::newRow("within budget") << -10000 << -8000 << false << "";
     QTest::newRow("exactly on budget") << -10000 << -10000 << false << "";
     QTest::newRow("no budget, some spending")
@@ -255,8 +244,7 @@ void TestHealth::envelopeChecks_data()
     QTest::newRow("charges envelope never") << -10000 << -15000 << true << "";
 }
 
-void TestHealth::envelopeChecks()
-{
+void TestHealth::envelopeChecks() {
     QFETCH(int, budgeted);
     QFETCH(int, spent);
     QFETCH(bool, charges);

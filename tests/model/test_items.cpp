@@ -24,8 +24,7 @@ private slots:
     void retiringKeepsEnvelopeWhileAnotherCardIsVisible();
 };
 
-void TestItems::envelopeFloorsAtZero()
-{
+void TestItems::envelopeFloorsAtZero() {
     Budget budget;
     AccountEnvelope* envelope = budget.createEnvelope();
     envelope->adjustBalance(1000);
@@ -34,8 +33,7 @@ void TestItems::envelopeFloorsAtZero()
     QCOMPARE(envelope->getBalance(), 500);
 }
 
-void TestItems::folderHoldsNoMoney()
-{
+void TestItems::folderHoldsNoMoney() {
     Budget budget;
     AccountGroup* folder = budget.createFolder();
     QCOMPARE(folder->adjustBalance(1234), 0);
@@ -44,8 +42,7 @@ void TestItems::folderHoldsNoMoney()
     QCOMPARE(folder->adjustBalance(-5), 0);
 }
 
-void TestItems::balanceAdjustmentSaturates()
-{
+void TestItems::balanceAdjustmentSaturates() {
     Budget budget;
     Account* account = budget.createAccount();
     account->adjustBalance(kAmountMax);
@@ -54,8 +51,7 @@ void TestItems::balanceAdjustmentSaturates()
     QCOMPARE(account->adjustBalance(-1), kAmountMin);
 }
 
-void TestItems::folderTotals()
-{
+void TestItems::folderTotals() {
     Budget budget;
     AccountGroup* folder = budget.createFolder();
     QCOMPARE(folder->totalBudgeted(), 0);
@@ -85,8 +81,7 @@ void TestItems::folderTotals()
     QCOMPARE(folder->totalBudgeted(), kAmountMin);
 }
 
-void TestItems::insertChildAfter_data()
-{
+void TestItems::insertChildAfter_data() {
     QTest::addColumn<int>("after"); // index into the initial children, -1 none, 9 a stranger
     QTest::addColumn<QString>("expected");
     QTest::newRow("none puts it first") << -1 << "XABC";
@@ -95,8 +90,7 @@ void TestItems::insertChildAfter_data()
     QTest::newRow("not a child: unchanged") << 9 << "ABC";
 }
 
-void TestItems::insertChildAfter()
-{
+void TestItems::insertChildAfter() {
     QFETCH(int, after);
     QFETCH(QString, expected);
     Budget budget;
@@ -119,8 +113,7 @@ void TestItems::insertChildAfter()
     QCOMPARE(names, expected);
 }
 
-void TestItems::removeChild()
-{
+void TestItems::removeChild() {
     Budget budget;
     AccountGroup* folder = budget.createFolder();
     AccountEnvelope* a = budget.createEnvelope();
@@ -135,8 +128,7 @@ void TestItems::removeChild()
     QVERIFY(!a->removeChild(b));
 }
 
-void TestItems::parentAndContainment()
-{
+void TestItems::parentAndContainment() {
     Budget budget;
     AccountGroup* first = budget.createFolder();
     AccountGroup* second = budget.createFolder();
@@ -163,8 +155,7 @@ void TestItems::parentAndContainment()
     QCOMPARE(ids, std::set<ItemId>{loose->id()});
 }
 
-void TestItems::displayName()
-{
+void TestItems::displayName() {
     Budget budget;
     Account* account = budget.createAccount();
     account->setName(QStringLiteral("Visa"));
@@ -173,8 +164,7 @@ void TestItems::displayName()
     QCOMPARE(account->displayName(), QString::fromUcs4(U"\U0001F4B3 Visa"));
 }
 
-void TestItems::constructionDefaults()
-{
+void TestItems::constructionDefaults() {
     FixedClock clock(makeDate(2024, 5, 6, 7, 8, 9));
     Budget budget;
     Account* account = budget.createAccount();
@@ -190,8 +180,7 @@ void TestItems::constructionDefaults()
     QCOMPARE(envelope->defaultPayToAccount(), kNoId);
 }
 
-void TestItems::setIdMovesRegistryEntry()
-{
+void TestItems::setIdMovesRegistryEntry() {
     Budget budget;
     AccountEnvelope* envelope = budget.createEnvelope();
     envelope->setId(500);
@@ -201,8 +190,7 @@ void TestItems::setIdMovesRegistryEntry()
     QCOMPARE(budget.findAccount(500), nullptr);
 }
 
-void TestItems::chargesEnvelopeCreatedOnce()
-{
+void TestItems::chargesEnvelopeCreatedOnce() {
     Budget budget;
     Account* first = budget.createAccount();
     first->setCCAccount(true);
@@ -230,8 +218,7 @@ void TestItems::chargesEnvelopeCreatedOnce()
     QCOMPARE(budget.itemsOfType(ItemType::Folder).size(), std::size_t(1));
 }
 
-void TestItems::chargesEnvelopeReusesCapitalisedFolder()
-{
+void TestItems::chargesEnvelopeReusesCapitalisedFolder() {
     Budget budget;
     AccountGroup* older = budget.createFolder();
     older->setName(QStringLiteral("credit Cards"));
@@ -255,8 +242,7 @@ void TestItems::chargesEnvelopeReusesCapitalisedFolder()
     QCOMPARE(budget.itemsOfType(ItemType::Folder).size(), std::size_t(3));
 }
 
-void TestItems::chargesEnvelopeRetiredAndRevived()
-{
+void TestItems::chargesEnvelopeRetiredAndRevived() {
     Budget budget;
     AccountGroup* home = budget.createFolder();
     budget.showTopLevel(home);
@@ -286,8 +272,7 @@ void TestItems::chargesEnvelopeRetiredAndRevived()
     QCOMPARE(folder->children().size(), std::size_t(1));
 }
 
-void TestItems::retiringKeepsEnvelopeWhileAnotherCardIsVisible()
-{
+void TestItems::retiringKeepsEnvelopeWhileAnotherCardIsVisible() {
     Budget budget;
     Account* a = budget.createAccount();
     Account* b = budget.createAccount();

@@ -39,8 +39,7 @@ private slots:
     void fixedClock();
 };
 
-void TestMoney::parseAmount_data()
-{
+void TestMoney::parseAmount_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("expected");
     QTest::newRow("empty") << "" << 0;
@@ -68,15 +67,13 @@ void TestMoney::parseAmount_data()
     QTest::newRow("just above max clamps") << "21474836.48" << kAmountMax;
 }
 
-void TestMoney::parseAmount()
-{
+void TestMoney::parseAmount() {
     QFETCH(QString, text);
     QFETCH(int, expected);
     QCOMPARE(::parseAmount(text), expected);
 }
 
-void TestMoney::plainForm_data()
-{
+void TestMoney::plainForm_data() {
     QTest::addColumn<int>("amount");
     QTest::addColumn<QString>("expected");
     QTest::newRow("zero") << 0 << "0.00";
@@ -88,8 +85,7 @@ void TestMoney::plainForm_data()
     QTest::newRow("min") << kAmountMin << "-21474836.48";
 }
 
-void TestMoney::plainForm()
-{
+void TestMoney::plainForm() {
     QFETCH(int, amount);
     QFETCH(QString, expected);
     QCOMPARE(formatAmount(amount, false), expected);
@@ -97,8 +93,7 @@ void TestMoney::plainForm()
     QCOMPARE(::parseAmount(expected), amount);
 }
 
-void TestMoney::currencyForm_data()
-{
+void TestMoney::currencyForm_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<int>("amount");
     QTest::addColumn<QString>("expected");
@@ -114,8 +109,7 @@ void TestMoney::currencyForm_data()
     QTest::newRow("zh_CN negative") << "zh_CN" << -123456 << "-¥1,234.56";
 }
 
-void TestMoney::currencyForm()
-{
+void TestMoney::currencyForm() {
     QFETCH(QString, locale);
     QFETCH(int, amount);
     QFETCH(QString, expected);
@@ -126,26 +120,28 @@ void TestMoney::currencyForm()
     QVERIFY(!text.contains(QLatin1Char(')')));
 }
 
-void TestMoney::parenthesisRule_data()
-{
+void TestMoney::parenthesisRule_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("accounting") << "($1,234.56)" << "-$1,234.56";
-    QTest::newRow("minus first unchanged") << "-1.234,56 €" << "-1.234,56 €";
-    QTest::newRow("positive unchanged") << "$5.00" << "$5.00";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("lone parenthesis") << "(" << "";
+    QTest::newRow("accounting") << "($1,234.56)"
+                                << "-$1,234.56";
+    QTest::newRow("minus first unchanged") << "-1.234,56 €"
+                                           << "-1.234,56 €";
+    QTest::newRow("positive unchanged") << "$5.00"
+                                        << "$5.00";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("lone parenthesis") << "("
+                                      << "";
 }
 
-void TestMoney::parenthesisRule()
-{
+void TestMoney::parenthesisRule() {
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(applyParenthesisRule(text), expected);
 }
 
-void TestMoney::serialDays_data()
-{
+void TestMoney::serialDays_data() {
     QTest::addColumn<DateTime>("date");
     QTest::addColumn<double>("serial");
     QTest::newRow("epoch") << makeDate(1899, 12, 30) << 0.0;
@@ -155,15 +151,13 @@ void TestMoney::serialDays_data()
     QTest::newRow("not set") << DateTime() << 0.0;
 }
 
-void TestMoney::serialDays()
-{
+void TestMoney::serialDays() {
     QFETCH(DateTime, date);
     QFETCH(double, serial);
     QCOMPARE(toSerialDay(date), serial);
 }
 
-void TestMoney::serialRoundTrip_data()
-{
+void TestMoney::serialRoundTrip_data() {
     QTest::addColumn<DateTime>("date");
     QTest::newRow("midnight") << makeDate(2024, 1, 1);
     QTest::newRow("last ms of the day") << makeDate(2024, 12, 31, 23, 59, 59, 999);
@@ -171,14 +165,12 @@ void TestMoney::serialRoundTrip_data()
     QTest::newRow("old date") << makeDate(1950, 6, 15, 8, 30);
 }
 
-void TestMoney::serialRoundTrip()
-{
+void TestMoney::serialRoundTrip() {
     QFETCH(DateTime, date);
     QCOMPARE(dateText(fromSerialDay(toSerialDay(date))), dateText(date));
 }
 
-void TestMoney::comparisonsIgnoreDayOfWeek()
-{
+void TestMoney::comparisonsIgnoreDayOfWeek() {
     DateTime a = makeDate(2024, 3, 1, 10);
     DateTime b = a;
     b.dayOfWeek = 3;
@@ -195,27 +187,24 @@ void TestMoney::comparisonsIgnoreDayOfWeek()
     QCOMPARE(dateText(rounded), QStringLiteral("2024-03-01 00:00:00.000"));
 }
 
-void TestMoney::endOfPreviousMonth_data()
-{
+void TestMoney::endOfPreviousMonth_data() {
     QTest::addColumn<DateTime>("date");
     QTest::addColumn<QString>("expected");
     QTest::newRow("1 March 2024") << makeDate(2024, 3, 1) << "2024-02-29 23:59:59.000";
-    QTest::newRow("31 March 2024") << makeDate(2024, 3, 31, 23, 59, 59, 999)
-                                   << "2024-02-29 23:59:59.000";
+    QTest::newRow("31 March 2024")
+        << makeDate(2024, 3, 31, 23, 59, 59, 999) << "2024-02-29 23:59:59.000";
     QTest::newRow("January 2025") << makeDate(2025, 1, 15, 8) << "2024-12-31 23:59:59.000";
     QTest::newRow("March 2023") << makeDate(2023, 3, 10) << "2023-02-28 23:59:59.000";
     QTest::newRow("May") << makeDate(2024, 5, 31) << "2024-04-30 23:59:59.000";
 }
 
-void TestMoney::endOfPreviousMonth()
-{
+void TestMoney::endOfPreviousMonth() {
     QFETCH(DateTime, date);
     QFETCH(QString, expected);
     QCOMPARE(dateText(::endOfPreviousMonth(date)), expected);
 }
 
-void TestMoney::previousMonth_data()
-{
+void TestMoney::previousMonth_data() {
     QTest::addColumn<DateTime>("date");
     QTest::addColumn<QString>("expected");
     QTest::newRow("January") << makeDate(2025, 1, 20, 9) << "2024-12-20 09:00:00.000";
@@ -224,36 +213,30 @@ void TestMoney::previousMonth_data()
     QTest::newRow("31st") << makeDate(2024, 12, 31) << "2024-11-31 00:00:00.000";
 }
 
-void TestMoney::previousMonth()
-{
+void TestMoney::previousMonth() {
     QFETCH(DateTime, date);
     QFETCH(QString, expected);
     QCOMPARE(dateText(::previousMonth(date)), expected);
 }
 
-void TestMoney::monthsSpanned_data()
-{
+void TestMoney::monthsSpanned_data() {
     QTest::addColumn<DateTime>("a");
     QTest::addColumn<DateTime>("b");
     QTest::addColumn<int>("expected");
     QTest::newRow("same month") << makeDate(2024, 3, 1) << makeDate(2024, 3, 31) << 1;
     QTest::newRow("January to March") << makeDate(2024, 1, 31) << makeDate(2024, 3, 1) << 3;
-    QTest::newRow("November to February")
-        << makeDate(2023, 11, 1) << makeDate(2024, 2, 1) << 4;
-    QTest::newRow("March 2023 to May 2025") << makeDate(2023, 3, 1) << makeDate(2025, 5, 1)
-                                            << 27;
+    QTest::newRow("November to February") << makeDate(2023, 11, 1) << makeDate(2024, 2, 1) << 4;
+    QTest::newRow("March 2023 to May 2025") << makeDate(2023, 3, 1) << makeDate(2025, 5, 1) << 27;
 }
 
-void TestMoney::monthsSpanned()
-{
+void TestMoney::monthsSpanned() {
     QFETCH(DateTime, a);
     QFETCH(DateTime, b);
     QFETCH(int, expected);
     QCOMPARE(::monthsSpanned(a, b), expected);
 }
 
-void TestMoney::daysSpanned_data()
-{
+void TestMoney::daysSpanned_data() {
     QTest::addColumn<DateTime>("a");
     QTest::addColumn<DateTime>("b");
     QTest::addColumn<int>("expected");
@@ -262,20 +245,18 @@ void TestMoney::daysSpanned_data()
         << makeDate(2024, 3, 1, 12) << makeDate(2024, 3, 2, 11) << 1;
     QTest::newRow("reversed") << makeDate(2024, 3, 11) << makeDate(2024, 3, 1) << 11;
     QTest::newRow("across leap day") << makeDate(2024, 2, 28) << makeDate(2024, 3, 1) << 3;
-    QTest::newRow("across year end") << makeDate(2024, 12, 31) << makeDate(2025, 1, 1, 0, 0, 1)
-                                     << 2;
+    QTest::newRow("across year end")
+        << makeDate(2024, 12, 31) << makeDate(2025, 1, 1, 0, 0, 1) << 2;
 }
 
-void TestMoney::daysSpanned()
-{
+void TestMoney::daysSpanned() {
     QFETCH(DateTime, a);
     QFETCH(DateTime, b);
     QFETCH(int, expected);
     QCOMPARE(::daysSpanned(a, b), expected);
 }
 
-void TestMoney::formatDate_data()
-{
+void TestMoney::formatDate_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<DateTime>("date");
     QTest::addColumn<int>("style");
@@ -284,16 +265,14 @@ void TestMoney::formatDate_data()
     const int yearMonth = int(DateStyle::YearMonth);
     QTest::newRow("en_US short") << "en_US" << makeDate(2024, 3, 5) << shortDate << "3/5/24";
     QTest::newRow("de_DE short") << "de_DE" << makeDate(2024, 3, 5) << shortDate << "05.03.24";
-    QTest::newRow("en_US month") << "en_US" << makeDate(2024, 3, 5) << yearMonth
-                                 << "March 2024";
+    QTest::newRow("en_US month") << "en_US" << makeDate(2024, 3, 5) << yearMonth << "March 2024";
     QTest::newRow("de_DE month") << "de_DE" << makeDate(2024, 3, 5) << yearMonth << "März 2024";
-    QTest::newRow("day the month lacks") << "en_US" << makeDate(2024, 11, 31) << yearMonth
-                                         << "November 2024";
+    QTest::newRow("day the month lacks")
+        << "en_US" << makeDate(2024, 11, 31) << yearMonth << "November 2024";
     QTest::newRow("not set") << "en_US" << DateTime() << shortDate << "";
 }
 
-void TestMoney::formatDate()
-{
+void TestMoney::formatDate() {
     QFETCH(QString, locale);
     QFETCH(DateTime, date);
     QFETCH(int, style);
@@ -302,8 +281,7 @@ void TestMoney::formatDate()
     QCOMPARE(::formatDate(date, DateStyle(style)), expected);
 }
 
-void TestMoney::fixedClock()
-{
+void TestMoney::fixedClock() {
     {
         FixedClock clock(makeDate(2030, 7, 4, 12));
         QCOMPARE(dateText(Clock::now()), QStringLiteral("2030-07-04 12:00:00.000"));

@@ -15,8 +15,7 @@ struct CardBudget {
     AccountEnvelope* food = nullptr;
     AccountEnvelope* charges = nullptr;
 
-    CardBudget()
-    {
+    CardBudget() {
         checking = budget.createAccount();
         checking->adjustBalance(100000);
         savings = budget.createAccount();
@@ -29,8 +28,7 @@ struct CardBudget {
         food = budget.createEnvelope();
         food->adjustBalance(20000);
     }
-    QList<int> balances() const
-    {
+    QList<int> balances() const {
         return {checking->getBalance(), savings->getBalance(), card->getBalance(),
                 food->getBalance(), charges->getBalance()};
     }
@@ -56,8 +54,7 @@ private slots:
     void oneScanAveragesAgree();
 };
 
-void TestTransactions::typeNames()
-{
+void TestTransactions::typeNames() {
     for (TransactionType type : {TransactionType::Expense, TransactionType::Deposit,
                                  TransactionType::Transfer, TransactionType::CCPayment})
         QCOMPARE(transactionTypeFromName(transactionTypeName(type)), type);
@@ -65,14 +62,13 @@ void TestTransactions::typeNames()
     QCOMPARE(transactionTypeFromName(QStringLiteral("expense")), std::nullopt);
 }
 
-void TestTransactions::createDoesNotMoveMoney()
-{
+void TestTransactions::createDoesNotMoveMoney() {
     FixedClock clock(makeDate(2024, 6, 1, 12));
     CardBudget b;
     const QList<int> before = b.balances();
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500,
-                                       b.checking->id(), kNoId, b.food->id(),
-                                       QStringLiteral("Shop"), QStringLiteral("note"));
+    Transaction* t =
+        createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(), kNoId,
+                          b.food->id(), QStringLiteral("Shop"), QStringLiteral("note"));
     QCOMPARE(b.balances(), before);
     QCOMPARE(b.budget.transactions().back().get(), t);
     QCOMPARE(dateText(t->transactionTime), QStringLiteral("2024-06-01 12:00:00.000"));
@@ -80,8 +76,7 @@ void TestTransactions::createDoesNotMoveMoney()
     QCOMPARE(t->description, QStringLiteral("note"));
 }
 
-void TestTransactions::apply_data()
-{
+void TestTransactions::apply_data() {
     // Accounts and envelopes by letter: c checking, s savings, v card, f food, x charges, - none.
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("amount");
@@ -90,26 +85,32 @@ void TestTransactions::apply_data()
     QTest::addColumn<QString>("envelope");
     QTest::addColumn<QList<int>>("after"); // checking, savings, card, food, charges
     const int expense = int(TransactionType::Expense);
-    QTest::newRow("expense from checking")
-        << expense << -2500 << "c" << "-" << "f" << QList<int>{97500, 50000, 0, 17500, 40000};
-    QTest::newRow("expense by card")
-        << expense << -2500 << "v" << "-" << "f" << QList<int>{100000, 50000, -2500, 17500, 42500};
-    QTest::newRow("deposit") << int(TransactionType::Deposit) << 10000 << "-" << "s" << "-"
-                             << QList<int>{100000, 60000, 0, 20000, 40000};
+    QTest::newRow("expense from checking") << expense << -2500 << "c"
+                                           << "-"
+                                           << "f" << QList<int>{97500, 50000, 0, 17500, 40000};
+    QTest::newRow("expense by card") << expense << -2500 << "v"
+                                     << "-"
+                                     << "f" << QList<int>{100000, 50000, -2500, 17500, 42500};
+    QTest::newRow("deposit") << int(TransactionType::Deposit) << 10000 << "-"
+                             << "s"
+                             << "-" << QList<int>{100000, 60000, 0, 20000, 40000};
     QTest::newRow("deposit naming an envelope")
-        << int(TransactionType::Deposit) << 10000 << "-" << "s" << "f"
-        << QList<int>{100000, 60000, 0, 30000, 40000};
-    QTest::newRow("transfer") << int(TransactionType::Transfer) << 10000 << "c" << "s" << "-"
-                              << QList<int>{90000, 60000, 0, 20000, 40000};
+        << int(TransactionType::Deposit) << 10000 << "-"
+        << "s"
+        << "f" << QList<int>{100000, 60000, 0, 30000, 40000};
+    QTest::newRow("transfer") << int(TransactionType::Transfer) << 10000 << "c"
+                              << "s"
+                              << "-" << QList<int>{90000, 60000, 0, 20000, 40000};
     // The card rule looks only at the sending account, whatever the type.
-    QTest::newRow("transfer from card") << int(TransactionType::Transfer) << 10000 << "v" << "s"
+    QTest::newRow("transfer from card") << int(TransactionType::Transfer) << 10000 << "v"
+                                        << "s"
                                         << "-" << QList<int>{100000, 60000, -10000, 20000, 30000};
-    QTest::newRow("card payment") << int(TransactionType::CCPayment) << -30000 << "c" << "v"
+    QTest::newRow("card payment") << int(TransactionType::CCPayment) << -30000 << "c"
+                                  << "v"
                                   << "x" << QList<int>{70000, 50000, 30000, 20000, 10000};
 }
 
-void TestTransactions::apply()
-{
+void TestTransactions::apply() {
     QFETCH(int, type);
     QFETCH(int, amount);
     QFETCH(QString, from);
@@ -139,11 +140,10 @@ void TestTransactions::apply()
     QCOMPARE(b.balances(), before);
 }
 
-void TestTransactions::editExpense()
-{
+void TestTransactions::editExpense() {
     CardBudget b;
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500,
-                                       b.checking->id(), kNoId, b.food->id(), {}, {});
+    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(),
+                                       kNoId, b.food->id(), {}, {});
     applyTransaction(b.budget, *t, false);
     applyTransaction(b.budget, *t, true);
     t->amount = -3000;
@@ -152,12 +152,11 @@ void TestTransactions::editExpense()
     QCOMPARE(b.food->getBalance(), 17000);
 }
 
-void TestTransactions::flooredExpenseReversesInexactly()
-{
+void TestTransactions::flooredExpenseReversesInexactly() {
     CardBudget b;
     b.food->adjustBalance(-19000); // holds 10.00
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500,
-                                       b.checking->id(), kNoId, b.food->id(), {}, {});
+    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(),
+                                       kNoId, b.food->id(), {}, {});
     applyTransaction(b.budget, *t, false);
     QCOMPARE(b.food->getBalance(), 0);
     applyTransaction(b.budget, *t, true);
@@ -165,19 +164,17 @@ void TestTransactions::flooredExpenseReversesInexactly()
     QCOMPARE(b.checking->getBalance(), 100000);
 }
 
-void TestTransactions::missingItemsAreSkipped()
-{
+void TestTransactions::missingItemsAreSkipped() {
     CardBudget b;
     const QList<int> before = b.balances();
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, kAmountMin, 9999, 8888,
-                                       7777, {}, {});
+    Transaction* t =
+        createTransaction(b.budget, TransactionType::Expense, kAmountMin, 9999, 8888, 7777, {}, {});
     applyTransaction(b.budget, *t, false);
     applyTransaction(b.budget, *t, true);
     QCOMPARE(b.balances(), before);
 }
 
-void TestTransactions::actualThisMonth()
-{
+void TestTransactions::actualThisMonth() {
     FixedClock clock(makeDate(2024, 3, 15, 12));
     Budget budget;
     AccountGroup* folder = budget.createFolder();
@@ -205,8 +202,7 @@ void TestTransactions::actualThisMonth()
 namespace {
 // A small random budget: three folders (one nested), twelve envelopes, a card, and a few
 // hundred transactions of every type spread over two years around the pinned present.
-std::unique_ptr<Budget> randomBudget(quint32 seed)
-{
+std::unique_ptr<Budget> randomBudget(quint32 seed) {
     QRandomGenerator random(seed);
     auto budget = std::make_unique<Budget>();
     std::vector<AccountGroup*> folders;
@@ -216,8 +212,8 @@ std::unique_ptr<Budget> randomBudget(quint32 seed)
     std::vector<ItemId> envelopes;
     for (int i = 0; i < 12; ++i) {
         AccountEnvelope* e = budget->createEnvelope();
-        e->setCreatedDate(makeDate(2023, 1 + random.bounded(12), 1 + random.bounded(28),
-                                   random.bounded(24)));
+        e->setCreatedDate(
+            makeDate(2023, 1 + random.bounded(12), 1 + random.bounded(28), random.bounded(24)));
         if (i % 5 == 4)
             e->setCreatedDate(DateTime());
         folders[i % 3]->addChild(e);
@@ -229,16 +225,15 @@ std::unique_ptr<Budget> randomBudget(quint32 seed)
         const int year = 2023 + random.bounded(2);
         const DateTime when = makeDate(year, 1 + random.bounded(12), 1 + random.bounded(28),
                                        random.bounded(24), random.bounded(60));
-        createTransaction(*budget, TransactionType(random.bounded(4)),
-                          random.bounded(-20000, 5000), accounts[random.bounded(2)], kNoId,
+        createTransaction(*budget, TransactionType(random.bounded(4)), random.bounded(-20000, 5000),
+                          accounts[random.bounded(2)], kNoId,
                           envelopes[random.bounded(int(envelopes.size()))], {}, {}, when);
     }
     return budget;
 }
 } // namespace
 
-void TestTransactions::monthFlowsAgreeWithActualThisMonth()
-{
+void TestTransactions::monthFlowsAgreeWithActualThisMonth() {
     FixedClock clock(makeDate(2024, 5, 20, 10));
     auto budget = randomBudget(7);
     const MonthFlows flows = MonthFlows::compute(*budget);
@@ -250,8 +245,7 @@ void TestTransactions::monthFlowsAgreeWithActualThisMonth()
     QVERIFY(nonZero > 3);
 }
 
-void TestTransactions::averages_data()
-{
+void TestTransactions::averages_data() {
     QTest::addColumn<DateTime>("now");
     QTest::addColumn<DateTime>("created");
     QTest::addColumn<QList<DateTime>>("dates");
@@ -268,35 +262,32 @@ void TestTransactions::averages_data()
 
     const QList<DateTime> marApr{makeDate(2025, 3, 5), makeDate(2025, 4, 20)};
     const DateTime aprilNoon = makeDate(2025, 4, 30, 12);
-    QTest::newRow("whole history to now") << aprilNoon << makeDate(2025, 3, 1) << marApr
-                                          << QList<int>{-3000, -6000} << false << -1 << -1
-                                          << QList<int>{-147, 61, -4500};
-    QTest::newRow("whole history through March") << aprilNoon << makeDate(2025, 3, 1) << marApr
-                                                 << QList<int>{-3000, -6000} << true << -1 << -1
-                                                 << QList<int>{-96, 31, -3000};
+    QTest::newRow("whole history to now")
+        << aprilNoon << makeDate(2025, 3, 1) << marApr << QList<int>{-3000, -6000} << false << -1
+        << -1 << QList<int>{-147, 61, -4500};
+    QTest::newRow("whole history through March")
+        << aprilNoon << makeDate(2025, 3, 1) << marApr << QList<int>{-3000, -6000} << true << -1
+        << -1 << QList<int>{-96, 31, -3000};
     QTest::newRow("every April") << aprilNoon << makeDate(2025, 3, 1)
                                  << QList<DateTime>{makeDate(2025, 3, 5), makeDate(2025, 4, 20),
                                                     makeDate(2024, 4, 2)}
                                  << QList<int>{-3000, -6000, -1200} << false << 4 << -1
                                  << QList<int>{-18, 384, -553};
-    QTest::newRow("no April expenses") << aprilNoon << makeDate(2025, 3, 1)
-                                       << QList<DateTime>{makeDate(2025, 3, 5)}
-                                       << QList<int>{-3000} << false << 4 << -1
-                                       << QList<int>{0, 0, 0};
+    QTest::newRow("no April expenses")
+        << aprilNoon << makeDate(2025, 3, 1) << QList<DateTime>{makeDate(2025, 3, 5)}
+        << QList<int>{-3000} << false << 4 << -1 << QList<int>{0, 0, 0};
     QTest::newRow("year filter") << aprilNoon << makeDate(2023, 3, 1)
                                  << QList<DateTime>{makeDate(2024, 3, 5), makeDate(2024, 3, 6),
                                                     makeDate(2025, 1, 1)}
                                  << QList<int>{-1000, -1001, -5000} << false << -1 << 2024
                                  << QList<int>{-1000, 2, -2001};
     // Expenses before the created date still widen the window.
-    QTest::newRow("expense before creation") << aprilNoon << makeDate(2025, 4, 1)
-                                             << QList<DateTime>{makeDate(2025, 2, 28)}
-                                             << QList<int>{-6100} << false << -1 << -1
-                                             << QList<int>{-98, 62, -2033};
+    QTest::newRow("expense before creation")
+        << aprilNoon << makeDate(2025, 4, 1) << QList<DateTime>{makeDate(2025, 2, 28)}
+        << QList<int>{-6100} << false << -1 << -1 << QList<int>{-98, 62, -2033};
 }
 
-void TestTransactions::averages()
-{
+void TestTransactions::averages() {
     QFETCH(DateTime, now);
     QFETCH(DateTime, created);
     QFETCH(QList<DateTime>, dates);
@@ -317,8 +308,8 @@ void TestTransactions::averages()
     // Other types and other envelopes never count.
     createTransaction(budget, TransactionType::Deposit, -99999, kNoId, account->id(),
                       envelope->id(), {}, {}, now);
-    createTransaction(budget, TransactionType::Expense, -99999, account->id(), kNoId, kNoId, {},
-                      {}, dates.value(0, now));
+    createTransaction(budget, TransactionType::Expense, -99999, account->id(), kNoId, kNoId, {}, {},
+                      dates.value(0, now));
 
     const SpendingAverages result =
         envelopeSpendingAverages(budget, *envelope, throughPreviousMonth, month, year);
@@ -328,8 +319,7 @@ void TestTransactions::averages()
     QCOMPARE((QList<int>{oneScan.perDay, oneScan.days, oneScan.perMonth}), expected);
 }
 
-void TestTransactions::averagesOfNewEnvelope()
-{
+void TestTransactions::averagesOfNewEnvelope() {
     FixedClock clock(makeDate(2024, 7, 3, 8));
     Budget budget;
     AccountEnvelope* envelope = budget.createEnvelope();
@@ -339,8 +329,7 @@ void TestTransactions::averagesOfNewEnvelope()
     QCOMPARE(result.days, 1);
 }
 
-void TestTransactions::oneScanAveragesAgree_data()
-{
+void TestTransactions::oneScanAveragesAgree_data() {
     QTest::addColumn<bool>("throughPreviousMonth");
     QTest::addColumn<int>("month");
     QTest::addColumn<int>("year");
@@ -352,8 +341,7 @@ void TestTransactions::oneScanAveragesAgree_data()
     QTest::newRow("zero filters") << false << 0 << 0;
 }
 
-void TestTransactions::oneScanAveragesAgree()
-{
+void TestTransactions::oneScanAveragesAgree() {
     QFETCH(bool, throughPreviousMonth);
     QFETCH(int, month);
     QFETCH(int, year);
@@ -365,8 +353,8 @@ void TestTransactions::oneScanAveragesAgree()
         const MonthFlows flows = MonthFlows::compute(*budget);
         for (AccountBase* item : budget->itemsOfType(ItemType::Envelope)) {
             const auto& envelope = static_cast<const AccountEnvelope&>(*item);
-            const SpendingAverages slow = envelopeSpendingAverages(
-                *budget, envelope, throughPreviousMonth, month, year);
+            const SpendingAverages slow =
+                envelopeSpendingAverages(*budget, envelope, throughPreviousMonth, month, year);
             const SpendingAverages fast = history.averagesOf(envelope);
             QCOMPARE(fast.perDay, slow.perDay);
             QCOMPARE(fast.days, slow.days);

@@ -25,8 +25,7 @@ private slots:
     void tooltips();
 };
 
-void TestTreeValues::amountColour_data()
-{
+void TestTreeValues::amountColour_data() {
     QTest::addColumn<int>("value");
     QTest::addColumn<bool>("negativeIsBad");
     QTest::addColumn<int>("expected");
@@ -36,16 +35,14 @@ void TestTreeValues::amountColour_data()
     QTest::newRow("positive") << 5 << true << int(AmountColour::Normal);
 }
 
-void TestTreeValues::amountColour()
-{
+void TestTreeValues::amountColour() {
     QFETCH(int, value);
     QFETCH(bool, negativeIsBad);
     QFETCH(int, expected);
     QCOMPARE(int(amountTextColour(value, negativeIsBad)), expected);
 }
 
-void TestTreeValues::envelopeRow()
-{
+void TestTreeValues::envelopeRow() {
     FixedClock clock(makeDate(2024, 4, 10, 12));
     Budget budget;
     AccountGroup* folder = budget.createFolder();
@@ -74,8 +71,7 @@ void TestTreeValues::envelopeRow()
     QCOMPARE(folderRow.barTarget, 0);
 }
 
-void TestTreeValues::envelopeWithoutVirtualAccount()
-{
+void TestTreeValues::envelopeWithoutVirtualAccount() {
     Budget budget;
     AccountEnvelope* envelope = budget.createEnvelope();
     envelope->setSavingsGoal(50000);
@@ -86,8 +82,7 @@ void TestTreeValues::envelopeWithoutVirtualAccount()
     QCOMPARE(amountTextColour(row.actual, false), AmountColour::Grey);
 }
 
-void TestTreeValues::goalText()
-{
+void TestTreeValues::goalText() {
     Budget budget;
     AccountEnvelope* envelope = budget.createEnvelope();
     envelope->setVirtualAccount(true);
@@ -97,8 +92,7 @@ void TestTreeValues::goalText()
     QCOMPARE(row.information, QStringLiteral("$125.00 saved towards goal of $500.00"));
 }
 
-void TestTreeValues::averageText_data()
-{
+void TestTreeValues::averageText_data() {
     QTest::addColumn<DateTime>("now");
     QTest::addColumn<QString>("expected");
     QTest::newRow("mid-month") << makeDate(2024, 3, 10)
@@ -110,8 +104,7 @@ void TestTreeValues::averageText_data()
                              << "Monthly average through December 2024 is $7.50";
 }
 
-void TestTreeValues::averageText()
-{
+void TestTreeValues::averageText() {
     QFETCH(DateTime, now);
     QFETCH(QString, expected);
     FixedClock clock(now);
@@ -119,10 +112,10 @@ void TestTreeValues::averageText()
     AccountEnvelope* envelope = budget.createEnvelope();
     envelope->setVirtualAccount(true);
     envelope->setCreatedDate(makeDate(2024, 1, 15, 10));
-    createTransaction(budget, TransactionType::Expense, -3000, kNoId, kNoId, envelope->id(), {},
-                      {}, makeDate(2024, 1, 20));
-    createTransaction(budget, TransactionType::Expense, -6000, kNoId, kNoId, envelope->id(), {},
-                      {}, makeDate(2024, 2, 10));
+    createTransaction(budget, TransactionType::Expense, -3000, kNoId, kNoId, envelope->id(), {}, {},
+                      makeDate(2024, 1, 20));
+    createTransaction(budget, TransactionType::Expense, -6000, kNoId, kNoId, envelope->id(), {}, {},
+                      makeDate(2024, 2, 10));
     const TreeRowValues row = computeTreeRowValues(budget, *envelope, MonthFlows::compute(budget));
     QCOMPARE(row.information, expected);
 
@@ -132,8 +125,7 @@ void TestTreeValues::averageText()
     QVERIFY(computeTreeRowValues(budget, *idle, MonthFlows::compute(budget)).information.isEmpty());
 }
 
-void TestTreeValues::barTarget_data()
-{
+void TestTreeValues::barTarget_data() {
     QTest::addColumn<int>("goal");
     QTest::addColumn<int>("budgeted");
     QTest::addColumn<int>("expected");
@@ -142,8 +134,7 @@ void TestTreeValues::barTarget_data()
     QTest::newRow("neither") << 0 << 0 << 0;
 }
 
-void TestTreeValues::barTarget()
-{
+void TestTreeValues::barTarget() {
     QFETCH(int, goal);
     QFETCH(int, budgeted);
     QFETCH(int, expected);
@@ -155,8 +146,7 @@ void TestTreeValues::barTarget()
              expected);
 }
 
-void TestTreeValues::folderRow_data()
-{
+void TestTreeValues::folderRow_data() {
     QTest::addColumn<int>("budgeted");
     QTest::addColumn<int>("limit");
     QTest::addColumn<bool>("readOnly");
@@ -165,14 +155,13 @@ void TestTreeValues::folderRow_data()
                                 << "  $250.00 of $200.00 budgeted [$50.00 over limit!]";
     QTest::newRow("unbudgeted") << -15000 << -20000 << false
                                 << "  $150.00 of $200.00 budgeted [$50.00 unbudgeted]";
-    QTest::newRow("exactly the limit") << -20000 << -20000 << false
-                                       << "  $200.00 of $200.00 budgeted [$0.00 unbudgeted]";
+    QTest::newRow("exactly the limit")
+        << -20000 << -20000 << false << "  $200.00 of $200.00 budgeted [$0.00 unbudgeted]";
     QTest::newRow("no limit") << -25000 << 0 << false << "";
     QTest::newRow("read-only") << -25000 << -20000 << true << "";
 }
 
-void TestTreeValues::folderRow()
-{
+void TestTreeValues::folderRow() {
     QFETCH(int, budgeted);
     QFETCH(int, limit);
     QFETCH(bool, readOnly);
@@ -189,8 +178,7 @@ void TestTreeValues::folderRow()
     QCOMPARE(row.budgeted, budgeted);
 }
 
-void TestTreeValues::tooltips_data()
-{
+void TestTreeValues::tooltips_data() {
     QTest::addColumn<int>("zone");
     QTest::addColumn<QString>("expected");
     QTest::newRow("1") << 1 << "Edit the 'Food' envelope";
@@ -203,8 +191,7 @@ void TestTreeValues::tooltips_data()
     QTest::newRow("0") << 0 << "";
 }
 
-void TestTreeValues::tooltips()
-{
+void TestTreeValues::tooltips() {
     QFETCH(int, zone);
     QFETCH(QString, expected);
     QCOMPARE(treeZoneTooltip(TreeZone(zone), QStringLiteral("Food")), expected);

@@ -15,8 +15,7 @@ private slots:
     void screenWidthWithoutCrash();
 };
 
-void TestRichText::sizes_data()
-{
+void TestRichText::sizes_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<double>("heading");
     QTest::addColumn<double>("body");
@@ -26,8 +25,7 @@ void TestRichText::sizes_data()
     QTest::newRow("unknown") << 0 << 9.6 << 8.0 << 13;
 }
 
-void TestRichText::sizes()
-{
+void TestRichText::sizes() {
     QFETCH(int, width);
     QFETCH(double, heading);
     QFETCH(double, body);
@@ -38,8 +36,7 @@ void TestRichText::sizes()
     QCOMPARE(minimumListFontPixels(width), listPixels);
 }
 
-void TestRichText::runsKeepTheirFormats()
-{
+void TestRichText::runsKeepTheirFormats() {
     StyledText runs;
     StyledRun heading;
     heading.text = QStringLiteral("Heading\n");
@@ -77,8 +74,7 @@ void TestRichText::runsKeepTheirFormats()
     QCOMPARE(formats[2].font().family(), consolasFont().family());
 }
 
-void TestRichText::renderingReplacesOldContent()
-{
+void TestRichText::renderingReplacesOldContent() {
     QTextDocument document;
     document.setPlainText(QStringLiteral("old"));
     StyledRun run;
@@ -88,8 +84,7 @@ void TestRichText::renderingReplacesOldContent()
     renderRuns(nullptr, {run}, 800); // nothing to write into: nothing happens
 }
 
-void TestRichText::screenWidthWithoutCrash()
-{
+void TestRichText::screenWidthWithoutCrash() {
     QVERIFY(primaryScreenWidth() >= 0);
 }
 

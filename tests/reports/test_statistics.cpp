@@ -11,21 +11,18 @@ struct ReportBudget {
     Account* checking = nullptr;
     AccountEnvelope* food = nullptr;
     AccountEnvelope* fuel = nullptr;
-    ReportBudget()
-    {
+    ReportBudget() {
         checking = budget.createAccount();
         food = budget.createEnvelope();
         fuel = budget.createEnvelope();
     }
-    void add(TransactionType type, ItemId envelope, Amount amount, const DateTime& when)
-    {
+    void add(TransactionType type, ItemId envelope, Amount amount, const DateTime& when) {
         createTransaction(budget, type, amount, checking->id(), kNoId, envelope, {}, {}, when);
     }
 };
 
 const QString kTitle = QStringLiteral("Not enough data");
-QString warningText(int days)
-{
+QString warningText(int days) {
     return QStringLiteral("There are currently %1 day(s) of data. Reports are only meaningful "
                           "after two months of data.")
         .arg(days);
@@ -42,8 +39,7 @@ private slots:
     void noWarningWithEnoughData();
 };
 
-void TestStatistics::sums_data()
-{
+void TestStatistics::sums_data() {
     QTest::addColumn<int>("month");
     QTest::addColumn<int>("year");
     QTest::addColumn<QList<int>>("expected"); // food, fuel, none (0 = no entry)
@@ -55,8 +51,7 @@ void TestStatistics::sums_data()
     QTest::newRow("nothing passes") << 7 << 2020 << QList<int>{0, 0, 0};
 }
 
-void TestStatistics::sums()
-{
+void TestStatistics::sums() {
     QFETCH(int, month);
     QFETCH(int, year);
     QFETCH(QList<int>, expected);
@@ -85,8 +80,7 @@ void TestStatistics::sums()
     QCOMPARE(sums, wanted);
 }
 
-void TestStatistics::warningOncePerOpening_data()
-{
+void TestStatistics::warningOncePerOpening_data() {
     QTest::addColumn<QList<DateTime>>("dates");
     QTest::addColumn<int>("days");
     QTest::newRow("60 days old") << QList<DateTime>{makeDate(2025, 3, 1, 12)} << 60;
@@ -96,8 +90,7 @@ void TestStatistics::warningOncePerOpening_data()
     QTest::newRow("future expense") << QList<DateTime>{makeDate(2025, 6, 1, 12)} << 32;
 }
 
-void TestStatistics::warningOncePerOpening()
-{
+void TestStatistics::warningOncePerOpening() {
     QFETCH(QList<DateTime>, dates);
     QFETCH(int, days);
     FixedClock clock(makeDate(2025, 4, 30, 12));
@@ -121,8 +114,7 @@ void TestStatistics::warningOncePerOpening()
     QCOMPARE(prompter.records.size(), 2);
 }
 
-void TestStatistics::noWarningWithEnoughData()
-{
+void TestStatistics::noWarningWithEnoughData() {
     FixedClock clock(makeDate(2025, 4, 30, 12));
     ReportBudget b;
     b.add(TransactionType::Expense, b.food->id(), -100, makeDate(2025, 2, 28, 12));
