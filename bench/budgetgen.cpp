@@ -149,10 +149,11 @@ std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed) {
     }
 
     for (int i = 0; i < 40; ++i) {
+        // Every seventh payee, so the 40 patterns are distinct and spread over the stems.
         const QString& payee = payees[(i * 7) % payees.size()];
-        budget->rules().addMappingRule(payee.left(5).toUpper() + QLatin1Char('*'),
+        budget->rules().addMappingRule(payee.toUpper() + QLatin1Char('*'),
                                        envelopes[random.below(int(envelopes.size()))]->id(), false,
-                                       payee);
+                                       payee.section(QLatin1Char(' '), 0, 0));
     }
 
     // Spending accounts: checking, savings, the card, cash, joint checking.
