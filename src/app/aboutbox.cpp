@@ -5,7 +5,15 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+static void registerAppResources() { Q_INIT_RESOURCE(tallykeep); }
+
+void initAppResources() {
+    static const bool done = (registerAppResources(), true);
+    Q_UNUSED(done);
+}
+
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+    initAppResources();
     setWindowTitle(QStringLiteral("About Tallykeep"));
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("picture"));

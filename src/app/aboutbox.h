@@ -3,6 +3,9 @@
 
 #include <QDialog>
 
+// Registers the application picture (the app library is static, so it is done explicitly).
+void initAppResources();
+
 class AboutBox : public QDialog {
     Q_OBJECT
 public:

@@ -18,8 +18,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-static void initAppResources() { Q_INIT_RESOURCE(tallykeep); }
-
 PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
     const int w = client.width();
     const int h = client.height();

@@ -1,0 +1,210 @@
+// Pane layout at two window sizes, menus and accelerators, the information pane.
+
+#include "test_window_fixture.h"
+
+#include "app/aboutbox.h"
+#include "app/accountlist.h"
+#include "app/envelopetree.h"
+#include "app/infopane.h"
+#include "app/transactionlist.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QtTest>
+
+class TestWindowLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinLocale(); }
+
+    void paneRectangles_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("showList");
+        QTest::newRow("1366x768") << QSize(1366, 768) << true;
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << true;
+        QTest::newRow("1366x768 without list") << QSize(1366, 768) << false;
+        QTest::newRow("1920x1080 without list") << QSize(1920, 1080) << false;
+    }
+    void paneRectangles() {
+        QFETCH(QSize, size);
+        QFETCH(bool, showList);
+        WindowFixture f(size);
+        MainWindow& w = f.window;
+        if (!showList) {
+            w.filterBar()->showList()->click();
+            QVERIFY(!w.filterBar()->showList()->isChecked());
+        }
+        const int W = w.clientArea()->width();
+        const int H = w.clientArea()->height();
+        QVERIFY(W >= size.width() - 2);
+        const int L = int(W * 0.35);
+        const int fh = w.filterBar()->height();
+        QVERIFY(fh > 10);
+
+        QCOMPARE(w.accountList()->geometry(), QRect(0, 0, L, int(H * 0.25)));
+        const int infoTop = int(H * 0.25) + 1;
+        const int filterTop = showList ? infoTop + int(H * 0.4) : H - fh;
+        QCOMPARE(w.infoPane()->geometry(), QRect(0, infoTop, L, filterTop - infoTop));
+        QCOMPARE(w.filterBar()->geometry(), QRect(0, filterTop, W, fh));
+        QCOMPARE(w.envelopeTree()->geometry(), QRect(L, 0, W - L, filterTop));
+        QCOMPARE(w.transactionList()->isVisible(), showList);
+        if (showList) {
+            const int listTop = filterTop + fh + 1;
+            QCOMPARE(w.transactionList()->geometry(), QRect(0, listTop, W, H - listTop));
+        }
+
+        // Nothing overlaps and everything stays inside the client area.
+        QList<QWidget*> panes{w.accountList(), w.infoPane(), w.filterBar(), w.envelopeTree()};
+        if (showList)
+            panes << w.transactionList();
+        for (int i = 0; i < panes.size(); ++i) {
+            QVERIFY(w.clientArea()->rect().contains(panes[i]->geometry()));
+            for (int j = i + 1; j < panes.size(); ++j)
+                QVERIFY2(!panes[i]->geometry().intersects(panes[j]->geometry()),
+                         qPrintable(panes[i]->metaObject()->className() + QString(" / ") +
+                                    panes[j]->metaObject()->className()));
+        }
+
+        // The text area keeps its offset, the same margin right, and reaches the bottom.
+        QTextEdit* text = w.infoPane()->textArea();
+        QCOMPARE(text->geometry().right(), w.infoPane()->width() - 1 - text->x());
+        QCOMPARE(text->geometry().bottom(), w.infoPane()->height() - 1);
+
+        // The tree's last column takes up what the first five leave.
+        QHeaderView* header = w.envelopeTree()->header();
+        int sum = 0;
+        for (int c = 0; c < 6; ++c)
+            sum += header->sectionSize(c);
+        QCOMPARE(sum, w.envelopeTree()->viewport()->width());
+        QCOMPARE(header->sectionSize(1), QFontMetrics(w.envelopeTree()->font())
+                                             .horizontalAdvance(QStringLiteral("DIFFERENCE")));
+    }
+
+    void listFontsFollowScreenWidth() {
+        WindowFixture f;
+        const int minimum = f.window.envelopeTree()->font().pixelSize() > 0
+                                ? f.window.envelopeTree()->font().pixelSize()
+                                : QFontInfo(f.window.envelopeTree()->font()).pixelSize();
+        QVERIFY(minimum >= 13);
+        QVERIFY(QFontInfo(f.window.accountList()->font()).pixelSize() >= 13);
+        QVERIFY(QFontInfo(f.window.transactionList()->font()).pixelSize() >= 13);
+    }
+
+    void hidingTheListGrowsThePane() {
+        WindowFixture f;
+        const int before = f.window.infoPane()->height();
+        f.window.filterBar()->showList()->click();
+        QVERIFY(f.window.infoPane()->height() > before);
+        QCOMPARE(f.window.transactionList()->tableModel()->rowCount(), 0);
+        f.window.filterBar()->showList()->click();
+        QCOMPARE(f.window.infoPane()->height(), before);
+        QCOMPARE(f.window.transactionList()->tableModel()->rowCount(), 8);
+    }
+
+    void menus() {
+        WindowFixture f;
+        const QList<QAction*> top = f.window.menuBar()->actions();
+        QCOMPARE(top.size(), 2);
+        QCOMPARE(top[0]->text(), QStringLiteral("&File"));
+        QCOMPARE(top[1]->text(), QStringLiteral("&Help"));
+        QStringList file;
+        for (QAction* a : top[0]->menu()->actions())
+            file << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        QCOMPARE(file, QStringList({"Add Account...", "Add Folder...", "Print...", "|", "E&xit"}));
+        QCOMPARE(f.window.menuAction(Command::Print)->shortcut(), QKeySequence("Ctrl+P"));
+        QCOMPARE(top[1]->menu()->actions().first()->text(), QStringLiteral("&About ..."));
+        const QList<QKeySequence> about = f.window.menuAction(Command::About)->shortcuts();
+        QVERIFY(about.contains(QKeySequence("Alt+/")));
+        QVERIFY(about.contains(QKeySequence("Alt+?")));
+    }
+
+    void menuCommandsReachTheTable_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("add account") << int(Command::AddAccount);
+        QTest::newRow("add folder") << int(Command::AddFolder);
+    }
+    void menuCommandsReachTheTable() {
+        QFETCH(int, command);
+        WindowFixture f;
+        f.window.menuAction(Command(command))->trigger();
+        QCOMPARE(f.dispatched.size(), 1);
+        QCOMPARE(int(f.dispatched[0].command), command);
+        // These save on their own; the window adds no save of its own.
+        QCOMPARE(f.saves, 0);
+    }
+
+    void printIsAnnounced() {
+        WindowFixture f;
+        f.window.menuAction(Command::Print)->trigger();
+        QCOMPARE(f.prompter.texts(), QStringList{"Printing is not available yet."});
+        QVERIFY(f.dispatched.isEmpty());
+    }
+
+    void addAccountButton() {
+        WindowFixture f;
+        f.window.infoPane()->addAccountButton()->click();
+        QCOMPARE(f.dispatched.size(), 1);
+        QCOMPARE(f.dispatched[0].command, Command::AddAccount);
+    }
+
+    void healthReportFollowsChanges() {
+        WindowFixture f;
+        const QString before = f.window.infoPane()->plainText();
+        QVERIFY(before.startsWith(QStringLiteral("State of the Budget")));
+        QVERIFY(!before.contains(QStringLiteral("negative balance")));
+        f.sample.checking->setStoredBalance(-1);
+        f.window.saveBudget();
+        QCOMPARE(f.saves, 1);
+        QVERIFY(f.window.infoPane()->plainText().contains(
+            QStringLiteral("Account 'Checking' has a negative balance")));
+    }
+
+    void helpTextIsShownAndRestored() {
+        WindowFixture f;
+        InfoPane* pane = f.window.infoPane();
+        const QString report = pane->plainText();
+        {
+            HelpScope help(f.window, QStringLiteral("About Deposits\n"),
+                           {QStringLiteral("First.\n\n"), QStringLiteral("Second.")});
+            QCOMPARE(pane->plainText(), QStringLiteral("About Deposits\nFirst.\n\nSecond."));
+            const QTextCharFormat heading = pane->textArea()->document()->begin().begin()
+                                                .fragment().charFormat();
+            QVERIFY(heading.font().bold());
+            QVERIFY(heading.font().underline());
+        }
+        QCOMPARE(pane->plainText(), report);
+
+        // A save while the help is up shows the fresh report; closing the dialog keeps it.
+        {
+            HelpScope help(f.window, QStringLiteral("About Deposits\n"), {QStringLiteral("x")});
+            f.sample.checking->setStoredBalance(-1);
+            f.window.saveBudget();
+        }
+        QVERIFY(pane->plainText().contains(QStringLiteral("negative balance")));
+    }
+
+    void aboutBox() {
+        AboutBox box;
+        QCOMPARE(box.windowTitle(), QStringLiteral("About Tallykeep"));
+        auto* version = box.findChild<QLabel*>(QStringLiteral("version"));
+        QVERIFY(version);
+        QCOMPARE(version->text(), QStringLiteral("Tallykeep 1.0.23.88"));
+        auto* picture = box.findChild<QLabel*>(QStringLiteral("picture"));
+        QVERIFY(picture && !picture->pixmap().isNull());
+    }
+
+    void windowTitleAndIcon() {
+        WindowFixture f;
+        QCOMPARE(f.window.windowTitle(), QStringLiteral("Tallykeep"));
+        QVERIFY(!f.window.windowIcon().isNull());
+    }
+};
+
+QTEST_MAIN(TestWindowLayout)
+#include "test_window_layout.moc"
