@@ -3,7 +3,9 @@
 #include "app/operations_logic.h"
 #include "app/shell.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 std::function<void(QDialog*)> DialogDriver::beforeExec;
@@ -33,4 +35,13 @@ QPushButton* okButtonOf(QDialogButtonBox* box) {
 bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog) {
     HelpScope scope(shell, help.heading, help.body);
     return DialogDriver::exec(dialog) == QDialog::Accepted;
+}
+
+void widenFields(QDialog* dialog) {
+    const int width = dialog->fontMetrics().averageCharWidth() * 42;
+    for (QWidget* field : dialog->findChildren<QWidget*>()) {
+        if (qobject_cast<QComboBox*>(field) ||
+            (qobject_cast<QLineEdit*>(field) && !qobject_cast<QComboBox*>(field->parent())))
+            field->setMinimumWidth(width);
+    }
 }

@@ -24,3 +24,7 @@ struct HelpText;
 // Runs the dialog with its help text in the information pane; the pane's previous content
 // is back before the caller changes or saves anything. True on OK.
 bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog);
+
+// Gives every text field and drop-down of the dialog room for about 42 average characters, so that
+// names and amounts show whole.
+void widenFields(QDialog* dialog);

@@ -89,6 +89,7 @@ FundEnvelopeDialog::FundEnvelopeDialog(const AccountEnvelope& envelope, QWidget*
     connect(arbitraryAmount_, &QLineEdit::textChanged, this, &FundEnvelopeDialog::recompute);
     recompute();
 
+    widenFields(this);
     if (arbitrary_->isChecked()) {
         arbitraryAmount_->selectAll();
         arbitraryAmount_->setFocus();

@@ -42,6 +42,7 @@ DepositDialog::DepositDialog(const Budget& budget, const std::vector<Account*>& 
     amount_ = newTextField(this);
     account_ = newAccountList(this);
     payer_ = new QComboBox(this);
+    payer_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     description_ = newTextField(this);
 
     auto* fields = new QFormLayout;
@@ -65,6 +66,7 @@ DepositDialog::DepositDialog(const Budget& budget, const std::vector<Account*>& 
         connect(list, &QComboBox::editTextChanged, this, &DepositDialog::updateOk);
     }
     updateOk();
+    widenFields(this);
     amount_->selectAll();
     amount_->setFocus();
 }
@@ -114,6 +116,7 @@ TransferDialog::TransferDialog(const Budget& budget, Prompter& prompter,
     for (QComboBox* list : {from_, to_})
         connect(list, &QComboBox::currentIndexChanged, this, &TransferDialog::updateOk);
     updateOk();
+    widenFields(this);
     amount_->selectAll();
     amount_->setFocus();
 }
@@ -176,6 +179,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
 
     connect(payFrom_, &QComboBox::currentIndexChanged, this, &CardPaymentDialog::updateOk);
     updateOk();
+    widenFields(this);
     amount_->selectAll();
     amount_->setFocus();
 }

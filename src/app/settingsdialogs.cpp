@@ -75,6 +75,7 @@ AccountSettingsDialog::AccountSettingsDialog(Prompter& prompter, const AccountFo
     connect(inBudget_, &QCheckBox::toggled, this, &AccountSettingsDialog::updateEnabling);
     connect(creditCard_, &QCheckBox::toggled, this, &AccountSettingsDialog::updateEnabling);
     updateEnabling();
+    widenFields(this);
     name_->setFocus();
 }
 
@@ -132,6 +133,7 @@ FolderDialog::FolderDialog(const FolderForm& form, QWidget* parent)
     const auto update = [this] { ok_->setEnabled(!name_->text().isEmpty()); };
     connect(name_, &QLineEdit::textChanged, this, update);
     update();
+    widenFields(this);
     name_->setFocus();
 }
 
@@ -145,6 +147,7 @@ EnvelopeDialog::EnvelopeDialog(const Budget& budget, const EnvelopeForm& form, Q
     account_ = new QComboBox(this);
     account_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     payee_ = new QComboBox(this);
+    payee_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     amount_ = newTextField(this);
 
     auto* settings = new QGroupBox("Envelope settings", this);
@@ -197,6 +200,7 @@ EnvelopeDialog::EnvelopeDialog(const Budget& budget, const EnvelopeForm& form, Q
     connect(account_, &QComboBox::currentIndexChanged, this, &EnvelopeDialog::updateEnabling);
     connect(payee_, &QComboBox::editTextChanged, this, &EnvelopeDialog::updateEnabling);
     updateEnabling();
+    widenFields(this);
     name_->setFocus();
 }
 

@@ -25,7 +25,7 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     description_ = new QLineEdit(this);
     limitFieldText(amount_);
     limitFieldText(description_);
-    for (QComboBox* list : {account_, envelope_})
+    for (QComboBox* list : {account_, envelope_, payee_})
         list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     auto* fields = new QFormLayout;
@@ -52,6 +52,7 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     payee_->setEditText(form_.payee);
     description_->setText(form_.description);
 
+    widenFields(this);
     amount_->selectAll();
     amount_->setFocus();
 }
