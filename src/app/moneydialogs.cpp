@@ -168,8 +168,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
     connect(buttons, &QDialogButtonBox::accepted, this, &CardPaymentDialog::store);
     stack(this, fields, buttons);
 
-    fillAccountPicker(payFrom_, accounts, form_.payingAccount,
-                      AccountFallback::HighestIdThenFirst);
+    fillAccountPicker(payFrom_, accounts, form_.payingAccount, AccountFallback::HighestIdThenFirst);
     formatAmountIntoControl(amount_, amountMagnitude(form_.amount));
     if (const AccountBase* card = budget.findItem(form_.card))
         card_->setText(card->getName());

@@ -22,8 +22,8 @@ void ensureChargesEnvelopeShown(Shell& shell, Account* card) {
         return std::find(shownFolders.begin(), shownFolders.end(), folder) != shownFolders.end();
     };
     const AccountEnvelope* before = budget.findEnvelope(kChargesEnvelopeId);
-    const bool envelopeWasShown = before && !before->isHidden() && before->getParent() &&
-                                  wasShown(before->getParent());
+    const bool envelopeWasShown =
+        before && !before->isHidden() && before->getParent() && wasShown(before->getParent());
 
     ensureCardChargesEnvelope(budget, card);
 

@@ -29,8 +29,8 @@ QString formatMessage(const QString& pattern, const QStringList& args) {
     return out.left(kMessageLimit);
 }
 
-bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
-                       ItemId envelopeId, ItemId accountId, const QString& payee) {
+bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,
+                       ItemId accountId, const QString& payee) {
     const AccountEnvelope* envelope = budget.findEnvelope(envelopeId);
     const Account* account = budget.findAccount(accountId);
     if (!envelope || !account)
@@ -45,8 +45,7 @@ bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
         if (!prompter.askYesNo("Over Spent", text, PromptIcon::Exclamation))
             return false;
     }
-    if (!account->isCCAccount() &&
-        static_cast<std::int64_t>(account->getBalance()) + amount < 0) {
+    if (!account->isCCAccount() && static_cast<std::int64_t>(account->getBalance()) + amount < 0) {
         const QString text = formatMessage(
             "The '%1' account has a balance of %2, which is less than the transaction "
             "amount of %3. Record anyway?",
@@ -54,9 +53,9 @@ bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
         if (!prompter.askYesNo("Over Spent", text, PromptIcon::Exclamation))
             return false;
     }
-    if (amount == 0 && !prompter.askYesNo("Zero Sum Transaction",
-                                          "The transaction amount is zero. Record anyway?",
-                                          PromptIcon::Exclamation))
+    if (amount == 0 &&
+        !prompter.askYesNo("Zero Sum Transaction", "The transaction amount is zero. Record anyway?",
+                           PromptIcon::Exclamation))
         return false;
     if (payee.isEmpty() &&
         !prompter.askYesNo("Zero Sum Transaction",
@@ -66,8 +65,7 @@ bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
     return true;
 }
 
-bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount,
-                     Amount amount) {
+bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount, Amount amount) {
     const Account* from = budget.findAccount(fromAccount);
     if (!from || from->getBalance() >= amount)
         return true;

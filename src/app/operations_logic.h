@@ -70,12 +70,11 @@ QString formatMessage(const QString& pattern, const QStringList& args);
 
 // The questions before a new expense is recorded, in order; false as soon as one is
 // answered No. amount is the stored (negative for spending) value.
-bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount,
-                       ItemId envelopeId, ItemId accountId, const QString& payee);
+bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,
+                       ItemId accountId, const QString& payee);
 
 // "Negative Transfer": asked when the sending account holds less than the amount.
-bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount,
-                     Amount amount);
+bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount, Amount amount);
 
 // "Confirm Balance": asked for a credit card whose balance is above zero.
 bool confirmAccountBalance(Prompter& prompter, bool creditCard, Amount balance);

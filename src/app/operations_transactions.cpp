@@ -237,9 +237,9 @@ bool recordTransfer(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
         return false;
-    Transaction* t = createTransaction(budget, TransactionType::Transfer, form.amount,
-                                       form.fromAccount, form.toAccount, kNoId, "Transfer",
-                                       form.description);
+    Transaction* t =
+        createTransaction(budget, TransactionType::Transfer, form.amount, form.fromAccount,
+                          form.toAccount, kNoId, "Transfer", form.description);
     applyTransaction(budget, *t, false);
     finishRecording(shell);
     return true;
@@ -260,8 +260,7 @@ bool payCreditCard(Shell& shell, Account* card) {
     form.amount = amountMagnitude(card->getBalance());
     form.card = card->id();
 
-    CardPaymentDialog dialog(budget, pickableAccounts(budget, false), form,
-                             shell.dialogParent());
+    CardPaymentDialog dialog(budget, pickableAccounts(budget, false), form, shell.dialogParent());
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();

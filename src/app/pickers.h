@@ -19,9 +19,9 @@ void keepAccountListed(std::vector<Account*>& accounts, const Budget& budget, It
 
 // What to select when the wanted account is not listed.
 enum class AccountFallback {
-    HighestId,           // the listed account with the highest id, else nothing
-    HighestIdThenFirst,  // the highest id other than the excluded one, else the first entry
-    FirstEntry,          // the first entry of the sorted list
+    HighestId,          // the listed account with the highest id, else nothing
+    HighestIdThenFirst, // the highest id other than the excluded one, else the first entry
+    FirstEntry,         // the first entry of the sorted list
 };
 
 void fillAccountPicker(QComboBox* combo, const std::vector<Account*>& accounts, ItemId wanted,

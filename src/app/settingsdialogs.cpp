@@ -103,8 +103,7 @@ void AccountSettingsDialog::tryAccept() {
     accept();
 }
 
-FolderDialog::FolderDialog(const FolderForm& form, QWidget* parent)
-    : QDialog(parent), form_(form) {
+FolderDialog::FolderDialog(const FolderForm& form, QWidget* parent) : QDialog(parent), form_(form) {
     setWindowTitle("Folder");
     name_ = newTextField(this);
     limit_ = newTextField(this);
@@ -182,8 +181,7 @@ EnvelopeDialog::EnvelopeDialog(const Budget& budget, const EnvelopeForm& form, Q
     std::vector<Account*> accounts;
     for (AccountBase* item : budget.itemsOfType(ItemType::Account))
         accounts.push_back(static_cast<Account*>(item));
-    fillAccountPicker(account_, accounts, form_.defaultPayFromAccount,
-                      AccountFallback::FirstEntry);
+    fillAccountPicker(account_, accounts, form_.defaultPayFromAccount, AccountFallback::FirstEntry);
     formatAmountIntoControl(budget_, amountMagnitude(form_.monthlyBudget));
     fillPayeeChoices(payee_, budget, QString());
     payee_->setEditText(form_.defaultPayee);

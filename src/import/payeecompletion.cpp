@@ -67,7 +67,8 @@ bool fillPayeeChoices(QComboBox* combo, const Budget& budget, const QString& pre
             selected = true;
         }
     }
-    combo->setCurrentIndex(selected ? combo->findText(chosen, Qt::MatchFixedString | Qt::MatchCaseSensitive) : -1);
+    combo->setCurrentIndex(
+        selected ? combo->findText(chosen, Qt::MatchFixedString | Qt::MatchCaseSensitive) : -1);
 
     // Completion offers the list in its own (code-unit) order, matching the typed prefix
     // whatever its case.

@@ -81,8 +81,7 @@ public:
 
 // Makes the next dialogs run by f (which fills fields and presses OK or Cancel) instead of a
 // user. Tests reset DialogDriver::beforeExec in cleanup().
-template <class D, class F>
-void driveDialogs(F f) {
+template <class D, class F> void driveDialogs(F f) {
     DialogDriver::beforeExec = [f](QDialog* d) {
         auto* typed = qobject_cast<D*>(d);
         QVERIFY2(typed, "an unexpected dialog was opened");

@@ -181,8 +181,9 @@ void TestOpsHiding::unhideEnvelopeOfHiddenFolderWarns() {
     QCOMPARE(shell.questions.records.size(), 1);
     QCOMPARE(shell.questions.records[0].kind, PromptRecord::Message);
     QCOMPARE(shell.questions.records[0].title, QString("Unide warning"));
-    QCOMPARE(shell.questions.records[0].text,
-             QString("Item 'Power' is now marked as unhidden, but its parent 'Bills' is hidden.\n"));
+    QCOMPARE(
+        shell.questions.records[0].text,
+        QString("Item 'Power' is now marked as unhidden, but its parent 'Bills' is hidden.\n"));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::Exclamation);
     QCOMPARE(shell.windowCalls(), QStringList{"save"});
 }

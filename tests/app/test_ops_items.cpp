@@ -152,8 +152,8 @@ void TestOpsItems::fundFolderSummaryAndEffect() {
         d->okButton()->click();
     });
     QVERIFY(fundFolder(shell, f));
-    QCOMPARE(summary, "Available dollars: " + money(61000) + "\nCost to fully fund: " +
-                          money(9500) + "\n");
+    QCOMPARE(summary,
+             "Available dollars: " + money(61000) + "\nCost to fully fund: " + money(9500) + "\n");
     QCOMPARE(over->getBalance(), Amount(5000));
     QCOMPARE(goal->getBalance(), Amount(40000));
     QCOMPARE(hidden->getBalance(), Amount(2500));
@@ -219,9 +219,8 @@ void TestOpsItems::cardBoxClearsInBudget() {
     QCOMPARE(folder->getName(), QString("Credit cards"));
     QVERIFY(folder->isReadOnly());
     QCOMPARE(charges->defaultPayToAccount(), visa->id());
-    QCOMPARE(shell.windowCalls(),
-             (QStringList{QString("showItem %1").arg(folder->id()),
-                          QString("showItem %1").arg(visa->id()), "save"}));
+    QCOMPARE(shell.windowCalls(), (QStringList{QString("showItem %1").arg(folder->id()),
+                                               QString("showItem %1").arg(visa->id()), "save"}));
 }
 
 void TestOpsItems::cardBalanceQuestion_data() {

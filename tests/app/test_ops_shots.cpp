@@ -51,7 +51,7 @@ void TestOpsShots::initTestCase() {
 
 void TestOpsShots::dialogs_data() {
     QTest::addColumn<int>("which");
-    const char* names[] = {"transaction",  "deposit", "transfer", "paycard", "fundenvelope",
+    const char* names[] = {"transaction",   "deposit", "transfer", "paycard", "fundenvelope",
                            "fundenvelopes", "account", "folder",   "envelope"};
     for (int i = 0; i < 9; ++i)
         QTest::newRow(names[i]) << i;
@@ -100,7 +100,8 @@ void TestOpsShots::dialogs() {
         dialog.reset(new FundEnvelopesDialog(b, *b.folderOrder().back()));
         break;
     case 6: {
-        auto* d = new AccountSettingsDialog(shell_.questions, AccountForm{-45678, "Visa", false, true});
+        auto* d =
+            new AccountSettingsDialog(shell_.questions, AccountForm{-45678, "Visa", false, true});
         first = d->nameField();
         dialog.reset(d);
         break;
@@ -112,8 +113,8 @@ void TestOpsShots::dialogs() {
         break;
     }
     case 8: {
-        EnvelopeForm form{"Rent and utilities", 0, "Property management company", -120000,
-                          -120000, 0, false};
+        EnvelopeForm form{
+            "Rent and utilities", 0, "Property management company", -120000, -120000, 0, false};
         auto* d = new EnvelopeDialog(b, form);
         first = d->nameField();
         dialog.reset(d);

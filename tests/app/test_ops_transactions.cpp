@@ -89,24 +89,25 @@ void TestOpsTransactions::expenseQuestions_data() {
 
     const QString over = "Over Spent";
     const QString zero = "Zero Sum Transaction";
-    QTest::newRow("covered") << 5000 << 5000 << false << "25.00" << "Shop" << QList<bool>{}
-                             << QStringList{} << true;
-    QTest::newRow("envelope short") << 1000 << 5000 << false << "25.00" << "Shop"
-                                    << QList<bool>{true} << QStringList{over} << true;
-    QTest::newRow("account short") << 5000 << 1000 << false << "25.00" << "Shop"
-                                   << QList<bool>{true} << QStringList{over} << true;
-    QTest::newRow("card never asked") << 5000 << -90000 << true << "25.00" << "Shop"
-                                      << QList<bool>{} << QStringList{} << true;
-    QTest::newRow("zero") << 5000 << 5000 << false << "abc" << "Shop" << QList<bool>{true}
-                          << QStringList{zero} << true;
-    QTest::newRow("no payee") << 5000 << 5000 << false << "1" << "" << QList<bool>{true}
-                              << QStringList{zero} << true;
-    QTest::newRow("three in order") << 0 << 0 << false << "1" << "" << QList<bool>{true, true, true}
-                                    << QStringList{over, over, zero} << true;
-    QTest::newRow("no stops the rest") << 0 << 0 << false << "1" << "" << QList<bool>{false}
-                                       << QStringList{over} << false;
-    QTest::newRow("refund asks only payee") << 0 << 0 << false << "-5" << ""
-                                            << QList<bool>{true} << QStringList{zero} << true;
+    QTest::newRow("covered") << 5000 << 5000 << false << "25.00"
+                             << "Shop" << QList<bool>{} << QStringList{} << true;
+    QTest::newRow("envelope short") << 1000 << 5000 << false << "25.00"
+                                    << "Shop" << QList<bool>{true} << QStringList{over} << true;
+    QTest::newRow("account short") << 5000 << 1000 << false << "25.00"
+                                   << "Shop" << QList<bool>{true} << QStringList{over} << true;
+    QTest::newRow("card never asked") << 5000 << -90000 << true << "25.00"
+                                      << "Shop" << QList<bool>{} << QStringList{} << true;
+    QTest::newRow("zero") << 5000 << 5000 << false << "abc"
+                          << "Shop" << QList<bool>{true} << QStringList{zero} << true;
+    QTest::newRow("no payee") << 5000 << 5000 << false << "1"
+                              << "" << QList<bool>{true} << QStringList{zero} << true;
+    QTest::newRow("three in order")
+        << 0 << 0 << false << "1"
+        << "" << QList<bool>{true, true, true} << QStringList{over, over, zero} << true;
+    QTest::newRow("no stops the rest") << 0 << 0 << false << "1"
+                                       << "" << QList<bool>{false} << QStringList{over} << false;
+    QTest::newRow("refund asks only payee") << 0 << 0 << false << "-5"
+                                            << "" << QList<bool>{true} << QStringList{zero} << true;
 }
 
 void TestOpsTransactions::expenseQuestions() {
@@ -163,8 +164,8 @@ void TestOpsTransactions::expenseRecordsAndRefreshes() {
              QStringList{"The 'Food' envelope has a balance of " + money(1000) +
                          ", which is less than the transaction amount of " + money(2500) +
                          ". Record anyway?"});
-    QCOMPARE(shell.calls, (QStringList{"help About Transactions", "restoreHelp", "refresh",
-                                       "rebuildList"}));
+    QCOMPARE(shell.calls,
+             (QStringList{"help About Transactions", "restoreHelp", "refresh", "rebuildList"}));
     QCOMPARE(shell.helpBody.size(), 1);
     QCOMPARE(shell.model.transactions().size(), std::size_t(1));
     const Transaction& t = *shell.model.transactions().front();
@@ -240,8 +241,8 @@ void TestOpsTransactions::expensePayeeMatchesIgnoringCase() {
     FakeShell shell;
     Account* account = shell.account("Checking", 100000);
     AccountEnvelope* food = shell.envelope(shell.folder("Home"), "Food", 100000);
-    createTransaction(shell.model, TransactionType::Expense, -100, account->id(), kNoId,
-                      food->id(), "ACME Foods", "");
+    createTransaction(shell.model, TransactionType::Expense, -100, account->id(), kNoId, food->id(),
+                      "ACME Foods", "");
     food->setDefaultPayee("acme foods");
 
     driveDialogs<TransactionDialog>([&](TransactionDialog* d) {
@@ -362,8 +363,8 @@ void TestOpsTransactions::depositRecordsAsTyped() {
     });
     QVERIFY(recordDeposit(shell, checking));
     QCOMPARE(listed, QStringList{"Checking"});
-    QCOMPARE(shell.calls, (QStringList{"help About Deposits", "restoreHelp", "save", "refresh",
-                                       "rebuildList"}));
+    QCOMPARE(shell.calls,
+             (QStringList{"help About Deposits", "restoreHelp", "save", "refresh", "rebuildList"}));
     const Transaction& t = *shell.model.transactions().back();
     QCOMPARE(t.type, TransactionType::Deposit);
     QCOMPARE(t.amount, Amount(-2000));
