@@ -155,6 +155,10 @@ struct WriteContext {
     const std::vector<AccountBase*>& items;
     RowReferenceMap refs;
     lxw_worksheet* budgetSheet = nullptr;
+    // The library merges identical formats into one style, but only the first of them learns
+    // its style index; cells written with a duplicate pay a hash lookup each. So the data
+    // sheets share one set (the file is the same).
+    DataStyles dataStyles{};
 };
 
 int writeBudgetBanner(WriteContext& c)
@@ -210,7 +214,7 @@ int writeAccountsSheet(WriteContext& c)
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Accounts");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, addDataStyles(c.wb));
+    SheetWriter w(ws, c.dataStyles);
     w.headers({"Account name", "Type", "Balance", "InBudget", "Hidden", "Last import"});
     w.widths(1, 9, 15);
     int row = 2;
@@ -235,7 +239,7 @@ int writeFoldersSheet(WriteContext& c)
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Folders");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, addDataStyles(c.wb));
+    SheetWriter w(ws, c.dataStyles);
     w.headers({"Folder name", "Folder", "Hidden", "Read Only"});
     w.widths(1, 9, 15);
     int row = 2;
@@ -258,7 +262,7 @@ int writeCategoriesSheet(WriteContext& c)
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Categories");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, addDataStyles(c.wb));
+    SheetWriter w(ws, c.dataStyles);
     w.headers({"Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only", "default Payee",
                "default Amount", "default Payer Id", "Flags", "Savings goal", "Created Date"});
     w.widths(1, 12, 15);
@@ -311,7 +315,7 @@ int writeTransactionsSheet(WriteContext& c)
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Transactions");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, addDataStyles(c.wb));
+    SheetWriter w(ws, c.dataStyles);
     w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type"});
     w.widths(1, 9, 15);
     const auto& list = c.budget.transactions();
@@ -337,7 +341,7 @@ int writeSettingsSheet(WriteContext& c)
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Settings");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, addDataStyles(c.wb));
+    SheetWriter w(ws, c.dataStyles);
     w.headers({"Imported payee", "Maps to payee", "Maps to expense"});
     w.widths(1, 9, 25);
     int row = 2;
@@ -540,7 +544,7 @@ int writeWorkbookFile(const QString& path, const Budget& budget, const std::vect
     lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
     if (!wb)
         return LXW_ERROR_CREATING_XLSX_FILE;
-    WriteContext c{wb, budget, items, {}, nullptr};
+    WriteContext c{wb, budget, items, {}, nullptr, addDataStyles(wb)};
     int status = writeBudgetBanner(c);
     if (status == 0)
         status = writeAccountsSheet(c);

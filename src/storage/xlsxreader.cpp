@@ -107,6 +107,26 @@ QString resolveTarget(const QString& baseDir, const QString& target)
     return QDir::cleanPath(baseDir.isEmpty() ? target : baseDir + u'/' + target);
 }
 
+// The text of the current element (which must hold no elements of its own) into out.
+void readTextInto(QXmlStreamReader& xml, QString& out)
+{
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            out += xml.text();
+            break;
+        case QXmlStreamReader::StartElement:
+            xml.skipCurrentElement();
+            break;
+        case QXmlStreamReader::EndElement:
+            return;
+        default:
+            break;
+        }
+    }
+}
+
 struct Relationship {
     QString type;
     QString target;
@@ -432,6 +452,9 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
     quint32 row = 0;
     quint32 col = 0;
     bool sorted = true;
+    QString value;
+    QString formula;
+    QString inlineText;
     auto addString = [&](const QString& s) {
         sheet.strings_.push_back(s);
         return quint32(sheet.strings_.size() - 1);
@@ -476,11 +499,23 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         if (row == 0)
             row = cellRow;
         col = cellCol;
-        const QString t = attrs.value(QLatin1String("t")).toString();
+        enum class Kind { Number, Shared, Inline, Str, Boolean, Error } kind = Kind::Number;
+        const QStringView t = attrs.value(QLatin1String("t"));
+        if (t == u"s")
+            kind = Kind::Shared;
+        else if (t == u"inlineStr")
+            kind = Kind::Inline;
+        else if (t == u"str" || t == u"d")
+            kind = Kind::Str;
+        else if (t == u"b")
+            kind = Kind::Boolean;
+        else if (t == u"e")
+            kind = Kind::Error;
 
-        QString value;
-        QString formula;
-        QString inlineText;
+        // Buffers are reused from cell to cell: most values are a few characters.
+        value.resize(0);
+        formula.resize(0);
+        inlineText.resize(0);
         bool hasValue = false;
         bool hasFormula = false;
         bool hasInline = false;
@@ -491,10 +526,10 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
             if (!xml.isStartElement())
                 continue;
             if (xml.name() == u"v") {
-                value = xml.readElementText();
+                readTextInto(xml, value);
                 hasValue = true;
             } else if (xml.name() == u"f") {
-                formula = xml.readElementText();
+                readTextInto(xml, formula);
                 hasFormula = true;
             } else if (xml.name() == u"is") {
                 hasInline = true;
@@ -517,46 +552,56 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
             return false;
 
         Stored s{cellRow, cellCol, 0, XlsxSheet::kNone, XlsxSheet::kNone, XlsxValueType::Empty};
-        if (t == u"s") {
+        const QStringView v = QStringView(value).trimmed();
+        switch (kind) {
+        case Kind::Shared: {
             bool ok = false;
-            const uint index = value.trimmed().toUInt(&ok);
+            const uint index = v.toUInt(&ok);
             if (hasValue && ok && index < shared_.size()) {
                 s.type = XlsxValueType::Text;
                 s.text = addString(shared_[index]);
             }
-        } else if (t == u"inlineStr") {
+            break;
+        }
+        case Kind::Inline:
             if (hasInline) {
                 s.type = XlsxValueType::Text;
                 s.text = addString(decodeXlsxEscapes(inlineText));
             }
-        } else if (t == u"str" || t == u"d") {
+            break;
+        case Kind::Str:
             if (hasValue) {
                 s.type = XlsxValueType::Text;
                 s.text = addString(decodeXlsxEscapes(value));
             }
-        } else if (t == u"b") {
+            break;
+        case Kind::Boolean:
             if (hasValue) {
                 s.type = XlsxValueType::Boolean;
-                s.number = value.trimmed().toDouble() != 0 ? 1 : 0;
+                s.number = v.toDouble() != 0 ? 1 : 0;
             }
-        } else if (t == u"e") {
+            break;
+        case Kind::Error:
             if (hasValue) {
                 s.type = XlsxValueType::Error;
                 s.text = addString(value);
             }
-        } else if (hasValue && !value.trimmed().isEmpty()) {
-            const QString v = value.trimmed();
-            bool ok = false;
-            const double d = v.toDouble(&ok);
-            if (ok) {
-                const bool integral = !v.contains(u'.') && !v.contains(u'e') && !v.contains(u'E')
-                    && std::fabs(d) < 9.0e15;
-                s.type = integral ? XlsxValueType::Integer : XlsxValueType::Float;
-                s.number = d;
-            } else {
-                s.type = XlsxValueType::Text;
-                s.text = addString(v);
+            break;
+        case Kind::Number:
+            if (hasValue && !v.isEmpty()) {
+                bool ok = false;
+                const double d = v.toDouble(&ok);
+                if (ok) {
+                    const bool integral = !v.contains(u'.') && !v.contains(u'e') && !v.contains(u'E')
+                        && std::fabs(d) < 9.0e15;
+                    s.type = integral ? XlsxValueType::Integer : XlsxValueType::Float;
+                    s.number = d;
+                } else {
+                    s.type = XlsxValueType::Text;
+                    s.text = addString(v.toString());
+                }
             }
+            break;
         }
         if (hasFormula)
             s.formula = addString(formula);
