@@ -389,8 +389,9 @@ QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
             return kCard + u' ' + item->getName();
         return item->getName();
     }
-    const TreeRowValues empty;
-    const TreeRowValues& v = item ? values(*item) : empty;
+    if (!item)
+        return {};
+    const TreeRowValues& v = values(*item);
     switch (column) {
     case 1: return currency(magnitude(v.budgeted));
     case 2: return currency(v.actual);
@@ -475,10 +476,7 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     };
 
     // 2.-4. Money columns and information.
-    if (kind == TreeRowKind::AddFolder) {
-        for (int c = 1; c <= 3; ++c)
-            drawCell(c, currency(0), amountColour(0, c == 3, false));
-    } else if (item) {
+    if (item) { // the "Add folder" row has no values to show
         const TreeRowValues& v = values(*item);
         drawCell(1, currency(magnitude(v.budgeted)), amountColour(v.budgeted, false, selected));
         drawCell(2, currency(v.actual), amountColour(v.actual, false, selected));
@@ -582,5 +580,8 @@ void EnvelopeTree::contextMenuEvent(QContextMenuEvent* event) {
 bool EnvelopeTree::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave)
         tip_->hideTip();
+    // The last column takes what the others leave of the header, at every size.
+    if (event->type() == QEvent::Resize)
+        computeColumnWidths();
     return QTreeWidget::viewportEvent(event);
 }

@@ -59,7 +59,8 @@ public:
     QTreeWidgetItem* addFolderRow() const;
     AccountBase* selectedItem() const;
 
-    // Column widths from the tree's font; the last column takes what is left.
+    // Column widths from the tree's font; the last column takes what is left. Done again
+    // whenever the tree's client area changes size.
     void computeColumnWidths();
     // Row labels from the items' names; values are recomputed at the next paint.
     void refreshLabels();

@@ -1,0 +1,250 @@
+// The application's start-up and refresh costs with a large budget, and screenshots of the
+// main window with a realistic small one.
+//
+//   bench_app                 timings with 100,000 transactions (written to a temporary
+//                             workbook first, so loading is part of the start-up figure)
+//   bench_app --shots <dir>   window screenshots at 1366x768 and 1920x1080 into <dir>
+
+#include "app/envelopetree.h"
+#include "app/mainwindow.h"
+#include "app/transactionlist.h"
+#include "budgetgen.h"
+#include "model/budget.h"
+#include "model/clock.h"
+#include "platform/prompter.h"
+#include "storage/budgetfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+class PrintingPrompter : public Prompter {
+public:
+    bool askYesNo(const QString& title, const QString& text, PromptIcon) override {
+        std::printf("question: %s: %s\n", qPrintable(title), qPrintable(text));
+        return true;
+    }
+    void inform(const QString& title, const QString& text, PromptIcon) override {
+        std::printf("message: %s: %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+DateTime at(int y, int m, int d, int hour = 12) {
+    DateTime dt;
+    dt.year = quint16(y);
+    dt.month = quint16(m);
+    dt.day = quint16(d);
+    dt.hour = quint16(hour);
+    return dt;
+}
+
+// A household budget: two pay-day folders, a savings folder, a card, three months of life.
+void buildShowcase(Budget& b) {
+    auto account = [&](const QString& name, Amount balance, bool card = false,
+                       bool inBudget = true) {
+        Account* a = b.createAccount();
+        a->setName(name);
+        a->setStoredBalance(balance);
+        a->setCCAccount(card);
+        a->setContributesToBudget(inBudget);
+        b.showTopLevel(a);
+        return a;
+    };
+    Account* checking = account(QStringLiteral("Checking"), 412850);
+    Account* savings = account(QStringLiteral("Savings"), 1250000);
+    Account* visa = account(QStringLiteral("Visa"), -38625, true);
+    account(QStringLiteral("Brokerage"), 2890000, false, false);
+
+    auto folder = [&](const QString& name, Amount limit) {
+        AccountGroup* f = b.createFolder();
+        f->setName(name);
+        f->setExpenseLimit(limit);
+        b.showTopLevel(f);
+        return f;
+    };
+    auto envelope = [&](AccountGroup* f, const QString& name, Amount budgeted, Amount balance,
+                        Amount goal = 0) {
+        AccountEnvelope* e = b.createEnvelope();
+        e->setName(name);
+        e->setBudgeted(budgeted);
+        e->setStoredBalance(balance);
+        e->setSavingsGoal(goal);
+        e->setVirtualAccount(true);
+        e->setDefaultPayFromAccount(checking->id());
+        f->addChild(e);
+        return e;
+    };
+    AccountGroup* first = folder(QStringLiteral("15th"), -250000);
+    AccountEnvelope* rent = envelope(first, QStringLiteral("Rent"), -145000, 145000);
+    AccountEnvelope* power = envelope(first, QStringLiteral("Electricity"), -9500, 6120);
+    AccountEnvelope* phone = envelope(first, QStringLiteral("Phone and internet"), -8900, 8900);
+    AccountGroup* last = folder(QStringLiteral("31st"), -120000);
+    AccountEnvelope* groceries = envelope(last, QStringLiteral("Groceries"), -60000, 21540);
+    AccountEnvelope* fuel = envelope(last, QStringLiteral("Fuel"), -18000, 4210);
+    AccountEnvelope* dining = envelope(last, QStringLiteral("Dining out"), -12000, 0);
+    AccountEnvelope* gifts = envelope(last, QStringLiteral("Gifts"), -5000, 12000);
+    AccountGroup* goals = folder(QStringLiteral("Savings goals"), 0);
+    envelope(goals, QStringLiteral("Vacation"), -20000, 96000, 300000);
+    envelope(goals, QStringLiteral("New laptop"), -10000, 45000, 150000);
+    envelope(goals, QStringLiteral("Emergency"), 0, 150000, 600000);
+    ensureCardChargesEnvelope(b, visa);
+    if (AccountEnvelope* charges = b.findEnvelope(kChargesEnvelopeId))
+        charges->setStoredBalance(38625);
+
+    const QStringList shops{QStringLiteral("Food Mart"), QStringLiteral("Green Grocer"),
+                            QStringLiteral("Corner Shop")};
+    std::uint32_t seed = 7;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % std::uint32_t(n));
+    };
+    const DateTime now = Clock::now();
+    for (int back = 2; back >= 0; --back) {
+        int year = now.year;
+        int month = now.month - back;
+        if (month < 1) {
+            month += 12;
+            --year;
+        }
+        const int lastDay = back == 0 ? qMax(1, int(now.day)) : 28;
+        auto on = [&](int day) { return at(year, month, qMin(day, lastDay), 9 + next(9)); };
+        auto expense = [&](Account* from, AccountEnvelope* e, Amount amount, const QString& payee,
+                           const QString& text, int day) {
+            createTransaction(b, TransactionType::Expense, -amount, from->id(), kNoId, e->id(),
+                              payee, text, on(day));
+        };
+        createTransaction(b, TransactionType::Deposit, 310000, kNoId, checking->id(), kNoId,
+                          QStringLiteral("Employer"), QStringLiteral("Salary"), on(1));
+        createTransaction(b, TransactionType::Deposit, 310000, kNoId, checking->id(), kNoId,
+                          QStringLiteral("Employer"), QStringLiteral("Salary"), on(15));
+        createTransaction(b, TransactionType::Transfer, 40000, checking->id(), savings->id(),
+                          kNoId, QString(), QStringLiteral("Monthly saving"), on(2));
+        expense(checking, rent, 145000, QStringLiteral("Landlord"), QStringLiteral("Rent"), 3);
+        expense(checking, power, 8200 + next(2000), QStringLiteral("City Power"), QString(), 9);
+        expense(checking, phone, 8900, QStringLiteral("Telco"), QStringLiteral("Fibre"), 12);
+        for (int i = 0; i < 80; ++i) {
+            const int day = 1 + next(28);
+            switch (next(6)) {
+            case 0:
+            case 1:
+                expense(next(3) ? checking : visa, groceries, 1500 + next(9000),
+                        shops[next(shops.size())], QStringLiteral("Weekly shop"), day);
+                break;
+            case 2:
+                expense(visa, fuel, 3000 + next(4000), QStringLiteral("Fuel Stop"), QString(), day);
+                break;
+            case 3:
+                expense(visa, dining, 1200 + next(5000), QStringLiteral("Noodle Bar"),
+                        QStringLiteral("Dinner"), day);
+                break;
+            case 4:
+                expense(checking, gifts, 1000 + next(3000), QStringLiteral("Book Nook"),
+                        QStringLiteral("Birthday"), day);
+                break;
+            default:
+                expense(checking, groceries, 300 + next(1500), QStringLiteral("Bakery"),
+                        QString(), day);
+                break;
+            }
+        }
+        createTransaction(b, TransactionType::CCPayment, -35000, checking->id(), visa->id(),
+                          kNoId, QString(), QStringLiteral("Card bill"), on(20));
+    }
+    b.sortTransactionsByTime();
+}
+
+void settle(QWidget* w) {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    w->repaint();
+}
+
+int takeShots(const QString& dir) {
+    FixedClock clock(at(2026, 11, 24, 10));
+    Budget budget;
+    buildShowcase(budget);
+    PrintingPrompter prompter;
+    QDir().mkpath(dir);
+    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
+        MainWindow window(budget, &prompter);
+        window.resize(size);
+        window.populate();
+        window.show();
+        window.envelopeTree()->setCurrentItem(window.envelopeTree()->topLevelItem(1)->child(0));
+        settle(&window);
+        const QString file = QDir(dir).filePath(
+            QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height()));
+        window.grab().save(file);
+        std::printf("%s\n", qPrintable(file));
+    }
+    return 0;
+}
+
+double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+
+int runBench() {
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("bench_app_budget"));
+    PrintingPrompter prompter;
+    {
+        std::unique_ptr<Budget> generated = generateBudget(100000);
+        BudgetFile file(exe);
+        QElapsedTimer t;
+        t.start();
+        if (file.save(*generated, prompter) != 0)
+            return 1;
+        std::printf("preparing: wrote %zu transactions in %.0f ms\n",
+                    generated->transactions().size(), ms(t));
+    }
+
+    QElapsedTimer start;
+    start.start();
+    Budget budget;
+    BudgetFile file(exe);
+    const int status = file.load(budget);
+    const double loaded = ms(start);
+    MainWindow window(budget, &prompter);
+    window.resize(1920, 1080);
+    window.populate();
+    window.show();
+    settle(&window);
+    const double shown = ms(start);
+    std::printf("start to window shown: %.1f ms (load %.1f ms, status %d, %zu transactions)\n",
+                shown, loaded, status, budget.transactions().size());
+
+    const int rounds = 10;
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < rounds; ++i) {
+        window.refreshTexts();
+        window.envelopeTree()->viewport()->repaint();
+        window.repaintAccountList();
+    }
+    std::printf("full refresh (texts, tree values, repaint): %.1f ms\n", ms(t) / rounds);
+
+    t.restart();
+    for (int i = 0; i < rounds; ++i) {
+        window.rebuildTransactionList();
+        window.transactionList()->viewport()->repaint();
+    }
+    std::printf("transaction list rebuild (%d rows): %.1f ms\n",
+                window.transactionList()->model()->rowCount(), ms(t) / rounds);
+
+    t.restart();
+    window.refreshBudgetHealth();
+    std::printf("State of the Budget report: %.1f ms\n", ms(t));
+    return 0;
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    if (argc >= 3 && QByteArray(argv[1]) == "--shots")
+        return takeShots(QString::fromLocal8Bit(argv[2]));
+    return runBench();
+}
