@@ -1,0 +1,460 @@
+// Reading workbooks that our writer did not make: other programs' ways of storing cells, the
+// reader's rules for odd content, and broken or hostile files.
+
+#include "storage/budgetfile.h"
+#include "storage/workbook.h"
+#include "storagetestkit.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kit;
+
+Q_DECLARE_METATYPE(kit::Cell)
+
+namespace {
+
+const QList<Cell> kAccountHeads = {S("Account name"), S("Type"), S("Balance"), S("InBudget"), S("Hidden"),
+                                   S("Last import")};
+const QList<Cell> kFolderHeads = {S("Folder name"), S("Folder"), S("Hidden"), S("Read Only")};
+const QList<Cell> kCategoryHeads = {S("Expense name"), S("Folder Id"), S("Budgeted"), S("Balance"),
+                                    S("Hidden"), S("Read Only"), S("default Payee"), S("default Amount"),
+                                    S("default Payer Id"), S("Flags"), S("Savings goal"), S("Created Date")};
+const QList<Cell> kTransactionHeads = {S("Date"), S("Payee"), S("Amount"), S("Expense"), S("Account From"),
+                                       S("Account To"), S("Description"), S("Type")};
+
+} // namespace
+
+class WorkbookReaderTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    int counter_ = 0;
+
+    QString file() { return dir_.filePath(QStringLiteral("wb%1.xlsx").arg(++counter_)); }
+
+    std::unique_ptr<Budget> load(const QList<SheetSpec>& sheets, int* status = nullptr,
+                                 const QByteArray& shared = {})
+    {
+        const QString path = file();
+        if (!writeWorkbook(path, sheets, shared))
+            qFatal("cannot write the test workbook");
+        auto b = std::make_unique<Budget>();
+        WorkbookLoad r = loadWorkbook(path, *b);
+        for (AccountBase* item : r.items)
+            b->showTopLevel(item);
+        if (status)
+            *status = r.status;
+        return b;
+    }
+
+private slots:
+    void nameOnlyAccount()
+    {
+        FixedClock clock(date(2024, 7, 1));
+        int status = -1;
+        auto b = load({{"Accounts", {kAccountHeads, {S("Cash")}}}}, &status);
+        QCOMPARE(status, 0);
+        Account* a = b->findAccount(0);
+        QVERIFY(a);
+        QCOMPARE(a->getName(), QStringLiteral("Cash"));
+        QCOMPARE(a->getBalance(), 0);
+        QCOMPARE(a->contributesToBudget(), false);
+        QCOMPARE(a->isHidden(), false);
+        QCOMPARE(a->isCCAccount(), false);
+        QVERIFY(!a->lastImport().isSet());
+    }
+
+    void yesNoCells_data()
+    {
+        QTest::addColumn<Cell>("cell");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << S("yes") << true;
+        QTest::newRow("true") << S("true") << true;
+        QTest::newRow("TRUE text") << S("TRUE") << false;
+        QTest::newRow("Yes") << S("Yes") << false;
+        QTest::newRow("no") << S("no") << false;
+        QTest::newRow("empty") << E() << false;
+        QTest::newRow("number 1") << N(1) << false;
+        QTest::newRow("boolean cell") << X(R"(t="b"><v>1</v>)") << true;
+    }
+
+    void yesNoCells()
+    {
+        QFETCH(Cell, cell);
+        QFETCH(bool, yes);
+        auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), N(1), cell, cell}}}});
+        QCOMPARE(b->findAccount(0)->contributesToBudget(), yes);
+        QCOMPARE(b->findAccount(0)->isHidden(), yes);
+    }
+
+    void accountTypes_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("card");
+        QTest::newRow("credit card") << "credit card" << true;
+        QTest::newRow("account") << "account" << false;
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("expense") << "expense" << false;
+        QTest::newRow("Credit Card") << "Credit Card" << false;
+    }
+
+    void accountTypes()
+    {
+        QFETCH(QString, type);
+        QFETCH(bool, card);
+        auto b = load({{"Accounts", {kAccountHeads, {S("A"), S(type)}}}});
+        QCOMPARE(b->findAccount(0)->isCCAccount(), card);
+    }
+
+    void moneyCells_data()
+    {
+        QTest::addColumn<Cell>("cell");
+        QTest::addColumn<int>("cents");
+        QTest::newRow("float sum") << N(0.1 + 0.2) << 30;
+        QTest::newRow("cut, not rounded") << N(12.349) << 1234;
+        QTest::newRow("negative half") << N(-0.5) << -50;
+        QTest::newRow("integer") << N(150) << 15000;
+        QTest::newRow("text") << S("12.34") << 0;
+        QTest::newRow("boolean") << X(R"(t="b"><v>1</v>)") << 0;
+        QTest::newRow("empty") << E() << 0;
+        QTest::newRow("huge") << N(1e300) << int(kAmountMax);
+        QTest::newRow("exponent form") << X(R"(><v>1.5E2</v>)") << 15000;
+    }
+
+    void moneyCells()
+    {
+        QFETCH(Cell, cell);
+        QFETCH(int, cents);
+        auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), cell}}}});
+        QCOMPARE(b->findAccount(0)->getBalance(), cents);
+    }
+
+    void dateCells_data()
+    {
+        QTest::addColumn<Cell>("cell");
+        QTest::addColumn<QString>("date");
+        QTest::newRow("serial") << N(45000) << "2023-03-15";
+        QTest::newRow("fraction dropped") << N(45000.99) << "2023-03-15";
+        QTest::newRow("1 March 1900") << N(61) << "1900-03-01";
+        QTest::newRow("zero") << N(0) << "unset";
+        QTest::newRow("text") << S("2023-03-15") << "unset";
+        QTest::newRow("out of range") << N(1e12) << "unset";
+        QTest::newRow("empty") << E() << "unset";
+    }
+
+    void dateCells()
+    {
+        QFETCH(Cell, cell);
+        QFETCH(QString, date);
+        auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), N(0), S("yes"), S("no"), cell}}}});
+        QCOMPARE(ymd(b->findAccount(0)->lastImport()), date);
+    }
+
+    void foldersAndEnvelopes()
+    {
+        FixedClock clock(date(2024, 7, 1));
+        auto b = load({{"Accounts", {kAccountHeads, {S("Bank")}}},
+                       {"Folders", {kFolderHeads, {S("Bills"), N(150), S("no"), S("yes")}}},
+                       {"Categories",
+                        {kCategoryHeads,
+                         {S("Rent"), F("Folders!A2"), N(-50), N(-10), S("no"), S("no"), S("Landlord"), N(-40),
+                          F("Accounts!A2"), N(0), N(100), N(45000)},
+                         {S("Charges"), F("Folders!A2"), E(), N(5), E(), E(), E(), E(), F("Categories!A2"), N(1),
+                          E(), E()}}},
+                       {"Transactions",
+                        {kTransactionHeads,
+                         {N(44000), S("Shop"), N(-1), F("Categories!A3"), F("Accounts!A2"), E(), E(), S("Expense")},
+                         {N(44990), S("Landlord"), N(-2), F("Categories!A2"), E(), E(), E(), S("Expense")}}}});
+        AccountGroup* folder = b->findFolder(1);
+        QVERIFY(folder);
+        QCOMPARE(folder->expenseLimit(), -15000);
+        QVERIFY(folder->isReadOnly());
+        QCOMPARE(folder->children().size(), size_t(2));
+        auto* rent = static_cast<AccountEnvelope*>(folder->children()[0]);
+        QCOMPARE(rent->getBalance(), 0); // an envelope never holds less than nothing
+        QCOMPARE(rent->getBudgeted(), -5000);
+        QCOMPARE(rent->defaultPayee(), QStringLiteral("Landlord"));
+        QCOMPARE(rent->defaultAmount(), -4000);
+        QCOMPARE(rent->defaultPayFromAccount(), ItemId(0));
+        QCOMPARE(rent->savingsGoal(), 10000);
+        QVERIFY(rent->virtualAccount());
+        // The transaction of 5 March 2023 is older than the stored created date.
+        QCOMPARE(ymd(rent->createdDate()), QStringLiteral("2023-03-05"));
+        auto* charges = static_cast<AccountEnvelope*>(folder->children()[1]);
+        QCOMPARE(charges->id(), kChargesEnvelopeId);
+        QCOMPARE(charges->defaultPayFromAccount(), kNoId); // a payer that is not an account
+        QCOMPARE(ymd(charges->createdDate()), QStringLiteral("2020-06-18"));
+        QCOMPARE(b->transactions().size(), size_t(2));
+        QCOMPARE(b->transactions()[0]->category, kChargesEnvelopeId);
+        QCOMPARE(b->transactions()[1]->category, rent->id());
+    }
+
+    void envelopeWithoutItsFolderIsKept()
+    {
+        auto b = load({{"Folders", {kFolderHeads, {S("Bills")}}},
+                       {"Categories", {kCategoryHeads, {S("Lost"), F("Folders!A9"), E(), N(3)}, {S("Nowhere")}}}});
+        const auto folders = b->itemsOfType(ItemType::Folder);
+        QCOMPARE(folders.size(), size_t(2));
+        auto* unfiled = static_cast<AccountGroup*>(folders[1]);
+        QCOMPARE(unfiled->getName(), unfiledFolderName());
+        QCOMPARE(unfiled->children().size(), size_t(2));
+        QCOMPARE(unfiled->children()[0]->getBalance(), 300);
+        QCOMPARE(b->folderOrder().size(), size_t(2));
+    }
+
+    void transactionsEndAtTheFirstEmptyDate()
+    {
+        auto b = load({{"Accounts", {kAccountHeads, {S("A")}}},
+                       {"Transactions",
+                        {kTransactionHeads,
+                         {N(45000), S("a"), N(1), E(), E(), F("Accounts!A2"), E(), S("Deposit")},
+                         {N(45001), S("b"), N(1), E(), E(), E(), E(), S("Transfer")},
+                         {N(45002), S("c"), N(1), E(), E(), E(), E(), S("CC Payment")},
+                         {E(), S("gap")},
+                         {N(45003), S("after the gap")}}}});
+        QCOMPARE(b->transactions().size(), size_t(3));
+        QCOMPARE(b->transactions()[0]->payee, QStringLiteral("a"));
+        QCOMPARE(int(b->transactions()[0]->type), 1);
+        QCOMPARE(b->transactions()[0]->accountTo, ItemId(0));
+        QCOMPARE(b->transactions()[0]->accountFrom, kNoId);
+        QCOMPARE(int(b->transactions()[1]->type), 2);
+        QCOMPARE(int(b->transactions()[2]->type), 3);
+    }
+
+    void anUnnamedRecordDoesNotEndItsSheet()
+    {
+        auto b = load({{"Accounts", {kAccountHeads, {S("A")}, {E(), S("account"), N(2)}, {S("C")}}}});
+        QCOMPARE(b->itemsOfType(ItemType::Account).size(), size_t(3));
+        QCOMPARE(b->findAccount(1)->getBalance(), 200);
+        QCOMPARE(b->findAccount(2)->getName(), QStringLiteral("C"));
+    }
+
+    void rulesDependOnTheWritingVersion_data()
+    {
+        QTest::addColumn<bool>("budgetSheet");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("match");
+        QTest::newRow("no Budget sheet") << false << "" << "A_B";
+        QTest::newRow("empty version") << true << "" << "A_B";
+        QTest::newRow("1.0.23.84") << true << "1.0.23.84" << "A_B";
+        QTest::newRow("1.0.23.88") << true << "1.0.23.88" << "A*B";
+        QTest::newRow("1.0.20.90") << true << "1.0.20.90" << "A*B";
+        QTest::newRow("1.2 is 1.0.0.2") << true << "1.2" << "A_B";
+        QTest::newRow("2.0.0.0") << true << "2.0.0.0" << "A*B";
+    }
+
+    void rulesDependOnTheWritingVersion()
+    {
+        QFETCH(bool, budgetSheet);
+        QFETCH(QString, version);
+        QFETCH(QString, match);
+        QList<SheetSpec> sheets;
+        if (budgetSheet) {
+            QList<QList<Cell>> rows(6);
+            rows[5] = QList<Cell>(12, E()) << (version.isEmpty() ? E() : S(version));
+            sheets.append({"Budget", rows});
+        }
+        sheets.append({"Folders", {kFolderHeads, {S("F")}}});
+        sheets.append({"Categories", {kCategoryHeads, {S("E"), F("Folders!A2")}}});
+        sheets.append({"Settings", {{S("Imported payee")}, {S("A*B"), S("Payee"), F("Categories!A2")},
+                                    {S("skipped"), S("no envelope"), F("Categories!A7")}}});
+        auto b = load(sheets);
+        const auto rules = b->rules().rules();
+        QCOMPARE(rules.size(), size_t(1));
+        QCOMPARE(rules[0].match, match);
+        QCOMPARE(rules[0].payee, QStringLiteral("Payee"));
+        QCOMPARE(rules[0].envelopeId, ItemId(1));
+    }
+
+    void otherProgramsCells()
+    {
+        // Shared strings with rich-text runs and pronunciation hints, inline rich text, formula
+        // string results, escapes, prefixed elements, rows and cells without "r", absolute
+        // references with quoted sheet names.
+        const QByteArray shared =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<x:sst xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<x:si><x:t>Plain</x:t></x:si>"
+            "<x:si><x:r><x:rPr><x:b/></x:rPr><x:t>Rich </x:t></x:r><x:r><x:t xml:space=\"preserve\">text</x:t></x:r>"
+            "<x:rPh sb=\"0\" eb=\"1\"><x:t>HINT</x:t></x:rPh></x:si>"
+            "<x:si><x:t>Line_x000D_break_x005F_x</x:t></x:si>"
+            "</x:sst>";
+        const QByteArray sheet =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
+            "<x:row><x:c t=\"inlineStr\"><x:is><x:t>Account name</x:t></x:is></x:c></x:row>"
+            "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c t=\"str\"><x:f>\"credit \"&amp;\"card\"</x:f>"
+            "<x:v>credit card</x:v></x:c><x:c><x:v>12.5</x:v></x:c><x:c t=\"b\"><x:v>1</x:v></x:c></x:row>"
+            "<x:row><x:c t=\"s\"><x:v>1</x:v></x:c></x:row>"
+            "<x:row r=\"5\"><x:c r=\"A5\" t=\"s\"><x:v>2</x:v></x:c></x:row>"
+            "</x:sheetData></x:worksheet>";
+        const QByteArray categories =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+            "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><r><t>Env</t></r><r><t>elope</t></r></is></c>"
+            "<c r=\"B2\"><f>'Folders'!$A$2</f></c><c r=\"I2\"><f>Accounts!$A$3</f></c></row>"
+            "</sheetData></worksheet>";
+        const QString path = file();
+        QVERIFY(writeZip(path, {{"xl/workbook.xml",
+                                 "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                                 "<sheets><sheet name=\"Accounts\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                 "<sheet name=\"Folders\" sheetId=\"2\" r:id=\"rId2\"/>"
+                                 "<sheet name=\"Categories\" sheetId=\"3\" r:id=\"rId3\"/></sheets></workbook>"},
+                                {"xl/_rels/workbook.xml.rels",
+                                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                                 "<Relationship Id=\"rId1\" Type=\"http://x/relationships/worksheet\" "
+                                 "Target=\"/xl/worksheets/a.xml\"/>"
+                                 "<Relationship Id=\"rId2\" Type=\"http://x/relationships/worksheet\" "
+                                 "Target=\"worksheets/b.xml\"/>"
+                                 "<Relationship Id=\"rId3\" Type=\"http://x/relationships/worksheet\" "
+                                 "Target=\"worksheets/../worksheets/c.xml\"/>"
+                                 "<Relationship Id=\"rId9\" Type=\"http://x/relationships/sharedStrings\" "
+                                 "Target=\"strings.xml\"/></Relationships>"},
+                                {"xl/strings.xml", shared},
+                                {"xl/worksheets/a.xml", sheet},
+                                {"xl/worksheets/b.xml", sheetXml({"Folders", {kFolderHeads, {S("F")}}})},
+                                {"xl/worksheets/c.xml", categories}}));
+        Budget b;
+        WorkbookLoad r = loadWorkbook(path, b);
+        QCOMPARE(r.status, 0);
+        const auto accounts = b.itemsOfType(ItemType::Account);
+        QCOMPARE(accounts.size(), size_t(2)); // row 4 is empty: the sheet ends there
+        auto* first = static_cast<Account*>(accounts[0]);
+        QCOMPARE(first->getName(), QStringLiteral("Plain"));
+        QVERIFY(first->isCCAccount());
+        QCOMPARE(first->getBalance(), 1250);
+        QVERIFY(first->contributesToBudget());
+        QCOMPARE(accounts[1]->getName(), QStringLiteral("Rich text"));
+        const auto envelopes = b.itemsOfType(ItemType::Envelope);
+        QCOMPARE(envelopes.size(), size_t(1));
+        auto* e = static_cast<AccountEnvelope*>(envelopes[0]);
+        QCOMPARE(e->getName(), QStringLiteral("Envelope"));
+        QCOMPARE(e->getParent()->getName(), QStringLiteral("F"));
+        QCOMPARE(e->defaultPayFromAccount(), accounts[1]->id());
+
+        XlsxReader reader;
+        QVERIFY(reader.open(path));
+        QCOMPARE(reader.sheet("Accounts")->cell(5, 1).toText(), QStringLiteral("Line\rbreak_x"));
+        QCOMPARE(reader.sheet("Accounts")->cell(2, 2).formula(), QStringLiteral("\"credit \"&\"card\""));
+        QCOMPARE(reader.sheet("Accounts")->cell(2, 4).valueType(), XlsxValueType::Boolean);
+        QCOMPARE(XlsxReader::cellAddress(12, 28), QStringLiteral("AB12"));
+    }
+
+    void brokenFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("not a zip") << "text";
+        QTest::newRow("truncated") << "truncated";
+        QTest::newRow("zip without workbook") << "nobook";
+        QTest::newRow("workbook not XML") << "badbook";
+        QTest::newRow("sheet not XML") << "badsheet";
+        QTest::newRow("sheet missing") << "nosheet";
+        QTest::newRow("bad cell reference") << "badref";
+        QTest::newRow("row beyond the sheet") << "badrow";
+        QTest::newRow("inflates too much") << "bomb";
+        QTest::newRow("too many entries") << "entries";
+        QTest::newRow("entity expansion") << "entities";
+    }
+
+    void brokenFiles()
+    {
+        QFETCH(QString, kind);
+        const QString path = file();
+        auto book = [](const QByteArray& sheet) -> QList<QPair<QString, QByteArray>> {
+            return {{"xl/workbook.xml",
+                     "<workbook xmlns:r=\"urn:r\"><sheets><sheet name=\"Accounts\" r:id=\"rId1\"/></sheets></workbook>"},
+                    {"xl/_rels/workbook.xml.rels",
+                     "<Relationships><Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
+                    {"xl/s.xml", sheet}};
+        };
+        if (kind == "empty" || kind == "text") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            if (kind == "text")
+                f.write("this is not a workbook\n");
+        } else if (kind == "truncated") {
+            auto b = richBudget();
+            const QString whole = file();
+            QCOMPARE(writeWorkbookReplacing(whole, *b, b->topLevelItemsForSave()), 0);
+            QFile in(whole);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            const QByteArray data = in.readAll();
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(data.left(data.size() / 2));
+        } else if (kind == "nobook") {
+            QVERIFY(writeZip(path, {{"hello.txt", "hi"}}));
+        } else if (kind == "badbook") {
+            QVERIFY(writeZip(path, {{"xl/workbook.xml", "<workbook><sheets><sheet"}}));
+        } else if (kind == "badsheet") {
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c><v>1</c></row>")));
+        } else if (kind == "nosheet") {
+            auto entries = book("");
+            entries.removeLast();
+            QVERIFY(writeZip(path, entries));
+        } else if (kind == "badref") {
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c r=\"1A\"><v>1</v></c></row></sheetData></worksheet>")));
+        } else if (kind == "badrow") {
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row r=\"99999999\"><c><v>1</v></c></row></sheetData></worksheet>")));
+        } else if (kind == "bomb") {
+            QVERIFY(writeZip(path, book("<worksheet>" + QByteArray(4 << 20, ' ') + "</worksheet>")));
+        } else if (kind == "entries") {
+            QList<QPair<QString, QByteArray>> entries = book("<worksheet/>");
+            for (int i = 0; i < 10001; ++i)
+                entries.append({QStringLiteral("junk/%1").arg(i), QByteArray()});
+            QVERIFY(writeZip(path, entries));
+        } else if (kind == "entities") {
+            QByteArray dtd = "<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
+            char prev = 'a';
+            for (char e = 'b'; e <= 'k'; ++e) {
+                dtd += QByteArray("<!ENTITY ") + e + " \"" + QByteArray("&") + prev + ";" + "&" + prev + ";&"
+                    + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";\">";
+                prev = e;
+            }
+            dtd += "]>";
+            QVERIFY(writeZip(path, book(dtd + "<worksheet><sheetData><row><c t=\"str\"><v>&k;</v></c></row></sheetData></worksheet>")));
+        }
+        Budget b;
+        const WorkbookLoad r = loadWorkbook(path, b);
+        QCOMPARE(r.status, 2);
+        QVERIFY(b.registry().empty());
+        QVERIFY(b.transactions().empty());
+    }
+
+    void zipWithoutSheetsIsAnEmptyBudget()
+    {
+        const QString path = file();
+        QVERIFY(writeWorkbook(path, {}));
+        Budget b;
+        QCOMPARE(loadWorkbook(path, b).status, 0);
+        QVERIFY(b.registry().empty());
+    }
+
+    void wrongTypesReadAsNothing()
+    {
+        auto b = load({{"Accounts", {kAccountHeads, {S("A"), N(7), S("lots"), N(1), N(0), S("yesterday")}}},
+                       {"Folders", {kFolderHeads, {N(2024), S("x"), N(1)}}},
+                       {"Categories", {kCategoryHeads, {S("E"), S("Folders!A2"), S("a"), S("b"), E(), E(), N(5),
+                                                        S("c"), N(3), S("one"), S("d"), S("e")}}}});
+        Account* a = b->findAccount(0);
+        QCOMPARE(a->isCCAccount(), false);
+        QCOMPARE(a->getBalance(), 0);
+        QVERIFY(!a->lastImport().isSet());
+        AccountGroup* f = b->findFolder(1);
+        QCOMPARE(f->getName(), QStringLiteral("2024"));
+        QCOMPARE(f->expenseLimit(), 0);
+        // A text that looks like a reference is not a formula: the envelope lands unfiled.
+        auto* e = static_cast<AccountEnvelope*>(b->itemsOfType(ItemType::Envelope).front());
+        QCOMPARE(e->getParent()->getName(), unfiledFolderName());
+        QCOMPARE(e->defaultPayee(), QStringLiteral("5"));
+        QCOMPARE(e->id(), ItemId(2));
+    }
+};
+
+QTEST_GUILESS_MAIN(WorkbookReaderTest)
+#include "test_workbookreader.moc"
