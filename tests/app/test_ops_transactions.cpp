@@ -7,6 +7,7 @@
 #include "fakeshell.h"
 #include "model/clock.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,7 @@ private slots:
     void expenseWithoutAccountsIsRefused();
     void expenseNoKeepsDialogOpen();
     void editExpenseAsksNothingAndKeepsDate();
+    void expenseByKeyboardOnly();
     void editExpenseKeepsHiddenAccount();
 
     void depositRecordsAsTyped();
@@ -324,6 +326,25 @@ void TestOpsTransactions::editExpenseAsksNothingAndKeepsDate() {
     QCOMPARE(t->transactionTime.day, quint16(2));
     QCOMPARE(account->getBalance(), Amount(10000));
     QCOMPARE(food->getBalance(), Amount(10000));
+}
+
+void TestOpsTransactions::expenseByKeyboardOnly() {
+    FakeShell shell;
+    shell.account("Checking", 100000);
+    AccountEnvelope* food = shell.envelope(shell.folder("Home"), "Food", 100000);
+    driveDialogs<TransactionDialog>([&](TransactionDialog* d) {
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d));
+        d->activateWindow();
+        QTRY_COMPARE(QApplication::focusWidget(), d->amountField());
+        QTest::keyClicks(QApplication::focusWidget(), "12.5"); // replaces the selected text
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "Baker");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    QVERIFY(recordExpense(shell, food));
+    QCOMPARE(shell.model.transactions().back()->amount, Amount(-1250));
+    QCOMPARE(shell.model.transactions().back()->payee, QString("Baker"));
 }
 
 void TestOpsTransactions::editExpenseKeepsHiddenAccount() {
