@@ -66,6 +66,7 @@ AccountList::AccountList(Budget& budget, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
     setWordWrap(false);
+    setTabKeyNavigation(false); // Tab moves on to the next pane
     setMouseTracking(true);
     setItemDelegate(new ActionCellDelegate(this));
     raiseListFont(this);

@@ -155,6 +155,7 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
     setWordWrap(false);
+    setTabKeyNavigation(false); // Tab moves on to the next pane
     verticalHeader()->hide();
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);

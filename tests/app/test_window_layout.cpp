@@ -199,6 +199,38 @@ private slots:
         QVERIFY(picture && !picture->pixmap().isNull());
     }
 
+    void tabMovesBetweenPanes() {
+        WindowFixture f;
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.window.accountList()->setFocus();
+        QVERIFY(f.window.accountList()->hasFocus());
+        QList<QWidget*> reached;
+        for (int i = 0; i < 20; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            for (QWidget* pane : {static_cast<QWidget*>(f.window.infoPane()),
+                                  static_cast<QWidget*>(f.window.envelopeTree()),
+                                  static_cast<QWidget*>(f.window.filterBar()),
+                                  static_cast<QWidget*>(f.window.transactionList()),
+                                  static_cast<QWidget*>(f.window.accountList())}) {
+                if (now && (now == pane || pane->isAncestorOf(now)) && !reached.contains(pane))
+                    reached << pane;
+            }
+        }
+        QCOMPARE(reached.size(), 5);
+        QCOMPARE(reached.first(), f.window.infoPane());
+        QCOMPARE(reached.at(1), f.window.envelopeTree());
+    }
+
+    void shortcutsReachTheirCommands() {
+        WindowFixture f;
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QTest::keyClick(&f.window, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(f.prompter.texts(), QStringList{"Printing is not available yet."});
+    }
+
     void windowTitleAndIcon() {
         WindowFixture f;
         QCOMPARE(f.window.windowTitle(), QStringLiteral("Tallykeep"));
