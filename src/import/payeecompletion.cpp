@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QStringListModel>
+#include <algorithm>
 #include <set>
+#include <vector>
 
 QStringList distinctPayees(const Budget& budget) {
     std::set<QString> payees; // QString's operator< is the code-unit order
@@ -18,8 +20,9 @@ QStringList distinctPayees(const Budget& budget) {
     return QStringList(payees.begin(), payees.end());
 }
 
-bool pickerTextLess(const QString& a, const QString& b) {
-    // One collator for the default locale, made again when a test switches the locale.
+namespace {
+// One collator for the default locale, made again when a test switches the locale.
+const QCollator& pickerCollator() {
     static QCollator collator;
     static QString collatorLocale;
     const QLocale locale;
@@ -28,10 +31,19 @@ bool pickerTextLess(const QString& a, const QString& b) {
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         collatorLocale = locale.name();
     }
+    return collator;
+}
+
+bool lessWith(const QCollator& collator, const QString& a, const QString& b) {
     const int byLocale = collator.compare(a.toCaseFolded(), b.toCaseFolded());
     if (byLocale != 0)
         return byLocale < 0;
     return a < b;
+}
+} // namespace
+
+bool pickerTextLess(const QString& a, const QString& b) {
+    return lessWith(pickerCollator(), a, b);
 }
 
 int insertSorted(QComboBox* combo, const QString& text, const QVariant& data) {
@@ -56,19 +68,29 @@ bool fillPayeeChoices(QComboBox* combo, const Budget& budget, const QString& pre
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->lineEdit()->setMaxLength(1023);
 
-    // Entries arrive in code-unit order; a case variant later in that order wins, as the
-    // last matching entry is the one left selected.
+    // Shown sorted ignoring case; among case variants of the preselected payee the one
+    // latest in code-unit order is selected.
     QString chosen;
-    bool selected = false;
-    for (const QString& payee : payees) {
-        insertSorted(combo, payee, QVariant());
-        if (!preselect.isNull() && payee.compare(preselect, Qt::CaseInsensitive) == 0) {
+    for (const QString& payee : payees)
+        if (!preselect.isNull() && payee.compare(preselect, Qt::CaseInsensitive) == 0)
             chosen = payee;
-            selected = true;
-        }
-    }
-    combo->setCurrentIndex(
-        selected ? combo->findText(chosen, Qt::MatchFixedString | Qt::MatchCaseSensitive) : -1);
+    // Sort keys are computed once per payee, not once per comparison.
+    const QCollator& collator = pickerCollator();
+    std::vector<std::pair<QCollatorSortKey, QString>> keyed;
+    keyed.reserve(payees.size());
+    for (const QString& payee : payees)
+        keyed.emplace_back(collator.sortKey(payee.toCaseFolded()), payee);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        const int byLocale = a.first.compare(b.first);
+        return byLocale != 0 ? byLocale < 0 : a.second < b.second;
+    });
+    QStringList shown;
+    shown.reserve(payees.size());
+    for (const auto& entry : keyed)
+        shown << entry.second;
+    combo->addItems(shown);
+    const bool selected = !chosen.isNull();
+    combo->setCurrentIndex(selected ? int(shown.indexOf(chosen)) : -1);
 
     // Completion offers the list in its own (code-unit) order, matching the typed prefix
     // whatever its case.
