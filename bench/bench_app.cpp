@@ -121,8 +121,8 @@ void buildShowcase(Budget& b) {
                           QStringLiteral("Employer"), QStringLiteral("Salary"), on(1));
         createTransaction(b, TransactionType::Deposit, 310000, kNoId, checking->id(), kNoId,
                           QStringLiteral("Employer"), QStringLiteral("Salary"), on(15));
-        createTransaction(b, TransactionType::Transfer, 40000, checking->id(), savings->id(),
-                          kNoId, QString(), QStringLiteral("Monthly saving"), on(2));
+        createTransaction(b, TransactionType::Transfer, 40000, checking->id(), savings->id(), kNoId,
+                          QString(), QStringLiteral("Monthly saving"), on(2));
         expense(checking, rent, 145000, QStringLiteral("Landlord"), QStringLiteral("Rent"), 3);
         expense(checking, power, 8200 + next(2000), QStringLiteral("City Power"), QString(), 9);
         expense(checking, phone, 8900, QStringLiteral("Telco"), QStringLiteral("Fibre"), 12);
@@ -146,13 +146,13 @@ void buildShowcase(Budget& b) {
                         QStringLiteral("Birthday"), day);
                 break;
             default:
-                expense(checking, groceries, 300 + next(1500), QStringLiteral("Bakery"),
-                        QString(), day);
+                expense(checking, groceries, 300 + next(1500), QStringLiteral("Bakery"), QString(),
+                        day);
                 break;
             }
         }
-        createTransaction(b, TransactionType::CCPayment, -35000, checking->id(), visa->id(),
-                          kNoId, QString(), QStringLiteral("Card bill"), on(20));
+        createTransaction(b, TransactionType::CCPayment, -35000, checking->id(), visa->id(), kNoId,
+                          QString(), QStringLiteral("Card bill"), on(20));
     }
     b.sortTransactionsByTime();
 }
@@ -184,7 +184,9 @@ int takeShots(const QString& dir) {
     return 0;
 }
 
-double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
 
 int runBench() {
     QTemporaryDir dir;

@@ -42,8 +42,7 @@ int main(int argc, char* argv[]) {
             &app,
             [&file, owner] {
                 file.setOutsideChangeReported(true); // no save may follow from here on
-                QMessageBox box(QMessageBox::Warning,
-                                QStringLiteral("External file modification"),
+                QMessageBox box(QMessageBox::Warning, QStringLiteral("External file modification"),
                                 QStringLiteral("The budget file has been modified outside of "
                                                "this instance of Tallykeep. This instance of "
                                                "Tallykeep will exit."),

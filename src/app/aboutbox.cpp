@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-static void registerAppResources() { Q_INIT_RESOURCE(tallykeep); }
+static void registerAppResources() {
+    Q_INIT_RESOURCE(tallykeep);
+}
 
 void initAppResources() {
     static const bool done = (registerAppResources(), true);

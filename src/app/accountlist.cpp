@@ -30,8 +30,8 @@ public:
         const bool selected = list_->selectionModel()->isSelected(index);
         const QPalette& pal = list_->palette();
         p->save();
-        p->fillRect(option.rect, selected ? pal.color(QPalette::Highlight)
-                                          : pal.color(QPalette::Base));
+        p->fillRect(option.rect,
+                    selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base));
         p->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Link));
         p->setFont(list_->font());
         auto draw = [&](int action, const QString& icon) {
@@ -73,7 +73,8 @@ AccountList::AccountList(Budget& budget, QWidget* parent)
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
     // The selected row keeps its highlight when another pane has the focus.
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Active, QPalette::Highlight));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(pal);
@@ -193,12 +194,16 @@ AccountHit AccountList::hitTest(const QPoint& pos) const {
 
 QString AccountList::actionTooltip(int action, const QString& name) {
     switch (action) {
-    case ActionEdit: return QStringLiteral("Edit account %1").arg(name);
-    case ActionDeposit: return QStringLiteral("Deposit money into %1").arg(name);
+    case ActionEdit:
+        return QStringLiteral("Edit account %1").arg(name);
+    case ActionDeposit:
+        return QStringLiteral("Deposit money into %1").arg(name);
     case ActionTransfer:
         return QStringLiteral("Transfer money from %1 to another account").arg(name);
-    case ActionPayCard: return QStringLiteral("Pay credit card account %1").arg(name);
-    default: return {};
+    case ActionPayCard:
+        return QStringLiteral("Pay credit card account %1").arg(name);
+    default:
+        return {};
     }
 }
 
@@ -217,8 +222,8 @@ void AccountList::mouseMoveEvent(QMouseEvent* event) {
 
 void AccountList::mousePressEvent(QMouseEvent* event) {
     tip_->hideTip();
-    pressHit_ = event->button() == Qt::LeftButton ? hitTest(event->position().toPoint())
-                                                   : AccountHit{};
+    pressHit_ =
+        event->button() == Qt::LeftButton ? hitTest(event->position().toPoint()) : AccountHit{};
     QTableWidget::mousePressEvent(event);
 }
 

@@ -7,29 +7,52 @@
 
 QString commandText(Command command) {
     switch (command) {
-    case Command::AddAccount: return QStringLiteral("Add Account...");
-    case Command::AddFolder: return QStringLiteral("Add Folder...");
-    case Command::Print: return QStringLiteral("Print...");
-    case Command::Exit: return QStringLiteral("E&xit");
-    case Command::About: return QStringLiteral("&About ...");
-    case Command::FundFolder: return QStringLiteral("Assign money to envelopes...");
-    case Command::AddEnvelope: return QStringLiteral("Add envelope...");
-    case Command::EditFolder: return QStringLiteral("Edit folder...");
-    case Command::Hide: return QStringLiteral("Hide folder....");
-    case Command::RecordExpense: return QStringLiteral("Record expense...");
-    case Command::FundEnvelope: return QStringLiteral("Assign money to this envelope...");
-    case Command::EditEnvelope: return QStringLiteral("Edit envelope...");
-    case Command::EditTransaction: return QStringLiteral("Edit Transaction...");
-    case Command::Transfer: return QStringLiteral("Transfer...");
-    case Command::Deposit: return QStringLiteral("Deposit...");
-    case Command::PayCreditCard: return QStringLiteral("Pay credit card...");
-    case Command::ImportTransactions: return QStringLiteral("Import transactions...");
-    case Command::EditAccount: return QStringLiteral("Edit account...");
-    case Command::HideAccount: return QStringLiteral("Hide account...");
-    case Command::MoveToGroup: return QStringLiteral("Move to group...");
-    case Command::MoveAfter: return QStringLiteral("Move after...");
-    case Command::MoveBefore: return QStringLiteral("Move before...");
-    case Command::None: break;
+    case Command::AddAccount:
+        return QStringLiteral("Add Account...");
+    case Command::AddFolder:
+        return QStringLiteral("Add Folder...");
+    case Command::Print:
+        return QStringLiteral("Print...");
+    case Command::Exit:
+        return QStringLiteral("E&xit");
+    case Command::About:
+        return QStringLiteral("&About ...");
+    case Command::FundFolder:
+        return QStringLiteral("Assign money to envelopes...");
+    case Command::AddEnvelope:
+        return QStringLiteral("Add envelope...");
+    case Command::EditFolder:
+        return QStringLiteral("Edit folder...");
+    case Command::Hide:
+        return QStringLiteral("Hide folder....");
+    case Command::RecordExpense:
+        return QStringLiteral("Record expense...");
+    case Command::FundEnvelope:
+        return QStringLiteral("Assign money to this envelope...");
+    case Command::EditEnvelope:
+        return QStringLiteral("Edit envelope...");
+    case Command::EditTransaction:
+        return QStringLiteral("Edit Transaction...");
+    case Command::Transfer:
+        return QStringLiteral("Transfer...");
+    case Command::Deposit:
+        return QStringLiteral("Deposit...");
+    case Command::PayCreditCard:
+        return QStringLiteral("Pay credit card...");
+    case Command::ImportTransactions:
+        return QStringLiteral("Import transactions...");
+    case Command::EditAccount:
+        return QStringLiteral("Edit account...");
+    case Command::HideAccount:
+        return QStringLiteral("Hide account...");
+    case Command::MoveToGroup:
+        return QStringLiteral("Move to group...");
+    case Command::MoveAfter:
+        return QStringLiteral("Move after...");
+    case Command::MoveBefore:
+        return QStringLiteral("Move before...");
+    case Command::None:
+        break;
     }
     return {};
 }
@@ -58,22 +81,38 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
     auto* folder = dynamic_cast<AccountGroup*>(item);
     auto* envelope = dynamic_cast<AccountEnvelope*>(item);
     switch (r.command) {
-    case Command::AddAccount: return addAccount(shell);
-    case Command::AddFolder: return addFolder(shell);
-    case Command::FundFolder: return folder && fundFolder(shell, folder);
-    case Command::AddEnvelope: return folder && addEnvelope(shell, folder);
-    case Command::EditFolder: return folder && editFolder(shell, folder);
-    case Command::Hide: return item && hideTreeItem(shell, item);
-    case Command::RecordExpense: return envelope && recordExpense(shell, envelope);
-    case Command::FundEnvelope: return envelope && fundEnvelope(shell, envelope);
-    case Command::EditEnvelope: return envelope && editEnvelope(shell, envelope);
-    case Command::EditTransaction: return r.transaction && editTransaction(shell, r.transaction);
-    case Command::Transfer: return account && recordTransfer(shell, account);
-    case Command::Deposit: return account && recordDeposit(shell, account);
-    case Command::PayCreditCard: return account && payCreditCard(shell, account);
-    case Command::EditAccount: return account && editAccount(shell, account);
-    case Command::HideAccount: return account && hideAccount(shell, account);
-    default: return false;
+    case Command::AddAccount:
+        return addAccount(shell);
+    case Command::AddFolder:
+        return addFolder(shell);
+    case Command::FundFolder:
+        return folder && fundFolder(shell, folder);
+    case Command::AddEnvelope:
+        return folder && addEnvelope(shell, folder);
+    case Command::EditFolder:
+        return folder && editFolder(shell, folder);
+    case Command::Hide:
+        return item && hideTreeItem(shell, item);
+    case Command::RecordExpense:
+        return envelope && recordExpense(shell, envelope);
+    case Command::FundEnvelope:
+        return envelope && fundEnvelope(shell, envelope);
+    case Command::EditEnvelope:
+        return envelope && editEnvelope(shell, envelope);
+    case Command::EditTransaction:
+        return r.transaction && editTransaction(shell, r.transaction);
+    case Command::Transfer:
+        return account && recordTransfer(shell, account);
+    case Command::Deposit:
+        return account && recordDeposit(shell, account);
+    case Command::PayCreditCard:
+        return account && payCreditCard(shell, account);
+    case Command::EditAccount:
+        return account && editAccount(shell, account);
+    case Command::HideAccount:
+        return account && hideAccount(shell, account);
+    default:
+        return false;
     }
 }
 

@@ -41,9 +41,9 @@ enum class Command : int {
 
 struct CommandRequest {
     Command command = Command::None;
-    AccountBase* item = nullptr;      // the row's folder, envelope or account
+    AccountBase* item = nullptr; // the row's folder, envelope or account
     Transaction* transaction = nullptr;
-    ItemId target = kNoId;            // the move target (folder or sibling)
+    ItemId target = kNoId; // the move target (folder or sibling)
 };
 
 // Menu text of a fixed command (without accelerator suffix).

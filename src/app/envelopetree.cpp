@@ -22,11 +22,17 @@ const QColor kGridGrey(200, 200, 200);
 const QColor kBarFill(240, 240, 255);
 const QColor kLightRed(255, 200, 200);
 
-int lighten(int channel) { return channel >= 226 ? 255 : channel + 30; }
+int lighten(int channel) {
+    return channel >= 226 ? 255 : channel + 30;
+}
 
-Amount magnitude(Amount value) { return clampAmount(value < 0 ? -std::int64_t(value) : value); }
+Amount magnitude(Amount value) {
+    return clampAmount(value < 0 ? -std::int64_t(value) : value);
+}
 
-QString currency(Amount value) { return formatAmount(value, true); }
+QString currency(Amount value) {
+    return formatAmount(value, true);
+}
 } // namespace
 
 void raiseListFont(QWidget* widget) {
@@ -258,7 +264,9 @@ TreeRowKind EnvelopeTree::rowKind(const QTreeWidgetItem* row) const {
     return item->getType() == ItemType::Folder ? TreeRowKind::Folder : TreeRowKind::Envelope;
 }
 
-AccountBase* EnvelopeTree::selectedItem() const { return itemOf(currentItem()); }
+AccountBase* EnvelopeTree::selectedItem() const {
+    return itemOf(currentItem());
+}
 
 void EnvelopeTree::refreshLabels() {
     std::vector<QTreeWidgetItem*> stack;
@@ -320,8 +328,7 @@ std::vector<EnvelopeTree::Glyph> EnvelopeTree::glyphLayout(const AccountBase* it
     return glyphs;
 }
 
-QRect EnvelopeTree::labelRect(const QTreeWidgetItem* row,
-                              const std::vector<Glyph>& glyphs) const {
+QRect EnvelopeTree::labelRect(const QTreeWidgetItem* row, const std::vector<Glyph>& glyphs) const {
     const QRect cell = visualItemRect(row);
     const QRect first = visualRect(indexFromItem(const_cast<QTreeWidgetItem*>(row), 0));
     int right = columnEnd(0);
@@ -393,12 +400,18 @@ QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
         return {};
     const TreeRowValues& v = values(*item);
     switch (column) {
-    case 1: return currency(magnitude(v.budgeted));
-    case 2: return currency(v.actual);
-    case 3: return currency(v.difference);
-    case 4: return v.showBalance ? currency(v.balance) : QString();
-    case 5: return v.information;
-    default: return {};
+    case 1:
+        return currency(magnitude(v.budgeted));
+    case 2:
+        return currency(v.actual);
+    case 3:
+        return currency(v.difference);
+    case 4:
+        return v.showBalance ? currency(v.balance) : QString();
+    case 5:
+        return v.information;
+    default:
+        return {};
     }
 }
 
@@ -412,8 +425,7 @@ QColor EnvelopeTree::amountColour(Amount value, bool negativeIsBad, bool selecte
     case AmountColour::Normal:
         break;
     }
-    return selected ? palette().color(QPalette::HighlightedText)
-                    : palette().color(QPalette::Text);
+    return selected ? palette().color(QPalette::HighlightedText) : palette().color(QPalette::Text);
 }
 
 QColor EnvelopeTree::cellColour(const QTreeWidgetItem* row, int column) const {
@@ -422,11 +434,16 @@ QColor EnvelopeTree::cellColour(const QTreeWidgetItem* row, int column) const {
     const TreeRowValues& v = item ? values(*item) : empty;
     const bool selected = row && row->isSelected();
     switch (column) {
-    case 1: return amountColour(v.budgeted, false, selected);
-    case 2: return amountColour(v.actual, false, selected);
-    case 3: return amountColour(v.difference, true, selected);
-    case 4: return amountColour(v.balance, true, selected);
-    default: return {};
+    case 1:
+        return amountColour(v.budgeted, false, selected);
+    case 2:
+        return amountColour(v.actual, false, selected);
+    case 3:
+        return amountColour(v.difference, true, selected);
+    case 4:
+        return amountColour(v.balance, true, selected);
+    default:
+        return {};
     }
 }
 
@@ -449,7 +466,8 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     const QColor highlight = pal.color(QPalette::Highlight);
     const QColor highlightText = pal.color(QPalette::HighlightedText);
     const QColor menuText = selected ? highlightText : pal.color(QPalette::Text);
-    const QColor greyText = selected ? highlightText : pal.color(QPalette::Disabled, QPalette::Text);
+    const QColor greyText =
+        selected ? highlightText : pal.color(QPalette::Disabled, QPalette::Text);
     const QColor linkColour = selected ? highlightText : pal.color(QPalette::Link);
     const int top = rowRect.top();
     const int height = rowRect.height();
@@ -553,8 +571,8 @@ void EnvelopeTree::mouseMoveEvent(QMouseEvent* event) {
 
 void EnvelopeTree::mousePressEvent(QMouseEvent* event) {
     tip_->hideTip();
-    pressHit_ = event->button() == Qt::LeftButton ? hitTestZone(event->position().toPoint())
-                                                   : TreeHit{};
+    pressHit_ =
+        event->button() == Qt::LeftButton ? hitTestZone(event->position().toPoint()) : TreeHit{};
     QTreeWidget::mousePressEvent(event);
 }
 

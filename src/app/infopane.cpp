@@ -63,4 +63,6 @@ void InfoPane::restoreHelp() {
     saved_.pop_back();
 }
 
-QString InfoPane::plainText() const { return text_->toPlainText(); }
+QString InfoPane::plainText() const {
+    return text_->toPlainText();
+}

@@ -71,9 +71,8 @@ void MainWindow::createMenus() {
     auto add = [this](QMenu* menu, Command command) {
         QAction* action = menu->addAction(commandText(command));
         setActionCommand(action, command);
-        connect(action, &QAction::triggered, this, [this, command] {
-            runCommand(CommandRequest{command});
-        });
+        connect(action, &QAction::triggered, this,
+                [this, command] { runCommand(CommandRequest{command}); });
         menuActions_.append(action);
         return action;
     };
@@ -85,7 +84,8 @@ void MainWindow::createMenus() {
     add(file, Command::Exit);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
-        ->setShortcuts({QKeySequence(QStringLiteral("Alt+/")), QKeySequence(QStringLiteral("Alt+?"))});
+        ->setShortcuts(
+            {QKeySequence(QStringLiteral("Alt+/")), QKeySequence(QStringLiteral("Alt+?"))});
     for (QAction* a : std::as_const(menuActions_))
         a->setShortcutContext(Qt::ApplicationShortcut);
 }
@@ -109,10 +109,10 @@ void MainWindow::connectPanes() {
     });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
-        static const Command commands[] = {Command::None,         Command::EditEnvelope,
+        static const Command commands[] = {Command::None,          Command::EditEnvelope,
                                            Command::RecordExpense, Command::FundEnvelope,
-                                           Command::AddEnvelope,  Command::EditFolder,
-                                           Command::FundFolder,   Command::AddFolder};
+                                           Command::AddEnvelope,   Command::EditFolder,
+                                           Command::FundFolder,    Command::AddFolder};
         const int z = int(zone);
         if (z > 0 && z < 8)
             runCommand(CommandRequest{commands[z], item});
@@ -136,11 +136,20 @@ void MainWindow::connectPanes() {
     connect(accounts_, &AccountList::actionClicked, this, [this](int action, Account* account) {
         Command command = Command::None;
         switch (action) {
-        case ActionDeposit: command = Command::Deposit; break;
-        case ActionTransfer: command = Command::Transfer; break;
-        case ActionPayCard: command = Command::PayCreditCard; break;
-        case ActionEdit: command = Command::EditAccount; break;
-        default: return;
+        case ActionDeposit:
+            command = Command::Deposit;
+            break;
+        case ActionTransfer:
+            command = Command::Transfer;
+            break;
+        case ActionPayCard:
+            command = Command::PayCreditCard;
+            break;
+        case ActionEdit:
+            command = Command::EditAccount;
+            break;
+        default:
+            return;
         }
         runCommand(CommandRequest{command, account});
     });
@@ -193,8 +202,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::layoutWindow() {
-    const PaneLayout l = computePaneLayout(client_->size(), filter_->height(),
-                                           filter_->showList()->isChecked());
+    const PaneLayout l =
+        computePaneLayout(client_->size(), filter_->height(), filter_->showList()->isChecked());
     accounts_->setGeometry(l.accountList);
     info_->setGeometry(l.infoPane);
     filter_->setGeometry(l.filterBar);
@@ -211,7 +220,9 @@ void MainWindow::showHelp(const QString& heading, const QStringList& body) {
     info_->showHelp(heading, body);
 }
 
-void MainWindow::restoreHelp() { info_->restoreHelp(); }
+void MainWindow::restoreHelp() {
+    info_->restoreHelp();
+}
 
 void MainWindow::refreshTexts() {
     client_->setUpdatesEnabled(false);
@@ -228,7 +239,9 @@ void MainWindow::saveBudget() {
     refreshBudgetHealth();
 }
 
-void MainWindow::refreshBudgetHealth() { info_->showReport(buildBudgetHealth(budget_)); }
+void MainWindow::refreshBudgetHealth() {
+    info_->showReport(buildBudgetHealth(budget_));
+}
 
 void MainWindow::rebuildTransactionList() {
     transactions_->clearRows();
@@ -248,9 +261,13 @@ void MainWindow::rebuildTransactionList() {
     transactions_->setTransactions(selectTransactions(budget_, f));
 }
 
-void MainWindow::updateTransactionRow(const Transaction* t) { transactions_->updateRow(t); }
+void MainWindow::updateTransactionRow(const Transaction* t) {
+    transactions_->updateRow(t);
+}
 
-void MainWindow::repaintAccountList() { accounts_->viewport()->update(); }
+void MainWindow::repaintAccountList() {
+    accounts_->viewport()->update();
+}
 
 void MainWindow::showItem(AccountBase* item) {
     if (!item || item->isHidden())
@@ -284,10 +301,17 @@ void MainWindow::showAbout() {
 void MainWindow::runCommand(const CommandRequest& request) {
     lastCommand_ = request;
     switch (request.command) {
-    case Command::None: return;
-    case Command::About: showAbout(); return;
-    case Command::Exit: close(); return;
-    case Command::Print: showNotAvailable(QStringLiteral("Printing is not available yet.")); return;
+    case Command::None:
+        return;
+    case Command::About:
+        showAbout();
+        return;
+    case Command::Exit:
+        close();
+        return;
+    case Command::Print:
+        showNotAvailable(QStringLiteral("Printing is not available yet."));
+        return;
     case Command::ImportTransactions:
         showNotAvailable(QStringLiteral("Importing transactions is not available yet."));
         return;
@@ -299,7 +323,8 @@ void MainWindow::runCommand(const CommandRequest& request) {
             saveBudget();
         }
         return;
-    default: break;
+    default:
+        break;
     }
     const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
     if (changed && isTreeCommand(request.command)) {

@@ -13,7 +13,9 @@
 #include <set>
 
 namespace {
-Amount magnitude(Amount value) { return clampAmount(value < 0 ? -std::int64_t(value) : value); }
+Amount magnitude(Amount value) {
+    return clampAmount(value < 0 ? -std::int64_t(value) : value);
+}
 
 const QString kHeaders[TransactionColumnCount] = {
     QStringLiteral("Date"),        QStringLiteral("Payee"),   QStringLiteral("Envelope"),
@@ -22,7 +24,8 @@ const QString kHeaders[TransactionColumnCount] = {
 
 QString transactionCellText(const Budget& budget, const Transaction& t, int column) {
     switch (column) {
-    case DateColumn: return formatDate(t.transactionTime, DateStyle::ShortDate);
+    case DateColumn:
+        return formatDate(t.transactionTime, DateStyle::ShortDate);
     case PayeeColumn: {
         if (t.type == TransactionType::Expense)
             return t.payee;
@@ -38,24 +41,34 @@ QString transactionCellText(const Budget& budget, const Transaction& t, int colu
         if (const AccountEnvelope* envelope = budget.findEnvelope(t.category))
             return envelope->getName();
         switch (t.type) {
-        case TransactionType::Expense: return QStringLiteral("--envelope--");
-        case TransactionType::Deposit: return QStringLiteral("--deposit--");
-        case TransactionType::Transfer: return QStringLiteral("--transfer--");
-        case TransactionType::CCPayment: return QStringLiteral("--CC Payment--");
+        case TransactionType::Expense:
+            return QStringLiteral("--envelope--");
+        case TransactionType::Deposit:
+            return QStringLiteral("--deposit--");
+        case TransactionType::Transfer:
+            return QStringLiteral("--transfer--");
+        case TransactionType::CCPayment:
+            return QStringLiteral("--CC Payment--");
         }
         return {};
     }
-    case DescriptionColumn: return t.description;
-    case OutflowColumn: return t.amount <= 0 ? formatAmount(magnitude(t.amount), true) : QString();
-    case InflowColumn: return t.amount > 0 ? formatAmount(t.amount, true) : QString();
-    default: return {};
+    case DescriptionColumn:
+        return t.description;
+    case OutflowColumn:
+        return t.amount <= 0 ? formatAmount(magnitude(t.amount), true) : QString();
+    case InflowColumn:
+        return t.amount > 0 ? formatAmount(t.amount, true) : QString();
+    default:
+        return {};
     }
 }
 
 bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search) {
     if (search.isEmpty())
         return true;
-    const auto has = [&](const QString& text) { return text.contains(search, Qt::CaseInsensitive); };
+    const auto has = [&](const QString& text) {
+        return text.contains(search, Qt::CaseInsensitive);
+    };
     if (has(formatDate(t.transactionTime, DateStyle::ShortDate)) || has(t.description) ||
         has(t.payee) || has(formatAmount(magnitude(t.amount), true)))
         return true;
@@ -173,7 +186,9 @@ void TransactionList::setTransactions(std::vector<Transaction*> rows) {
     setUpdatesEnabled(true);
 }
 
-void TransactionList::updateRow(const Transaction* t) { model_->rowChanged(t); }
+void TransactionList::updateRow(const Transaction* t) {
+    model_->rowChanged(t);
+}
 
 void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
@@ -193,10 +208,11 @@ void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
 // ---------------------------------------------------------------------------------------
 
 FilterBar::FilterBar(QWidget* parent)
-    : QWidget(parent),
-      showList_(new QCheckBox(QStringLiteral("Show transaction list"), this)),
-      byEnvelope_(new QCheckBox(QStringLiteral("Only show transactions in the selected envelope"), this)),
-      byAccount_(new QCheckBox(QStringLiteral("Only show transactions in the selected account"), this)),
+    : QWidget(parent), showList_(new QCheckBox(QStringLiteral("Show transaction list"), this)),
+      byEnvelope_(
+          new QCheckBox(QStringLiteral("Only show transactions in the selected envelope"), this)),
+      byAccount_(
+          new QCheckBox(QStringLiteral("Only show transactions in the selected account"), this)),
       searchLabel_(new QLabel(QStringLiteral("Search transactions:"), this)),
       search_(new QLineEdit(this)), searchButton_(new QPushButton(QStringLiteral("Search"), this)) {
     showList_->setChecked(true);

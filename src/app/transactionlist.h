@@ -17,8 +17,15 @@ class QLineEdit;
 class QPushButton;
 struct Transaction;
 
-enum TransactionColumn { DateColumn, PayeeColumn, EnvelopeColumn, DescriptionColumn,
-                         OutflowColumn, InflowColumn, TransactionColumnCount };
+enum TransactionColumn {
+    DateColumn,
+    PayeeColumn,
+    EnvelopeColumn,
+    DescriptionColumn,
+    OutflowColumn,
+    InflowColumn,
+    TransactionColumnCount
+};
 
 QString transactionCellText(const Budget& budget, const Transaction& t, int column);
 // The search rule: date text, description, payee, amount text, then the envelope's name,

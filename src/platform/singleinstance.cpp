@@ -4,7 +4,8 @@
 #include <QLockFile>
 
 SingleInstance::SingleInstance(const QString& executablePath)
-    : path_(QDir(QDir::tempPath()).filePath(instanceName(executablePath) + QStringLiteral(".lock"))),
+    : path_(
+          QDir(QDir::tempPath()).filePath(instanceName(executablePath) + QStringLiteral(".lock"))),
       lock_(std::make_unique<QLockFile>(path_)) {
     // A running instance may hold the lock for days; only a dead owner makes it stale.
     // QLockFile recognises a dead owner by the process id recorded in the file.

@@ -126,4 +126,6 @@ struct WindowFixture {
     }
 };
 
-inline void pinLocale() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+inline void pinLocale() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}

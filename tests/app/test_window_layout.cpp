@@ -82,8 +82,9 @@ private slots:
         for (int c = 0; c < 6; ++c)
             sum += header->sectionSize(c);
         QCOMPARE(sum, w.envelopeTree()->viewport()->width());
-        QCOMPARE(header->sectionSize(1), QFontMetrics(w.envelopeTree()->font())
-                                             .horizontalAdvance(QStringLiteral("DIFFERENCE")));
+        QCOMPARE(
+            header->sectionSize(1),
+            QFontMetrics(w.envelopeTree()->font()).horizontalAdvance(QStringLiteral("DIFFERENCE")));
     }
 
     void listFontsFollowScreenWidth() {
@@ -173,8 +174,8 @@ private slots:
             HelpScope help(f.window, QStringLiteral("About Deposits\n"),
                            {QStringLiteral("First.\n\n"), QStringLiteral("Second.")});
             QCOMPARE(pane->plainText(), QStringLiteral("About Deposits\nFirst.\n\nSecond."));
-            const QTextCharFormat heading = pane->textArea()->document()->begin().begin()
-                                                .fragment().charFormat();
+            const QTextCharFormat heading =
+                pane->textArea()->document()->begin().begin().fragment().charFormat();
             QVERIFY(heading.font().bold());
             QVERIFY(heading.font().underline());
         }

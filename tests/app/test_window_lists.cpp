@@ -38,12 +38,14 @@ QStringList menuShape(const QMenu* menu) {
 }
 
 void sendMouseMove(QWidget* viewport, const QPoint& pos) {
-    QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &move);
 }
 
-QString date(int day) { return formatDate(SampleBudget::at(2026, 3, day), DateStyle::ShortDate); }
+QString date(int day) {
+    return formatDate(SampleBudget::at(2026, 3, day), DateStyle::ShortDate);
+}
 } // namespace
 
 class TestWindowLists : public QObject {
@@ -70,8 +72,8 @@ private slots:
         QStringList headers;
         for (int c = 0; c < TransactionColumnCount; ++c)
             headers << list->model()->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headers, QStringList({"Date", "Payee", "Envelope", "Description", "Outflow",
-                                       "Inflow"}));
+        QCOMPARE(headers,
+                 QStringList({"Date", "Payee", "Envelope", "Description", "Outflow", "Inflow"}));
     }
 
     void payeeForms_data() {
@@ -79,10 +81,14 @@ private slots:
         QTest::addColumn<bool>("fromExists");
         QTest::addColumn<QString>("payee");
         QTest::addColumn<QString>("text");
-        QTest::newRow("expense: payee") << 0 << true << "Shop" << "Shop";
-        QTest::newRow("deposit with payer") << 1 << false << "Employer" << "Employer->Savings";
-        QTest::newRow("transfer") << 2 << true << "ignored" << "Checking->Savings";
-        QTest::newRow("missing from account, no payee") << 2 << false << "" << "Savings";
+        QTest::newRow("expense: payee") << 0 << true << "Shop"
+                                        << "Shop";
+        QTest::newRow("deposit with payer") << 1 << false << "Employer"
+                                            << "Employer->Savings";
+        QTest::newRow("transfer") << 2 << true << "ignored"
+                                  << "Checking->Savings";
+        QTest::newRow("missing from account, no payee") << 2 << false << ""
+                                                        << "Savings";
     }
     void payeeForms() {
         QFETCH(int, type);
@@ -117,28 +123,28 @@ private slots:
         QTest::addColumn<QString>("account");  // account row selected with the account filter
         QTest::addColumn<QStringList>("payees");
         const QString none;
-        QTest::newRow("no filter") << none << none << none
-                                   << QStringList{"Lost envelope", "Landlord", "Power Co",
-                                                  "Checking->Visa", "Corner Shop", "Food Mart",
-                                                  "Checking->Savings", "Employer->Checking"};
-        QTest::newRow("envelope name") << "gro" << none << none
-                                       << QStringList{"Corner Shop", "Food Mart"};
+        QTest::newRow("no filter")
+            << none << none << none
+            << QStringList{"Lost envelope", "Landlord",  "Power Co",          "Checking->Visa",
+                           "Corner Shop",   "Food Mart", "Checking->Savings", "Employer->Checking"};
+        QTest::newRow("envelope name")
+            << "gro" << none << none << QStringList{"Corner Shop", "Food Mart"};
         QTest::newRow("amount text") << "12.5" << none << none << QStringList{"Food Mart"};
-        QTest::newRow("description, any case") << "SALARY" << none << none
-                                               << QStringList{"Employer->Checking"};
+        QTest::newRow("description, any case")
+            << "SALARY" << none << none << QStringList{"Employer->Checking"};
         QTest::newRow("date text") << date(6) << none << none << QStringList{"Power Co"};
         QTest::newRow("envelope") << none << "Groceries" << none
                                   << QStringList{"Corner Shop", "Food Mart"};
         QTest::newRow("folder") << none << "Bills" << none
                                 << QStringList{"Landlord", "Power Co", "Corner Shop", "Food Mart"};
         QTest::newRow("add folder row") << none << "Add folder" << none << QStringList{};
-        QTest::newRow("card account") << none << none << "Visa"
-                                      << QStringList{"Checking->Visa", "Corner Shop"};
+        QTest::newRow("card account")
+            << none << none << "Visa" << QStringList{"Checking->Visa", "Corner Shop"};
         QTest::newRow("no account selected") << none << none << "-" << QStringList{};
-        QTest::newRow("account and search") << "rent" << none << "Checking"
-                                            << QStringList{"Landlord"};
-        QTest::newRow("envelope and account") << none << "Groceries" << "Visa"
-                                              << QStringList{"Corner Shop"};
+        QTest::newRow("account and search")
+            << "rent" << none << "Checking" << QStringList{"Landlord"};
+        QTest::newRow("envelope and account") << none << "Groceries"
+                                              << "Visa" << QStringList{"Corner Shop"};
     }
     void filters() {
         QFETCH(QString, search);
@@ -194,9 +200,8 @@ private slots:
         deposit->description = QStringLiteral("Salary and bonus");
         f.window.updateTransactionRow(deposit);
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(rowTexts(list, 7),
-                 QStringList({date(1), "Employer->Checking", "--deposit--", "Salary and bonus", "",
-                              "$3,100.00"}));
+        QCOMPARE(rowTexts(list, 7), QStringList({date(1), "Employer->Checking", "--deposit--",
+                                                 "Salary and bonus", "", "$3,100.00"}));
     }
 
     void rowActivation() {
@@ -254,7 +259,8 @@ private slots:
         QTest::newRow("card edit") << "Visa" << int(ActionEdit) << int(ActionEdit);
         QTest::newRow("card pay") << "Visa" << int(ActionPayCard) << int(ActionPayCard);
         // The card's pay icon shares the deposit icon's place.
-        QTest::newRow("card at deposit place") << "Visa" << int(ActionDeposit) << int(ActionPayCard);
+        QTest::newRow("card at deposit place")
+            << "Visa" << int(ActionDeposit) << int(ActionPayCard);
         QTest::newRow("card at transfer place") << "Visa" << int(ActionTransfer) << int(ActionNone);
     }
     void iconHitTest() {
@@ -297,10 +303,10 @@ private slots:
         }
         // Right of the icons, in the actions cell, there is nothing either.
         const QRect cell = list->visualRect(list->model()->index(0, AccountList::ActionsColumn));
-        QCOMPARE(list->hitTest(QPoint(list->actionExtent(ActionTransfer).second + 1,
-                                      cell.center().y()))
-                     .action,
-                 int(ActionNone));
+        QCOMPARE(
+            list->hitTest(QPoint(list->actionExtent(ActionTransfer).second + 1, cell.center().y()))
+                .action,
+            int(ActionNone));
     }
 
     void tooltips_data() {

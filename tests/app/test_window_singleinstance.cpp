@@ -35,9 +35,12 @@ private slots:
     void instanceName_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("name");
-        QTest::newRow("linux") << "/opt/budget/tallykeep" << "_opt_budget_tallykeep";
-        QTest::newRow("windows form") << "C:\\Apps\\budget.exe" << "C__Apps_budget.exe";
-        QTest::newRow("dots stay") << "/home/a.b/tk.bin" << "_home_a.b_tk.bin";
+        QTest::newRow("linux") << "/opt/budget/tallykeep"
+                               << "_opt_budget_tallykeep";
+        QTest::newRow("windows form") << "C:\\Apps\\budget.exe"
+                                      << "C__Apps_budget.exe";
+        QTest::newRow("dots stay") << "/home/a.b/tk.bin"
+                                   << "_home_a.b_tk.bin";
     }
     void instanceName() {
         QFETCH(QString, path);

@@ -65,8 +65,8 @@ AccountBase* byName(const Budget& budget, const QString& name) {
 }
 
 void sendMouseMove(QWidget* viewport, const QPoint& pos) {
-    QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &move);
 }
 } // namespace
@@ -108,8 +108,9 @@ private slots:
                                 "Credit cards[Credit card charges] Gifts Add folder"));
         f.window.removeItem(f.sample.fun);
         f.window.removeItem(f.sample.rent);
-        QCOMPARE(treeShape(tree), QStringLiteral("Bills[Old bills,Groceries,Power] "
-                                                 "Credit cards[Credit card charges] Gifts Add folder"));
+        QCOMPARE(treeShape(tree),
+                 QStringLiteral("Bills[Old bills,Groceries,Power] "
+                                "Credit cards[Credit card charges] Gifts Add folder"));
     }
 
     void paintedTexts_data() {
@@ -117,24 +118,36 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("colour"); // grey, red, normal or empty (not a money column)
-        QTest::newRow("envelope budget") << "Groceries" << 1 << "$100.00" << "normal";
-        QTest::newRow("spending shows minus") << "Groceries" << 2 << "-$157.50" << "normal";
-        QTest::newRow("overspent is red") << "Groceries" << 3 << "-$57.50" << "red";
-        QTest::newRow("envelope balance") << "Groceries" << 4 << "$100.00" << "normal";
-        QTest::newRow("on budget is grey") << "Rent" << 3 << "$0.00" << "grey";
-        QTest::newRow("refund") << "Power" << 2 << "$15.00" << "normal";
-        QTest::newRow("folder total") << "Bills" << 1 << "$1,390.00" << "normal";
-        QTest::newRow("folder has no balance") << "Bills" << 4 << "" << "";
+        QTest::newRow("envelope budget") << "Groceries" << 1 << "$100.00"
+                                         << "normal";
+        QTest::newRow("spending shows minus") << "Groceries" << 2 << "-$157.50"
+                                              << "normal";
+        QTest::newRow("overspent is red") << "Groceries" << 3 << "-$57.50"
+                                          << "red";
+        QTest::newRow("envelope balance") << "Groceries" << 4 << "$100.00"
+                                          << "normal";
+        QTest::newRow("on budget is grey") << "Rent" << 3 << "$0.00"
+                                           << "grey";
+        QTest::newRow("refund") << "Power" << 2 << "$15.00"
+                                << "normal";
+        QTest::newRow("folder total") << "Bills" << 1 << "$1,390.00"
+                                      << "normal";
+        QTest::newRow("folder has no balance") << "Bills" << 4 << ""
+                                               << "";
         QTest::newRow("folder limit")
-            << "Bills" << 5 << "  $1,390.00 of $2,000.00 budgeted [$610.00 unbudgeted]" << "";
-        QTest::newRow("goal") << "Vacation" << 5 << "$125.00 saved towards goal of $500.00" << "";
-        QTest::newRow("nothing spent is grey") << "Vacation" << 2 << "$0.00" << "grey";
-        QTest::newRow("open folder label") << "Bills" << 0 << QString::fromUcs4(U"\U0001F5C1 Bills")
-                                           << "";
+            << "Bills" << 5 << "  $1,390.00 of $2,000.00 budgeted [$610.00 unbudgeted]"
+            << "";
+        QTest::newRow("goal") << "Vacation" << 5 << "$125.00 saved towards goal of $500.00"
+                              << "";
+        QTest::newRow("nothing spent is grey") << "Vacation" << 2 << "$0.00"
+                                               << "grey";
+        QTest::newRow("open folder label")
+            << "Bills" << 0 << QString::fromUcs4(U"\U0001F5C1 Bills") << "";
         QTest::newRow("card envelope label")
             << "Credit card charges" << 0 << QString::fromUcs4(U"\U0001F4B3 Credit card charges")
             << "";
-        QTest::newRow("read-only folder has no information") << "Credit cards" << 5 << "" << "";
+        QTest::newRow("read-only folder has no information") << "Credit cards" << 5 << ""
+                                                             << "";
     }
     void paintedTexts() {
         QFETCH(QString, item);
@@ -190,8 +203,8 @@ private slots:
         QTest::newRow("edit folder") << "Bills" << 5 << int(Command::EditFolder) << 1;
         QTest::newRow("fund folder") << "Bills" << 6 << int(Command::FundFolder) << 1;
         QTest::newRow("add folder") << "" << 7 << int(Command::AddFolder) << 0;
-        QTest::newRow("charges: edit") << "Credit card charges" << 1 << int(Command::EditEnvelope)
-                                        << 1;
+        QTest::newRow("charges: edit")
+            << "Credit card charges" << 1 << int(Command::EditEnvelope) << 1;
     }
     void zoneClicks() {
         QFETCH(QString, item);
@@ -200,8 +213,8 @@ private slots:
         QFETCH(int, saves);
         WindowFixture f;
         EnvelopeTree* tree = f.window.envelopeTree();
-        QTreeWidgetItem* row = item.isEmpty() ? tree->addFolderRow()
-                                              : tree->findRow(byName(f.sample.budget, item));
+        QTreeWidgetItem* row =
+            item.isEmpty() ? tree->addFolderRow() : tree->findRow(byName(f.sample.budget, item));
         const QRect rect = tree->zoneRect(row, TreeZone(zone));
         QVERIFY(rect.isValid());
         const TreeHit hit = tree->hitTestZone(rect.center());
@@ -260,8 +273,8 @@ private slots:
                  QStringLiteral("Assign money to the categories in the 'Fun' folder"));
         QCOMPARE(tree->tip()->pos(), tree->viewport()->mapToGlobal(pos) + QPoint(10, -20));
 
-        sendMouseMove(tree->viewport(), tree->zoneRect(tree->addFolderRow(), TreeZone::AddFolder)
-                                            .center());
+        sendMouseMove(tree->viewport(),
+                      tree->zoneRect(tree->addFolderRow(), TreeZone::AddFolder).center());
         QCOMPARE(tree->tip()->text(), QStringLiteral("Add folder"));
 
         sendMouseMove(tree->viewport(), tree->visualItemRect(fun).topLeft() + QPoint(30, 3));
@@ -272,15 +285,20 @@ private slots:
     void contextMenus_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QStringList>("entries");
-        const QStringList folderFixed{"Assign money to envelopes...", "Add envelope...", "|",
-                                      "Edit folder...", "|", "Hide folder...."};
-        const QStringList envelopeFixed{"Record expense...", "Assign money to this envelope...",
-                                        "|", "Edit envelope...", "|", "Hide envelope..."};
+        const QStringList folderFixed{"Assign money to envelopes...",
+                                      "Add envelope...",
+                                      "|",
+                                      "Edit folder...",
+                                      "|",
+                                      "Hide folder...."};
+        const QStringList envelopeFixed{
+            "Record expense...", "Assign money to this envelope...", "|", "Edit envelope...", "|",
+            "Hide envelope..."};
         QTest::newRow("first folder")
             << "Bills" << folderFixed + QStringList{"|", "Move after...{Fun,Credit cards}"};
-        QTest::newRow("middle folder")
-            << "Fun"
-            << folderFixed + QStringList{"|", "Move before...{Bills}", "Move after...{Credit cards}"};
+        QTest::newRow("middle folder") << "Fun"
+                                       << folderFixed + QStringList{"|", "Move before...{Bills}",
+                                                                    "Move after...{Credit cards}"};
         QTest::newRow("middle envelope")
             << "Groceries"
             << envelopeFixed + QStringList{"|", "Move to group...{Fun}", "Move before...{Rent}",
@@ -296,8 +314,8 @@ private slots:
         QFETCH(QStringList, entries);
         WindowFixture f;
         EnvelopeTree* tree = f.window.envelopeTree();
-        QTreeWidgetItem* row = item.isEmpty() ? tree->addFolderRow()
-                                              : tree->findRow(byName(f.sample.budget, item));
+        QTreeWidgetItem* row =
+            item.isEmpty() ? tree->addFolderRow() : tree->findRow(byName(f.sample.budget, item));
         QVERIFY(row);
         const std::unique_ptr<QMenu> menu = f.window.treeContextMenu(row);
         QCOMPARE(menuShape(menu.get()), entries);
@@ -328,29 +346,49 @@ private slots:
         QTest::addColumn<QString>("model");
         const QString rest = " Fun[Vacation] Credit cards[Credit card charges] Add folder";
         const QString restModel = " Fun[Vacation] Credit cards[Credit card charges]";
-        QTest::newRow("envelope after last")
-            << "Rent" << "Move after..." << "Power" << "Bills[Groceries,Power,Rent]" + rest
-            << "Bills[Old bills,Groceries,Power,Rent]" + restModel;
+        QTest::newRow("envelope after last") << "Rent"
+                                             << "Move after..."
+                                             << "Power"
+                                             << "Bills[Groceries,Power,Rent]" + rest
+                                             << "Bills[Old bills,Groceries,Power,Rent]" + restModel;
         QTest::newRow("envelope before middle")
-            << "Power" << "Move before..." << "Groceries" << "Bills[Rent,Power,Groceries]" + rest
+            << "Power"
+            << "Move before..."
+            << "Groceries"
+            << "Bills[Rent,Power,Groceries]" + rest
             << "Bills[Rent,Power,Old bills,Groceries]" + restModel;
         QTest::newRow("envelope before first")
-            << "Groceries" << "Move before..." << "Rent" << "Bills[Groceries,Rent,Power]" + rest
+            << "Groceries"
+            << "Move before..."
+            << "Rent"
+            << "Bills[Groceries,Rent,Power]" + rest
             << "Bills[Groceries,Rent,Old bills,Power]" + restModel;
-        QTest::newRow("envelope to group")
-            << "Groceries" << "Move to group..." << "Fun"
-            << "Bills[Rent,Power] Fun[Vacation,Groceries] Credit cards[Credit card charges] Add folder"
-            << "Bills[Rent,Old bills,Power] Fun[Vacation,Groceries] Credit cards[Credit card charges]";
-        QTest::newRow("folder after")
-            << "Bills" << "Move after..." << "Fun"
-            << "Fun[Vacation] Bills[Rent,Groceries,Power] Credit cards[Credit card charges] Add folder"
-            << "Fun[Vacation] Bills[Rent,Old bills,Groceries,Power] Credit cards[Credit card charges]";
-        QTest::newRow("folder before first")
-            << "Credit cards" << "" << "" << "" << "";
-        QTest::newRow("folder before")
-            << "Fun" << "Move before..." << "Bills"
-            << "Fun[Vacation] Bills[Rent,Groceries,Power] Credit cards[Credit card charges] Add folder"
-            << "Fun[Vacation] Bills[Rent,Old bills,Groceries,Power] Credit cards[Credit card charges]";
+        QTest::newRow("envelope to group") << "Groceries"
+                                           << "Move to group..."
+                                           << "Fun"
+                                           << "Bills[Rent,Power] Fun[Vacation,Groceries] Credit "
+                                              "cards[Credit card charges] Add folder"
+                                           << "Bills[Rent,Old bills,Power] Fun[Vacation,Groceries] "
+                                              "Credit cards[Credit card charges]";
+        QTest::newRow("folder after") << "Bills"
+                                      << "Move after..."
+                                      << "Fun"
+                                      << "Fun[Vacation] Bills[Rent,Groceries,Power] Credit "
+                                         "cards[Credit card charges] Add folder"
+                                      << "Fun[Vacation] Bills[Rent,Old bills,Groceries,Power] "
+                                         "Credit cards[Credit card charges]";
+        QTest::newRow("folder before first") << "Credit cards"
+                                             << ""
+                                             << ""
+                                             << ""
+                                             << "";
+        QTest::newRow("folder before") << "Fun"
+                                       << "Move before..."
+                                       << "Bills"
+                                       << "Fun[Vacation] Bills[Rent,Groceries,Power] Credit "
+                                          "cards[Credit card charges] Add folder"
+                                       << "Fun[Vacation] Bills[Rent,Old bills,Groceries,Power] "
+                                          "Credit cards[Credit card charges]";
     }
     void moves() {
         QFETCH(QString, item);
@@ -400,8 +438,8 @@ private slots:
         QFETCH(bool, edits);
         WindowFixture f;
         EnvelopeTree* tree = f.window.envelopeTree();
-        QTreeWidgetItem* row = item.isEmpty() ? tree->addFolderRow()
-                                              : tree->findRow(byName(f.sample.budget, item));
+        QTreeWidgetItem* row =
+            item.isEmpty() ? tree->addFolderRow() : tree->findRow(byName(f.sample.budget, item));
         emit tree->itemDoubleClicked(row, 0);
         QCOMPARE(f.dispatched.size(), edits ? 1 : 0);
         if (edits) {
@@ -421,7 +459,8 @@ private slots:
             const QImage again = f.window.envelopeTree()->viewport()->grab().toImage();
             const QRect r = f.window.envelopeTree()->visualItemRect(bills);
             const int x = f.window.envelopeTree()->header()->sectionViewportPosition(4) + 30;
-            QCOMPARE(again.pixelColor(x * again.devicePixelRatio(), r.center().y() * again.devicePixelRatio()),
+            QCOMPARE(again.pixelColor(x * again.devicePixelRatio(),
+                                      r.center().y() * again.devicePixelRatio()),
                      QColor(230, 240, 250));
         }
     }
