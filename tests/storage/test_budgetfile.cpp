@@ -1,0 +1,357 @@
+// The budget file beside the program: its paths, which file is loaded, the save sequence with
+// backups and a safe replace, and the watcher that notices other programs' changes.
+
+#include "fakeprompter.h"
+#include "storage/backups.h"
+#include "storage/budgetfile.h"
+#include "storage/filewatcher.h"
+#include "storage/workbook.h"
+#include "storagetestkit.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+
+using namespace kit;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(data);
+}
+
+} // namespace
+
+class BudgetFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString exe_;
+    QString xlsx_;
+    QString xml_;
+    QString backups_;
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        exe_ = dir_->filePath("tallykeep");
+        xlsx_ = dir_->filePath("tallykeep.xlsx");
+        xml_ = dir_->filePath("tallykeep.xml");
+        backups_ = dir_->filePath("TallykeepBackup");
+    }
+
+    void paths_data()
+    {
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QString>("xlsx");
+        QTest::addColumn<QString>("xml");
+        QTest::newRow("no extension") << "/opt/budget/tallykeep" << "/opt/budget/tallykeep.xlsx"
+                                      << "/opt/budget/tallykeep.xml";
+        QTest::newRow("extension") << "/apps/budget.exe" << "/apps/budget.xlsx" << "/apps/budget.xml";
+        QTest::newRow("dot in folder") << "/opt/my.apps/tallykeep" << "/opt/my.apps/tallykeep.xlsx"
+                                       << "/opt/my.apps/tallykeep.xml";
+        QTest::newRow("last extension only") << "/a/b.c/x.tar.gz" << "/a/b.c/x.tar.xlsx" << "/a/b.c/x.tar.xml";
+        QTest::newRow("dot file") << "/home/u/.tallykeep" << "/home/u/.tallykeep.xlsx" << "/home/u/.tallykeep.xml";
+        QTest::newRow("bare name") << "tallykeep" << "tallykeep.xlsx" << "tallykeep.xml";
+    }
+
+    void paths()
+    {
+        QFETCH(QString, exe);
+        QFETCH(QString, xlsx);
+        QFETCH(QString, xml);
+        QCOMPARE(budgetFilePath(exe), xlsx);
+        QCOMPARE(legacyBudgetPath(exe), xml);
+        QCOMPARE(backupFolderPath(budgetFilePath("/opt/my.apps/tallykeep")), QStringLiteral("/opt/my.apps/TallykeepBackup"));
+    }
+
+    void whichFileIsLoaded_data()
+    {
+        QTest::addColumn<bool>("workbook");
+        QTest::addColumn<QByteArray>("legacy");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("firstAccount");
+        const QByteArray legacy = "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"From XML\"/></accounts></b>";
+        QTest::newRow("neither") << false << QByteArray() << 0 << "";
+        QTest::newRow("legacy only") << false << legacy << 0 << "From XML";
+        QTest::newRow("workbook wins") << true << legacy << 0 << "From workbook";
+        QTest::newRow("broken legacy") << false << QByteArray("not xml") << 1 << "";
+    }
+
+    void whichFileIsLoaded()
+    {
+        QFETCH(bool, workbook);
+        QFETCH(QByteArray, legacy);
+        QFETCH(int, status);
+        QFETCH(QString, firstAccount);
+        if (workbook) {
+            Budget b;
+            Account* a = b.createAccount();
+            a->setName("From workbook");
+            b.showTopLevel(a);
+            QCOMPARE(writeWorkbookReplacing(xlsx_, b, b.topLevelItemsForSave()), 0);
+        }
+        if (!legacy.isEmpty())
+            writeAll(xml_, legacy);
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), status);
+        if (firstAccount.isEmpty()) {
+            QVERIFY(b.accountOrder().empty());
+        } else {
+            QCOMPARE(b.accountOrder().front()->getName(), firstAccount);
+            QCOMPARE(file.loadedItems().size(), size_t(1));
+        }
+        QCOMPARE(file.loadedVersion(), workbook ? QStringLiteral("1.0.23.88") : QString());
+    }
+
+    void loadFillsTheDisplayOrder()
+    {
+        auto original = richBudget();
+        QCOMPARE(writeWorkbookReplacing(xlsx_, *original, original->topLevelItemsForSave()), 0);
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), 0);
+        QCOMPARE(snapshot(b), snapshot(*original));
+        QCOMPARE(b.accountOrder().size(), size_t(3)); // the hidden account stays out of view
+        QCOMPARE(b.folderOrder().size(), size_t(3));
+    }
+
+    void twelveSavesKeepTenGenerations()
+    {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), 0);
+        Account* a = b.createAccount();
+        b.showTopLevel(a);
+        QList<QByteArray> versions; // versions[i]: the file after save i+1
+        for (int i = 1; i <= 12; ++i) {
+            a->setName(QStringLiteral("version %1").arg(i));
+            QCOMPARE(file.save(b, prompter), 0);
+            versions << readAll(xlsx_);
+        }
+        QVERIFY(prompter.records.isEmpty());
+        QStringList names = QDir(backups_).entryList(QDir::Files, QDir::Name);
+        QStringList expected;
+        for (int n = 1; n <= 10; ++n)
+            expected << QStringLiteral("tallykeep.xlsx.bak.%1").arg(n);
+        expected.sort();
+        QCOMPARE(names, expected);
+        for (int n = 1; n <= 10; ++n)
+            QCOMPARE(readAll(backups_ + QStringLiteral("/tallykeep.xlsx.bak.%1").arg(n)), versions[11 - n]);
+        // Nothing but the budget file is left beside it.
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"tallykeep.xlsx"}));
+    }
+
+    void failedWriteLeavesTheFileAlone()
+    {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        Account* a = b.createAccount();
+        a->setName("first");
+        b.showTopLevel(a);
+        QCOMPARE(file.save(b, prompter), 0);
+        const QByteArray before = readAll(xlsx_);
+        // The temporary file cannot be created: a folder has taken its name.
+        QVERIFY(QDir().mkdir(dir_->filePath(".tallykeep.xlsx.saving")));
+        a->setName("second");
+        QCOMPARE(file.save(b, prompter), 2);
+        QCOMPARE(readAll(xlsx_), before);
+        QCOMPARE(prompter.records.size(), 1);
+        QCOMPARE(prompter.records[0].kind, PromptRecord::Message);
+        QCOMPARE(prompter.records[0].title, QStringLiteral("Error saving"));
+        QCOMPARE(prompter.records[0].text,
+                 QStringLiteral("Failed to save budget [%1] [Error creating output xlsx file. Usually a "
+                                "permissions error.]!")
+                     .arg(xlsx_));
+        QCOMPARE(prompter.records[0].icon, PromptIcon::Exclamation);
+        // The generations were still rotated, and the budget in memory is untouched.
+        QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), before);
+        QCOMPARE(a->getName(), QStringLiteral("second"));
+    }
+
+    void unreadableWorkbookIsKeptBeforeTheFirstSave()
+    {
+        FixedClock clock(date(2024, 6, 10, 14, 15, 16));
+        writeAll(xlsx_, "PK\x03\x04 precious but broken");
+        writeAll(xml_, "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"legacy\"/></accounts></b>");
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadWorkbookUnopenable));
+        QVERIFY(b.registry().empty()); // the legacy file is not read when a workbook exists
+        QVERIFY(file.takeNotice().isEmpty());
+        b.showTopLevel(b.createAccount());
+        QCOMPARE(file.save(b, prompter), 0);
+        const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-141516";
+        QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
+        const QString notice = file.takeNotice();
+        QVERIFY2(notice.contains(kept), qPrintable(notice));
+        QVERIFY(file.takeNotice().isEmpty());
+        for (int i = 0; i < 11; ++i)
+            QCOMPARE(file.save(b, prompter), 0);
+        QVERIFY(file.takeNotice().isEmpty());
+        const QStringList unreadable = QDir(backups_).entryList({"*.unreadable-*"}, QDir::Files);
+        QCOMPARE(unreadable, QStringList({"tallykeep.xlsx.unreadable-20240610-141516"}));
+        QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
+    }
+
+    void refusedSavesKeepTheOldFile_data()
+    {
+        QTest::addColumn<QString>("why");
+        QTest::newRow("outside change") << "outside";
+        QTest::newRow("too many rows") << "rows";
+    }
+
+    void refusedSavesKeepTheOldFile()
+    {
+        QFETCH(QString, why);
+        writeAll(xlsx_, "someone else's budget");
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        int expected = 0;
+        if (why == "outside") {
+            file.setOutsideChangeReported(true);
+            QVERIFY(file.outsideChangeReported());
+            expected = Workbook::SaveOutsideChange;
+        } else {
+            for (qint64 i = 0; i <= Workbook::kMaxDataRows; ++i)
+                b.appendTransaction(std::make_unique<Transaction>());
+            expected = Workbook::SaveTooManyRows;
+        }
+        QCOMPARE(file.save(b, prompter), expected);
+        QCOMPARE(readAll(xlsx_), QByteArray("someone else's budget"));
+        QVERIFY(!QFile::exists(backups_ + "/tallykeep.xlsx.bak.1"));
+        QCOMPARE(prompter.records.size(), 1);
+        QCOMPARE(prompter.records[0].title, QStringLiteral("Error saving"));
+        QVERIFY(prompter.records[0].text.startsWith(QStringLiteral("Failed to save budget [%1] [").arg(xlsx_)));
+        QVERIFY(prompter.records[0].text.contains(saveErrorText(expected)));
+    }
+
+    void backupsGoBesideTheFileWhenTheFolderCannotBeMade()
+    {
+        writeAll(xlsx_, "v1");
+        writeAll(backups_, "a file in the way");
+        rotateBackups(xlsx_);
+        QCOMPARE(readAll(dir_->filePath("tallykeep.xlsx.bak.1")), QByteArray("v1"));
+        QCOMPARE(backupTargetFolder(xlsx_), dir_->path());
+    }
+
+    void checksums()
+    {
+        writeAll(dir_->filePath("digits"), "123456789");
+        bool ok = false;
+        QCOMPARE(fileCrc32(dir_->filePath("digits"), &ok), quint32(0xCBF43926));
+        QVERIFY(ok);
+        writeAll(dir_->filePath("empty"), "");
+        QCOMPARE(fileCrc32(dir_->filePath("empty"), &ok), quint32(0));
+        QVERIFY(ok);
+        fileCrc32(dir_->filePath("absent"), &ok);
+        QVERIFY(!ok);
+    }
+
+    void watcherTellsContentChangesFromTouches()
+    {
+        writeAll(xlsx_, "budget content");
+        std::atomic<int> calls{0};
+        FileWatcher watcher(xlsx_, [&] { ++calls; });
+        QVERIFY(watcher.start());
+        QCOMPARE(watcher.baseline(), fileCrc32(xlsx_));
+        // The same bytes written again, a new modification time, another file changing.
+        writeAll(xlsx_, "budget content");
+        QFile f(xlsx_);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        f.close();
+        writeAll(dir_->filePath("other.txt"), "unrelated");
+        QTest::qWait(400);
+        QCOMPARE(calls.load(), 0);
+        QVERIFY(watcher.isRunning());
+        // One changed byte is an outside change.
+        writeAll(xlsx_, "budget contenT");
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
+        QTRY_VERIFY(!watcher.isRunning());
+    }
+
+    void ownSavesAreNeverSeen()
+    {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), 0);
+        std::atomic<int> calls{0};
+        file.startWatcher([&] { ++calls; });
+        Account* a = b.createAccount();
+        b.showTopLevel(a);
+        for (int i = 0; i < 5; ++i) {
+            a->setName(QStringLiteral("save %1").arg(i));
+            QCOMPARE(file.save(b, prompter), 0);
+        }
+        QTest::qWait(400);
+        QCOMPARE(calls.load(), 0);
+        QVERIFY(!file.outsideChangeReported());
+
+        // Someone else writes the file: reported once, and this instance stops saving over it.
+        QByteArray content = readAll(xlsx_);
+        content[content.size() / 2] = char(content[content.size() / 2] ^ 1);
+        writeAll(xlsx_, content);
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
+        QVERIFY(file.outsideChangeReported());
+        QCOMPARE(file.save(b, prompter), int(Workbook::SaveOutsideChange));
+        QCOMPARE(readAll(xlsx_), content);
+        QElapsedTimer timer;
+        timer.start();
+        file.stopWatcher();
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
+    void stoppingIsPromptAndBounded()
+    {
+        writeAll(xlsx_, "x");
+        {
+            FileWatcher idle(xlsx_, {});
+            QVERIFY(idle.start());
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(idle.stop());
+            QVERIFY(timer.elapsed() < 1000);
+        }
+        // A watcher still showing its message is let go after the timeout.
+        QSemaphore release;
+        std::atomic<bool> inCallback{false};
+        FileWatcher busy(xlsx_, [&] {
+            inCallback = true;
+            release.acquire();
+        });
+        QVERIFY(busy.start());
+        writeAll(xlsx_, "y");
+        QTRY_VERIFY_WITH_TIMEOUT(inCallback.load(), 5000);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!busy.stop(300));
+        QVERIFY(timer.elapsed() >= 290 && timer.elapsed() < 2000);
+        release.release();
+        QTest::qWait(50);
+    }
+};
+
+QTEST_GUILESS_MAIN(BudgetFileTest)
+#include "test_budgetfile.moc"
