@@ -6,6 +6,24 @@
 
 #include <QPoint>
 
+// The window calls each operation makes when it changes the budget, in order:
+//   recordExpense        refreshTexts, rebuildTransactionList (then the tree cycle)
+//   editTransaction      updateTransactionRow, refreshTexts, saveBudget
+//   deposit/transfer/pay saveBudget, refreshTexts, rebuildTransactionList
+//   fundEnvelope/Folder  nothing (the tree cycle)
+//   addAccount           showItem for a charges folder or envelope it brings back, showItem
+//                        (the account), saveBudget
+//   editAccount          showItem or removeItem for the charges envelope's folder,
+//                        repaintAccountList, refreshTexts, layoutWindow,
+//                        rebuildTransactionList, saveBudget
+//   addFolder            showItem, saveBudget
+//   editFolder/Envelope  refreshTexts (then the tree cycle)
+//   addEnvelope          showItem (then the tree cycle)
+//   hideTreeItem         removeItem (then the tree cycle)
+//   hideAccount          removeItem, saveBudget
+//   unhideItem           showItem unless its folder is hidden, saveBudget
+// A dialog's help text is in the information pane only while the dialog is open.
+
 class Shell;
 class Account;
 class AccountBase;
