@@ -1,0 +1,158 @@
+// The export command: the JSON it prints, its --save copy, and its answers to bad files.
+
+#include "storage/budgetfile.h"
+#include "storagetestkit.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kit;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(TALLYKEEP_EXPORT_COMMAND), args);
+    Run r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+} // namespace
+
+class ExportTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+
+private slots:
+    void printsTheBudget()
+    {
+        auto b = richBudget();
+        const QString file = dir_.filePath("budget.xlsx");
+        QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);
+        const Run r = run({file});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QJsonParseError error;
+        const QJsonObject root = QJsonDocument::fromJson(r.out, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(root["version"].toString(), QStringLiteral("1.0.23.88"));
+        QCOMPARE(root["availableForBudgeting"].toInt(), b->availableForBudgeting());
+
+        // Accounts in row order (visible ones as shown, then the hidden one), then folders.
+        const QJsonArray top = root["topLevel"].toArray();
+        QCOMPARE(top.size(), 8);
+        const QJsonArray items = root["items"].toArray();
+        QCOMPARE(items.size(), 13);
+        QMap<qint64, QJsonObject> byId;
+        qint64 previous = -1;
+        for (const QJsonValue& v : items) {
+            const QJsonObject o = v.toObject();
+            QVERIFY(o["id"].toInteger() > previous);
+            previous = o["id"].toInteger();
+            byId[previous] = o;
+        }
+        QCOMPARE(byId[top[0].toInteger()]["name"].toString(), QStringLiteral("Checking é"));
+        QCOMPARE(byId[top[0].toInteger()]["type"].toString(), QStringLiteral("account"));
+        QCOMPARE(byId[top[0].toInteger()]["lastImport"].toString(), QStringLiteral("2024-04-30T00:00:00"));
+        QVERIFY(byId[top[1].toInteger()]["lastImport"].isNull());
+        QCOMPARE(byId[top[2].toInteger()]["isCCAccount"].toBool(), true);
+        QCOMPARE(byId[top[3].toInteger()]["hidden"].toBool(), true);
+        const QJsonObject bills = byId[top[4].toInteger()];
+        QCOMPARE(bills["type"].toString(), QStringLiteral("folder"));
+        QCOMPARE(bills["expenseLimit"].toInt(), -15000);
+        const QJsonObject rent = byId[bills["children"].toArray()[0].toInteger()];
+        QCOMPARE(rent["name"].toString(), QStringLiteral("Rent"));
+        QCOMPARE(rent["budgeted"].toInt(), -150000);
+        QCOMPARE(rent["defaultPayFromAccount"].toInteger(), top[0].toInteger());
+        QCOMPARE(rent["createdDate"].toString(), QStringLiteral("2023-01-01T00:00:00"));
+        QVERIFY(byId.contains(kChargesEnvelopeId));
+        QVERIFY(byId[kChargesEnvelopeId]["defaultPayFromAccount"].isNull());
+
+        const QJsonArray transactions = root["transactions"].toArray();
+        QCOMPARE(transactions.size(), 6);
+        const QJsonObject first = transactions[0].toObject();
+        QCOMPARE(first["type"].toString(), QStringLiteral("Deposit"));
+        QCOMPARE(first["amount"].toInt(), 250000);
+        QVERIFY(first["category"].isNull());
+        QVERIFY(first["accountFrom"].isNull());
+        QCOMPARE(first["time"].toString(), QStringLiteral("2024-01-31T00:00:00"));
+        QCOMPARE(transactions[4].toObject()["type"].toString(), QStringLiteral("CC Payment"));
+        QCOMPARE(transactions[4].toObject()["category"].toInteger(), qint64(kChargesEnvelopeId));
+        const QJsonArray rules = root["rules"].toArray();
+        QCOMPARE(rules.size(), 3);
+        QCOMPARE(rules[0].toObject()["match"].toString(), QStringLiteral("AMAZON*"));
+        QCOMPARE(rules[0].toObject()["payee"].toString(), QStringLiteral("Amazon"));
+    }
+
+    void savesACopyWithTheSameWriter()
+    {
+        auto b = richBudget();
+        const QString file = dir_.filePath("source.xlsx");
+        const QString copy = dir_.filePath("copy.xlsx");
+        QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);
+        const Run first = run({file, "--save", copy});
+        QVERIFY2(first.exitCode == 0, first.err.constData());
+        const Run second = run({copy});
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(second.out, first.out);
+        QVERIFY(!QDir(dir_.filePath("TallykeepBackup")).exists()); // no backups for a copy
+    }
+
+    void readsTheLegacyFormat()
+    {
+        const Run r = run({QStringLiteral(TALLYKEEP_TEST_DATA "/legacy_full.xml")});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+        QVERIFY(root["version"].isNull());
+        QCOMPARE(root["items"].toArray()[0].toObject()["id"].toInt(), 1);
+        QCOMPARE(root["transactions"].toArray().size(), 5);
+    }
+
+    void refusesWhatItCannotLoad_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("broken workbook") << QStringList{"broken.xlsx"} << QByteArray("garbage");
+        QTest::newRow("broken legacy") << QStringList{"broken.xml"} << QByteArray("<unclosed");
+        QTest::newRow("missing") << QStringList{"absent.xlsx"} << QByteArray();
+        QTest::newRow("no arguments") << QStringList{} << QByteArray();
+        QTest::newRow("--save without a name") << QStringList{"x.xlsx", "--save"} << QByteArray();
+    }
+
+    void refusesWhatItCannotLoad()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, content);
+        if (!content.isEmpty()) {
+            QFile f(dir_.filePath(args[0]));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        if (!args.isEmpty())
+            args[0] = dir_.filePath(args[0]);
+        const Run r = run(args);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!r.err.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(ExportTest)
+#include "test_export.moc"
