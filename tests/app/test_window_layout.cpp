@@ -87,6 +87,23 @@ private slots:
             QFontMetrics(w.envelopeTree()->font()).horizontalAdvance(QStringLiteral("DIFFERENCE")));
     }
 
+    void tinyClientAreasGiveNoNegativeSizes_data() {
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<bool>("showList");
+        QTest::newRow("tiny with list") << QSize(120, 40) << true;
+        QTest::newRow("tiny without list") << QSize(120, 40) << false;
+        QTest::newRow("empty") << QSize(0, 0) << true;
+    }
+    void tinyClientAreasGiveNoNegativeSizes() {
+        QFETCH(QSize, client);
+        QFETCH(bool, showList);
+        const PaneLayout l = computePaneLayout(client, 30, showList);
+        for (const QRect& r : {l.accountList, l.infoPane, l.filterBar, l.transactionList, l.tree}) {
+            QVERIFY(r.width() >= 0);
+            QVERIFY(r.height() >= 0);
+        }
+    }
+
     void listFontsFollowScreenWidth() {
         WindowFixture f;
         const int minimum = f.window.envelopeTree()->font().pixelSize() > 0
