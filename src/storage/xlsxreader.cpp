@@ -512,10 +512,12 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         else if (t == u"e")
             kind = Kind::Error;
 
-        // Buffers are reused from cell to cell: most values are a few characters.
-        value.resize(0);
-        formula.resize(0);
-        inlineText.resize(0);
+        value.clear();
+        double number = 0;
+        bool numberOk = false;
+        bool integral = false;
+        formula.clear();
+        inlineText.clear();
         bool hasValue = false;
         bool hasFormula = false;
         bool hasInline = false;
@@ -525,7 +527,29 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
                 break;
             if (!xml.isStartElement())
                 continue;
-            if (xml.name() == u"v") {
+            if (xml.name() == u"v" && (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
+                // Numbers are parsed straight from the reader's buffer: no copy per cell.
+                hasValue = true;
+                numberOk = false;
+                int pieces = 0;
+                while (!xml.atEnd()) {
+                    const auto token = xml.readNext();
+                    if (token == QXmlStreamReader::EndElement)
+                        break;
+                    if (token == QXmlStreamReader::StartElement) {
+                        xml.skipCurrentElement();
+                    } else if (token == QXmlStreamReader::Characters && ++pieces == 1) {
+                        const QStringView t = xml.text().trimmed();
+                        number = t.toDouble(&numberOk);
+                        integral = numberOk && !t.contains(u'.') && !t.contains(u'e') && !t.contains(u'E')
+                            && std::fabs(number) < 9.0e15;
+                        if (!numberOk && kind == Kind::Number)
+                            value = t.toString();
+                    } else if (token == QXmlStreamReader::Characters || token == QXmlStreamReader::EntityReference) {
+                        numberOk = false; // a number is never split by references
+                    }
+                }
+            } else if (xml.name() == u"v") {
                 readTextInto(xml, value);
                 hasValue = true;
             } else if (xml.name() == u"f") {
@@ -552,14 +576,12 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
             return false;
 
         Stored s{cellRow, cellCol, 0, XlsxSheet::kNone, XlsxSheet::kNone, XlsxValueType::Empty};
-        const QStringView v = QStringView(value).trimmed();
         switch (kind) {
         case Kind::Shared: {
-            bool ok = false;
-            const uint index = v.toUInt(&ok);
-            if (hasValue && ok && index < shared_.size()) {
+            const double index = number;
+            if (hasValue && numberOk && integral && index >= 0 && index < double(shared_.size())) {
                 s.type = XlsxValueType::Text;
-                s.text = addString(shared_[index]);
+                s.text = addString(shared_[size_t(index)]);
             }
             break;
         }
@@ -578,7 +600,7 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         case Kind::Boolean:
             if (hasValue) {
                 s.type = XlsxValueType::Boolean;
-                s.number = v.toDouble() != 0 ? 1 : 0;
+                s.number = numberOk && number != 0 ? 1 : 0;
             }
             break;
         case Kind::Error:
@@ -588,18 +610,14 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
             }
             break;
         case Kind::Number:
-            if (hasValue && !v.isEmpty()) {
-                bool ok = false;
-                const double d = v.toDouble(&ok);
-                if (ok) {
-                    const bool integral = !v.contains(u'.') && !v.contains(u'e') && !v.contains(u'E')
-                        && std::fabs(d) < 9.0e15;
-                    s.type = integral ? XlsxValueType::Integer : XlsxValueType::Float;
-                    s.number = d;
-                } else {
-                    s.type = XlsxValueType::Text;
-                    s.text = addString(v.toString());
-                }
+            if (!hasValue)
+                break;
+            if (numberOk) {
+                s.type = integral ? XlsxValueType::Integer : XlsxValueType::Float;
+                s.number = number;
+            } else if (!value.isEmpty()) {
+                s.type = XlsxValueType::Text;
+                s.text = addString(value);
             }
             break;
         }
