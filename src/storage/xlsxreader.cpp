@@ -6,6 +6,7 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <zip.h>
 
 namespace {
@@ -125,6 +126,28 @@ void readTextInto(QXmlStreamReader& xml, QString& out)
             break;
         }
     }
+}
+
+// The element's name without its prefix, whether or not namespaces are being processed.
+QStringView localName(const QXmlStreamReader& xml)
+{
+    const QStringView q = xml.qualifiedName();
+    for (qsizetype i = 0; i < q.size(); ++i)
+        if (q[i] == u':')
+            return q.mid(i + 1);
+    return q;
+}
+
+// Name comparisons in the cell loop run millions of times; these stay inline.
+template <qsizetype N>
+bool is(QStringView name, const char16_t (&literal)[N])
+{
+    if (name.size() != N - 1)
+        return false;
+    for (qsizetype i = 0; i < N - 1; ++i)
+        if (name[i] != literal[i])
+            return false;
+    return true;
 }
 
 struct Relationship {
@@ -267,29 +290,46 @@ QString XlsxReader::cellAddress(int row, int col)
     return letters + QString::number(row);
 }
 
-bool XlsxReader::readPart(Package& pkg, const QString& name,
-                          const std::function<bool(QXmlStreamReader&)>& parse)
+zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* size)
 {
     const QByteArray utf8 = name.toUtf8();
     zip_int64_t index = zip_name_locate(pkg.zip, utf8.constData(), 0);
     if (index < 0)
         index = zip_name_locate(pkg.zip, utf8.constData(), ZIP_FL_NOCASE);
-    if (index < 0)
-        return fail(QStringLiteral("missing part %1").arg(name));
+    if (index < 0) {
+        fail(QStringLiteral("missing part %1").arg(name));
+        return nullptr;
+    }
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(pkg.zip, zip_uint64_t(index), 0, &st) != 0
-        || !(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_COMP_SIZE))
-        return fail(QStringLiteral("unreadable part %1").arg(name));
-    const qint64 size = qint64(std::min<zip_uint64_t>(st.size, zip_uint64_t(1) << 62));
+        || !(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_COMP_SIZE)) {
+        fail(QStringLiteral("unreadable part %1").arg(name));
+        return nullptr;
+    }
+    *size = qint64(std::min<zip_uint64_t>(st.size, zip_uint64_t(1) << 62));
     const qint64 compressed = qint64(std::min<zip_uint64_t>(st.comp_size, zip_uint64_t(1) << 62));
-    if (size > limits_.maxPartBytes)
-        return fail(QStringLiteral("part %1 is too large").arg(name));
-    if (size > limits_.ratioCheckFrom && size > compressed * limits_.maxInflateRatio)
-        return fail(QStringLiteral("part %1 inflates suspiciously").arg(name));
+    if (*size > limits_.maxPartBytes) {
+        fail(QStringLiteral("part %1 is too large").arg(name));
+        return nullptr;
+    }
+    if (*size > limits_.ratioCheckFrom && *size > compressed * limits_.maxInflateRatio) {
+        fail(QStringLiteral("part %1 inflates suspiciously").arg(name));
+        return nullptr;
+    }
     zip_file_t* file = zip_fopen_index(pkg.zip, zip_uint64_t(index), 0);
     if (!file)
-        return fail(QStringLiteral("cannot inflate part %1").arg(name));
+        fail(QStringLiteral("cannot inflate part %1").arg(name));
+    return file;
+}
+
+bool XlsxReader::readPart(Package& pkg, const QString& name,
+                          const std::function<bool(QXmlStreamReader&)>& parse)
+{
+    qint64 size = 0;
+    zip_file_t* file = openEntry(pkg, name, &size);
+    if (!file)
+        return false;
     ZipEntryDevice device(file, size);
     QXmlStreamReader xml(&device);
     error_.clear();
@@ -410,7 +450,7 @@ bool XlsxReader::open(const QString& path)
         if (e.name.isEmpty() || sheets_.count(e.name))
             continue;
         auto sheet = std::make_unique<XlsxSheet>();
-        if (!readPart(pkg, part, [&](QXmlStreamReader& xml) { return parseSheet(xml, *sheet); }))
+        if (!readSheet(pkg, part, *sheet))
             return false;
         order_.append(e.name);
         sheets_[e.name] = std::move(sheet);
@@ -446,7 +486,7 @@ bool XlsxReader::parseSharedStrings(QXmlStreamReader& xml)
     return !xml.hasError();
 }
 
-bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
+bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const
 {
     using Stored = XlsxSheet::Stored;
     quint32 row = 0;
@@ -455,6 +495,9 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
     QString value;
     QString formula;
     QString inlineText;
+    // About one stored cell per 40 bytes of sheet XML.
+    if (xml.device() && xml.device()->bytesAvailable() > 0)
+        sheet.cells_.reserve(size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, limits_.maxCellsPerSheet)));
     auto addString = [&](const QString& s) {
         sheet.strings_.push_back(s);
         return quint32(sheet.strings_.size() - 1);
@@ -464,19 +507,19 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         xml.readNext();
         if (!xml.isStartElement())
             continue;
-        if (xml.name() == u"row") {
+        if (is(localName(xml), u"row")) {
             const QStringView r = xml.attributes().value(QLatin1String("r"));
             bool ok = false;
             const uint n = r.isEmpty() ? row + 1 : r.toUInt(&ok);
             if ((!r.isEmpty() && !ok) || n < 1 || n > kMaxRow) {
-                error_ = QStringLiteral("bad row number");
+                why = QStringLiteral("bad row number");
                 return false;
             }
             row = n;
             col = 0;
             continue;
         }
-        if (xml.name() != u"c")
+        if (!is(localName(xml), u"c"))
             continue;
 
         const QXmlStreamAttributes attrs = xml.attributes();
@@ -486,14 +529,14 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         if (!ref.isEmpty()) {
             quint32 r = 0;
             if (!parseCellReference(ref, r, cellCol)) {
-                error_ = QStringLiteral("bad cell reference");
+                why = QStringLiteral("bad cell reference");
                 return false;
             }
             if (r != 0)
                 cellRow = r;
         }
         if (cellCol > kMaxCol) {
-            error_ = QStringLiteral("bad cell reference");
+            why = QStringLiteral("bad cell reference");
             return false;
         }
         if (row == 0)
@@ -523,11 +566,11 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         bool hasInline = false;
         while (!xml.atEnd()) {
             xml.readNext();
-            if (xml.isEndElement() && xml.name() == u"c")
+            if (xml.isEndElement() && is(localName(xml), u"c"))
                 break;
             if (!xml.isStartElement())
                 continue;
-            if (xml.name() == u"v" && (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
+            if (is(localName(xml), u"v") && (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
                 // Numbers are parsed straight from the reader's buffer: no copy per cell.
                 hasValue = true;
                 numberOk = false;
@@ -549,23 +592,23 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
                         numberOk = false; // a number is never split by references
                     }
                 }
-            } else if (xml.name() == u"v") {
+            } else if (is(localName(xml), u"v")) {
                 readTextInto(xml, value);
                 hasValue = true;
-            } else if (xml.name() == u"f") {
+            } else if (is(localName(xml), u"f")) {
                 readTextInto(xml, formula);
                 hasFormula = true;
-            } else if (xml.name() == u"is") {
+            } else if (is(localName(xml), u"is")) {
                 hasInline = true;
                 while (!xml.atEnd()) {
                     xml.readNext();
-                    if (xml.isEndElement() && xml.name() == u"is")
+                    if (xml.isEndElement() && is(localName(xml), u"is"))
                         break;
                     if (!xml.isStartElement())
                         continue;
-                    if (xml.name() == u"t")
+                    if (is(localName(xml), u"t"))
                         inlineText += xml.readElementText();
-                    else if (xml.name() == u"rPh" || xml.name() == u"phoneticPr")
+                    else if (is(localName(xml), u"rPh") || is(localName(xml), u"phoneticPr"))
                         xml.skipCurrentElement();
                 }
             } else {
@@ -626,7 +669,7 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         if (s.type == XlsxValueType::Empty && !hasFormula)
             continue;
         if (qint64(sheet.cells_.size()) >= limits_.maxCellsPerSheet) {
-            error_ = QStringLiteral("too many cells");
+            why = QStringLiteral("too many cells");
             return false;
         }
         if (!sheet.cells_.empty()) {
@@ -644,5 +687,165 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet)
         });
     }
     sheet.cells_.shrink_to_fit();
+    return true;
+}
+
+namespace {
+
+// Where the rows of a worksheet can be cut into pieces that parse on their own: the byte
+// offsets of the sheetData content and of row start tags between. Empty when the text has
+// anything that would make a cut unsafe (a DTD, CDATA, comments, processing instructions) or
+// a piece would start with a row that does not carry its number.
+struct RowCuts {
+    QByteArray prefix; // "x:" or empty
+    std::vector<qsizetype> cuts; // first is the content's start, last its end
+};
+
+bool isNameEnd(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/';
+}
+
+RowCuts findRowCuts(const QByteArray& data, int pieces)
+{
+    RowCuts out;
+    const qsizetype declarationEnd = data.startsWith("<?xml") ? data.indexOf("?>") + 2 : 0;
+    if (data.indexOf("<!", declarationEnd) >= 0 || data.indexOf("<?", std::max<qsizetype>(declarationEnd, 1)) >= 0)
+        return {};
+    // The element's prefix, if any, is whatever stands between "<" and "sheetData".
+    qsizetype at = data.indexOf("sheetData");
+    while (at >= 0 && !(at + 9 < data.size() && isNameEnd(data[at + 9])))
+        at = data.indexOf("sheetData", at + 1);
+    if (at < 0)
+        return {};
+    const qsizetype open = data.lastIndexOf('<', at);
+    if (open < 0 || data[open + 1] == '/')
+        return {};
+    out.prefix = data.mid(open + 1, at - open - 1);
+    const qsizetype contentStart = data.indexOf('>', at) + 1;
+    if (contentStart <= 0 || data[contentStart - 2] == '/')
+        return {};
+    const qsizetype contentEnd = data.indexOf("</" + out.prefix + "sheetData", contentStart);
+    if (contentEnd < 0)
+        return {};
+    const QByteArray rowTag = "<" + out.prefix + "row";
+    out.cuts.push_back(contentStart);
+    for (int k = 1; k < pieces; ++k) {
+        qsizetype p = contentStart + (contentEnd - contentStart) * k / pieces;
+        for (p = data.indexOf(rowTag, p); p >= 0 && p < contentEnd; p = data.indexOf(rowTag, p + 1))
+            if (isNameEnd(data[p + rowTag.size()]))
+                break;
+        if (p < 0 || p >= contentEnd || p <= out.cuts.back())
+            continue;
+        // The piece's first row must say which row it is; rows without "r" count on.
+        const qsizetype tagEnd = data.indexOf('>', p);
+        const QByteArray tag = data.mid(p, tagEnd - p);
+        if (!tag.contains(" r=") && !tag.contains("\tr=") && !tag.contains("\nr=") && !tag.contains("\rr="))
+            return {};
+        out.cuts.push_back(p);
+    }
+    out.cuts.push_back(contentEnd);
+    return out;
+}
+
+} // namespace
+
+bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
+{
+    qint64 size = 0;
+    zip_file_t* file = openEntry(pkg, name, &size);
+    if (!file)
+        return false;
+    const int threads = int(std::min(std::thread::hardware_concurrency(), 4u));
+    if (size < limits_.parallelFrom || threads < 2) {
+        zip_fclose(file);
+        QString why;
+        return readPart(pkg, name, [&](QXmlStreamReader& xml) {
+            const bool ok = parseSheet(xml, sheet, why);
+            if (!ok)
+                error_ = why;
+            return ok;
+        });
+    }
+
+    // A big sheet is inflated whole (its size was checked above) and its rows are parsed in
+    // pieces on several threads, each piece by its own XML reader.
+    QByteArray data(size, Qt::Uninitialized);
+    qint64 total = 0;
+    while (total < size) {
+        const zip_int64_t n = zip_fread(file, data.data() + total, zip_uint64_t(size - total));
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    char extra = 0;
+    const bool exact = total == size && zip_fread(file, &extra, 1) == 0;
+    zip_fclose(file);
+    if (!exact)
+        return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
+
+    const RowCuts cuts = findRowCuts(data, threads);
+    if (cuts.cuts.size() < 3) {
+        QXmlStreamReader xml(data);
+        QString why;
+        if (!parseSheet(xml, sheet, why) || xml.hasError())
+            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why.isEmpty() ? xml.errorString() : why));
+        return true;
+    }
+    const size_t count = cuts.cuts.size() - 1;
+    std::vector<XlsxSheet> pieces(count);
+    std::vector<QString> errors(count);
+    auto parsePiece = [&](size_t i) {
+        const QByteArray open = "<" + cuts.prefix + "sheetData>";
+        const QByteArray close = "</" + cuts.prefix + "sheetData>";
+        QByteArray text = open;
+        text.append(data.constData() + cuts.cuts[i], cuts.cuts[i + 1] - cuts.cuts[i]);
+        text.append(close);
+        pieces[i].cells_.reserve(size_t(text.size() / 40));
+        QXmlStreamReader xml(text);
+        xml.setNamespaceProcessing(false); // the prefix's declaration stayed with the root
+        if (!parseSheet(xml, pieces[i], errors[i]) && errors[i].isEmpty())
+            errors[i] = xml.errorString();
+        else if (xml.hasError())
+            errors[i] = xml.errorString();
+    };
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < count; ++i)
+        workers.emplace_back(parsePiece, i);
+    parsePiece(0);
+    for (std::thread& t : workers)
+        t.join();
+    for (size_t i = 0; i < count; ++i)
+        if (!errors[i].isEmpty())
+            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, errors[i]));
+
+    size_t cells = 0;
+    size_t strings = 0;
+    for (const XlsxSheet& p : pieces) {
+        cells += p.cells_.size();
+        strings += p.strings_.size();
+    }
+    if (qint64(cells) > limits_.maxCellsPerSheet)
+        return fail(QStringLiteral("part %1 is unreadable: too many cells").arg(name));
+    sheet.cells_.reserve(cells);
+    sheet.strings_.reserve(strings);
+    for (XlsxSheet& p : pieces) {
+        const quint32 offset = quint32(sheet.strings_.size());
+        for (XlsxSheet::Stored c : p.cells_) {
+            if (c.text != XlsxSheet::kNone)
+                c.text += offset;
+            if (c.formula != XlsxSheet::kNone)
+                c.formula += offset;
+            sheet.cells_.push_back(c);
+        }
+        for (QString& str : p.strings_)
+            sheet.strings_.push_back(std::move(str));
+        p = XlsxSheet();
+    }
+    const auto before = [](const XlsxSheet::Stored& a, const XlsxSheet::Stored& b) {
+        return a.row < b.row || (a.row == b.row && a.col < b.col);
+    };
+    if (!std::is_sorted(sheet.cells_.begin(), sheet.cells_.end(), before))
+        std::stable_sort(sheet.cells_.begin(), sheet.cells_.end(), before);
     return true;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QXmlStreamReader;
+struct zip_file;
 
 enum class XlsxValueType { Empty, Integer, Float, Text, Boolean, Error };
 
@@ -67,6 +68,7 @@ public:
         qint64 maxInflateRatio = 200;
         qint64 maxCellsPerSheet = 16 * 1048576;
         qint64 maxSharedStrings = 4 * 1048576;
+        qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed on several threads
     };
 
     XlsxReader();
@@ -95,8 +97,10 @@ private:
     // big, inflates suspiciously or is not well-formed.
     bool readPart(Package& pkg, const QString& name,
                   const std::function<bool(QXmlStreamReader&)>& parse);
+    zip_file* openEntry(Package& pkg, const QString& name, qint64* size);
+    bool readSheet(Package& pkg, const QString& name, XlsxSheet& sheet);
     bool parseSharedStrings(QXmlStreamReader& xml);
-    bool parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet);
+    bool parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const;
 
     Limits limits_;
     bool open_ = false;

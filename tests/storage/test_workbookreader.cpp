@@ -426,6 +426,70 @@ private slots:
         QVERIFY(b.transactions().empty());
     }
 
+    void bigSheetsParsedInPiecesReadTheSame_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("our own workbook") << "ours";
+        QTest::newRow("prefixed elements") << "prefixed";
+        QTest::newRow("rows without numbers") << "unnumbered";
+        QTest::newRow("a comment inside") << "comment";
+    }
+
+    void bigSheetsParsedInPiecesReadTheSame()
+    {
+        QFETCH(QString, kind);
+        const QString path = file();
+        QString sheetName = QStringLiteral("S");
+        if (kind == "ours") {
+            auto b = richBudget();
+            for (int i = 0; i < 3000; ++i)
+                createTransaction(*b, TransactionType::Expense, -i, 0, kNoId, kChargesEnvelopeId,
+                                  QStringLiteral("payee %1 &<>\"").arg(i % 37), QString(), date(2022, 1 + i % 12, 1 + i % 28));
+            QCOMPARE(writeWorkbookReplacing(path, *b, b->topLevelItemsForSave()), 0);
+            sheetName = QStringLiteral("Transactions");
+        } else {
+            const QByteArray prefix = kind == "prefixed" ? "x:" : "";
+            QByteArray xml = "<?xml version=\"1.0\"?><" + prefix + "worksheet xmlns" + (prefix.isEmpty() ? "" : ":x")
+                + "=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" + prefix + "sheetData>";
+            for (int r = 1; r <= 3000; ++r) {
+                xml += "<" + prefix + "row" + (kind == "unnumbered" ? QByteArray() : " r=\"" + QByteArray::number(r) + "\"")
+                    + "><" + prefix + "c t=\"inlineStr\"><" + prefix + "is><" + prefix + "t>row " + QByteArray::number(r)
+                    + " &amp; more</" + prefix + "t></" + prefix + "is></" + prefix + "c><" + prefix + "c><" + prefix + "v>"
+                    + QByteArray::number(r * 1.5) + "</" + prefix + "v></" + prefix + "c><" + prefix + "c><" + prefix
+                    + "f>S!A" + QByteArray::number(r) + "</" + prefix + "f></" + prefix + "c></" + prefix + "row>";
+                if (kind == "comment" && r == 1500)
+                    xml += "<!-- <row r=\"1\"> -->";
+            }
+            xml += "</" + prefix + "sheetData></" + prefix + "worksheet>";
+            QVERIFY(writeZip(path, {{"xl/workbook.xml", "<workbook xmlns:r=\"urn:r\"><sheets><sheet name=\"S\" r:id=\"a\"/></sheets></workbook>"},
+                                    {"xl/_rels/workbook.xml.rels",
+                                     "<Relationships><Relationship Id=\"a\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
+                                    {"xl/s.xml", xml}}));
+        }
+        auto dump = [&](qint64 parallelFrom) {
+            XlsxReader reader;
+            XlsxReader::Limits limits;
+            limits.parallelFrom = parallelFrom;
+            reader.setLimits(limits);
+            QStringList out;
+            if (!reader.open(path))
+                return QStringList{reader.errorText()};
+            const XlsxSheet* s = reader.sheet(sheetName);
+            out << QString::number(s->cellCount());
+            for (int row = 1; row <= 3010; ++row)
+                for (int col = 1; col <= 8; ++col) {
+                    const XlsxCell c = s->cell(row, col);
+                    out << QStringLiteral("%1|%2|%3").arg(int(c.valueType())).arg(c.toText(), c.formula());
+                }
+            return out;
+        };
+        const QStringList serial = dump(qint64(1) << 40);
+        const QStringList pieces = dump(0);
+        QVERIFY(serial.size() > 3000);
+        QVERIFY(serial[0].toInt() >= 3000 * 3);
+        QCOMPARE(pieces, serial);
+    }
+
     void zipWithoutSheetsIsAnEmptyBudget()
     {
         const QString path = file();
