@@ -92,8 +92,11 @@ int BudgetFile::load(Budget& budget)
     if (QFileInfo::exists(workbook_)) {
         WorkbookLoad r = loadWorkbook(workbook_, budget);
         if (r.status != 0) {
-            // Starting empty is the rule; the file itself must survive the first save.
+            // Starting empty is the rule; the file itself must survive the first save. It is
+            // copied to safety now, so the user can be told where it is; should that fail,
+            // the first save tries again and is refused if it cannot.
             keepUnreadableBeforeSave_ = true;
+            keepUnreadableCopyNow();
             return LoadWorkbookUnopenable;
         }
         loaded_ = std::move(r.items);
@@ -107,6 +110,24 @@ int BudgetFile::load(Budget& budget)
     for (AccountBase* item : loaded_)
         budget.showTopLevel(item);
     return LoadOk;
+}
+
+bool BudgetFile::keepUnreadableCopyNow()
+{
+    if (!QFileInfo::exists(workbook_)) {
+        keepUnreadableBeforeSave_ = false;
+        return true;
+    }
+    const QString copy = keepUnreadableCopy(workbook_);
+    if (copy.isEmpty())
+        return false;
+    keepUnreadableBeforeSave_ = false;
+    notice_ = QStringLiteral("The budget file %1 could not be read, so Tallykeep has started with an "
+                             "empty budget. The unreadable file has been copied to %2 and will stay "
+                             "there; your earlier data is in that copy. The budget file itself is "
+                             "replaced when you next change something.")
+                  .arg(workbook_, copy);
+    return true;
 }
 
 QString BudgetFile::takeNotice()
@@ -131,16 +152,8 @@ int BudgetFile::save(const Budget& budget, Prompter& prompter)
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return failed(Workbook::SaveTooManyRows);
 
-    if (keepUnreadableBeforeSave_ && QFileInfo::exists(workbook_)) {
-        const QString copy = keepUnreadableCopy(workbook_);
-        if (copy.isEmpty())
-            return failed(Workbook::SaveUnreadableNotKept);
-        keepUnreadableBeforeSave_ = false;
-        notice_ = QStringLiteral("The budget file %1 could not be read when Tallykeep started, so "
-                                 "Tallykeep began with an empty budget. Before saving over it, the "
-                                 "unreadable file was copied to %2; your earlier data is in that copy.")
-                      .arg(workbook_, copy);
-    }
+    if (keepUnreadableBeforeSave_ && !keepUnreadableCopyNow())
+        return failed(Workbook::SaveUnreadableNotKept);
 
     rotateBackups(workbook_);
     const bool watching = watcher_ != nullptr;

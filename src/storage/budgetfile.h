@@ -47,7 +47,7 @@ public:
     QString loadedVersion() const { return version_; }
     // A message the user must read once (for example where an unreadable workbook was
     // kept safe); empty when there is none. Cleared by reading it. Worth asking after load
-    // and after every save.
+    // (and after a save, in case keeping the copy had to wait for it).
     QString takeNotice();
 
     // Rotates backups, pauses the watcher, writes a temporary file and renames it over the
@@ -66,6 +66,9 @@ public:
     bool outsideChangeReported() const { return *outsideChange_; }
 
 private:
+    // Copies an unreadable budget file into the backup folder (once) and sets the notice.
+    bool keepUnreadableCopyNow();
+
     QString workbook_;
     QString legacy_;
     QString notice_;

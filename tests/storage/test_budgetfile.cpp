@@ -197,20 +197,35 @@ private slots:
         Budget b;
         QCOMPARE(file.load(b), int(LoadWorkbookUnopenable));
         QVERIFY(b.registry().empty()); // the legacy file is not read when a workbook exists
-        QVERIFY(file.takeNotice().isEmpty());
-        b.showTopLevel(b.createAccount());
-        QCOMPARE(file.save(b, prompter), 0);
         const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-141516";
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
         const QString notice = file.takeNotice();
         QVERIFY2(notice.contains(kept), qPrintable(notice));
         QVERIFY(file.takeNotice().isEmpty());
-        for (int i = 0; i < 11; ++i)
+        QCOMPARE(readAll(xlsx_), QByteArray("PK\x03\x04 precious but broken")); // not yet replaced
+        b.showTopLevel(b.createAccount());
+        for (int i = 0; i < 12; ++i)
             QCOMPARE(file.save(b, prompter), 0);
         QVERIFY(file.takeNotice().isEmpty());
         const QStringList unreadable = QDir(backups_).entryList({"*.unreadable-*"}, QDir::Files);
         QCOMPARE(unreadable, QStringList({"tallykeep.xlsx.unreadable-20240610-141516"}));
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
+    }
+
+    void unreadableWorkbookThatCannotBeKeptIsNotReplaced()
+    {
+        // Something that cannot be copied stands where the budget file belongs.
+        QVERIFY(QDir().mkpath(xlsx_ + "/inside"));
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadWorkbookUnopenable));
+        QVERIFY(file.takeNotice().isEmpty());
+        QCOMPARE(file.save(b, prompter), int(Workbook::SaveUnreadableNotKept));
+        QVERIFY(QFileInfo(xlsx_ + "/inside").isDir());
+        QCOMPARE(prompter.records.size(), 1);
+        QVERIFY(prompter.records[0].text.contains(saveErrorText(Workbook::SaveUnreadableNotKept)));
+        QVERIFY(!QFile::exists(backups_ + "/tallykeep.xlsx.bak.1"));
     }
 
     void refusedSavesKeepTheOldFile_data()
