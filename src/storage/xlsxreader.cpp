@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <thread>
 #include <zip.h>
@@ -495,9 +496,10 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
     QString value;
     QString formula;
     QString inlineText;
-    // About one stored cell per 40 bytes of sheet XML.
+    // About one stored cell per 40 bytes of sheet XML; the size is only declared, so the
+    // guess is capped and the vector grows from there if the content is real.
     if (xml.device() && xml.device()->bytesAvailable() > 0)
-        sheet.cells_.reserve(size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, limits_.maxCellsPerSheet)));
+        sheet.cells_.reserve(size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, 1 << 20)));
     auto addString = [&](const QString& s) {
         sheet.strings_.push_back(s);
         return quint32(sheet.strings_.size() - 1);
@@ -722,6 +724,9 @@ RowCuts findRowCuts(const QByteArray& data, int pieces)
     if (open < 0 || data[open + 1] == '/')
         return {};
     out.prefix = data.mid(open + 1, at - open - 1);
+    for (char c : out.prefix)
+        if (!(std::isalnum(uchar(c)) || c == '_' || c == '-' || c == '.' || c == ':'))
+            return {};
     const qsizetype contentStart = data.indexOf('>', at) + 1;
     if (contentStart <= 0 || data[contentStart - 2] == '/')
         return {};
@@ -791,6 +796,14 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
         if (!parseSheet(xml, sheet, why) || xml.hasError())
             return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why.isEmpty() ? xml.errorString() : why));
         return true;
+    }
+    // What lies around the rows must be well-formed too, as it would be for a single reader.
+    {
+        QXmlStreamReader skeleton(data.left(cuts.cuts.front()) + data.mid(cuts.cuts.back()));
+        while (!skeleton.atEnd())
+            skeleton.readNext();
+        if (skeleton.hasError())
+            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, skeleton.errorString()));
     }
     const size_t count = cuts.cuts.size() - 1;
     std::vector<XlsxSheet> pieces(count);

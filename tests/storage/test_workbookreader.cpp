@@ -359,6 +359,8 @@ private slots:
         QTest::newRow("inflates too much") << "bomb";
         QTest::newRow("too many entries") << "entries";
         QTest::newRow("entity expansion") << "entities";
+        QTest::newRow("big sheet, broken after its rows") << "bigtail";
+        QTest::newRow("big sheet, broken row") << "bigrow";
     }
 
     void brokenFiles()
@@ -408,6 +410,15 @@ private slots:
             for (int i = 0; i < 10001; ++i)
                 entries.append({QStringLiteral("junk/%1").arg(i), QByteArray()});
             QVERIFY(writeZip(path, entries));
+        } else if (kind == "bigtail" || kind == "bigrow") {
+            // Big enough to be parsed in pieces.
+            QByteArray rows;
+            for (int r = 1; rows.size() < (5 << 20); ++r)
+                rows += "<row r=\"" + QByteArray::number(r) + "\"><c><v>" + QByteArray::number(r) + "</v></c></row>";
+            if (kind == "bigrow")
+                rows.insert(rows.size() / 2 + 3, "<oops>");
+            const QByteArray tail = kind == "bigtail" ? "<mergeCells><mergeCell ref=\"A1:B2\"></worksheet>" : "</worksheet>";
+            QVERIFY(writeZip(path, book("<worksheet><sheetData>" + rows + "</sheetData>" + tail)));
         } else if (kind == "entities") {
             QByteArray dtd = "<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
             char prev = 'a';
