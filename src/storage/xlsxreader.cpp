@@ -310,7 +310,8 @@ zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* siz
     }
     *size = qint64(std::min<zip_uint64_t>(st.size, zip_uint64_t(1) << 62));
     const qint64 compressed = qint64(std::min<zip_uint64_t>(st.comp_size, zip_uint64_t(1) << 62));
-    if (*size > limits_.maxPartBytes) {
+    totalBytes_ += *size;
+    if (*size > limits_.maxPartBytes || totalBytes_ > limits_.maxTotalBytes) {
         fail(QStringLiteral("part %1 is too large").arg(name));
         return nullptr;
     }
@@ -348,6 +349,7 @@ bool XlsxReader::open(const QString& path)
 {
     close();
     error_.clear();
+    totalBytes_ = 0;
     Package pkg;
     int err = 0;
     pkg.zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &err);
@@ -436,6 +438,7 @@ bool XlsxReader::open(const QString& path)
         && !readPart(pkg, sharedPart, [&](QXmlStreamReader& xml) { return parseSharedStrings(xml); }))
         return false;
 
+    qint64 totalCells = 0;
     for (size_t i = 0; i < sheetEntries.size(); ++i) {
         const SheetEntry& e = sheetEntries[i];
         QString part;
@@ -453,6 +456,9 @@ bool XlsxReader::open(const QString& path)
         auto sheet = std::make_unique<XlsxSheet>();
         if (!readSheet(pkg, part, *sheet))
             return false;
+        totalCells += sheet->cellCount();
+        if (totalCells > limits_.maxCellsPerSheet)
+            return fail(QStringLiteral("too many cells in the workbook"));
         order_.append(e.name);
         sheets_[e.name] = std::move(sheet);
     }

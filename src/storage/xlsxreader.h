@@ -64,9 +64,10 @@ public:
     struct Limits {
         qint64 maxEntries = 10000;
         qint64 maxPartBytes = qint64(512) << 20; // inflated size of one XML part
+        qint64 maxTotalBytes = qint64(1) << 30;  // of all parts read
         qint64 ratioCheckFrom = qint64(1) << 20; // parts smaller than this may compress freely
         qint64 maxInflateRatio = 200;
-        qint64 maxCellsPerSheet = 16 * 1048576;
+        qint64 maxCellsPerSheet = 16 * 1048576; // also the bound for the whole workbook
         qint64 maxSharedStrings = 4 * 1048576;
         qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed on several threads
     };
@@ -104,6 +105,7 @@ private:
 
     Limits limits_;
     bool open_ = false;
+    qint64 totalBytes_ = 0;
     QString error_;
     std::vector<QString> shared_;
     QStringList order_;
