@@ -54,9 +54,12 @@ QString backupFolderPath(const QString& budgetFile)
     return budgetFile.left(slash + 1) + QStringLiteral("TallykeepBackup");
 }
 
-int writeWorkbookReplacing(const QString& path, const Budget& budget,
+int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
                            const std::vector<AccountBase*>& items)
 {
+    // A budget file that is a link keeps being one: the file it points at is replaced.
+    const QFileInfo requested(requestedPath);
+    const QString path = requested.isSymLink() && requested.exists() ? requested.canonicalFilePath() : requestedPath;
     const QFileInfo info(path);
     const QString temp = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
     QFile::remove(temp);
@@ -65,6 +68,9 @@ int writeWorkbookReplacing(const QString& path, const Budget& budget,
         QFile::remove(temp);
         return status;
     }
+    // The new file gets the old one's permissions (a private budget stays private).
+    if (info.exists())
+        QFile::setPermissions(temp, QFile::permissions(path));
     // The new content must be on disk before it takes the budget file's name.
     if (!syncPath(temp, O_RDONLY)
         || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {

@@ -187,6 +187,25 @@ private slots:
         QCOMPARE(a->getName(), QStringLiteral("second"));
     }
 
+    void replacingKeepsPermissionsAndLinks()
+    {
+        Budget b;
+        b.showTopLevel(b.createAccount());
+        const QString real = dir_->filePath("real.xlsx");
+        writeAll(real, "old");
+        QVERIFY(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::link(real, xlsx_));
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        QCOMPARE(file.save(b, prompter), 0);
+        QVERIFY(QFileInfo(xlsx_).isSymLink());
+        QVERIFY(readAll(real).startsWith("PK"));
+        const QFile::Permissions perms = QFile::permissions(real);
+        QVERIFY(perms.testFlags(QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(!(perms & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)));
+        QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), QByteArray("old"));
+    }
+
     void unreadableWorkbookIsKeptBeforeTheFirstSave()
     {
         FixedClock clock(date(2024, 6, 10, 14, 15, 16));
