@@ -5,7 +5,9 @@
 #include <QIODevice>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstring>
 #include <cmath>
 #include <thread>
 #include <zip.h>
@@ -718,8 +720,14 @@ RowCuts findRowCuts(const QByteArray& data, int pieces)
 {
     RowCuts out;
     const qsizetype declarationEnd = data.startsWith("<?xml") ? data.indexOf("?>") + 2 : 0;
-    if (data.indexOf("<!", declarationEnd) >= 0 || data.indexOf("<?", std::max<qsizetype>(declarationEnd, 1)) >= 0)
-        return {};
+    // One pass over the markup: no "<!" and no "<?" after the declaration.
+    const char* const begin = data.constData();
+    const char* const end = begin + data.size();
+    for (const char* p = begin + std::max<qsizetype>(declarationEnd, 0);
+         (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr; ++p) {
+        if (p + 1 < end && (p[1] == '!' || p[1] == '?'))
+            return {};
+    }
     // The element's prefix, if any, is whatever stands between "<" and "sheetData".
     qsizetype at = data.indexOf("sheetData");
     while (at >= 0 && !(at + 9 < data.size() && isNameEnd(data[at + 9])))
@@ -736,8 +744,8 @@ RowCuts findRowCuts(const QByteArray& data, int pieces)
     const qsizetype contentStart = data.indexOf('>', at) + 1;
     if (contentStart <= 0 || data[contentStart - 2] == '/')
         return {};
-    const qsizetype contentEnd = data.indexOf("</" + out.prefix + "sheetData", contentStart);
-    if (contentEnd < 0)
+    const qsizetype contentEnd = data.lastIndexOf("</" + out.prefix + "sheetData");
+    if (contentEnd < contentStart)
         return {};
     const QByteArray rowTag = "<" + out.prefix + "row";
     out.cuts.push_back(contentStart);
@@ -795,7 +803,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
     if (!exact)
         return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
 
-    const RowCuts cuts = findRowCuts(data, threads);
+    const RowCuts cuts = findRowCuts(data, threads * 4);
     if (cuts.cuts.size() < 3) {
         QXmlStreamReader xml(data);
         QString why;
@@ -828,10 +836,16 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
         else if (xml.hasError())
             errors[i] = xml.errorString();
     };
+    // More pieces than threads, handed out in turn, so a slower thread does less of the work.
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < count; i = next++)
+            parsePiece(i);
+    };
     std::vector<std::thread> workers;
-    for (size_t i = 1; i < count; ++i)
-        workers.emplace_back(parsePiece, i);
-    parsePiece(0);
+    for (int t = 1; t < threads; ++t)
+        workers.emplace_back(work);
+    work();
     for (std::thread& t : workers)
         t.join();
     for (size_t i = 0; i < count; ++i)
