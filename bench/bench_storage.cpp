@@ -17,16 +17,14 @@
 
 namespace {
 
-double peakMiB()
-{
+double peakMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
 // CPU time of this thread: on a shared machine the wall clock also counts other people's work.
-double cpuSeconds()
-{
+double cpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
@@ -34,8 +32,7 @@ double cpuSeconds()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QList<int> counts;
     QString keep;
@@ -50,8 +47,8 @@ int main(int argc, char** argv)
         counts = {10000, 100000};
     QTemporaryDir temp;
     const QDir dir(keep.isEmpty() ? temp.path() : keep);
-    std::printf("%12s %10s %10s %10s %10s %10s %12s\n", "transactions", "save s", "save cpu", "load s",
-                "load cpu", "file MiB", "peak MiB");
+    std::printf("%12s %10s %10s %10s %10s %10s %12s\n", "transactions", "save s", "save cpu",
+                "load s", "load cpu", "file MiB", "peak MiB");
     for (int count : counts) {
         auto budget = generateBudget(count);
         const QString path = dir.filePath(QStringLiteral("bench-%1.xlsx").arg(count));

@@ -16,27 +16,23 @@
 
 namespace {
 
-QJsonValue idValue(ItemId id)
-{
+QJsonValue idValue(ItemId id) {
     return id == kNoId ? QJsonValue() : QJsonValue(qint64(id));
 }
 
-QJsonValue dateValue(const DateTime& dt)
-{
+QJsonValue dateValue(const DateTime& dt) {
     if (!dt.isSet())
         return QJsonValue();
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", dt.year, dt.month, dt.day, dt.hour, dt.minute,
-                             dt.second);
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", dt.year, dt.month, dt.day, dt.hour,
+                             dt.minute, dt.second);
 }
 
-QString typeName(TransactionType type)
-{
+QString typeName(TransactionType type) {
     const QString name = transactionTypeName(type);
     return name.isEmpty() ? QStringLiteral("Unknown") : name;
 }
 
-QJsonObject itemJson(const AccountBase& item)
-{
+QJsonObject itemJson(const AccountBase& item) {
     QJsonObject o;
     o["id"] = qint64(item.id());
     o["name"] = item.getName();
@@ -77,8 +73,8 @@ QJsonObject itemJson(const AccountBase& item)
     return o;
 }
 
-QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& topLevel, const QString& version)
-{
+QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& topLevel,
+                       const QString& version) {
     QJsonObject root;
     root["version"] = version.isEmpty() ? QJsonValue() : QJsonValue(version);
     QJsonArray top;
@@ -116,16 +112,14 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
     return root;
 }
 
-int usage()
-{
+int usage() {
     std::fputs("usage: tallykeep-export FILE [--save OUT.xlsx]\n", stderr);
     return 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     QString input;
@@ -180,7 +174,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const QByteArray json = QJsonDocument(budgetJson(budget, topLevel, version)).toJson(QJsonDocument::Indented);
+    const QByteArray json =
+        QJsonDocument(budgetJson(budget, topLevel, version)).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
     return 0;
 }

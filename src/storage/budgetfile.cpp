@@ -16,8 +16,7 @@ namespace {
 
 // Only the file name's last extension is replaced; a "." in a folder name never counts, and
 // a name that starts with its only "." has no extension.
-QString withExtension(const QString& executablePath, const QString& extension)
-{
+QString withExtension(const QString& executablePath, const QString& extension) {
     const qsizetype slash = executablePath.lastIndexOf(u'/');
     QString name = executablePath.mid(slash + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
@@ -26,8 +25,7 @@ QString withExtension(const QString& executablePath, const QString& extension)
     return executablePath.left(slash + 1) + name + extension;
 }
 
-bool syncPath(const QString& path, int flags)
-{
+bool syncPath(const QString& path, int flags) {
     const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -38,30 +36,28 @@ bool syncPath(const QString& path, int flags)
 
 } // namespace
 
-QString budgetFilePath(const QString& executablePath)
-{
+QString budgetFilePath(const QString& executablePath) {
     return withExtension(executablePath, QStringLiteral(".xlsx"));
 }
 
-QString legacyBudgetPath(const QString& executablePath)
-{
+QString legacyBudgetPath(const QString& executablePath) {
     return withExtension(executablePath, QStringLiteral(".xml"));
 }
 
-QString backupFolderPath(const QString& budgetFile)
-{
+QString backupFolderPath(const QString& budgetFile) {
     const qsizetype slash = budgetFile.lastIndexOf(u'/');
     return budgetFile.left(slash + 1) + QStringLiteral("TallykeepBackup");
 }
 
 int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
-                           const std::vector<AccountBase*>& items)
-{
+                           const std::vector<AccountBase*>& items) {
     // A budget file that is a link keeps being one: the file it points at is replaced.
     const QFileInfo requested(requestedPath);
-    const QString path = requested.isSymLink() && requested.exists() ? requested.canonicalFilePath() : requestedPath;
+    const QString path =
+        requested.isSymLink() && requested.exists() ? requested.canonicalFilePath() : requestedPath;
     const QFileInfo info(path);
-    const QString temp = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
+    const QString temp =
+        info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
     QFile::remove(temp);
     const int status = writeWorkbookFile(temp, budget, items);
     if (status != 0) {
@@ -72,8 +68,8 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     if (info.exists())
         QFile::setPermissions(temp, QFile::permissions(path));
     // The new content must be on disk before it takes the budget file's name.
-    if (!syncPath(temp, O_RDONLY)
-        || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!syncPath(temp, O_RDONLY) ||
+        ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(temp);
         return Workbook::SaveReplaceFailed;
     }
@@ -82,17 +78,13 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
 }
 
 BudgetFile::BudgetFile(const QString& executablePath)
-    : workbook_(budgetFilePath(executablePath)), legacy_(legacyBudgetPath(executablePath))
-{
-}
+    : workbook_(budgetFilePath(executablePath)), legacy_(legacyBudgetPath(executablePath)) {}
 
-BudgetFile::~BudgetFile()
-{
+BudgetFile::~BudgetFile() {
     stopWatcher();
 }
 
-int BudgetFile::load(Budget& budget)
-{
+int BudgetFile::load(Budget& budget) {
     loaded_.clear();
     version_.clear();
     if (QFileInfo::exists(workbook_)) {
@@ -118,8 +110,7 @@ int BudgetFile::load(Budget& budget)
     return LoadOk;
 }
 
-bool BudgetFile::keepUnreadableCopyNow()
-{
+bool BudgetFile::keepUnreadableCopyNow() {
     if (!QFileInfo::exists(workbook_)) {
         keepUnreadableBeforeSave_ = false;
         return true;
@@ -128,26 +119,26 @@ bool BudgetFile::keepUnreadableCopyNow()
     if (copy.isEmpty())
         return false;
     keepUnreadableBeforeSave_ = false;
-    notice_ = QStringLiteral("The budget file %1 could not be read, so Tallykeep has started with an "
-                             "empty budget. The unreadable file has been copied to %2 and will stay "
-                             "there; your earlier data is in that copy. The budget file itself is "
-                             "replaced when you next change something.")
-                  .arg(workbook_, copy);
+    notice_ =
+        QStringLiteral("The budget file %1 could not be read, so Tallykeep has started with an "
+                       "empty budget. The unreadable file has been copied to %2 and will stay "
+                       "there; your earlier data is in that copy. The budget file itself is "
+                       "replaced when you next change something.")
+            .arg(workbook_, copy);
     return true;
 }
 
-QString BudgetFile::takeNotice()
-{
+QString BudgetFile::takeNotice() {
     QString notice;
     notice.swap(notice_);
     return notice;
 }
 
-int BudgetFile::save(const Budget& budget, Prompter& prompter)
-{
+int BudgetFile::save(const Budget& budget, Prompter& prompter) {
     auto failed = [&](int status) {
         prompter.inform(QStringLiteral("Error saving"),
-                        QStringLiteral("Failed to save budget [%1] [%2]!").arg(workbook_, saveErrorText(status)),
+                        QStringLiteral("Failed to save budget [%1] [%2]!")
+                            .arg(workbook_, saveErrorText(status)),
                         PromptIcon::Exclamation);
         return status;
     };
@@ -174,8 +165,7 @@ int BudgetFile::save(const Budget& budget, Prompter& prompter)
     return 0;
 }
 
-void BudgetFile::startWatcher(std::function<void()> onOutsideChange)
-{
+void BudgetFile::startWatcher(std::function<void()> onOutsideChange) {
     stopWatcher();
     onOutsideChange_ = std::move(onOutsideChange);
     auto flag = outsideChange_;
@@ -189,15 +179,13 @@ void BudgetFile::startWatcher(std::function<void()> onOutsideChange)
         watcher_.reset();
 }
 
-void BudgetFile::stopWatcher()
-{
+void BudgetFile::stopWatcher() {
     if (!watcher_)
         return;
     watcher_->stop(5000);
     watcher_.reset();
 }
 
-void BudgetFile::setOutsideChangeReported(bool reported)
-{
+void BudgetFile::setOutsideChangeReported(bool reported) {
     *outsideChange_ = reported;
 }

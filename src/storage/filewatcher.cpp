@@ -13,8 +13,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
-quint32 fileCrc32(const QString& path, bool* ok)
-{
+quint32 fileCrc32(const QString& path, bool* ok) {
     if (ok)
         *ok = false;
     QFile file(path);
@@ -43,8 +42,7 @@ struct FileWatcher::Shared {
     std::condition_variable ended;
     bool finished = false;
 
-    ~Shared()
-    {
+    ~Shared() {
         if (inotifyFd >= 0)
             ::close(inotifyFd);
         if (stopFd >= 0)
@@ -55,8 +53,7 @@ struct FileWatcher::Shared {
 namespace {
 
 // Drains the pending events; true when one of them may concern the watched file.
-bool concernsFile(int fd, const QByteArray& fileName)
-{
+bool concernsFile(int fd, const QByteArray& fileName) {
     bool relevant = false;
     alignas(inotify_event) char buffer[16384];
     for (;;) {
@@ -81,25 +78,20 @@ void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, quint32 ba
 } // namespace
 
 FileWatcher::FileWatcher(const QString& filePath, std::function<void()> onChange)
-    : path_(filePath), onChange_(std::move(onChange))
-{
-}
+    : path_(filePath), onChange_(std::move(onChange)) {}
 
-FileWatcher::~FileWatcher()
-{
+FileWatcher::~FileWatcher() {
     stop();
 }
 
-bool FileWatcher::isRunning() const
-{
+bool FileWatcher::isRunning() const {
     if (!shared_)
         return false;
     std::lock_guard lock(shared_->mutex);
     return !shared_->finished;
 }
 
-bool FileWatcher::start()
-{
+bool FileWatcher::start() {
     if (shared_)
         return true;
     auto shared = std::make_shared<Shared>();
@@ -108,9 +100,10 @@ bool FileWatcher::start()
     shared->stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (shared->inotifyFd < 0 || shared->stopFd < 0)
         return false;
-    const uint32_t mask = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM
-        | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
-    if (inotify_add_watch(shared->inotifyFd, QFile::encodeName(info.absolutePath()).constData(), mask) < 0)
+    const uint32_t mask = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_DELETE |
+                          IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
+    if (inotify_add_watch(shared->inotifyFd, QFile::encodeName(info.absolutePath()).constData(),
+                          mask) < 0)
         return false;
     // The baseline is taken after the watch exists, so no change can slip in between.
     baseline_ = fileCrc32(path_);
@@ -119,8 +112,7 @@ bool FileWatcher::start()
     return true;
 }
 
-bool FileWatcher::stop(int timeoutMs)
-{
+bool FileWatcher::stop(int timeoutMs) {
     if (!shared_)
         return true;
     const uint64_t one = 1;
@@ -138,8 +130,7 @@ bool FileWatcher::stop(int timeoutMs)
 namespace {
 
 void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, quint32 baseline,
-           std::function<void()> onChange)
-{
+           std::function<void()> onChange) {
     const QByteArray fileName = QFile::encodeName(QFileInfo(path).fileName());
     quint32 previous = 0;
     for (;;) {

@@ -17,51 +17,44 @@ namespace {
 
 constexpr qint64 kMaxLegacyFileBytes = qint64(1) << 30;
 
-QString textAttribute(const XMLElement* e, const char* name, const QString& fallback = {})
-{
+QString textAttribute(const XMLElement* e, const char* name, const QString& fallback = {}) {
     const char* value = e->Attribute(name);
     return value ? QString::fromUtf8(value) : fallback;
 }
 
 // Ids and references are unsigned 32-bit; older files wrote some of them as signed numbers.
-ItemId idAttribute(const XMLElement* e, const char* name, ItemId fallback)
-{
+ItemId idAttribute(const XMLElement* e, const char* name, ItemId fallback) {
     int64_t value = 0;
     if (e->QueryInt64Attribute(name, &value) != tinyxml2::XML_SUCCESS)
         return fallback;
     return ItemId(quint32(value));
 }
 
-int intAttribute(const XMLElement* e, const char* name, int fallback)
-{
+int intAttribute(const XMLElement* e, const char* name, int fallback) {
     int value = fallback;
     e->QueryIntAttribute(name, &value);
     return value;
 }
 
-bool boolAttribute(const XMLElement* e, const char* name, bool fallback)
-{
+bool boolAttribute(const XMLElement* e, const char* name, bool fallback) {
     bool value = fallback;
     e->QueryBoolAttribute(name, &value);
     return value;
 }
 
-DateTime withDayOfWeek(DateTime dt)
-{
+DateTime withDayOfWeek(DateTime dt) {
     const QDate d(dt.year, dt.month, dt.day);
     dt.dayOfWeek = quint16(d.dayOfWeek() % 7);
     return dt;
 }
 
-bool isValidMoment(const DateTime& dt)
-{
-    return dt.year >= 1 && dt.year <= 9999 && QDate(dt.year, dt.month, dt.day).isValid()
-        && QTime::isValid(dt.hour, dt.minute, dt.second, dt.milliseconds);
+bool isValidMoment(const DateTime& dt) {
+    return dt.year >= 1 && dt.year <= 9999 && QDate(dt.year, dt.month, dt.day).isValid() &&
+           QTime::isValid(dt.hour, dt.minute, dt.second, dt.milliseconds);
 }
 
 // 100-nanosecond intervals since 1 January 1601, as a wall-clock time (no zone change).
-std::optional<DateTime> fromFileTime(qint64 fileTime)
-{
+std::optional<DateTime> fromFileTime(qint64 fileTime) {
     if (fileTime <= 0)
         return std::nullopt;
     const QDateTime base(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC);
@@ -80,8 +73,7 @@ std::optional<DateTime> fromFileTime(qint64 fileTime)
     return withDayOfWeek(dt);
 }
 
-int leadingInt(const char* s)
-{
+int leadingInt(const char* s) {
     // The usual leading-digits conversion, kept within the field's range.
     while (*s == ' ' || *s == '\t')
         ++s;
@@ -95,8 +87,7 @@ int leadingInt(const char* s)
 }
 
 // "MM-DD-YYYY hh:mm:ss"; fields after the first missing separator keep the present's values.
-DateTime parseTransactionTime(const char* text, const DateTime& now)
-{
+DateTime parseTransactionTime(const char* text, const DateTime& now) {
     DateTime dt = now;
     quint16* fields[] = {&dt.month, &dt.day, &dt.year, &dt.hour, &dt.minute, &dt.second};
     const char separators[] = {'-', '-', ' ', ':', ':'};
@@ -122,8 +113,7 @@ struct LegacyReader {
     std::vector<AccountBase*> created;
     std::vector<AccountEnvelope*> orphans;
 
-    AccountBase* createItem(const XMLElement* e)
-    {
+    AccountBase* createItem(const XMLElement* e) {
         int type = -1;
         if (e->QueryIntAttribute("type", &type) != tinyxml2::XML_SUCCESS)
             return nullptr;
@@ -157,7 +147,8 @@ struct LegacyReader {
 
         if (type == 0) {
             auto* a = static_cast<Account*>(item);
-            a->setContributesToBudget(boolAttribute(e, "getContributesToBudget", a->contributesToBudget()));
+            a->setContributesToBudget(
+                boolAttribute(e, "getContributesToBudget", a->contributesToBudget()));
             a->setCCAccount(boolAttribute(e, "isCCAccount", a->isCCAccount()));
             if (e->Attribute("paidFromenvelopeId"))
                 a->setCCAccount(true);
@@ -185,8 +176,7 @@ struct LegacyReader {
         return item;
     }
 
-    void readTransactions(const XMLElement* root)
-    {
+    void readTransactions(const XMLElement* root) {
         const XMLElement* list = root->FirstChildElement("transactions");
         if (!list)
             return;
@@ -216,8 +206,7 @@ struct LegacyReader {
         }
     }
 
-    void readRules(const XMLElement* root)
-    {
+    void readRules(const XMLElement* root) {
         const XMLElement* e = root->FirstChildElement("settings");
         e = e ? e->FirstChildElement("importer") : nullptr;
         e = e ? e->FirstChildElement("payeeMap") : nullptr;
@@ -239,8 +228,7 @@ struct LegacyReader {
 
 } // namespace
 
-LegacyLoad loadLegacyBudget(const QString& path, Budget& budget)
-{
+LegacyLoad loadLegacyBudget(const QString& path, Budget& budget) {
     LegacyLoad result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -8,7 +8,7 @@ class AccountBase;
 class Budget;
 
 struct LegacyLoad {
-    int status = 1; // 0 read; anything else: the file could not be read or parsed
+    int status = 1;                  // 0 read; anything else: the file could not be read or parsed
     std::vector<AccountBase*> items; // top-level items in document order
     QString error;
 };

@@ -49,7 +49,7 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
                       const std::vector<AccountBase*>& items);
 
 struct WorkbookLoad {
-    int status = 2; // 0 read, 2 could not be opened
+    int status = 2;                  // 0 read, 2 could not be opened
     std::vector<AccountBase*> items; // accounts in row order, then folders in row order
     quint32 version[4] = {0, 0, 0, 0};
     QString versionText; // M6 as stored; empty when absent

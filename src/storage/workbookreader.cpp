@@ -13,24 +13,21 @@ namespace {
 // Reading direction: the reference text of a record's name cell (Folders!A3) to the item id.
 using RowReferenceMap = std::map<QString, ItemId>;
 
-constexpr int kA = 1, kB = 2, kC = 3, kD = 4, kE = 5, kF = 6, kG = 7, kH = 8, kI = 9, kJ = 10, kK = 11,
-              kL = 12;
+constexpr int kA = 1, kB = 2, kC = 3, kD = 4, kE = 5, kF = 6, kG = 7, kH = 8, kI = 9, kJ = 10,
+              kK = 11, kL = 12;
 
-QString textCell(const XlsxSheet& s, int row, int col)
-{
+QString textCell(const XlsxSheet& s, int row, int col) {
     return s.cell(row, col).toText();
 }
 
-bool yesNoCell(const XlsxSheet& s, int row, int col)
-{
+bool yesNoCell(const XlsxSheet& s, int row, int col) {
     const QString t = textCell(s, row, col);
     return t == u"yes" || t == u"true";
 }
 
 // The key under which a formula such as Folders!A3 (or, from other programs, 'Folders'!$A$3)
 // finds its record.
-QString referenceKey(QString formula)
-{
+QString referenceKey(QString formula) {
     formula = formula.trimmed();
     if (formula.startsWith(u'='))
         formula.remove(0, 1);
@@ -41,8 +38,7 @@ QString referenceKey(QString formula)
     return formula;
 }
 
-std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, int row, int col)
-{
+std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, int row, int col) {
     const XlsxCell cell = s.cell(row, col);
     if (!cell.hasFormula())
         return std::nullopt;
@@ -55,8 +51,7 @@ std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, i
 // A row of a name-keyed sheet exists while its name is there. A record whose name is empty
 // still carries its other cells, so such a row does not end the sheet; only a wholly empty
 // row does. (Otherwise one unnamed item would silently drop every record after it.)
-bool rowPresent(const XlsxSheet& s, int row, int lastCol)
-{
+bool rowPresent(const XlsxSheet& s, int row, int lastCol) {
     if (!textCell(s, row, kA).isEmpty())
         return true;
     for (int col = kB; col <= lastCol; ++col) {
@@ -67,8 +62,7 @@ bool rowPresent(const XlsxSheet& s, int row, int lastCol)
     return false;
 }
 
-unsigned leadingUnsigned(QStringView text)
-{
+unsigned leadingUnsigned(QStringView text) {
     // The usual leading-digits conversion: blanks, an optional sign, then digits.
     qsizetype i = 0;
     while (i < text.size() && text[i].isSpace())
@@ -92,8 +86,7 @@ struct Reader {
     RowReferenceMap refs;
     AccountGroup* unfiled = nullptr;
 
-    void readVersionCell()
-    {
+    void readVersionCell() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Budget"));
         if (!s)
             return;
@@ -108,8 +101,7 @@ struct Reader {
             result.version[3] = leadingUnsigned(parts.last());
     }
 
-    void readAccountsSheet()
-    {
+    void readAccountsSheet() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Accounts"));
         if (!s)
             return;
@@ -126,8 +118,7 @@ struct Reader {
         }
     }
 
-    void readFoldersSheet()
-    {
+    void readFoldersSheet() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Folders"));
         if (!s)
             return;
@@ -142,8 +133,7 @@ struct Reader {
         }
     }
 
-    AccountGroup* folderForOrphans()
-    {
+    AccountGroup* folderForOrphans() {
         if (!unfiled) {
             unfiled = budget.createFolder();
             unfiled->setName(unfiledFolderName());
@@ -151,8 +141,7 @@ struct Reader {
         return unfiled;
     }
 
-    void readCategoriesSheet()
-    {
+    void readCategoriesSheet() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Categories"));
         if (!s)
             return;
@@ -189,8 +178,7 @@ struct Reader {
             result.items.push_back(unfiled);
     }
 
-    void readSettingsSheet()
-    {
+    void readSettingsSheet() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Settings"));
         if (!s)
             return;
@@ -205,8 +193,7 @@ struct Reader {
         }
     }
 
-    void readTransactionsSheet()
-    {
+    void readTransactionsSheet() {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Transactions"));
         if (!s)
             return;
@@ -223,7 +210,8 @@ struct Reader {
             t->accountFrom = resolve(refs, *s, row, kE).value_or(kNoId);
             t->accountTo = resolve(refs, *s, row, kF).value_or(kNoId);
             t->description = textCell(*s, row, kG);
-            t->type = transactionTypeFromName(textCell(*s, row, kH)).value_or(TransactionType::Expense);
+            t->type =
+                transactionTypeFromName(textCell(*s, row, kH)).value_or(TransactionType::Expense);
             read.push_back(std::move(t));
         }
         // The sheet lists newest first. Reversing before a stable sort keeps transactions of
@@ -242,13 +230,11 @@ struct Reader {
 
 } // namespace
 
-QString unfiledFolderName()
-{
+QString unfiledFolderName() {
     return QStringLiteral("Unfiled envelopes");
 }
 
-Amount readMoneyCell(const XlsxSheet& sheet, int row, int col)
-{
+Amount readMoneyCell(const XlsxSheet& sheet, int row, int col) {
     const XlsxCell cell = sheet.cell(row, col);
     const double value = cell.isNumber() ? cell.toDouble() : 0.0;
     if (!std::isfinite(value))
@@ -261,8 +247,7 @@ Amount readMoneyCell(const XlsxSheet& sheet, int row, int col)
     return parseAmount(text);
 }
 
-DateTime readDateCell(const XlsxSheet& sheet, int row, int col)
-{
+DateTime readDateCell(const XlsxSheet& sheet, int row, int col) {
     const XlsxCell cell = sheet.cell(row, col);
     if (!cell.isNumber())
         return DateTime();
@@ -272,8 +257,7 @@ DateTime readDateCell(const XlsxSheet& sheet, int row, int col)
     return dateOfSerialDay(qint64(std::trunc(value)));
 }
 
-WorkbookLoad loadWorkbook(const QString& path, Budget& budget)
-{
+WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
     WorkbookLoad result;
     if (!QFileInfo::exists(path)) {
         result.error = QStringLiteral("no such file");

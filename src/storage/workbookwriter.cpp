@@ -19,14 +19,12 @@ using RowReferenceMap = std::map<ItemId, QByteArray>;
 // would corrupt every number. The C locale is used on this thread while the workbook exists.
 class CNumericScope {
 public:
-    CNumericScope()
-    {
+    CNumericScope() {
         c_ = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
         if (c_)
             previous_ = uselocale(c_);
     }
-    ~CNumericScope()
-    {
+    ~CNumericScope() {
         if (c_) {
             uselocale(previous_);
             freelocale(c_);
@@ -47,8 +45,7 @@ struct DataStyles {
     lxw_format* date;
 };
 
-DataStyles addDataStyles(lxw_workbook* wb)
-{
+DataStyles addDataStyles(lxw_workbook* wb) {
     DataStyles s;
     s.header = workbook_add_format(wb);
     format_set_bold(s.header);
@@ -80,54 +77,48 @@ class SheetWriter {
 public:
     SheetWriter(lxw_worksheet* ws, const DataStyles& s) : ws_(ws), s_(s) {}
 
-    void headers(std::initializer_list<const char*> texts)
-    {
+    void headers(std::initializer_list<const char*> texts) {
         int col = 1;
         for (const char* t : texts)
             check(worksheet_write_string(ws_, 0, lxw_col_t(col++ - 1), t, s_.header));
     }
-    void text(int row, int col, const QString& value)
-    {
+    void text(int row, int col, const QString& value) {
         const QByteArray utf8 = cellTextUtf8(value);
-        check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), utf8.constData(), s_.text));
+        check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), utf8.constData(),
+                                     s_.text));
     }
-    void latin(int row, int col, const char* value)
-    {
+    void latin(int row, int col, const char* value) {
         check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
     }
     void yesNo(int row, int col, bool value) { latin(row, col, value ? "yes" : "no"); }
-    void money(int row, int col, qint64 cents)
-    {
+    void money(int row, int col, qint64 cents) {
         // Cents / 100 is the double nearest to the plain decimal form "%d.%02d".
-        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), double(cents) / 100.0,
-                                     s_.money));
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1),
+                                     double(cents) / 100.0, s_.money));
     }
-    void date(int row, int col, const DateTime& dt)
-    {
-        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), serialDayOf(dt), s_.date));
+    void date(int row, int col, const DateTime& dt) {
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), serialDayOf(dt),
+                                     s_.date));
     }
-    void number(int row, int col, double value)
-    {
+    void number(int row, int col, double value) {
         check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
     }
     // A reference formula, or a blank text-style cell when there is none.
-    void reference(int row, int col, const QByteArray* formula)
-    {
+    void reference(int row, int col, const QByteArray* formula) {
         if (formula)
-            check(worksheet_write_formula(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), formula->constData(),
-                                          s_.text));
+            check(worksheet_write_formula(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1),
+                                          formula->constData(), s_.text));
         else
             check(worksheet_write_blank(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), s_.text));
     }
-    void widths(int firstCol, int lastCol, double width)
-    {
-        check(worksheet_set_column(ws_, lxw_col_t(firstCol - 1), lxw_col_t(lastCol - 1), width, nullptr));
+    void widths(int firstCol, int lastCol, double width) {
+        check(worksheet_set_column(ws_, lxw_col_t(firstCol - 1), lxw_col_t(lastCol - 1), width,
+                                   nullptr));
     }
     lxw_error status() const { return status_; }
 
 private:
-    void check(lxw_error e)
-    {
+    void check(lxw_error e) {
         if (e != LXW_NO_ERROR && status_ == LXW_NO_ERROR)
             status_ = e;
     }
@@ -136,14 +127,12 @@ private:
     lxw_error status_ = LXW_NO_ERROR;
 };
 
-const QByteArray* lookup(const RowReferenceMap& map, ItemId id)
-{
+const QByteArray* lookup(const RowReferenceMap& map, ItemId id) {
     const auto it = map.find(id);
     return it == map.end() ? nullptr : &it->second;
 }
 
-QByteArray formatted(const char* pattern, int a, int b = 0)
-{
+QByteArray formatted(const char* pattern, int a, int b = 0) {
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, pattern, a, b);
     return QByteArray(buffer);
@@ -161,8 +150,7 @@ struct WriteContext {
     DataStyles dataStyles{};
 };
 
-int writeBudgetBanner(WriteContext& c)
-{
+int writeBudgetBanner(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Budget");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
@@ -198,19 +186,20 @@ int writeBudgetBanner(WriteContext& c)
         for (lxw_col_t col = 0; col < 13; ++col)
             check(worksheet_write_blank(ws, r, col, banner));
     check(worksheet_merge_range(ws, 0, 0, 0, 3, "TALLYKEEP BUDGET", title));
-    check(worksheet_merge_range(ws, 0, 7, 0, 12, "THIS BUDGET IS INTENDED TO BE EDITED IN TALLYKEEP", banner));
-    check(worksheet_merge_range(ws, 2, 0, 3, 12,
-                                "Tallykeep is a free budget and cash flow tracking application for Windows "
-                                "that saves its data in the Excel file format. Excel is not required.",
-                                blurb));
+    check(worksheet_merge_range(ws, 0, 7, 0, 12,
+                                "THIS BUDGET IS INTENDED TO BE EDITED IN TALLYKEEP", banner));
+    check(worksheet_merge_range(
+        ws, 2, 0, 3, 12,
+        "Tallykeep is a free budget and cash flow tracking application for Windows "
+        "that saves its data in the Excel file format. Excel is not required.",
+        blurb));
     check(worksheet_merge_range(ws, 5, 0, 5, 7, "https://example.org/tallykeep", link));
     check(worksheet_write_string(ws, 5, 11, "version", banner));
     check(worksheet_write_string(ws, 5, 12, Workbook::kVersion, banner));
     return status;
 }
 
-int writeAccountsSheet(WriteContext& c)
-{
+int writeAccountsSheet(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Accounts");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
@@ -234,8 +223,7 @@ int writeAccountsSheet(WriteContext& c)
     return w.status();
 }
 
-int writeFoldersSheet(WriteContext& c)
-{
+int writeFoldersSheet(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Folders");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
@@ -257,20 +245,21 @@ int writeFoldersSheet(WriteContext& c)
     return w.status();
 }
 
-int writeCategoriesSheet(WriteContext& c)
-{
+int writeCategoriesSheet(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Categories");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     SheetWriter w(ws, c.dataStyles);
-    w.headers({"Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only", "default Payee",
-               "default Amount", "default Payer Id", "Flags", "Savings goal", "Created Date"});
+    w.headers({"Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only",
+               "default Payee", "default Amount", "default Payer Id", "Flags", "Savings goal",
+               "Created Date"});
     w.widths(1, 12, 15);
     int row = 2;
     for (AccountBase* item : c.items) {
         if (item->getType() != ItemType::Folder)
             continue;
-        const std::vector<AccountBase*> children = static_cast<const AccountGroup*>(item)->children();
+        const std::vector<AccountBase*> children =
+            static_cast<const AccountGroup*>(item)->children();
         for (AccountBase* child : children) {
             if (child->getType() != ItemType::Envelope)
                 continue;
@@ -295,8 +284,7 @@ int writeCategoriesSheet(WriteContext& c)
     return w.status();
 }
 
-const char* typeText(TransactionType type)
-{
+const char* typeText(TransactionType type) {
     switch (type) {
     case TransactionType::Expense:
         return "Expense";
@@ -310,13 +298,13 @@ const char* typeText(TransactionType type)
     return "Unknown";
 }
 
-int writeTransactionsSheet(WriteContext& c)
-{
+int writeTransactionsSheet(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Transactions");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     SheetWriter w(ws, c.dataStyles);
-    w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type"});
+    w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description",
+               "Type"});
     w.widths(1, 9, 15);
     const auto& list = c.budget.transactions();
     int row = 2;
@@ -336,8 +324,7 @@ int writeTransactionsSheet(WriteContext& c)
     return w.status();
 }
 
-int writeSettingsSheet(WriteContext& c)
-{
+int writeSettingsSheet(WriteContext& c) {
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Settings");
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
@@ -355,8 +342,7 @@ int writeSettingsSheet(WriteContext& c)
     return w.status();
 }
 
-int writeBudgetOverview(WriteContext& c)
-{
+int writeBudgetOverview(WriteContext& c) {
     lxw_worksheet* ws = c.budgetSheet;
     lxw_format* headingLarge = workbook_add_format(c.wb);
     format_set_font_size(headingLarge, 24);
@@ -384,7 +370,8 @@ int writeBudgetOverview(WriteContext& c)
     };
     // 1-based addresses below, as in the layout.
     auto formula = [&](int row, int col, const QByteArray& f, lxw_format* fmt) {
-        check(worksheet_write_formula(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(), fmt));
+        check(worksheet_write_formula(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(),
+                                      fmt));
     };
     auto text = [&](int row, int col, const char* s, lxw_format* fmt) {
         check(worksheet_write_string(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), s, fmt));
@@ -426,11 +413,14 @@ int writeBudgetOverview(WriteContext& c)
         merge(r, 2, r, 3, "", nullptr);
         formula(r, 2, formatted("=Categories!A%d", cat), nullptr);
         formula(r, 4, formatted("=-Categories!C%d", cat), money);
-        formula(r, 5,
-                formatted("=-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A%d, Transactions!A:A, "
-                          "\">= \" & DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), 1))",
-                          cat),
-                money);
+        formula(
+            r, 5,
+            formatted(
+                "=-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A%d, Transactions!A:A, "
+                "\">= \" & DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), "
+                "1))",
+                cat),
+            money);
         formula(r, 6, formatted("=D%d-E%d", r, r), money);
         negativeAlert(r, 5);
         negativeAlert(r, 6);
@@ -459,8 +449,7 @@ int writeBudgetOverview(WriteContext& c)
 
 } // namespace
 
-QByteArray cellTextUtf8(const QString& text)
-{
+QByteArray cellTextUtf8(const QString& text) {
     QByteArray utf8 = text.toUtf8();
     if (utf8.size() > Workbook::kMaxTextBytes) {
         qsizetype cut = Workbook::kMaxTextBytes;
@@ -472,8 +461,7 @@ QByteArray cellTextUtf8(const QString& text)
     return utf8;
 }
 
-int serialDayOf(const DateTime& dt)
-{
+int serialDayOf(const DateTime& dt) {
     if (!dt.isSet())
         return 0;
     const QDate d(dt.year, dt.month, dt.day);
@@ -482,8 +470,7 @@ int serialDayOf(const DateTime& dt)
     return int(d.toJulianDay() - 2415019);
 }
 
-DateTime dateOfSerialDay(qint64 serial)
-{
+DateTime dateOfSerialDay(qint64 serial) {
     DateTime out;
     if (serial == 0 || serial < -693593 || serial > 2958465)
         return out; // outside years 1 to 9999
@@ -494,8 +481,7 @@ DateTime dateOfSerialDay(qint64 serial)
     return out;
 }
 
-QString saveErrorText(int status)
-{
+QString saveErrorText(int status) {
     switch (status) {
     case Workbook::SaveTooManyRows:
         return QStringLiteral("The budget has more records than a worksheet can hold (%1 rows); "
@@ -518,8 +504,7 @@ QString saveErrorText(int status)
     return QString::fromUtf8(lxw_strerror(lxw_error(status)));
 }
 
-qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items)
-{
+qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items) {
     qint64 accounts = 0, folders = 0, envelopes = 0;
     for (const AccountBase* item : items) {
         if (item->getType() == ItemType::Account)
@@ -536,8 +521,8 @@ qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBa
                      qint64(budget.rules().size()), overview});
 }
 
-int writeWorkbookFile(const QString& path, const Budget& budget, const std::vector<AccountBase*>& items)
-{
+int writeWorkbookFile(const QString& path, const Budget& budget,
+                      const std::vector<AccountBase*>& items) {
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return Workbook::SaveTooManyRows;
     CNumericScope cLocale;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #include <zip.h>
 
@@ -21,26 +21,22 @@ constexpr quint32 kMaxCol = 16384;
 // than the entry declared.
 class ZipEntryDevice : public QIODevice {
 public:
-    ZipEntryDevice(zip_file_t* file, qint64 declared) : file_(file), declared_(declared)
-    {
+    ZipEntryDevice(zip_file_t* file, qint64 declared) : file_(file), declared_(declared) {
         QIODevice::open(QIODevice::ReadOnly);
     }
-    ~ZipEntryDevice() override
-    {
+    ~ZipEntryDevice() override {
         if (file_)
             zip_fclose(file_);
     }
     bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override
-    {
+    qint64 bytesAvailable() const override {
         return QIODevice::bytesAvailable() + std::max<qint64>(0, declared_ - total_);
     }
     bool atEnd() const override { return total_ >= declared_ && QIODevice::bytesAvailable() == 0; }
     bool failed() const { return failed_; }
 
 protected:
-    qint64 readData(char* data, qint64 maxlen) override
-    {
+    qint64 readData(char* data, qint64 maxlen) override {
         if (failed_)
             return -1;
         const qint64 want = std::min(maxlen, declared_ - total_ + 1);
@@ -67,8 +63,7 @@ private:
     bool failed_ = false;
 };
 
-bool parseCellReference(QStringView ref, quint32& row, quint32& col)
-{
+bool parseCellReference(QStringView ref, quint32& row, quint32& col) {
     quint32 c = 0;
     qsizetype i = 0;
     while (i < ref.size() && ref[i].isLetter()) {
@@ -99,21 +94,18 @@ bool parseCellReference(QStringView ref, quint32& row, quint32& col)
     return true;
 }
 
-bool isRelationshipId(const QXmlStreamAttribute& a)
-{
+bool isRelationshipId(const QXmlStreamAttribute& a) {
     return a.name() == u"id" && !a.namespaceUri().isEmpty();
 }
 
-QString resolveTarget(const QString& baseDir, const QString& target)
-{
+QString resolveTarget(const QString& baseDir, const QString& target) {
     if (target.startsWith(u'/'))
         return QDir::cleanPath(target.mid(1));
     return QDir::cleanPath(baseDir.isEmpty() ? target : baseDir + u'/' + target);
 }
 
 // The text of the current element (which must hold no elements of its own) into out.
-void readTextInto(QXmlStreamReader& xml, QString& out)
-{
+void readTextInto(QXmlStreamReader& xml, QString& out) {
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::Characters:
@@ -132,8 +124,7 @@ void readTextInto(QXmlStreamReader& xml, QString& out)
 }
 
 // The element's name without its prefix, whether or not namespaces are being processed.
-QStringView localName(const QXmlStreamReader& xml)
-{
+QStringView localName(const QXmlStreamReader& xml) {
     const QStringView q = xml.qualifiedName();
     for (qsizetype i = 0; i < q.size(); ++i)
         if (q[i] == u':')
@@ -142,9 +133,7 @@ QStringView localName(const QXmlStreamReader& xml)
 }
 
 // Name comparisons in the cell loop run millions of times; these stay inline.
-template <qsizetype N>
-bool is(QStringView name, const char16_t (&literal)[N])
-{
+template <qsizetype N> bool is(QStringView name, const char16_t (&literal)[N]) {
     if (name.size() != N - 1)
         return false;
     for (qsizetype i = 0; i < N - 1; ++i)
@@ -160,8 +149,7 @@ struct Relationship {
 
 } // namespace
 
-QString decodeXlsxEscapes(const QString& text)
-{
+QString decodeXlsxEscapes(const QString& text) {
     if (!text.contains(u"_x"))
         return text;
     QString out;
@@ -183,8 +171,7 @@ QString decodeXlsxEscapes(const QString& text)
 
 // ---------------------------------------------------------------------------------------------
 
-QString XlsxCell::toText() const
-{
+QString XlsxCell::toText() const {
     switch (type_) {
     case XlsxValueType::Text:
     case XlsxValueType::Error:
@@ -201,8 +188,7 @@ QString XlsxCell::toText() const
     return {};
 }
 
-qint64 XlsxCell::toInteger() const
-{
+qint64 XlsxCell::toInteger() const {
     if (!isNumber() || !std::isfinite(number_))
         return 0;
     if (number_ >= 9.2e18 || number_ <= -9.2e18)
@@ -210,23 +196,21 @@ qint64 XlsxCell::toInteger() const
     return qint64(number_);
 }
 
-double XlsxCell::toDouble() const
-{
+double XlsxCell::toDouble() const {
     if (isNumber() || type_ == XlsxValueType::Boolean)
         return number_;
     return 0;
 }
 
-XlsxCell XlsxSheet::cell(int row, int col) const
-{
+XlsxCell XlsxSheet::cell(int row, int col) const {
     XlsxCell out;
     if (row < 1 || col < 1)
         return out;
-    const auto it = std::lower_bound(cells_.begin(), cells_.end(), std::pair(quint32(row), quint32(col)),
-                                     [](const Stored& s, const std::pair<quint32, quint32>& key) {
-                                         return s.row < key.first
-                                             || (s.row == key.first && s.col < key.second);
-                                     });
+    const auto it =
+        std::lower_bound(cells_.begin(), cells_.end(), std::pair(quint32(row), quint32(col)),
+                         [](const Stored& s, const std::pair<quint32, quint32>& key) {
+                             return s.row < key.first || (s.row == key.first && s.col < key.second);
+                         });
     if (it == cells_.end() || it->row != quint32(row) || it->col != quint32(col))
         return out;
     out.type_ = it->type;
@@ -244,57 +228,49 @@ XlsxCell XlsxSheet::cell(int row, int col) const
 
 struct XlsxReader::Package {
     zip_t* zip = nullptr;
-    ~Package()
-    {
+    ~Package() {
         if (zip)
             zip_discard(zip);
     }
-    bool has(const QString& name) const
-    {
-        return zip_name_locate(zip, name.toUtf8().constData(), 0) >= 0
-            || zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
+    bool has(const QString& name) const {
+        return zip_name_locate(zip, name.toUtf8().constData(), 0) >= 0 ||
+               zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
     }
 };
 
 XlsxReader::XlsxReader() = default;
 XlsxReader::~XlsxReader() = default;
 
-bool XlsxReader::fail(const QString& why)
-{
+bool XlsxReader::fail(const QString& why) {
     error_ = why;
     close();
     return false;
 }
 
-void XlsxReader::close()
-{
+void XlsxReader::close() {
     open_ = false;
     shared_.clear();
     order_.clear();
     sheets_.clear();
 }
 
-bool XlsxReader::hasSheet(const QString& name) const
-{
+bool XlsxReader::hasSheet(const QString& name) const {
     return sheets_.count(name) != 0;
 }
 
-const XlsxSheet* XlsxReader::sheet(const QString& name) const
-{
+const XlsxSheet* XlsxReader::sheet(const QString& name) const {
     const auto it = sheets_.find(name);
     return it == sheets_.end() ? nullptr : it->second.get();
 }
 
-QString XlsxReader::cellAddress(int row, int col)
-{
+QString XlsxReader::cellAddress(int row, int col) {
     QString letters;
     for (int c = col; c > 0; c = (c - 1) / 26)
         letters.prepend(QChar(u'A' + (c - 1) % 26));
     return letters + QString::number(row);
 }
 
-zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* size)
-{
+zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* size) {
     const QByteArray utf8 = name.toUtf8();
     zip_int64_t index = zip_name_locate(pkg.zip, utf8.constData(), 0);
     if (index < 0)
@@ -305,8 +281,8 @@ zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* siz
     }
     zip_stat_t st;
     zip_stat_init(&st);
-    if (zip_stat_index(pkg.zip, zip_uint64_t(index), 0, &st) != 0
-        || !(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_COMP_SIZE)) {
+    if (zip_stat_index(pkg.zip, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+        !(st.valid & ZIP_STAT_COMP_SIZE)) {
         fail(QStringLiteral("unreadable part %1").arg(name));
         return nullptr;
     }
@@ -328,8 +304,7 @@ zip_file_t* XlsxReader::openEntry(Package& pkg, const QString& name, qint64* siz
 }
 
 bool XlsxReader::readPart(Package& pkg, const QString& name,
-                          const std::function<bool(QXmlStreamReader&)>& parse)
-{
+                          const std::function<bool(QXmlStreamReader&)>& parse) {
     qint64 size = 0;
     zip_file_t* file = openEntry(pkg, name, &size);
     if (!file)
@@ -340,15 +315,14 @@ bool XlsxReader::readPart(Package& pkg, const QString& name,
     const bool ok = parse(xml);
     if (!ok || xml.hasError() || device.failed()) {
         const QString why = !error_.isEmpty() ? error_
-            : xml.hasError()                ? xml.errorString()
-                                            : QStringLiteral("inflating failed");
+                            : xml.hasError()  ? xml.errorString()
+                                              : QStringLiteral("inflating failed");
         return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why));
     }
     return true;
 }
 
-bool XlsxReader::open(const QString& path)
-{
+bool XlsxReader::open(const QString& path) {
     close();
     error_.clear();
     totalBytes_ = 0;
@@ -368,9 +342,10 @@ bool XlsxReader::open(const QString& path)
         const bool ok = readPart(pkg, QStringLiteral("_rels/.rels"), [&](QXmlStreamReader& xml) {
             while (!xml.atEnd()) {
                 xml.readNext();
-                if (xml.isStartElement() && xml.name() == u"Relationship"
-                    && xml.attributes().value(QLatin1String("Type")).endsWith(u"/officeDocument"))
-                    found = resolveTarget(QString(), xml.attributes().value(QLatin1String("Target")).toString());
+                if (xml.isStartElement() && xml.name() == u"Relationship" &&
+                    xml.attributes().value(QLatin1String("Type")).endsWith(u"/officeDocument"))
+                    found = resolveTarget(
+                        QString(), xml.attributes().value(QLatin1String("Target")).toString());
             }
             return true;
         });
@@ -379,9 +354,8 @@ bool XlsxReader::open(const QString& path)
         if (!found.isEmpty())
             workbookPart = found;
     }
-    const QString baseDir = workbookPart.contains(u'/')
-        ? workbookPart.left(workbookPart.lastIndexOf(u'/'))
-        : QString();
+    const QString baseDir =
+        workbookPart.contains(u'/') ? workbookPart.left(workbookPart.lastIndexOf(u'/')) : QString();
 
     struct SheetEntry {
         QString name;
@@ -407,8 +381,9 @@ bool XlsxReader::open(const QString& path)
         return false;
 
     std::map<QString, Relationship> rels;
-    const QString relsPart = (baseDir.isEmpty() ? QString() : baseDir + u'/') + QStringLiteral("_rels/")
-        + workbookPart.mid(workbookPart.lastIndexOf(u'/') + 1) + QStringLiteral(".rels");
+    const QString relsPart =
+        (baseDir.isEmpty() ? QString() : baseDir + u'/') + QStringLiteral("_rels/") +
+        workbookPart.mid(workbookPart.lastIndexOf(u'/') + 1) + QStringLiteral(".rels");
     if (pkg.has(relsPart)) {
         if (!readPart(pkg, relsPart, [&](QXmlStreamReader& xml) {
                 while (!xml.atEnd()) {
@@ -419,7 +394,8 @@ bool XlsxReader::open(const QString& path)
                             return false;
                         rels[attrs.value(QLatin1String("Id")).toString()] = {
                             attrs.value(QLatin1String("Type")).toString(),
-                            resolveTarget(baseDir, attrs.value(QLatin1String("Target")).toString())};
+                            resolveTarget(baseDir,
+                                          attrs.value(QLatin1String("Target")).toString())};
                     }
                 }
                 return true;
@@ -432,12 +408,13 @@ bool XlsxReader::open(const QString& path)
         if (rel.type.endsWith(u"/sharedStrings"))
             sharedPart = rel.target;
     if (sharedPart.isEmpty()) {
-        const QString guess = (baseDir.isEmpty() ? QString() : baseDir + u'/') + QStringLiteral("sharedStrings.xml");
+        const QString guess =
+            (baseDir.isEmpty() ? QString() : baseDir + u'/') + QStringLiteral("sharedStrings.xml");
         if (pkg.has(guess))
             sharedPart = guess;
     }
-    if (!sharedPart.isEmpty()
-        && !readPart(pkg, sharedPart, [&](QXmlStreamReader& xml) { return parseSharedStrings(xml); }))
+    if (!sharedPart.isEmpty() &&
+        !readPart(pkg, sharedPart, [&](QXmlStreamReader& xml) { return parseSharedStrings(xml); }))
         return false;
 
     qint64 totalCells = 0;
@@ -450,8 +427,8 @@ bool XlsxReader::open(const QString& path)
                 continue; // chart sheets and the like hold no cells
             part = rel->second.target;
         } else {
-            part = (baseDir.isEmpty() ? QString() : baseDir + u'/')
-                + QStringLiteral("worksheets/sheet%1.xml").arg(i + 1);
+            part = (baseDir.isEmpty() ? QString() : baseDir + u'/') +
+                   QStringLiteral("worksheets/sheet%1.xml").arg(i + 1);
         }
         if (e.name.isEmpty() || sheets_.count(e.name))
             continue;
@@ -468,8 +445,7 @@ bool XlsxReader::open(const QString& path)
     return true;
 }
 
-bool XlsxReader::parseSharedStrings(QXmlStreamReader& xml)
-{
+bool XlsxReader::parseSharedStrings(QXmlStreamReader& xml) {
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement() || xml.name() != u"si")
@@ -495,8 +471,7 @@ bool XlsxReader::parseSharedStrings(QXmlStreamReader& xml)
     return !xml.hasError();
 }
 
-bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const
-{
+bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const {
     using Stored = XlsxSheet::Stored;
     quint32 row = 0;
     quint32 col = 0;
@@ -507,7 +482,8 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
     // About one stored cell per 40 bytes of sheet XML; the size is only declared, so the
     // guess is capped and the vector grows from there if the content is real.
     if (xml.device() && xml.device()->bytesAvailable() > 0)
-        sheet.cells_.reserve(size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, 1 << 20)));
+        sheet.cells_.reserve(
+            size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, 1 << 20)));
     auto addString = [&](const QString& s) {
         sheet.strings_.push_back(s);
         return quint32(sheet.strings_.size() - 1);
@@ -580,7 +556,8 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
                 break;
             if (!xml.isStartElement())
                 continue;
-            if (is(localName(xml), u"v") && (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
+            if (is(localName(xml), u"v") &&
+                (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
                 // Numbers are parsed straight from the reader's buffer: no copy per cell.
                 hasValue = true;
                 numberOk = false;
@@ -594,11 +571,12 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
                     } else if (token == QXmlStreamReader::Characters && ++pieces == 1) {
                         const QStringView t = xml.text().trimmed();
                         number = t.toDouble(&numberOk);
-                        integral = numberOk && !t.contains(u'.') && !t.contains(u'e') && !t.contains(u'E')
-                            && std::fabs(number) < 9.0e15;
+                        integral = numberOk && !t.contains(u'.') && !t.contains(u'e') &&
+                                   !t.contains(u'E') && std::fabs(number) < 9.0e15;
                         if (!numberOk && kind == Kind::Number)
                             value = t.toString();
-                    } else if (token == QXmlStreamReader::Characters || token == QXmlStreamReader::EntityReference) {
+                    } else if (token == QXmlStreamReader::Characters ||
+                               token == QXmlStreamReader::EntityReference) {
                         numberOk = false; // a number is never split by references
                     }
                 }
@@ -692,9 +670,10 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
     if (xml.hasError())
         return false;
     if (!sorted) {
-        std::stable_sort(sheet.cells_.begin(), sheet.cells_.end(), [](const Stored& a, const Stored& b) {
-            return a.row < b.row || (a.row == b.row && a.col < b.col);
-        });
+        std::stable_sort(sheet.cells_.begin(), sheet.cells_.end(),
+                         [](const Stored& a, const Stored& b) {
+                             return a.row < b.row || (a.row == b.row && a.col < b.col);
+                         });
     }
     sheet.cells_.shrink_to_fit();
     return true;
@@ -707,17 +686,15 @@ namespace {
 // anything that would make a cut unsafe (a DTD, CDATA, comments, processing instructions) or
 // a piece would start with a row that does not carry its number.
 struct RowCuts {
-    QByteArray prefix; // "x:" or empty
+    QByteArray prefix;           // "x:" or empty
     std::vector<qsizetype> cuts; // first is the content's start, last its end
 };
 
-bool isNameEnd(char c)
-{
+bool isNameEnd(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/';
 }
 
-RowCuts findRowCuts(const QByteArray& data, int pieces)
-{
+RowCuts findRowCuts(const QByteArray& data, int pieces) {
     RowCuts out;
     const qsizetype declarationEnd = data.startsWith("<?xml") ? data.indexOf("?>") + 2 : 0;
     // One pass over the markup: no "<!" and no "<?" after the declaration.
@@ -759,7 +736,8 @@ RowCuts findRowCuts(const QByteArray& data, int pieces)
         // The piece's first row must say which row it is; rows without "r" count on.
         const qsizetype tagEnd = data.indexOf('>', p);
         const QByteArray tag = data.mid(p, tagEnd - p);
-        if (!tag.contains(" r=") && !tag.contains("\tr=") && !tag.contains("\nr=") && !tag.contains("\rr="))
+        if (!tag.contains(" r=") && !tag.contains("\tr=") && !tag.contains("\nr=") &&
+            !tag.contains("\rr="))
             return {};
         out.cuts.push_back(p);
     }
@@ -769,8 +747,7 @@ RowCuts findRowCuts(const QByteArray& data, int pieces)
 
 } // namespace
 
-bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
-{
+bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) {
     qint64 size = 0;
     zip_file_t* file = openEntry(pkg, name, &size);
     if (!file)
@@ -808,7 +785,8 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
         QXmlStreamReader xml(data);
         QString why;
         if (!parseSheet(xml, sheet, why) || xml.hasError())
-            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why.isEmpty() ? xml.errorString() : why));
+            return fail(QStringLiteral("part %1 is unreadable: %2")
+                            .arg(name, why.isEmpty() ? xml.errorString() : why));
         return true;
     }
     // What lies around the rows must be well-formed too, as it would be for a single reader.
@@ -817,7 +795,8 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet)
         while (!skeleton.atEnd())
             skeleton.readNext();
         if (skeleton.hasError())
-            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, skeleton.errorString()));
+            return fail(
+                QStringLiteral("part %1 is unreadable: %2").arg(name, skeleton.errorString()));
     }
     const size_t count = cuts.cuts.size() - 1;
     std::vector<XlsxSheet> pieces(count);

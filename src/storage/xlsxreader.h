@@ -20,7 +20,9 @@ enum class XlsxValueType { Empty, Integer, Float, Text, Boolean, Error };
 class XlsxCell {
 public:
     XlsxValueType valueType() const { return type_; }
-    bool isNumber() const { return type_ == XlsxValueType::Integer || type_ == XlsxValueType::Float; }
+    bool isNumber() const {
+        return type_ == XlsxValueType::Integer || type_ == XlsxValueType::Float;
+    }
     // Numbers as their shortest text, booleans "true"/"false", empty cells "".
     QString toText() const;
     qint64 toInteger() const; // numbers truncated toward zero, anything else 0

@@ -16,8 +16,7 @@
 
 namespace kit {
 
-inline DateTime date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0)
-{
+inline DateTime date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
     DateTime dt;
     dt.year = quint16(y);
     dt.month = quint16(m);
@@ -29,27 +28,25 @@ inline DateTime date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0)
     return dt;
 }
 
-inline QString ymd(const DateTime& dt)
-{
-    return dt.isSet() ? QString::asprintf("%04d-%02d-%02d", dt.year, dt.month, dt.day) : QStringLiteral("unset");
+inline QString ymd(const DateTime& dt) {
+    return dt.isSet() ? QString::asprintf("%04d-%02d-%02d", dt.year, dt.month, dt.day)
+                      : QStringLiteral("unset");
 }
 
-inline QString label(const Budget& b, ItemId id)
-{
+inline QString label(const Budget& b, ItemId id) {
     if (id == kNoId)
         return QStringLiteral("none");
     const AccountBase* item = b.findItem(id);
     if (!item)
         return QStringLiteral("missing#%1").arg(id);
     static const char* kinds[] = {"account", "folder", "envelope"};
-    return QStringLiteral("%1:%2%3")
-        .arg(QLatin1String(kinds[int(item->getType())]), item->getName(),
-             id == kChargesEnvelopeId ? QStringLiteral("(charges)") : QString());
+    return QStringLiteral("%1:%2%3").arg(
+        QLatin1String(kinds[int(item->getType())]), item->getName(),
+        id == kChargesEnvelopeId ? QStringLiteral("(charges)") : QString());
 }
 
 // Everything the workbook keeps, with references by name instead of id.
-inline QStringList snapshot(const Budget& b)
-{
+inline QStringList snapshot(const Budget& b) {
     QStringList out;
     for (const AccountBase* item : b.topLevelItemsForSave()) {
         if (item->getType() == ItemType::Account) {
@@ -72,19 +69,20 @@ inline QStringList snapshot(const Budget& b)
                    .arg(f->isReadOnly());
         for (const AccountBase* child : f->children()) {
             auto* e = static_cast<const AccountEnvelope*>(child);
-            out << QStringLiteral("  envelope|%1|bud=%2|bal=%3|hid=%4|ro=%5|payee=%6|from=%7|amt=%8|goal=%9")
-                       .arg(e->getName())
-                       .arg(e->getBudgeted())
-                       .arg(e->getBalance())
-                       .arg(e->isHidden())
-                       .arg(e->isReadOnly())
-                       .arg(e->defaultPayee(), label(b, e->defaultPayFromAccount()))
-                       .arg(e->defaultAmount())
-                       .arg(e->savingsGoal())
-                + QStringLiteral("|created=%1|charges=%2|virtual=%3")
-                      .arg(ymd(e->createdDate()))
-                      .arg(e->id() == kChargesEnvelopeId)
-                      .arg(e->virtualAccount());
+            out << QStringLiteral(
+                       "  envelope|%1|bud=%2|bal=%3|hid=%4|ro=%5|payee=%6|from=%7|amt=%8|goal=%9")
+                           .arg(e->getName())
+                           .arg(e->getBudgeted())
+                           .arg(e->getBalance())
+                           .arg(e->isHidden())
+                           .arg(e->isReadOnly())
+                           .arg(e->defaultPayee(), label(b, e->defaultPayFromAccount()))
+                           .arg(e->defaultAmount())
+                           .arg(e->savingsGoal()) +
+                       QStringLiteral("|created=%1|charges=%2|virtual=%3")
+                           .arg(ymd(e->createdDate()))
+                           .arg(e->id() == kChargesEnvelopeId)
+                           .arg(e->virtualAccount());
         }
     }
     for (const auto& t : b.transactions()) {
@@ -92,8 +90,8 @@ inline QStringList snapshot(const Budget& b)
                    .arg(ymd(t->transactionTime))
                    .arg(int(t->type))
                    .arg(t->amount)
-                   .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo), t->payee,
-                        t->description);
+                   .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo),
+                        t->payee, t->description);
     }
     for (const PayeeMappingRule& r : b.rules().rules())
         out << QStringLiteral("rule|%1|%2|%3").arg(r.match, r.payee, label(b, r.envelopeId));
@@ -110,8 +108,7 @@ inline QStringList snapshot(const Budget& b)
 // A budget with every kind of item, hidden ones, the charges envelope, goals, unicode names,
 // all transaction types, references to nothing and mapping rules. Times are whole days,
 // because the workbook keeps only the date.
-inline std::unique_ptr<Budget> richBudget()
-{
+inline std::unique_ptr<Budget> richBudget() {
     FixedClock clock(date(2024, 5, 20));
     auto b = std::make_unique<Budget>();
     Budget& budget = *b;
@@ -187,27 +184,29 @@ inline std::unique_ptr<Budget> richBudget()
     };
     tx(TransactionType::Deposit, 250000, kNoId, checking->id(), kNoId, QStringLiteral("Employer"),
        QStringLiteral("Salary"), date(2024, 1, 31));
-    tx(TransactionType::Expense, -120000, checking->id(), kNoId, rent->id(), QStringLiteral("Landlord <Ltd>"),
-       QString(), date(2024, 2, 1));
+    tx(TransactionType::Expense, -120000, checking->id(), kNoId, rent->id(),
+       QStringLiteral("Landlord <Ltd>"), QString(), date(2024, 2, 1));
     tx(TransactionType::Expense, -4321, card->id(), kNoId, games->id(), QStringLiteral("Shop 💳"),
        QStringLiteral("two \"games\" & more"), date(2024, 2, 1));
-    tx(TransactionType::Transfer, 10000, checking->id(), savings->id(), kNoId, QString(), QStringLiteral("to savings"),
-       date(2024, 2, 1));
-    tx(TransactionType::CCPayment, -2000, checking->id(), card->id(), kChargesEnvelopeId, QStringLiteral("Visa"),
-       QString(), date(2024, 3, 15));
+    tx(TransactionType::Transfer, 10000, checking->id(), savings->id(), kNoId, QString(),
+       QStringLiteral("to savings"), date(2024, 2, 1));
+    tx(TransactionType::CCPayment, -2000, checking->id(), card->id(), kChargesEnvelopeId,
+       QStringLiteral("Visa"), QString(), date(2024, 3, 15));
     // Charged from an envelope's id, as the writer allows references to any sheet.
-    tx(TransactionType::Transfer, 500, rent->id(), kNoId, attic->id(), QStringLiteral("moved"), QString(),
-       date(2024, 3, 16));
+    tx(TransactionType::Transfer, 500, rent->id(), kNoId, attic->id(), QStringLiteral("moved"),
+       QString(), date(2024, 3, 16));
 
-    budget.rules().addMappingRule(QStringLiteral("AMAZON*"), games->id(), false, QStringLiteral("Amazon"));
-    budget.rules().addMappingRule(QStringLiteral("LANDLORD?"), rent->id(), false, QStringLiteral("Landlord <Ltd>"));
-    budget.rules().addMappingRule(QStringLiteral("é-shop"), attic->id(), false, QStringLiteral("中文 shop"));
+    budget.rules().addMappingRule(QStringLiteral("AMAZON*"), games->id(), false,
+                                  QStringLiteral("Amazon"));
+    budget.rules().addMappingRule(QStringLiteral("LANDLORD?"), rent->id(), false,
+                                  QStringLiteral("Landlord <Ltd>"));
+    budget.rules().addMappingRule(QStringLiteral("é-shop"), attic->id(), false,
+                                  QStringLiteral("中文 shop"));
     return b;
 }
 
 // Every cell of every sheet as text, for comparing two written files.
-inline QStringList cellDump(const QString& path)
-{
+inline QStringList cellDump(const QString& path) {
     XlsxReader reader;
     if (!reader.open(path))
         return {QStringLiteral("could not open: ") + reader.errorText()};
@@ -220,7 +219,9 @@ inline QStringList cellDump(const QString& path)
                 const XlsxCell c = s->cell(row, col);
                 if (c.valueType() == XlsxValueType::Empty && !c.hasFormula())
                     continue;
-                out << QStringLiteral("%1 %2 %3 %4").arg(XlsxReader::cellAddress(row, col)).arg(int(c.valueType()))
+                out << QStringLiteral("%1 %2 %3 %4")
+                           .arg(XlsxReader::cellAddress(row, col))
+                           .arg(int(c.valueType()))
                            .arg(c.toText(), c.formula());
             }
     }
@@ -229,8 +230,7 @@ inline QStringList cellDump(const QString& path)
 
 // --- hand-made workbooks --------------------------------------------------------------------
 
-inline bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& entries)
-{
+inline bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& entries) {
     int err = 0;
     zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!z)
@@ -252,24 +252,32 @@ struct Cell {
     QString text;
     double number = 0;
 };
-inline Cell S(const QString& s) { return {Cell::Str, s, 0}; }
-inline Cell N(double n) { return {Cell::Num, {}, n}; }
-inline Cell F(const QString& f) { return {Cell::Formula, f, 0}; }
-inline Cell X(const QString& rawInnerAndAttrs) { return {Cell::Raw, rawInnerAndAttrs, 0}; }
-inline Cell E() { return {}; }
+inline Cell S(const QString& s) {
+    return {Cell::Str, s, 0};
+}
+inline Cell N(double n) {
+    return {Cell::Num, {}, n};
+}
+inline Cell F(const QString& f) {
+    return {Cell::Formula, f, 0};
+}
+inline Cell X(const QString& rawInnerAndAttrs) {
+    return {Cell::Raw, rawInnerAndAttrs, 0};
+}
+inline Cell E() {
+    return {};
+}
 
 struct SheetSpec {
     QString name;
     QList<QList<Cell>> rows; // row 1 first; cells from column A
 };
 
-inline QString escaped(const QString& s)
-{
+inline QString escaped(const QString& s) {
     return s.toHtmlEscaped();
 }
 
-inline QByteArray sheetXml(const SheetSpec& spec)
-{
+inline QByteArray sheetXml(const SheetSpec& spec) {
     QString xml = QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
         "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>");
@@ -282,10 +290,12 @@ inline QByteArray sheetXml(const SheetSpec& spec)
             case Cell::None:
                 break;
             case Cell::Str:
-                xml += QStringLiteral("<c r=\"%1\" t=\"inlineStr\"><is><t>%2</t></is></c>").arg(ref, escaped(cell.text));
+                xml += QStringLiteral("<c r=\"%1\" t=\"inlineStr\"><is><t>%2</t></is></c>")
+                           .arg(ref, escaped(cell.text));
                 break;
             case Cell::Num:
-                xml += QStringLiteral("<c r=\"%1\"><v>%2</v></c>").arg(ref, QString::number(cell.number, 'g', 17));
+                xml += QStringLiteral("<c r=\"%1\"><v>%2</v></c>")
+                           .arg(ref, QString::number(cell.number, 'g', 17));
                 break;
             case Cell::Formula:
                 xml += QStringLiteral("<c r=\"%1\"><f>%2</f></c>").arg(ref, escaped(cell.text));
@@ -302,27 +312,32 @@ inline QByteArray sheetXml(const SheetSpec& spec)
 }
 
 // A minimal package with the given sheets (and optional shared strings part).
-inline bool writeWorkbook(const QString& path, const QList<SheetSpec>& sheets, const QByteArray& sharedStrings = {})
-{
+inline bool writeWorkbook(const QString& path, const QList<SheetSpec>& sheets,
+                          const QByteArray& sharedStrings = {}) {
     QString workbook = QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook "
         "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
         "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>");
-    QString rels = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
-        "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">");
+    QString rels =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+                       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">");
     QList<QPair<QString, QByteArray>> entries;
     for (int i = 0; i < sheets.size(); ++i) {
-        workbook += QStringLiteral("<sheet name=\"%1\" sheetId=\"%2\" r:id=\"rId%2\"/>").arg(escaped(sheets[i].name)).arg(i + 1);
+        workbook += QStringLiteral("<sheet name=\"%1\" sheetId=\"%2\" r:id=\"rId%2\"/>")
+                        .arg(escaped(sheets[i].name))
+                        .arg(i + 1);
         rels += QStringLiteral("<Relationship Id=\"rId%1\" "
-                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                               "relationships/worksheet\" "
                                "Target=\"worksheets/sheet%1.xml\"/>")
                     .arg(i + 1);
-        entries.append({QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1), sheetXml(sheets[i])});
+        entries.append(
+            {QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1), sheetXml(sheets[i])});
     }
     if (!sharedStrings.isEmpty()) {
         rels += QStringLiteral("<Relationship Id=\"rIdS\" "
-                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                               "relationships/sharedStrings\" "
                                "Target=\"sharedStrings.xml\"/>");
         entries.append({QStringLiteral("xl/sharedStrings.xml"), sharedStrings});
     }

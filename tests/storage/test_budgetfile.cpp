@@ -19,14 +19,12 @@ using namespace kit;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-void writeAll(const QString& path, const QByteArray& data)
-{
+void writeAll(const QString& path, const QByteArray& data) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(path));
@@ -46,8 +44,7 @@ private:
     QString backups_;
 
 private slots:
-    void init()
-    {
+    void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         exe_ = dir_->filePath("tallykeep");
         xlsx_ = dir_->filePath("tallykeep.xlsx");
@@ -55,46 +52,54 @@ private slots:
         backups_ = dir_->filePath("TallykeepBackup");
     }
 
-    void paths_data()
-    {
+    void paths_data() {
         QTest::addColumn<QString>("exe");
         QTest::addColumn<QString>("xlsx");
         QTest::addColumn<QString>("xml");
-        QTest::newRow("no extension") << "/opt/budget/tallykeep" << "/opt/budget/tallykeep.xlsx"
+        QTest::newRow("no extension") << "/opt/budget/tallykeep"
+                                      << "/opt/budget/tallykeep.xlsx"
                                       << "/opt/budget/tallykeep.xml";
-        QTest::newRow("extension") << "/apps/budget.exe" << "/apps/budget.xlsx" << "/apps/budget.xml";
-        QTest::newRow("dot in folder") << "/opt/my.apps/tallykeep" << "/opt/my.apps/tallykeep.xlsx"
+        QTest::newRow("extension") << "/apps/budget.exe"
+                                   << "/apps/budget.xlsx"
+                                   << "/apps/budget.xml";
+        QTest::newRow("dot in folder") << "/opt/my.apps/tallykeep"
+                                       << "/opt/my.apps/tallykeep.xlsx"
                                        << "/opt/my.apps/tallykeep.xml";
-        QTest::newRow("last extension only") << "/a/b.c/x.tar.gz" << "/a/b.c/x.tar.xlsx" << "/a/b.c/x.tar.xml";
-        QTest::newRow("dot file") << "/home/u/.tallykeep" << "/home/u/.tallykeep.xlsx" << "/home/u/.tallykeep.xml";
-        QTest::newRow("bare name") << "tallykeep" << "tallykeep.xlsx" << "tallykeep.xml";
+        QTest::newRow("last extension only") << "/a/b.c/x.tar.gz"
+                                             << "/a/b.c/x.tar.xlsx"
+                                             << "/a/b.c/x.tar.xml";
+        QTest::newRow("dot file") << "/home/u/.tallykeep"
+                                  << "/home/u/.tallykeep.xlsx"
+                                  << "/home/u/.tallykeep.xml";
+        QTest::newRow("bare name") << "tallykeep"
+                                   << "tallykeep.xlsx"
+                                   << "tallykeep.xml";
     }
 
-    void paths()
-    {
+    void paths() {
         QFETCH(QString, exe);
         QFETCH(QString, xlsx);
         QFETCH(QString, xml);
         QCOMPARE(budgetFilePath(exe), xlsx);
         QCOMPARE(legacyBudgetPath(exe), xml);
-        QCOMPARE(backupFolderPath(budgetFilePath("/opt/my.apps/tallykeep")), QStringLiteral("/opt/my.apps/TallykeepBackup"));
+        QCOMPARE(backupFolderPath(budgetFilePath("/opt/my.apps/tallykeep")),
+                 QStringLiteral("/opt/my.apps/TallykeepBackup"));
     }
 
-    void whichFileIsLoaded_data()
-    {
+    void whichFileIsLoaded_data() {
         QTest::addColumn<bool>("workbook");
         QTest::addColumn<QByteArray>("legacy");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("firstAccount");
-        const QByteArray legacy = "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"From XML\"/></accounts></b>";
+        const QByteArray legacy =
+            "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"From XML\"/></accounts></b>";
         QTest::newRow("neither") << false << QByteArray() << 0 << "";
         QTest::newRow("legacy only") << false << legacy << 0 << "From XML";
         QTest::newRow("workbook wins") << true << legacy << 0 << "From workbook";
         QTest::newRow("broken legacy") << false << QByteArray("not xml") << 1 << "";
     }
 
-    void whichFileIsLoaded()
-    {
+    void whichFileIsLoaded() {
         QFETCH(bool, workbook);
         QFETCH(QByteArray, legacy);
         QFETCH(int, status);
@@ -120,8 +125,7 @@ private slots:
         QCOMPARE(file.loadedVersion(), workbook ? QStringLiteral("1.0.23.88") : QString());
     }
 
-    void loadFillsTheDisplayOrder()
-    {
+    void loadFillsTheDisplayOrder() {
         auto original = richBudget();
         QCOMPARE(writeWorkbookReplacing(xlsx_, *original, original->topLevelItemsForSave()), 0);
         BudgetFile file(exe_);
@@ -132,8 +136,7 @@ private slots:
         QCOMPARE(b.folderOrder().size(), size_t(3));
     }
 
-    void twelveSavesKeepTenGenerations()
-    {
+    void twelveSavesKeepTenGenerations() {
         FakePrompter prompter;
         BudgetFile file(exe_);
         Budget b;
@@ -154,13 +157,14 @@ private slots:
         expected.sort();
         QCOMPARE(names, expected);
         for (int n = 1; n <= 10; ++n)
-            QCOMPARE(readAll(backups_ + QStringLiteral("/tallykeep.xlsx.bak.%1").arg(n)), versions[11 - n]);
+            QCOMPARE(readAll(backups_ + QStringLiteral("/tallykeep.xlsx.bak.%1").arg(n)),
+                     versions[11 - n]);
         // Nothing but the budget file is left beside it.
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"tallykeep.xlsx"}));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"tallykeep.xlsx"}));
     }
 
-    void failedWriteLeavesTheFileAlone()
-    {
+    void failedWriteLeavesTheFileAlone() {
         FakePrompter prompter;
         BudgetFile file(exe_);
         Budget b;
@@ -177,18 +181,18 @@ private slots:
         QCOMPARE(prompter.records.size(), 1);
         QCOMPARE(prompter.records[0].kind, PromptRecord::Message);
         QCOMPARE(prompter.records[0].title, QStringLiteral("Error saving"));
-        QCOMPARE(prompter.records[0].text,
-                 QStringLiteral("Failed to save budget [%1] [Error creating output xlsx file. Usually a "
-                                "permissions error.]!")
-                     .arg(xlsx_));
+        QCOMPARE(
+            prompter.records[0].text,
+            QStringLiteral("Failed to save budget [%1] [Error creating output xlsx file. Usually a "
+                           "permissions error.]!")
+                .arg(xlsx_));
         QCOMPARE(prompter.records[0].icon, PromptIcon::Exclamation);
         // The generations were still rotated, and the budget in memory is untouched.
         QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), before);
         QCOMPARE(a->getName(), QStringLiteral("second"));
     }
 
-    void replacingKeepsPermissionsAndLinks()
-    {
+    void replacingKeepsPermissionsAndLinks() {
         Budget b;
         b.showTopLevel(b.createAccount());
         const QString real = dir_->filePath("real.xlsx");
@@ -202,15 +206,16 @@ private slots:
         QVERIFY(readAll(real).startsWith("PK"));
         const QFile::Permissions perms = QFile::permissions(real);
         QVERIFY(perms.testFlags(QFile::ReadOwner | QFile::WriteOwner));
-        QVERIFY(!(perms & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)));
+        QVERIFY(!(perms &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther)));
         QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), QByteArray("old"));
     }
 
-    void unreadableWorkbookIsKeptBeforeTheFirstSave()
-    {
+    void unreadableWorkbookIsKeptBeforeTheFirstSave() {
         FixedClock clock(date(2024, 6, 10, 14, 15, 16));
         writeAll(xlsx_, "PK\x03\x04 precious but broken");
-        writeAll(xml_, "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"legacy\"/></accounts></b>");
+        writeAll(xml_,
+                 "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"legacy\"/></accounts></b>");
         FakePrompter prompter;
         BudgetFile file(exe_);
         Budget b;
@@ -231,8 +236,7 @@ private slots:
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
     }
 
-    void unreadableWorkbookThatCannotBeKeptIsNotReplaced()
-    {
+    void unreadableWorkbookThatCannotBeKeptIsNotReplaced() {
         // Something that cannot be copied stands where the budget file belongs.
         QVERIFY(QDir().mkpath(xlsx_ + "/inside"));
         FakePrompter prompter;
@@ -247,15 +251,13 @@ private slots:
         QVERIFY(!QFile::exists(backups_ + "/tallykeep.xlsx.bak.1"));
     }
 
-    void refusedSavesKeepTheOldFile_data()
-    {
+    void refusedSavesKeepTheOldFile_data() {
         QTest::addColumn<QString>("why");
         QTest::newRow("outside change") << "outside";
         QTest::newRow("too many rows") << "rows";
     }
 
-    void refusedSavesKeepTheOldFile()
-    {
+    void refusedSavesKeepTheOldFile() {
         QFETCH(QString, why);
         writeAll(xlsx_, "someone else's budget");
         FakePrompter prompter;
@@ -276,12 +278,12 @@ private slots:
         QVERIFY(!QFile::exists(backups_ + "/tallykeep.xlsx.bak.1"));
         QCOMPARE(prompter.records.size(), 1);
         QCOMPARE(prompter.records[0].title, QStringLiteral("Error saving"));
-        QVERIFY(prompter.records[0].text.startsWith(QStringLiteral("Failed to save budget [%1] [").arg(xlsx_)));
+        QVERIFY(prompter.records[0].text.startsWith(
+            QStringLiteral("Failed to save budget [%1] [").arg(xlsx_)));
         QVERIFY(prompter.records[0].text.contains(saveErrorText(expected)));
     }
 
-    void backupsGoBesideTheFileWhenTheFolderCannotBeMade()
-    {
+    void backupsGoBesideTheFileWhenTheFolderCannotBeMade() {
         writeAll(xlsx_, "v1");
         writeAll(backups_, "a file in the way");
         rotateBackups(xlsx_);
@@ -289,8 +291,7 @@ private slots:
         QCOMPARE(backupTargetFolder(xlsx_), dir_->path());
     }
 
-    void checksums()
-    {
+    void checksums() {
         writeAll(dir_->filePath("digits"), "123456789");
         bool ok = false;
         QCOMPARE(fileCrc32(dir_->filePath("digits"), &ok), quint32(0xCBF43926));
@@ -302,8 +303,7 @@ private slots:
         QVERIFY(!ok);
     }
 
-    void watcherTellsContentChangesFromTouches()
-    {
+    void watcherTellsContentChangesFromTouches() {
         writeAll(xlsx_, "budget content");
         std::atomic<int> calls{0};
         FileWatcher watcher(xlsx_, [&] { ++calls; });
@@ -313,7 +313,8 @@ private slots:
         writeAll(xlsx_, "budget content");
         QFile f(xlsx_);
         QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                              QFileDevice::FileModificationTime));
         f.close();
         writeAll(dir_->filePath("other.txt"), "unrelated");
         QTest::qWait(400);
@@ -325,8 +326,7 @@ private slots:
         QTRY_VERIFY(!watcher.isRunning());
     }
 
-    void ownSavesAreNeverSeen()
-    {
+    void ownSavesAreNeverSeen() {
         FakePrompter prompter;
         BudgetFile file(exe_);
         Budget b;
@@ -357,8 +357,7 @@ private slots:
         QVERIFY(timer.elapsed() < 1000);
     }
 
-    void stoppingIsPromptAndBounded()
-    {
+    void stoppingIsPromptAndBounded() {
         writeAll(xlsx_, "x");
         {
             FileWatcher idle(xlsx_, {});

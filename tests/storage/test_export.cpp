@@ -20,8 +20,7 @@ struct Run {
     QByteArray err;
 };
 
-Run run(const QStringList& args)
-{
+Run run(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(TALLYKEEP_EXPORT_COMMAND), args);
     Run r;
@@ -42,8 +41,7 @@ private:
     QTemporaryDir dir_;
 
 private slots:
-    void printsTheBudget()
-    {
+    void printsTheBudget() {
         auto b = richBudget();
         const QString file = dir_.filePath("budget.xlsx");
         QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);
@@ -70,7 +68,8 @@ private slots:
         }
         QCOMPARE(byId[top[0].toInteger()]["name"].toString(), QStringLiteral("Checking é"));
         QCOMPARE(byId[top[0].toInteger()]["type"].toString(), QStringLiteral("account"));
-        QCOMPARE(byId[top[0].toInteger()]["lastImport"].toString(), QStringLiteral("2024-04-30T00:00:00"));
+        QCOMPARE(byId[top[0].toInteger()]["lastImport"].toString(),
+                 QStringLiteral("2024-04-30T00:00:00"));
         QVERIFY(byId[top[1].toInteger()]["lastImport"].isNull());
         QCOMPARE(byId[top[2].toInteger()]["isCCAccount"].toBool(), true);
         QCOMPARE(byId[top[3].toInteger()]["hidden"].toBool(), true);
@@ -101,8 +100,7 @@ private slots:
         QCOMPARE(rules[0].toObject()["payee"].toString(), QStringLiteral("Amazon"));
     }
 
-    void savesACopyWithTheSameWriter()
-    {
+    void savesACopyWithTheSameWriter() {
         auto b = richBudget();
         const QString file = dir_.filePath("source.xlsx");
         const QString copy = dir_.filePath("copy.xlsx");
@@ -115,8 +113,7 @@ private slots:
         QVERIFY(!QDir(dir_.filePath("TallykeepBackup")).exists()); // no backups for a copy
     }
 
-    void readsTheLegacyFormat()
-    {
+    void readsTheLegacyFormat() {
         const Run r = run({QStringLiteral(TALLYKEEP_TEST_DATA "/legacy_full.xml")});
         QVERIFY2(r.exitCode == 0, r.err.constData());
         const QJsonObject root = QJsonDocument::fromJson(r.out).object();
@@ -125,8 +122,7 @@ private slots:
         QCOMPARE(root["transactions"].toArray().size(), 5);
     }
 
-    void refusesWhatItCannotLoad_data()
-    {
+    void refusesWhatItCannotLoad_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("broken workbook") << QStringList{"broken.xlsx"} << QByteArray("garbage");
@@ -136,8 +132,7 @@ private slots:
         QTest::newRow("--save without a name") << QStringList{"x.xlsx", "--save"} << QByteArray();
     }
 
-    void refusesWhatItCannotLoad()
-    {
+    void refusesWhatItCannotLoad() {
         QFETCH(QStringList, args);
         QFETCH(QByteArray, content);
         if (!content.isEmpty()) {

@@ -16,8 +16,7 @@ class LegacyTest : public QObject {
 private:
     QTemporaryDir dir_;
 
-    QString write(const QByteArray& content)
-    {
+    QString write(const QByteArray& content) {
         static int n = 0;
         const QString path = dir_.filePath(QStringLiteral("legacy%1.xml").arg(++n));
         QFile f(path);
@@ -28,8 +27,7 @@ private:
     }
 
 private slots:
-    void readsEveryAttribute()
-    {
+    void readsEveryAttribute() {
         const DateTime now = date(2024, 6, 10, 14, 15, 16);
         FixedClock clock(now);
         Budget b;
@@ -40,8 +38,8 @@ private slots:
         QStringList top;
         for (const AccountBase* item : r.items)
             top << item->getName();
-        QCOMPARE(top, QStringList({"Checking", "Old card 💳", "Savings", "Bills", "Credit cards", "Late account",
-                                   unfiledFolderName()}));
+        QCOMPARE(top, QStringList({"Checking", "Old card 💳", "Savings", "Bills", "Credit cards",
+                                   "Late account", unfiledFolderName()}));
 
         Account* checking = b.findAccount(1);
         QCOMPARE(checking->getBalance(), 123456);
@@ -134,20 +132,20 @@ private slots:
         QCOMPARE(b.createAccount()->id(), ItemId(12));
     }
 
-    void allocatorResumesAfterTheLargestId()
-    {
+    void allocatorResumesAfterTheLargestId() {
         Budget b;
-        const QString path = write("<b><accounts><accountItem type=\"0\" id=\"3\"/><accountItem type=\"1\" id=\"7\">"
-                                   "<accountItem type=\"2\" id=\"2147483646\"/></accountItem></accounts></b>");
+        const QString path =
+            write("<b><accounts><accountItem type=\"0\" id=\"3\"/><accountItem type=\"1\" id=\"7\">"
+                  "<accountItem type=\"2\" id=\"2147483646\"/></accountItem></accounts></b>");
         QCOMPARE(loadLegacyBudget(path, b).status, 0);
         QCOMPARE(b.createEnvelope()->id(), ItemId(8));
     }
 
-    void itemWithoutIdGetsAFreshOne()
-    {
+    void itemWithoutIdGetsAFreshOne() {
         Budget b;
-        const QString path = write("<b><accounts><accountItem type=\"0\" id=\"4\"/><accountItem type=\"0\" name=\"x\"/>"
-                                   "</accounts></b>");
+        const QString path = write(
+            "<b><accounts><accountItem type=\"0\" id=\"4\"/><accountItem type=\"0\" name=\"x\"/>"
+            "</accounts></b>");
         LegacyLoad r = loadLegacyBudget(path, b);
         QCOMPARE(r.status, 0);
         QCOMPARE(r.items.size(), size_t(2));
@@ -155,33 +153,33 @@ private slots:
         QCOMPARE(b.findItem(5), r.items[1]);
     }
 
-    void transactionTimes_data()
-    {
+    void transactionTimes_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("expected"); // y-m-d h:m:s
         QTest::newRow("full") << QByteArray("03-15-2019 08:30:00") << "2019-03-15 08:30:00";
         QTest::newRow("no seconds") << QByteArray("03-15-2019 08:30") << "2019-03-15 08:30:16";
         QTest::newRow("date only") << QByteArray("12-01-2018") << "2018-12-01 14:15:16";
         QTest::newRow("month only") << QByteArray("2") << "2024-02-10 14:15:16";
-        QTest::newRow("impossible day") << QByteArray("02-30-2019 10:00:00") << "2024-06-10 14:15:16";
+        QTest::newRow("impossible day")
+            << QByteArray("02-30-2019 10:00:00") << "2024-06-10 14:15:16";
         QTest::newRow("garbage") << QByteArray("yesterday") << "2024-06-10 14:15:16";
     }
 
-    void transactionTimes()
-    {
+    void transactionTimes() {
         QFETCH(QByteArray, text);
         QFETCH(QString, expected);
         FixedClock clock(date(2024, 6, 10, 14, 15, 16));
         Budget b;
-        const QString path = write("<b><transactions><transaction transactionTime=\"" + text + "\"/></transactions></b>");
+        const QString path = write("<b><transactions><transaction transactionTime=\"" + text +
+                                   "\"/></transactions></b>");
         QCOMPARE(loadLegacyBudget(path, b).status, 0);
         const DateTime t = b.transactions().front()->transactionTime;
-        QCOMPARE(QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second),
+        QCOMPARE(QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                                   t.minute, t.second),
                  expected);
     }
 
-    void unreadableFiles_data()
-    {
+    void unreadableFiles_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("not XML") << QByteArray("name,balance\nChecking,12\n");
@@ -190,8 +188,7 @@ private slots:
         QTest::newRow("binary") << QByteArray("\x00\x01\x02\xff", 4);
     }
 
-    void unreadableFiles()
-    {
+    void unreadableFiles() {
         QFETCH(QByteArray, content);
         Budget b;
         const LegacyLoad r = loadLegacyBudget(write(content), b);

@@ -19,12 +19,10 @@ private:
     QTemporaryDir dir_;
     QString path(const QString& name) const { return dir_.filePath(name); }
 
-    static int save(const Budget& b, const QString& file)
-    {
+    static int save(const Budget& b, const QString& file) {
         return writeWorkbookReplacing(file, b, b.topLevelItemsForSave());
     }
-    static std::unique_ptr<Budget> load(const QString& file, int* status = nullptr)
-    {
+    static std::unique_ptr<Budget> load(const QString& file, int* status = nullptr) {
         auto b = std::make_unique<Budget>();
         WorkbookLoad r = loadWorkbook(file, *b);
         for (AccountBase* item : r.items)
@@ -35,8 +33,7 @@ private:
     }
 
 private slots:
-    void roundTripKeepsEverything()
-    {
+    void roundTripKeepsEverything() {
         FixedClock clock(date(2024, 6, 1, 9, 30));
         auto original = richBudget();
         const QString first = path("first.xlsx");
@@ -56,8 +53,7 @@ private slots:
         QCOMPARE(b, a);
     }
 
-    void sameDayTransactionsKeepTheirOrder()
-    {
+    void sameDayTransactionsKeepTheirOrder() {
         Budget b;
         Account* a = b.createAccount();
         a->setName(QStringLiteral("A"));
@@ -65,23 +61,22 @@ private slots:
         for (int i = 0; i < 5; ++i)
             createTransaction(b, TransactionType::Deposit, 100 + i, kNoId, a->id(), kNoId,
                               QStringLiteral("p%1").arg(i), QString(), date(2024, 2, 1));
-        createTransaction(b, TransactionType::Deposit, 1, kNoId, a->id(), kNoId, QStringLiteral("earlier"),
-                          QString(), date(2024, 1, 1));
+        createTransaction(b, TransactionType::Deposit, 1, kNoId, a->id(), kNoId,
+                          QStringLiteral("earlier"), QString(), date(2024, 1, 1));
         b.sortTransactionsByTime();
         const QStringList before = snapshot(b);
         QCOMPARE(save(b, path("order.xlsx")), 0);
         QCOMPARE(snapshot(*load(path("order.xlsx"))), before);
     }
 
-    void timesOfDayAreNotKept()
-    {
+    void timesOfDayAreNotKept() {
         Budget b;
         Account* a = b.createAccount();
         a->setName(QStringLiteral("A"));
         a->setLastImport(date(2024, 2, 3, 13, 14, 15));
         b.showTopLevel(a);
-        createTransaction(b, TransactionType::Deposit, 1, kNoId, a->id(), kNoId, QString(), QString(),
-                          date(2024, 2, 3, 23, 59, 59));
+        createTransaction(b, TransactionType::Deposit, 1, kNoId, a->id(), kNoId, QString(),
+                          QString(), date(2024, 2, 3, 23, 59, 59));
         QCOMPARE(save(b, path("times.xlsx")), 0);
         auto loaded = load(path("times.xlsx"));
         const DateTime t = loaded->transactions().front()->transactionTime;
@@ -90,15 +85,14 @@ private slots:
         QCOMPARE(ymd(loaded->findAccount(0)->lastImport()), QStringLiteral("2024-02-03"));
     }
 
-    void emptyBudgetHasAllSheets()
-    {
+    void emptyBudgetHasAllSheets() {
         FixedClock clock(date(2025, 11, 5));
         Budget b;
         QCOMPARE(save(b, path("empty.xlsx")), 0);
         XlsxReader r;
         QVERIFY(r.open(path("empty.xlsx")));
-        QCOMPARE(r.sheetNames(), QStringList({"Budget", "Accounts", "Folders", "Categories", "Transactions",
-                                               "Settings"}));
+        QCOMPARE(r.sheetNames(), QStringList({"Budget", "Accounts", "Folders", "Categories",
+                                              "Transactions", "Settings"}));
         QCOMPARE(r.sheet("Accounts")->cell(1, 6).toText(), QStringLiteral("Last import"));
         QCOMPARE(r.sheet("Accounts")->cell(2, 1).valueType(), XlsxValueType::Empty);
         QCOMPARE(r.sheet("Categories")->cell(1, 12).toText(), QStringLiteral("Created Date"));
@@ -114,57 +108,163 @@ private slots:
         QCOMPARE(o->cell(17, 9).formula(), QStringLiteral("I16-I15"));
     }
 
-    void writtenCells_data()
-    {
+    void writtenCells_data() {
         QTest::addColumn<QString>("sheet");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("formula");
         // Rows follow the display order: checking, savings, card, then the hidden account.
-        QTest::newRow("card type") << "Accounts" << "B4" << "credit card" << "";
-        QTest::newRow("plain type") << "Accounts" << "B2" << "account" << "";
-        QTest::newRow("hidden account last") << "Accounts" << "A5" << "Old account" << "";
-        QTest::newRow("hidden yes") << "Accounts" << "E5" << "yes" << "";
-        QTest::newRow("five cents") << "Accounts" << "C5" << "-0.05" << "";
-        QTest::newRow("balance") << "Accounts" << "C2" << "1234.56" << "";
-        QTest::newRow("in budget") << "Accounts" << "D3" << "no" << "";
-        QTest::newRow("unset date is 0") << "Accounts" << "F3" << "0" << "";
-        QTest::newRow("last import serial") << "Accounts" << "F2" << "45412" << "";
-        QTest::newRow("folder limit negated") << "Folders" << "B2" << "150" << "";
-        QTest::newRow("no limit") << "Folders" << "B3" << "0" << "";
-        QTest::newRow("hidden folder after visible") << "Folders" << "A5" << "Archive" << "";
-        QTest::newRow("charges folder read only") << "Folders" << "D4" << "yes" << "";
-        QTest::newRow("envelope folder ref") << "Categories" << "B2" << "" << "Folders!A2";
-        QTest::newRow("budgeted as stored") << "Categories" << "C2" << "-1500" << "";
-        QTest::newRow("payer ref") << "Categories" << "I2" << "" << "Accounts!A2";
-        QTest::newRow("no payer blank") << "Categories" << "I3" << "" << "";
-        QTest::newRow("flags ordinary") << "Categories" << "J2" << "0" << "";
-        QTest::newRow("flags charges") << "Categories" << "J5" << "1" << "";
-        QTest::newRow("goal") << "Categories" << "K4" << "200" << "";
-        QTest::newRow("newest first") << "Transactions" << "B2" << "moved" << "";
-        QTest::newRow("from an envelope") << "Transactions" << "E2" << "" << "Categories!A2";
-        QTest::newRow("category none blank") << "Transactions" << "D7" << "" << "";
-        QTest::newRow("deposit type") << "Transactions" << "H7" << "Deposit" << "";
-        QTest::newRow("cc payment type") << "Transactions" << "H3" << "CC Payment" << "";
-        QTest::newRow("charged to charges") << "Transactions" << "D3" << "" << "Categories!A5";
-        QTest::newRow("rule ref") << "Settings" << "C2" << "" << "Categories!A4";
-        QTest::newRow("rules in match order") << "Settings" << "A3" << "LANDLORD?" << "";
-        QTest::newRow("overview line") << "Budget" << "B15" << "" << "Categories!A2";
-        QTest::newRow("overview budget") << "Budget" << "D16" << "" << "-Categories!C3";
-        QTest::newRow("overview diff") << "Budget" << "F17" << "" << "D17-E17";
+        QTest::newRow("card type") << "Accounts"
+                                   << "B4"
+                                   << "credit card"
+                                   << "";
+        QTest::newRow("plain type") << "Accounts"
+                                    << "B2"
+                                    << "account"
+                                    << "";
+        QTest::newRow("hidden account last") << "Accounts"
+                                             << "A5"
+                                             << "Old account"
+                                             << "";
+        QTest::newRow("hidden yes") << "Accounts"
+                                    << "E5"
+                                    << "yes"
+                                    << "";
+        QTest::newRow("five cents") << "Accounts"
+                                    << "C5"
+                                    << "-0.05"
+                                    << "";
+        QTest::newRow("balance") << "Accounts"
+                                 << "C2"
+                                 << "1234.56"
+                                 << "";
+        QTest::newRow("in budget") << "Accounts"
+                                   << "D3"
+                                   << "no"
+                                   << "";
+        QTest::newRow("unset date is 0") << "Accounts"
+                                         << "F3"
+                                         << "0"
+                                         << "";
+        QTest::newRow("last import serial") << "Accounts"
+                                            << "F2"
+                                            << "45412"
+                                            << "";
+        QTest::newRow("folder limit negated") << "Folders"
+                                              << "B2"
+                                              << "150"
+                                              << "";
+        QTest::newRow("no limit") << "Folders"
+                                  << "B3"
+                                  << "0"
+                                  << "";
+        QTest::newRow("hidden folder after visible") << "Folders"
+                                                     << "A5"
+                                                     << "Archive"
+                                                     << "";
+        QTest::newRow("charges folder read only") << "Folders"
+                                                  << "D4"
+                                                  << "yes"
+                                                  << "";
+        QTest::newRow("envelope folder ref") << "Categories"
+                                             << "B2"
+                                             << ""
+                                             << "Folders!A2";
+        QTest::newRow("budgeted as stored") << "Categories"
+                                            << "C2"
+                                            << "-1500"
+                                            << "";
+        QTest::newRow("payer ref") << "Categories"
+                                   << "I2"
+                                   << ""
+                                   << "Accounts!A2";
+        QTest::newRow("no payer blank") << "Categories"
+                                        << "I3"
+                                        << ""
+                                        << "";
+        QTest::newRow("flags ordinary") << "Categories"
+                                        << "J2"
+                                        << "0"
+                                        << "";
+        QTest::newRow("flags charges") << "Categories"
+                                       << "J5"
+                                       << "1"
+                                       << "";
+        QTest::newRow("goal") << "Categories"
+                              << "K4"
+                              << "200"
+                              << "";
+        QTest::newRow("newest first") << "Transactions"
+                                      << "B2"
+                                      << "moved"
+                                      << "";
+        QTest::newRow("from an envelope") << "Transactions"
+                                          << "E2"
+                                          << ""
+                                          << "Categories!A2";
+        QTest::newRow("category none blank") << "Transactions"
+                                             << "D7"
+                                             << ""
+                                             << "";
+        QTest::newRow("deposit type") << "Transactions"
+                                      << "H7"
+                                      << "Deposit"
+                                      << "";
+        QTest::newRow("cc payment type") << "Transactions"
+                                         << "H3"
+                                         << "CC Payment"
+                                         << "";
+        QTest::newRow("charged to charges") << "Transactions"
+                                            << "D3"
+                                            << ""
+                                            << "Categories!A5";
+        QTest::newRow("rule ref") << "Settings"
+                                  << "C2"
+                                  << ""
+                                  << "Categories!A4";
+        QTest::newRow("rules in match order") << "Settings"
+                                              << "A3"
+                                              << "LANDLORD?"
+                                              << "";
+        QTest::newRow("overview line") << "Budget"
+                                       << "B15"
+                                       << ""
+                                       << "Categories!A2";
+        QTest::newRow("overview budget") << "Budget"
+                                         << "D16"
+                                         << ""
+                                         << "-Categories!C3";
+        QTest::newRow("overview diff") << "Budget"
+                                       << "F17"
+                                       << ""
+                                       << "D17-E17";
         QTest::newRow("overview actual")
-            << "Budget" << "E15" << ""
-            << "-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A2, Transactions!A:A, \">= \" & "
+            << "Budget"
+            << "E15"
+            << ""
+            << "-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A2, Transactions!A:A, \">= "
+               "\" & "
                "DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), 1))";
         // Five envelopes, hidden ones included: lines 15 to 19, totals in row 22.
-        QTest::newRow("totals row") << "Budget" << "D22" << "" << "SUM(D15:D19)";
-        QTest::newRow("totals label") << "Budget" << "B22" << "Totals" << "";
-        QTest::newRow("banner") << "Budget" << "A1" << "TALLYKEEP BUDGET" << "";
-        QTest::newRow("version label") << "Budget" << "L6" << "version" << "";
+        QTest::newRow("totals row") << "Budget"
+                                    << "D22"
+                                    << ""
+                                    << "SUM(D15:D19)";
+        QTest::newRow("totals label") << "Budget"
+                                      << "B22"
+                                      << "Totals"
+                                      << "";
+        QTest::newRow("banner") << "Budget"
+                                << "A1"
+                                << "TALLYKEEP BUDGET"
+                                << "";
+        QTest::newRow("version label") << "Budget"
+                                       << "L6"
+                                       << "version"
+                                       << "";
     }
 
-    void writtenCells()
-    {
+    void writtenCells() {
         QFETCH(QString, sheet);
         QFETCH(QString, address);
         QFETCH(QString, text);
@@ -193,12 +293,12 @@ private slots:
             QCOMPARE(c.toText(), text);
     }
 
-    void unknownTypeIsWrittenAndReadAsExpense()
-    {
+    void unknownTypeIsWrittenAndReadAsExpense() {
         Budget b;
         Account* a = b.createAccount();
         b.showTopLevel(a);
-        createTransaction(b, TransactionType(7), -5, a->id(), kNoId, kNoId, QString(), QString(), date(2024, 1, 1));
+        createTransaction(b, TransactionType(7), -5, a->id(), kNoId, kNoId, QString(), QString(),
+                          date(2024, 1, 1));
         QCOMPARE(save(b, path("unknown.xlsx")), 0);
         XlsxReader r;
         QVERIFY(r.open(path("unknown.xlsx")));
@@ -208,8 +308,7 @@ private slots:
         QCOMPARE(int(loaded->transactions().front()->type), 0);
     }
 
-    void anotherReaderSeesTheLayout()
-    {
+    void anotherReaderSeesTheLayout() {
         if (!QFile::exists("/usr/bin/python3"))
             QSKIP("python3 is not installed");
         auto b = richBudget();
@@ -291,8 +390,7 @@ sys.exit(1 if errors else 0)
         QVERIFY2(p.exitCode() == 0, qPrintable(out));
     }
 
-    void numbersIgnoreTheNumericLocale()
-    {
+    void numbersIgnoreTheNumericLocale() {
         if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
             QSKIP("de_DE.UTF-8 is not installed (Debian package locales-all)");
         char probe[16];
@@ -310,8 +408,7 @@ sys.exit(1 if errors else 0)
         QCOMPARE(r.sheet("Accounts")->cell(2, 3).toDouble(), 1234.56);
     }
 
-    void longTextsAreCutAtACharacterBoundary_data()
-    {
+    void longTextsAreCutAtACharacterBoundary_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
         QTest::newRow("ascii fits") << QString(1023, u'a') << QString(1023, u'a');
@@ -322,8 +419,7 @@ sys.exit(1 if errors else 0)
         QTest::newRow("four-byte") << card.repeated(300) << card.repeated(255);
     }
 
-    void longTextsAreCutAtACharacterBoundary()
-    {
+    void longTextsAreCutAtACharacterBoundary() {
         QFETCH(QString, name);
         QFETCH(QString, expected);
         QVERIFY(cellTextUtf8(name).size() <= 1023);
@@ -336,16 +432,16 @@ sys.exit(1 if errors else 0)
         QCOMPARE(loaded->findAccount(0)->getName(), expected);
     }
 
-    void beyondSixteenBitRows()
-    {
+    void beyondSixteenBitRows() {
         // More than 65534 records is fine with wide row counters.
         Budget b;
         Account* a = b.createAccount();
         a->setName(QStringLiteral("A"));
         b.showTopLevel(a);
         for (int i = 0; i < 70000; ++i)
-            b.appendTransaction(std::make_unique<Transaction>(Transaction{
-                1, kNoId, kNoId, a->id(), QString(), QString(), date(2020, 1, 1 + i % 28), TransactionType::Deposit}));
+            b.appendTransaction(std::make_unique<Transaction>(
+                Transaction{1, kNoId, kNoId, a->id(), QString(), QString(),
+                            date(2020, 1, 1 + i % 28), TransactionType::Deposit}));
         b.sortTransactionsByTime();
         QCOMPARE(save(b, path("wide.xlsx")), 0);
         auto loaded = load(path("wide.xlsx"));
@@ -353,8 +449,7 @@ sys.exit(1 if errors else 0)
         QCOMPARE(loaded->transactions().back()->accountTo, loaded->findAccount(0)->id());
     }
 
-    void tooManyRowsIsRefused()
-    {
+    void tooManyRowsIsRefused() {
         Budget b;
         for (qint64 i = 0; i <= Workbook::kMaxDataRows; ++i)
             b.appendTransaction(std::make_unique<Transaction>());
@@ -368,9 +463,9 @@ sys.exit(1 if errors else 0)
         QVERIFY(saveErrorText(Workbook::SaveTooManyRows).contains("1048575"));
     }
 
-    void errorTexts()
-    {
-        QCOMPARE(saveErrorText(2), QStringLiteral("Error creating output xlsx file. Usually a permissions error."));
+    void errorTexts() {
+        QCOMPARE(saveErrorText(2),
+                 QStringLiteral("Error creating output xlsx file. Usually a permissions error."));
         QCOMPARE(saveErrorText(27), QStringLiteral("Unknown error number."));
         QCOMPARE(saveErrorText(64), QStringLiteral("Unknown error number."));
     }

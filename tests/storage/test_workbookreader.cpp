@@ -14,14 +14,16 @@ Q_DECLARE_METATYPE(kit::Cell)
 
 namespace {
 
-const QList<Cell> kAccountHeads = {S("Account name"), S("Type"), S("Balance"), S("InBudget"), S("Hidden"),
-                                   S("Last import")};
+const QList<Cell> kAccountHeads = {S("Account name"), S("Type"),   S("Balance"),
+                                   S("InBudget"),     S("Hidden"), S("Last import")};
 const QList<Cell> kFolderHeads = {S("Folder name"), S("Folder"), S("Hidden"), S("Read Only")};
-const QList<Cell> kCategoryHeads = {S("Expense name"), S("Folder Id"), S("Budgeted"), S("Balance"),
-                                    S("Hidden"), S("Read Only"), S("default Payee"), S("default Amount"),
-                                    S("default Payer Id"), S("Flags"), S("Savings goal"), S("Created Date")};
-const QList<Cell> kTransactionHeads = {S("Date"), S("Payee"), S("Amount"), S("Expense"), S("Account From"),
-                                       S("Account To"), S("Description"), S("Type")};
+const QList<Cell> kCategoryHeads = {S("Expense name"),  S("Folder Id"),      S("Budgeted"),
+                                    S("Balance"),       S("Hidden"),         S("Read Only"),
+                                    S("default Payee"), S("default Amount"), S("default Payer Id"),
+                                    S("Flags"),         S("Savings goal"),   S("Created Date")};
+const QList<Cell> kTransactionHeads = {S("Date"),        S("Payee"),        S("Amount"),
+                                       S("Expense"),     S("Account From"), S("Account To"),
+                                       S("Description"), S("Type")};
 
 } // namespace
 
@@ -35,8 +37,7 @@ private:
     QString file() { return dir_.filePath(QStringLiteral("wb%1.xlsx").arg(++counter_)); }
 
     std::unique_ptr<Budget> load(const QList<SheetSpec>& sheets, int* status = nullptr,
-                                 const QByteArray& shared = {})
-    {
+                                 const QByteArray& shared = {}) {
         const QString path = file();
         if (!writeWorkbook(path, sheets, shared))
             qFatal("cannot write the test workbook");
@@ -50,8 +51,7 @@ private:
     }
 
 private slots:
-    void nameOnlyAccount()
-    {
+    void nameOnlyAccount() {
         FixedClock clock(date(2024, 7, 1));
         int status = -1;
         auto b = load({{"Accounts", {kAccountHeads, {S("Cash")}}}}, &status);
@@ -66,8 +66,7 @@ private slots:
         QVERIFY(!a->lastImport().isSet());
     }
 
-    void yesNoCells_data()
-    {
+    void yesNoCells_data() {
         QTest::addColumn<Cell>("cell");
         QTest::addColumn<bool>("yes");
         QTest::newRow("yes") << S("yes") << true;
@@ -80,8 +79,7 @@ private slots:
         QTest::newRow("boolean cell") << X(R"(t="b"><v>1</v>)") << true;
     }
 
-    void yesNoCells()
-    {
+    void yesNoCells() {
         QFETCH(Cell, cell);
         QFETCH(bool, yes);
         auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), N(1), cell, cell}}}});
@@ -89,8 +87,7 @@ private slots:
         QCOMPARE(b->findAccount(0)->isHidden(), yes);
     }
 
-    void accountTypes_data()
-    {
+    void accountTypes_data() {
         QTest::addColumn<QString>("type");
         QTest::addColumn<bool>("card");
         QTest::newRow("credit card") << "credit card" << true;
@@ -100,16 +97,14 @@ private slots:
         QTest::newRow("Credit Card") << "Credit Card" << false;
     }
 
-    void accountTypes()
-    {
+    void accountTypes() {
         QFETCH(QString, type);
         QFETCH(bool, card);
         auto b = load({{"Accounts", {kAccountHeads, {S("A"), S(type)}}}});
         QCOMPARE(b->findAccount(0)->isCCAccount(), card);
     }
 
-    void moneyCells_data()
-    {
+    void moneyCells_data() {
         QTest::addColumn<Cell>("cell");
         QTest::addColumn<int>("cents");
         QTest::newRow("float sum") << N(0.1 + 0.2) << 30;
@@ -123,16 +118,14 @@ private slots:
         QTest::newRow("exponent form") << X(R"(><v>1.5E2</v>)") << 15000;
     }
 
-    void moneyCells()
-    {
+    void moneyCells() {
         QFETCH(Cell, cell);
         QFETCH(int, cents);
         auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), cell}}}});
         QCOMPARE(b->findAccount(0)->getBalance(), cents);
     }
 
-    void dateCells_data()
-    {
+    void dateCells_data() {
         QTest::addColumn<Cell>("cell");
         QTest::addColumn<QString>("date");
         QTest::newRow("serial") << N(45000) << "2023-03-15";
@@ -144,29 +137,30 @@ private slots:
         QTest::newRow("empty") << E() << "unset";
     }
 
-    void dateCells()
-    {
+    void dateCells() {
         QFETCH(Cell, cell);
         QFETCH(QString, date);
-        auto b = load({{"Accounts", {kAccountHeads, {S("A"), S("account"), N(0), S("yes"), S("no"), cell}}}});
+        auto b = load(
+            {{"Accounts", {kAccountHeads, {S("A"), S("account"), N(0), S("yes"), S("no"), cell}}}});
         QCOMPARE(ymd(b->findAccount(0)->lastImport()), date);
     }
 
-    void foldersAndEnvelopes()
-    {
+    void foldersAndEnvelopes() {
         FixedClock clock(date(2024, 7, 1));
         auto b = load({{"Accounts", {kAccountHeads, {S("Bank")}}},
                        {"Folders", {kFolderHeads, {S("Bills"), N(150), S("no"), S("yes")}}},
                        {"Categories",
                         {kCategoryHeads,
-                         {S("Rent"), F("Folders!A2"), N(-50), N(-10), S("no"), S("no"), S("Landlord"), N(-40),
-                          F("Accounts!A2"), N(0), N(100), N(45000)},
-                         {S("Charges"), F("Folders!A2"), E(), N(5), E(), E(), E(), E(), F("Categories!A2"), N(1),
-                          E(), E()}}},
+                         {S("Rent"), F("Folders!A2"), N(-50), N(-10), S("no"), S("no"),
+                          S("Landlord"), N(-40), F("Accounts!A2"), N(0), N(100), N(45000)},
+                         {S("Charges"), F("Folders!A2"), E(), N(5), E(), E(), E(), E(),
+                          F("Categories!A2"), N(1), E(), E()}}},
                        {"Transactions",
                         {kTransactionHeads,
-                         {N(44000), S("Shop"), N(-1), F("Categories!A3"), F("Accounts!A2"), E(), E(), S("Expense")},
-                         {N(44990), S("Landlord"), N(-2), F("Categories!A2"), E(), E(), E(), S("Expense")}}}});
+                         {N(44000), S("Shop"), N(-1), F("Categories!A3"), F("Accounts!A2"), E(),
+                          E(), S("Expense")},
+                         {N(44990), S("Landlord"), N(-2), F("Categories!A2"), E(), E(), E(),
+                          S("Expense")}}}});
         AccountGroup* folder = b->findFolder(1);
         QVERIFY(folder);
         QCOMPARE(folder->expenseLimit(), -15000);
@@ -191,10 +185,11 @@ private slots:
         QCOMPARE(b->transactions()[1]->category, rent->id());
     }
 
-    void envelopeWithoutItsFolderIsKept()
-    {
-        auto b = load({{"Folders", {kFolderHeads, {S("Bills")}}},
-                       {"Categories", {kCategoryHeads, {S("Lost"), F("Folders!A9"), E(), N(3)}, {S("Nowhere")}}}});
+    void envelopeWithoutItsFolderIsKept() {
+        auto b =
+            load({{"Folders", {kFolderHeads, {S("Bills")}}},
+                  {"Categories",
+                   {kCategoryHeads, {S("Lost"), F("Folders!A9"), E(), N(3)}, {S("Nowhere")}}}});
         const auto folders = b->itemsOfType(ItemType::Folder);
         QCOMPARE(folders.size(), size_t(2));
         auto* unfiled = static_cast<AccountGroup*>(folders[1]);
@@ -204,8 +199,7 @@ private slots:
         QCOMPARE(b->folderOrder().size(), size_t(2));
     }
 
-    void transactionsEndAtTheFirstEmptyDate()
-    {
+    void transactionsEndAtTheFirstEmptyDate() {
         auto b = load({{"Accounts", {kAccountHeads, {S("A")}}},
                        {"Transactions",
                         {kTransactionHeads,
@@ -223,30 +217,35 @@ private slots:
         QCOMPARE(int(b->transactions()[2]->type), 3);
     }
 
-    void anUnnamedRecordDoesNotEndItsSheet()
-    {
-        auto b = load({{"Accounts", {kAccountHeads, {S("A")}, {E(), S("account"), N(2)}, {S("C")}}}});
+    void anUnnamedRecordDoesNotEndItsSheet() {
+        auto b =
+            load({{"Accounts", {kAccountHeads, {S("A")}, {E(), S("account"), N(2)}, {S("C")}}}});
         QCOMPARE(b->itemsOfType(ItemType::Account).size(), size_t(3));
         QCOMPARE(b->findAccount(1)->getBalance(), 200);
         QCOMPARE(b->findAccount(2)->getName(), QStringLiteral("C"));
     }
 
-    void rulesDependOnTheWritingVersion_data()
-    {
+    void rulesDependOnTheWritingVersion_data() {
         QTest::addColumn<bool>("budgetSheet");
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("match");
-        QTest::newRow("no Budget sheet") << false << "" << "A_B";
-        QTest::newRow("empty version") << true << "" << "A_B";
-        QTest::newRow("1.0.23.84") << true << "1.0.23.84" << "A_B";
-        QTest::newRow("1.0.23.88") << true << "1.0.23.88" << "A*B";
-        QTest::newRow("1.0.20.90") << true << "1.0.20.90" << "A*B";
-        QTest::newRow("1.2 is 1.0.0.2") << true << "1.2" << "A_B";
-        QTest::newRow("2.0.0.0") << true << "2.0.0.0" << "A*B";
+        QTest::newRow("no Budget sheet") << false << ""
+                                         << "A_B";
+        QTest::newRow("empty version") << true << ""
+                                       << "A_B";
+        QTest::newRow("1.0.23.84") << true << "1.0.23.84"
+                                   << "A_B";
+        QTest::newRow("1.0.23.88") << true << "1.0.23.88"
+                                   << "A*B";
+        QTest::newRow("1.0.20.90") << true << "1.0.20.90"
+                                   << "A*B";
+        QTest::newRow("1.2 is 1.0.0.2") << true << "1.2"
+                                        << "A_B";
+        QTest::newRow("2.0.0.0") << true << "2.0.0.0"
+                                 << "A*B";
     }
 
-    void rulesDependOnTheWritingVersion()
-    {
+    void rulesDependOnTheWritingVersion() {
         QFETCH(bool, budgetSheet);
         QFETCH(QString, version);
         QFETCH(QString, match);
@@ -258,8 +257,10 @@ private slots:
         }
         sheets.append({"Folders", {kFolderHeads, {S("F")}}});
         sheets.append({"Categories", {kCategoryHeads, {S("E"), F("Folders!A2")}}});
-        sheets.append({"Settings", {{S("Imported payee")}, {S("A*B"), S("Payee"), F("Categories!A2")},
-                                    {S("skipped"), S("no envelope"), F("Categories!A7")}}});
+        sheets.append({"Settings",
+                       {{S("Imported payee")},
+                        {S("A*B"), S("Payee"), F("Categories!A2")},
+                        {S("skipped"), S("no envelope"), F("Categories!A7")}}});
         auto b = load(sheets);
         const auto rules = b->rules().rules();
         QCOMPARE(rules.size(), size_t(1));
@@ -268,8 +269,7 @@ private slots:
         QCOMPARE(rules[0].envelopeId, ItemId(1));
     }
 
-    void otherProgramsCells()
-    {
+    void otherProgramsCells() {
         // Shared strings with rich-text runs and pronunciation hints, inline rich text, formula
         // string results, escapes, prefixed elements, rows and cells without "r", absolute
         // references with quoted sheet names.
@@ -277,46 +277,55 @@ private slots:
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
             "<x:sst xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
             "<x:si><x:t>Plain</x:t></x:si>"
-            "<x:si><x:r><x:rPr><x:b/></x:rPr><x:t>Rich </x:t></x:r><x:r><x:t xml:space=\"preserve\">text</x:t></x:r>"
+            "<x:si><x:r><x:rPr><x:b/></x:rPr><x:t>Rich </x:t></x:r><x:r><x:t "
+            "xml:space=\"preserve\">text</x:t></x:r>"
             "<x:rPh sb=\"0\" eb=\"1\"><x:t>HINT</x:t></x:rPh></x:si>"
             "<x:si><x:t>Line_x000D_break_x005F_x</x:t></x:si>"
             "</x:sst>";
         const QByteArray sheet =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-            "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
+            "<x:worksheet "
+            "xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><x:sheetData>"
             "<x:row><x:c t=\"inlineStr\"><x:is><x:t>Account name</x:t></x:is></x:c></x:row>"
-            "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c t=\"str\"><x:f>\"credit \"&amp;\"card\"</x:f>"
-            "<x:v>credit card</x:v></x:c><x:c><x:v>12.5</x:v></x:c><x:c t=\"b\"><x:v>1</x:v></x:c></x:row>"
+            "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c t=\"str\"><x:f>\"credit "
+            "\"&amp;\"card\"</x:f>"
+            "<x:v>credit card</x:v></x:c><x:c><x:v>12.5</x:v></x:c><x:c "
+            "t=\"b\"><x:v>1</x:v></x:c></x:row>"
             "<x:row><x:c t=\"s\"><x:v>1</x:v></x:c></x:row>"
             "<x:row r=\"5\"><x:c r=\"A5\" t=\"s\"><x:v>2</x:v></x:c></x:row>"
             "</x:sheetData></x:worksheet>";
         const QByteArray categories =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
-            "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><r><t>Env</t></r><r><t>elope</t></r></is></c>"
+            "<worksheet "
+            "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+            "<row r=\"2\"><c r=\"A2\" "
+            "t=\"inlineStr\"><is><r><t>Env</t></r><r><t>elope</t></r></is></c>"
             "<c r=\"B2\"><f>'Folders'!$A$2</f></c><c r=\"I2\"><f>Accounts!$A$3</f></c></row>"
             "</sheetData></worksheet>";
         const QString path = file();
-        QVERIFY(writeZip(path, {{"xl/workbook.xml",
-                                 "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-                                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-                                 "<sheets><sheet name=\"Accounts\" sheetId=\"1\" r:id=\"rId1\"/>"
-                                 "<sheet name=\"Folders\" sheetId=\"2\" r:id=\"rId2\"/>"
-                                 "<sheet name=\"Categories\" sheetId=\"3\" r:id=\"rId3\"/></sheets></workbook>"},
-                                {"xl/_rels/workbook.xml.rels",
-                                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                                 "<Relationship Id=\"rId1\" Type=\"http://x/relationships/worksheet\" "
-                                 "Target=\"/xl/worksheets/a.xml\"/>"
-                                 "<Relationship Id=\"rId2\" Type=\"http://x/relationships/worksheet\" "
-                                 "Target=\"worksheets/b.xml\"/>"
-                                 "<Relationship Id=\"rId3\" Type=\"http://x/relationships/worksheet\" "
-                                 "Target=\"worksheets/../worksheets/c.xml\"/>"
-                                 "<Relationship Id=\"rId9\" Type=\"http://x/relationships/sharedStrings\" "
-                                 "Target=\"strings.xml\"/></Relationships>"},
-                                {"xl/strings.xml", shared},
-                                {"xl/worksheets/a.xml", sheet},
-                                {"xl/worksheets/b.xml", sheetXml({"Folders", {kFolderHeads, {S("F")}}})},
-                                {"xl/worksheets/c.xml", categories}}));
+        QVERIFY(writeZip(
+            path,
+            {{"xl/workbook.xml",
+              "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+              "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+              "<sheets><sheet name=\"Accounts\" sheetId=\"1\" r:id=\"rId1\"/>"
+              "<sheet name=\"Folders\" sheetId=\"2\" r:id=\"rId2\"/>"
+              "<sheet name=\"Categories\" sheetId=\"3\" r:id=\"rId3\"/></sheets></workbook>"},
+             {"xl/_rels/workbook.xml.rels",
+              "<Relationships "
+              "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+              "<Relationship Id=\"rId1\" Type=\"http://x/relationships/worksheet\" "
+              "Target=\"/xl/worksheets/a.xml\"/>"
+              "<Relationship Id=\"rId2\" Type=\"http://x/relationships/worksheet\" "
+              "Target=\"worksheets/b.xml\"/>"
+              "<Relationship Id=\"rId3\" Type=\"http://x/relationships/worksheet\" "
+              "Target=\"worksheets/../worksheets/c.xml\"/>"
+              "<Relationship Id=\"rId9\" Type=\"http://x/relationships/sharedStrings\" "
+              "Target=\"strings.xml\"/></Relationships>"},
+             {"xl/strings.xml", shared},
+             {"xl/worksheets/a.xml", sheet},
+             {"xl/worksheets/b.xml", sheetXml({"Folders", {kFolderHeads, {S("F")}}})},
+             {"xl/worksheets/c.xml", categories}}));
         Budget b;
         WorkbookLoad r = loadWorkbook(path, b);
         QCOMPARE(r.status, 0);
@@ -338,13 +347,13 @@ private slots:
         XlsxReader reader;
         QVERIFY(reader.open(path));
         QCOMPARE(reader.sheet("Accounts")->cell(5, 1).toText(), QStringLiteral("Line\rbreak_x"));
-        QCOMPARE(reader.sheet("Accounts")->cell(2, 2).formula(), QStringLiteral("\"credit \"&\"card\""));
+        QCOMPARE(reader.sheet("Accounts")->cell(2, 2).formula(),
+                 QStringLiteral("\"credit \"&\"card\""));
         QCOMPARE(reader.sheet("Accounts")->cell(2, 4).valueType(), XlsxValueType::Boolean);
         QCOMPARE(XlsxReader::cellAddress(12, 28), QStringLiteral("AB12"));
     }
 
-    void brokenFiles_data()
-    {
+    void brokenFiles_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("missing") << "missing";
         QTest::newRow("empty file") << "empty";
@@ -363,15 +372,15 @@ private slots:
         QTest::newRow("big sheet, broken row") << "bigrow";
     }
 
-    void brokenFiles()
-    {
+    void brokenFiles() {
         QFETCH(QString, kind);
         const QString path = file();
         auto book = [](const QByteArray& sheet) -> QList<QPair<QString, QByteArray>> {
-            return {{"xl/workbook.xml",
-                     "<workbook xmlns:r=\"urn:r\"><sheets><sheet name=\"Accounts\" r:id=\"rId1\"/></sheets></workbook>"},
+            return {{"xl/workbook.xml", "<workbook xmlns:r=\"urn:r\"><sheets><sheet "
+                                        "name=\"Accounts\" r:id=\"rId1\"/></sheets></workbook>"},
                     {"xl/_rels/workbook.xml.rels",
-                     "<Relationships><Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
+                     "<Relationships><Relationship Id=\"rId1\" Type=\"x/worksheet\" "
+                     "Target=\"s.xml\"/></Relationships>"},
                     {"xl/s.xml", sheet}};
         };
         if (kind == "empty" || kind == "text") {
@@ -400,11 +409,15 @@ private slots:
             entries.removeLast();
             QVERIFY(writeZip(path, entries));
         } else if (kind == "badref") {
-            QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c r=\"1A\"><v>1</v></c></row></sheetData></worksheet>")));
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c "
+                                        "r=\"1A\"><v>1</v></c></row></sheetData></worksheet>")));
         } else if (kind == "badrow") {
-            QVERIFY(writeZip(path, book("<worksheet><sheetData><row r=\"99999999\"><c><v>1</v></c></row></sheetData></worksheet>")));
+            QVERIFY(writeZip(path,
+                             book("<worksheet><sheetData><row "
+                                  "r=\"99999999\"><c><v>1</v></c></row></sheetData></worksheet>")));
         } else if (kind == "bomb") {
-            QVERIFY(writeZip(path, book("<worksheet>" + QByteArray(4 << 20, ' ') + "</worksheet>")));
+            QVERIFY(
+                writeZip(path, book("<worksheet>" + QByteArray(4 << 20, ' ') + "</worksheet>")));
         } else if (kind == "entries") {
             QList<QPair<QString, QByteArray>> entries = book("<worksheet/>");
             for (int i = 0; i < 10001; ++i)
@@ -414,21 +427,28 @@ private slots:
             // Big enough to be parsed in pieces.
             QByteArray rows;
             for (int r = 1; rows.size() < (5 << 20); ++r)
-                rows += "<row r=\"" + QByteArray::number(r) + "\"><c><v>" + QByteArray::number(r) + "</v></c></row>";
+                rows += "<row r=\"" + QByteArray::number(r) + "\"><c><v>" + QByteArray::number(r) +
+                        "</v></c></row>";
             if (kind == "bigrow")
                 rows.insert(rows.size() / 2 + 3, "<oops>");
-            const QByteArray tail = kind == "bigtail" ? "<mergeCells><mergeCell ref=\"A1:B2\"></worksheet>" : "</worksheet>";
+            const QByteArray tail = kind == "bigtail"
+                                        ? "<mergeCells><mergeCell ref=\"A1:B2\"></worksheet>"
+                                        : "</worksheet>";
             QVERIFY(writeZip(path, book("<worksheet><sheetData>" + rows + "</sheetData>" + tail)));
         } else if (kind == "entities") {
-            QByteArray dtd = "<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
+            QByteArray dtd =
+                "<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
             char prev = 'a';
             for (char e = 'b'; e <= 'k'; ++e) {
-                dtd += QByteArray("<!ENTITY ") + e + " \"" + QByteArray("&") + prev + ";" + "&" + prev + ";&"
-                    + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";\">";
+                dtd += QByteArray("<!ENTITY ") + e + " \"" + QByteArray("&") + prev + ";" + "&" +
+                       prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev +
+                       ";&" + prev + ";\">";
                 prev = e;
             }
             dtd += "]>";
-            QVERIFY(writeZip(path, book(dtd + "<worksheet><sheetData><row><c t=\"str\"><v>&k;</v></c></row></sheetData></worksheet>")));
+            QVERIFY(writeZip(path,
+                             book(dtd + "<worksheet><sheetData><row><c "
+                                        "t=\"str\"><v>&k;</v></c></row></sheetData></worksheet>")));
         }
         Budget b;
         const WorkbookLoad r = loadWorkbook(path, b);
@@ -437,8 +457,7 @@ private slots:
         QVERIFY(b.transactions().empty());
     }
 
-    void bigSheetsParsedInPiecesReadTheSame_data()
-    {
+    void bigSheetsParsedInPiecesReadTheSame_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("our own workbook") << "ours";
         QTest::newRow("prefixed elements") << "prefixed";
@@ -446,8 +465,7 @@ private slots:
         QTest::newRow("a comment inside") << "comment";
     }
 
-    void bigSheetsParsedInPiecesReadTheSame()
-    {
+    void bigSheetsParsedInPiecesReadTheSame() {
         QFETCH(QString, kind);
         const QString path = file();
         QString sheetName = QStringLiteral("S");
@@ -455,27 +473,37 @@ private slots:
             auto b = richBudget();
             for (int i = 0; i < 3000; ++i)
                 createTransaction(*b, TransactionType::Expense, -i, 0, kNoId, kChargesEnvelopeId,
-                                  QStringLiteral("payee %1 &<>\"").arg(i % 37), QString(), date(2022, 1 + i % 12, 1 + i % 28));
+                                  QStringLiteral("payee %1 &<>\"").arg(i % 37), QString(),
+                                  date(2022, 1 + i % 12, 1 + i % 28));
             QCOMPARE(writeWorkbookReplacing(path, *b, b->topLevelItemsForSave()), 0);
             sheetName = QStringLiteral("Transactions");
         } else {
             const QByteArray prefix = kind == "prefixed" ? "x:" : "";
-            QByteArray xml = "<?xml version=\"1.0\"?><" + prefix + "worksheet xmlns" + (prefix.isEmpty() ? "" : ":x")
-                + "=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" + prefix + "sheetData>";
+            QByteArray xml = "<?xml version=\"1.0\"?><" + prefix + "worksheet xmlns" +
+                             (prefix.isEmpty() ? "" : ":x") +
+                             "=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" +
+                             prefix + "sheetData>";
             for (int r = 1; r <= 3000; ++r) {
-                xml += "<" + prefix + "row" + (kind == "unnumbered" ? QByteArray() : " r=\"" + QByteArray::number(r) + "\"")
-                    + "><" + prefix + "c t=\"inlineStr\"><" + prefix + "is><" + prefix + "t>row " + QByteArray::number(r)
-                    + " &amp; more</" + prefix + "t></" + prefix + "is></" + prefix + "c><" + prefix + "c><" + prefix + "v>"
-                    + QByteArray::number(r * 1.5) + "</" + prefix + "v></" + prefix + "c><" + prefix + "c><" + prefix
-                    + "f>S!A" + QByteArray::number(r) + "</" + prefix + "f></" + prefix + "c></" + prefix + "row>";
+                xml +=
+                    "<" + prefix + "row" +
+                    (kind == "unnumbered" ? QByteArray() : " r=\"" + QByteArray::number(r) + "\"") +
+                    "><" + prefix + "c t=\"inlineStr\"><" + prefix + "is><" + prefix + "t>row " +
+                    QByteArray::number(r) + " &amp; more</" + prefix + "t></" + prefix + "is></" +
+                    prefix + "c><" + prefix + "c><" + prefix + "v>" + QByteArray::number(r * 1.5) +
+                    "</" + prefix + "v></" + prefix + "c><" + prefix + "c><" + prefix + "f>S!A" +
+                    QByteArray::number(r) + "</" + prefix + "f></" + prefix + "c></" + prefix +
+                    "row>";
                 if (kind == "comment" && r == 1500)
                     xml += "<!-- <row r=\"1\"> -->";
             }
             xml += "</" + prefix + "sheetData></" + prefix + "worksheet>";
-            QVERIFY(writeZip(path, {{"xl/workbook.xml", "<workbook xmlns:r=\"urn:r\"><sheets><sheet name=\"S\" r:id=\"a\"/></sheets></workbook>"},
-                                    {"xl/_rels/workbook.xml.rels",
-                                     "<Relationships><Relationship Id=\"a\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
-                                    {"xl/s.xml", xml}}));
+            QVERIFY(
+                writeZip(path, {{"xl/workbook.xml", "<workbook xmlns:r=\"urn:r\"><sheets><sheet "
+                                                    "name=\"S\" r:id=\"a\"/></sheets></workbook>"},
+                                {"xl/_rels/workbook.xml.rels",
+                                 "<Relationships><Relationship Id=\"a\" Type=\"x/worksheet\" "
+                                 "Target=\"s.xml\"/></Relationships>"},
+                                {"xl/s.xml", xml}}));
         }
         auto dump = [&](qint64 parallelFrom) {
             XlsxReader reader;
@@ -490,7 +518,9 @@ private slots:
             for (int row = 1; row <= 3010; ++row)
                 for (int col = 1; col <= 8; ++col) {
                     const XlsxCell c = s->cell(row, col);
-                    out << QStringLiteral("%1|%2|%3").arg(int(c.valueType())).arg(c.toText(), c.formula());
+                    out << QStringLiteral("%1|%2|%3")
+                               .arg(int(c.valueType()))
+                               .arg(c.toText(), c.formula());
                 }
             return out;
         };
@@ -501,8 +531,7 @@ private slots:
         QCOMPARE(pieces, serial);
     }
 
-    void zipWithoutSheetsIsAnEmptyBudget()
-    {
+    void zipWithoutSheetsIsAnEmptyBudget() {
         const QString path = file();
         QVERIFY(writeWorkbook(path, {}));
         Budget b;
@@ -510,12 +539,14 @@ private slots:
         QVERIFY(b.registry().empty());
     }
 
-    void wrongTypesReadAsNothing()
-    {
-        auto b = load({{"Accounts", {kAccountHeads, {S("A"), N(7), S("lots"), N(1), N(0), S("yesterday")}}},
-                       {"Folders", {kFolderHeads, {N(2024), S("x"), N(1)}}},
-                       {"Categories", {kCategoryHeads, {S("E"), S("Folders!A2"), S("a"), S("b"), E(), E(), N(5),
-                                                        S("c"), N(3), S("one"), S("d"), S("e")}}}});
+    void wrongTypesReadAsNothing() {
+        auto b = load(
+            {{"Accounts", {kAccountHeads, {S("A"), N(7), S("lots"), N(1), N(0), S("yesterday")}}},
+             {"Folders", {kFolderHeads, {N(2024), S("x"), N(1)}}},
+             {"Categories",
+              {kCategoryHeads,
+               {S("E"), S("Folders!A2"), S("a"), S("b"), E(), E(), N(5), S("c"), N(3), S("one"),
+                S("d"), S("e")}}}});
         Account* a = b->findAccount(0);
         QCOMPARE(a->isCCAccount(), false);
         QCOMPARE(a->getBalance(), 0);
