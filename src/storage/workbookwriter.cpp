@@ -100,6 +100,10 @@ public:
         check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), serialDayOf(dt),
                                      s_.date));
     }
+    lxw_format* dateStyle() const { return s_.date; }
+    void number(int row, int col, double value, lxw_format* style) {
+        check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, style));
+    }
     void number(int row, int col, double value) {
         check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
     }
@@ -311,7 +315,11 @@ int writeTransactionsSheet(WriteContext& c) {
     // Newest first: the list is oldest first.
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
         const Transaction& t = **it;
-        w.date(row, 1, t.transactionTime);
+        // A date of 0 ends the sheet for the reader, so a transaction dated 30 December 1899
+        // (what an unreadable statement date becomes) or not dated at all would vanish, and
+        // every row after it: such a date is written as the day after.
+        const int serial = serialDayOf(t.transactionTime);
+        w.number(row, 1, serial == 0 ? 1 : serial, w.dateStyle());
         w.text(row, 2, t.payee);
         w.money(row, 3, t.amount);
         w.reference(row, 4, lookup(c.refs, t.category));

@@ -69,6 +69,23 @@ private slots:
         QCOMPARE(snapshot(*load(path("order.xlsx"))), before);
     }
 
+    void placeholderDatesDoNotEndTheTransactions() {
+        Budget b;
+        Account* a = b.createAccount();
+        b.showTopLevel(a);
+        DateTime zero = date(1899, 12, 30);
+        for (const DateTime& when : {DateTime(), zero, date(2024, 1, 2)})
+            createTransaction(b, TransactionType::Deposit, 1, kNoId, a->id(), kNoId, QString(),
+                              QString(), when);
+        b.sortTransactionsByTime();
+        QCOMPARE(save(b, path("placeholder.xlsx")), 0);
+        auto loaded = load(path("placeholder.xlsx"));
+        QCOMPARE(loaded->transactions().size(), size_t(3));
+        QCOMPARE(ymd(loaded->transactions()[0]->transactionTime), QStringLiteral("1899-12-31"));
+        QCOMPARE(ymd(loaded->transactions()[1]->transactionTime), QStringLiteral("1899-12-31"));
+        QCOMPARE(ymd(loaded->transactions()[2]->transactionTime), QStringLiteral("2024-01-02"));
+    }
+
     void timesOfDayAreNotKept() {
         Budget b;
         Account* a = b.createAccount();
