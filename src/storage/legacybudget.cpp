@@ -141,7 +141,9 @@ struct LegacyReader {
         item->setName(textAttribute(e, "name", item->getName()));
         item->adjustBalance(balance);
         item->setBudgeted(budgeted);
-        item->setId(id);
+        // Two items under one id would leave one of them unreachable: the later one gets a
+        // fresh id once loading is done.
+        item->setId(id != kNoId && budget.findItem(id) ? kNoId : id);
         item->setHidden(hidden);
         item->setReadOnly(readOnly);
 
@@ -269,7 +271,7 @@ LegacyLoad loadLegacyBudget(const QString& path, Budget& budget) {
         }
     }
     budget.resumeIdAllocationAfterLegacyLoad();
-    // An item stored without an id would be unreachable; it gets a fresh one instead.
+    // An item stored without an id (or with one already taken) gets a fresh one.
     for (AccountBase* item : r.created)
         if (item->id() == kNoId)
             item->setId(budget.allocateId());

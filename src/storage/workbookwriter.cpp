@@ -6,8 +6,10 @@
 #include <QFile>
 #include <clocale>
 #include <cstdio>
+#include <functional>
 #include <locale.h>
 #include <map>
+#include <set>
 #include <xlsxwriter.h>
 
 namespace {
@@ -131,6 +133,26 @@ private:
     lxw_error status_ = LXW_NO_ERROR;
 };
 
+// The folders written to "Folders", in order: each folder of the item list followed by any
+// folder nested in it. The format has no nesting, so a nested folder becomes a row of its own
+// rather than being lost with its envelopes.
+std::vector<const AccountGroup*> foldersInSheetOrder(const std::vector<AccountBase*>& items) {
+    std::vector<const AccountGroup*> out;
+    std::set<const AccountGroup*> seen;
+    std::function<void(const AccountGroup*)> add = [&](const AccountGroup* folder) {
+        if (!seen.insert(folder).second)
+            return;
+        out.push_back(folder);
+        for (const AccountBase* child : folder->children())
+            if (child->getType() == ItemType::Folder)
+                add(static_cast<const AccountGroup*>(child));
+    };
+    for (const AccountBase* item : items)
+        if (item->getType() == ItemType::Folder)
+            add(static_cast<const AccountGroup*>(item));
+    return out;
+}
+
 const QByteArray* lookup(const RowReferenceMap& map, ItemId id) {
     const auto it = map.find(id);
     return it == map.end() ? nullptr : &it->second;
@@ -235,10 +257,7 @@ int writeFoldersSheet(WriteContext& c) {
     w.headers({"Folder name", "Folder", "Hidden", "Read Only"});
     w.widths(1, 9, 15);
     int row = 2;
-    for (AccountBase* item : c.items) {
-        if (item->getType() != ItemType::Folder)
-            continue;
-        auto* f = static_cast<const AccountGroup*>(item);
+    for (const AccountGroup* f : foldersInSheetOrder(c.items)) {
         w.text(row, 1, f->getName());
         w.money(row, 2, -qint64(f->expenseLimit()));
         w.yesNo(row, 3, f->isHidden());
@@ -259,11 +278,8 @@ int writeCategoriesSheet(WriteContext& c) {
                "Created Date"});
     w.widths(1, 12, 15);
     int row = 2;
-    for (AccountBase* item : c.items) {
-        if (item->getType() != ItemType::Folder)
-            continue;
-        const std::vector<AccountBase*> children =
-            static_cast<const AccountGroup*>(item)->children();
+    for (const AccountGroup* item : foldersInSheetOrder(c.items)) {
+        const std::vector<AccountBase*> children = item->children();
         for (AccountBase* child : children) {
             if (child->getType() != ItemType::Envelope)
                 continue;
@@ -514,13 +530,11 @@ QString saveErrorText(int status) {
 
 qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items) {
     qint64 accounts = 0, folders = 0, envelopes = 0;
-    for (const AccountBase* item : items) {
-        if (item->getType() == ItemType::Account)
-            ++accounts;
-        if (item->getType() != ItemType::Folder)
-            continue;
+    for (const AccountBase* item : items)
+        accounts += item->getType() == ItemType::Account;
+    for (const AccountGroup* folder : foldersInSheetOrder(items)) {
         ++folders;
-        for (const AccountBase* child : static_cast<const AccountGroup*>(item)->children())
+        for (const AccountBase* child : folder->children())
             envelopes += child->getType() == ItemType::Envelope;
     }
     // The overview has one line per envelope from row 15 and its totals three rows below.

@@ -153,6 +153,17 @@ private slots:
         QCOMPARE(b.findItem(5), r.items[1]);
     }
 
+    void duplicateIdsAreMadeUnique() {
+        Budget b;
+        const QString path =
+            write("<b><accounts><accountItem type=\"0\" id=\"3\" name=\"first\"/>"
+                  "<accountItem type=\"0\" id=\"3\" name=\"second\"/></accounts></b>");
+        LegacyLoad r = loadLegacyBudget(path, b);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(b.findItem(3)->getName(), QStringLiteral("first"));
+        QCOMPARE(b.findItem(4)->getName(), QStringLiteral("second"));
+    }
+
     void transactionTimes_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("expected"); // y-m-d h:m:s

@@ -86,6 +86,25 @@ private slots:
         QCOMPARE(ymd(loaded->transactions()[2]->transactionTime), QStringLiteral("2024-01-02"));
     }
 
+    void nestedFoldersKeepTheirEnvelopes() {
+        Budget b;
+        AccountGroup* outer = b.createFolder();
+        outer->setName(QStringLiteral("Outer"));
+        b.showTopLevel(outer);
+        AccountGroup* inner = b.createFolder();
+        inner->setName(QStringLiteral("Inner"));
+        outer->addChild(inner);
+        AccountEnvelope* e = b.createEnvelope();
+        e->setName(QStringLiteral("Deep"));
+        inner->addChild(e);
+        QCOMPARE(save(b, path("nested.xlsx")), 0);
+        auto loaded = load(path("nested.xlsx"));
+        const auto envelopes = loaded->itemsOfType(ItemType::Envelope);
+        QCOMPARE(envelopes.size(), size_t(1));
+        QCOMPARE(envelopes[0]->getParent()->getName(), QStringLiteral("Inner"));
+        QCOMPARE(loaded->folderOrder().size(), size_t(2)); // the format has no nesting
+    }
+
     void timesOfDayAreNotKept() {
         Budget b;
         Account* a = b.createAccount();
