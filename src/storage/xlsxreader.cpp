@@ -509,7 +509,15 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
             continue;
 
         const QXmlStreamAttributes attrs = xml.attributes();
-        const QStringView ref = attrs.value(QLatin1String("r"));
+        QStringView ref;
+        QStringView t;
+        for (const QXmlStreamAttribute& a : attrs) {
+            const QStringView attribute = a.qualifiedName();
+            if (is(attribute, u"r"))
+                ref = a.value();
+            else if (is(attribute, u"t"))
+                t = a.value();
+        }
         quint32 cellRow = row == 0 ? 1 : row;
         quint32 cellCol = col + 1;
         if (!ref.isEmpty()) {
@@ -529,16 +537,15 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
             row = cellRow;
         col = cellCol;
         enum class Kind { Number, Shared, Inline, Str, Boolean, Error } kind = Kind::Number;
-        const QStringView t = attrs.value(QLatin1String("t"));
-        if (t == u"s")
+        if (is(t, u"s"))
             kind = Kind::Shared;
-        else if (t == u"inlineStr")
+        else if (is(t, u"inlineStr"))
             kind = Kind::Inline;
-        else if (t == u"str" || t == u"d")
+        else if (is(t, u"str") || is(t, u"d"))
             kind = Kind::Str;
-        else if (t == u"b")
+        else if (is(t, u"b"))
             kind = Kind::Boolean;
-        else if (t == u"e")
+        else if (is(t, u"e"))
             kind = Kind::Error;
 
         value.clear();
