@@ -74,6 +74,25 @@ QString formatAmount(Amount amount, bool asCurrency) {
     return applyParenthesisRule(QLocale().toCurrencyString(plain.toDouble(), QString(), 2));
 }
 
+namespace {
+// The record for a calendar date and a time of day in milliseconds; unset when the date
+// does not fit the record's 16-bit year.
+DateTime makeDateTime(const QDate& date, qint64 msOfDay) {
+    if (!date.isValid() || date.year() < 1 || date.year() > 65535 || msOfDay < 0)
+        return {};
+    DateTime dt;
+    dt.year = quint16(date.year());
+    dt.month = quint16(date.month());
+    dt.day = quint16(date.day());
+    dt.dayOfWeek = quint16(date.dayOfWeek() % 7);
+    dt.hour = quint16(msOfDay / 3600000);
+    dt.minute = quint16(msOfDay / 60000 % 60);
+    dt.second = quint16(msOfDay / 1000 % 60);
+    dt.milliseconds = quint16(msOfDay % 1000);
+    return dt;
+}
+} // namespace
+
 double toSerialDay(const DateTime& dt) {
     const QDate date(dt.year, dt.month, dt.day);
     if (!date.isValid())
@@ -94,19 +113,7 @@ DateTime fromSerialDay(double serial) {
         ++days;
         ms -= kMsPerDay;
     }
-    const QDate date = QDate::fromJulianDay(days + kSerialEpochJulianDay);
-    if (!date.isValid() || date.year() < 1 || date.year() > 65535)
-        return {};
-    DateTime dt;
-    dt.year = quint16(date.year());
-    dt.month = quint16(date.month());
-    dt.day = quint16(date.day());
-    dt.dayOfWeek = quint16(date.dayOfWeek() % 7);
-    dt.hour = quint16(ms / 3600000);
-    dt.minute = quint16(ms / 60000 % 60);
-    dt.second = quint16(ms / 1000 % 60);
-    dt.milliseconds = quint16(ms % 1000);
-    return dt;
+    return makeDateTime(QDate::fromJulianDay(days + kSerialEpochJulianDay), ms);
 }
 
 bool isEarlier(const DateTime& a, const DateTime& b) {
@@ -122,20 +129,7 @@ bool isSameMonth(const DateTime& a, const DateTime& b) {
 }
 
 DateTime fromQDateTime(const QDateTime& qdt) {
-    const QDate date = qdt.date();
-    const QTime time = qdt.time();
-    if (!date.isValid() || date.year() < 1 || date.year() > 65535)
-        return {};
-    DateTime dt;
-    dt.year = quint16(date.year());
-    dt.month = quint16(date.month());
-    dt.day = quint16(date.day());
-    dt.dayOfWeek = quint16(date.dayOfWeek() % 7);
-    dt.hour = quint16(time.hour());
-    dt.minute = quint16(time.minute());
-    dt.second = quint16(time.second());
-    dt.milliseconds = quint16(time.msec());
-    return dt;
+    return makeDateTime(qdt.date(), qdt.time().msecsSinceStartOfDay());
 }
 
 QDateTime toQDateTime(const DateTime& dt) {
