@@ -473,8 +473,33 @@ int writeBudgetOverview(WriteContext& c) {
 
 } // namespace
 
+namespace {
+
+bool isHex(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Readers turn "_xHHHH_" into the character HHHH (the library writes control characters that
+// way), so a text that contains such a sequence literally has its "_" written as "_x005F_".
+QString escapeLiteralEscapes(const QString& text) {
+    if (!text.contains(u"_x"))
+        return text;
+    QString out;
+    out.reserve(text.size() + 12);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && isHex(text[i + 2]) &&
+            isHex(text[i + 3]) && isHex(text[i + 4]) && isHex(text[i + 5]) && text[i + 6] == u'_')
+            out += QStringLiteral("_x005F_");
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray cellTextUtf8(const QString& text) {
-    QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = escapeLiteralEscapes(text).toUtf8();
     if (utf8.size() > Workbook::kMaxTextBytes) {
         qsizetype cut = Workbook::kMaxTextBytes;
         // Never keep the first bytes of a sequence whose continuation would be cut off.

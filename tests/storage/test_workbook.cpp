@@ -468,6 +468,26 @@ sys.exit(1 if errors else 0)
         QCOMPARE(loaded->findAccount(0)->getName(), expected);
     }
 
+    void textsSurviveTheFormatsEscapes_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("escape-like text") << "_x0041_ stays";
+        QTest::newRow("escaped underscore") << "a_x005F_b";
+        QTest::newRow("two in a row") << "_x0041__x0042_";
+        QTest::newRow("not an escape") << "_x12_ and _xZZZZ_";
+        QTest::newRow("control characters") << QStringLiteral("tab\there\x01 bell\x07");
+        QTest::newRow("xml specials") << "<a href=\"x\">&amp;</a>";
+    }
+
+    void textsSurviveTheFormatsEscapes() {
+        QFETCH(QString, name);
+        Budget b;
+        Account* a = b.createAccount();
+        a->setName(name);
+        b.showTopLevel(a);
+        QCOMPARE(save(b, path("escapes.xlsx")), 0);
+        QCOMPARE(load(path("escapes.xlsx"))->findAccount(0)->getName(), name);
+    }
+
     void beyondSixteenBitRows() {
         // More than 65534 records is fine with wide row counters.
         Budget b;
