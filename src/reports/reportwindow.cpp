@@ -220,6 +220,8 @@ ReportWindow::ReportWindow(const Budget& budget, Prompter& prompter, QWidget* pa
     grid_->verticalHeader()->hide();
     grid_->setWordWrap(false);
     applyListFont(grid_);
+    // Rows as compact as a report list's, not the table's roomy default.
+    grid_->verticalHeader()->setDefaultSectionSize(QFontMetrics(grid_->font()).height() + 6);
 
     for (QComboBox* box : {report_, month_, year_, style_})
         connect(box, &QComboBox::currentIndexChanged, this, &ReportWindow::selectionChanged);
