@@ -4,6 +4,9 @@
 //   bench_app                 timings with 100,000 transactions (written to a temporary
 //                             workbook first, so loading is part of the start-up figure)
 //   bench_app --shots <dir>   window screenshots at 1366x768 and 1920x1080 into <dir>
+//   bench_app --workbook <executable>
+//                             writes the screenshot budget as that executable's workbook,
+//                             to look at the real program with it
 
 #include "app/envelopetree.h"
 #include "app/mainwindow.h"
@@ -184,6 +187,17 @@ int takeShots(const QString& dir) {
     return 0;
 }
 
+int writeShowcase(const QString& executable) {
+    Budget budget;
+    buildShowcase(budget);
+    PrintingPrompter prompter;
+    BudgetFile file(executable);
+    if (file.save(budget, prompter) != 0)
+        return 1;
+    std::printf("%s\n", qPrintable(file.workbookPath()));
+    return 0;
+}
+
 double ms(const QElapsedTimer& t) {
     return t.nsecsElapsed() / 1e6;
 }
@@ -248,5 +262,7 @@ int main(int argc, char* argv[]) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     if (argc >= 3 && QByteArray(argv[1]) == "--shots")
         return takeShots(QString::fromLocal8Bit(argv[2]));
+    if (argc >= 3 && QByteArray(argv[1]) == "--workbook")
+        return writeShowcase(QString::fromLocal8Bit(argv[2]));
     return runBench();
 }

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QScreen>
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
@@ -65,6 +66,10 @@ int main(int argc, char* argv[]) {
     }
 
     window.populate();
+    // The normal size covers the screen too, so the window is full-size even where nothing
+    // honours the request to maximise it.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
     window.showMaximized();
     const QString notice = file.takeNotice();
     if (!notice.isEmpty())

@@ -457,6 +457,14 @@ void EnvelopeTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option
         paintRow(painter, opt.rect, row, selectionModel()->isSelected(index));
 }
 
+void EnvelopeTree::drawBranches(QPainter* painter, const QRect& rect,
+                                const QModelIndex& index) const {
+    // The selection shows from the label on; the buttons and lines left of it stand on the
+    // window colour on every row, selected or not.
+    painter->fillRect(rect, palette().color(QPalette::Base));
+    QTreeWidget::drawBranches(painter, rect, index);
+}
+
 void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidgetItem* row,
                             bool selected) const {
     p->save();

@@ -3,6 +3,7 @@
 #include "platform/screen.h"
 
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 
 namespace {
@@ -45,6 +46,10 @@ void InfoPane::showReport(const StyledText& runs) {
 void InfoPane::render(const StyledText& runs) {
     current_ = runs;
     renderRuns(text_->document(), runs, primaryScreenWidth());
+    // Writing leaves the caret at the end, and the view follows the caret: put it back on
+    // the heading so the start of a text too long for the pane is what shows.
+    text_->moveCursor(QTextCursor::Start);
+    text_->ensureCursorVisible();
 }
 
 void InfoPane::showHelp(const QString& heading, const QStringList& body) {

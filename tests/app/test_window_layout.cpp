@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -205,6 +206,34 @@ private slots:
             f.window.saveBudget();
         }
         QVERIFY(pane->plainText().contains(QStringLiteral("negative balance")));
+    }
+
+    void longTextsShowTheirHeading() {
+        // A report or help text longer than the pane opens at its heading, also after the
+        // pane has changed size.
+        WindowFixture f(QSize(800, 500));
+        InfoPane* pane = f.window.infoPane();
+        QScrollBar* bar = pane->textArea()->verticalScrollBar();
+        QStringList body;
+        for (int i = 0; i < 60; ++i)
+            body << QStringLiteral("Paragraph %1.\n\n").arg(i);
+        {
+            HelpScope help(f.window, QStringLiteral("About Deposits\n"), body);
+            QVERIFY(bar->maximum() > 0);
+            QCOMPARE(bar->value(), 0);
+        }
+        for (int i = 0; i < 40; ++i) {
+            Account* a = f.sample.budget.createAccount();
+            a->setName(QStringLiteral("Overdrawn %1").arg(i));
+            a->setStoredBalance(-100);
+            f.sample.budget.showTopLevel(a);
+        }
+        f.window.saveBudget();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), 0);
+        f.window.resize(900, 460);
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 0);
     }
 
     void aboutBox() {

@@ -447,6 +447,32 @@ private slots:
         }
     }
 
+    void selectionStartsAtTheLabel_data() {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("folder") << "Bills";
+        QTest::newRow("envelope") << "Rent";
+        QTest::newRow("Add folder") << "";
+    }
+    void selectionStartsAtTheLabel() {
+        // Left of the label (the buttons and lines) a selected row keeps the window colour;
+        // from the label on a selected folder or envelope shows the highlight.
+        QFETCH(QString, item);
+        WindowFixture f;
+        EnvelopeTree* tree = f.window.envelopeTree();
+        QTreeWidgetItem* row =
+            item.isEmpty() ? tree->addFolderRow() : tree->findRow(byName(f.sample.budget, item));
+        tree->setCurrentItem(row);
+        const QImage image = tree->viewport()->grab().toImage();
+        const qreal dpr = image.devicePixelRatio();
+        const QRect r = tree->visualItemRect(row);
+        const QRect label = tree->visualRect(tree->indexFromItem(row, 0));
+        auto at = [&](int x) { return image.pixelColor(x * dpr, (r.top() + 3) * dpr); };
+        QCOMPARE(at(label.left() - 3), tree->palette().color(QPalette::Base));
+        const int money = tree->header()->sectionViewportPosition(4) + 2;
+        QCOMPARE(at(money),
+                 item.isEmpty() ? QColor(Qt::white) : tree->palette().color(QPalette::Highlight));
+    }
+
     void paintingRecordsNothingOdd() {
         // Painting every row at both sizes must not crash and must draw the glyph column.
         for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
