@@ -38,10 +38,14 @@ bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog) {
 }
 
 void widenFields(QDialog* dialog) {
-    const int width = dialog->fontMetrics().averageCharWidth() * 42;
+    const int average = dialog->fontMetrics().averageCharWidth();
     for (QWidget* field : dialog->findChildren<QWidget*>()) {
         if (qobject_cast<QComboBox*>(field) ||
             (qobject_cast<QLineEdit*>(field) && !qobject_cast<QComboBox*>(field->parent())))
-            field->setMinimumWidth(width);
+            field->setMinimumWidth(average * 42);
+        // A drop-down sized to its longest entry would make a dialog wider than any screen
+        // once a name runs to hundreds of characters; such entries are cut short instead.
+        if (qobject_cast<QComboBox*>(field))
+            field->setMaximumWidth(average * 80);
     }
 }

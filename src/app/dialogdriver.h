@@ -25,6 +25,6 @@ struct HelpText;
 // is back before the caller changes or saves anything. True on OK.
 bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog);
 
-// Gives every text field and drop-down of the dialog room for about 42 average characters, so that
-// names and amounts show whole.
+// Gives every text field and drop-down of the dialog room for about 42 average characters, so
+// that names and amounts show whole; a drop-down grows with its entries up to 80.
 void widenFields(QDialog* dialog);

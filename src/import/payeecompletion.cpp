@@ -40,6 +40,18 @@ bool lessWith(const QCollator& collator, const QString& a, const QString& b) {
         return byLocale < 0;
     return a < b;
 }
+// Letter case of a-z only: "É" and "é" stay different.
+bool equalIgnoringAsciiCase(const QString& a, const QString& b) {
+    if (a.size() != b.size())
+        return false;
+    const auto lower = [](char16_t c) -> char16_t {
+        return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+    };
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (lower(a.at(i).unicode()) != lower(b.at(i).unicode()))
+            return false;
+    return true;
+}
 } // namespace
 
 bool pickerTextLess(const QString& a, const QString& b) {
@@ -72,7 +84,7 @@ bool fillPayeeChoices(QComboBox* combo, const Budget& budget, const QString& pre
     // latest in code-unit order is selected.
     QString chosen;
     for (const QString& payee : payees)
-        if (!preselect.isNull() && payee.compare(preselect, Qt::CaseInsensitive) == 0)
+        if (!preselect.isNull() && equalIgnoringAsciiCase(payee, preselect))
             chosen = payee;
     // Sort keys are computed once per payee, not once per comparison.
     const QCollator& collator = pickerCollator();
@@ -100,5 +112,9 @@ bool fillPayeeChoices(QComboBox* combo, const Budget& budget, const QString& pre
     completer->setModelSorting(QCompleter::UnsortedModel);
     completer->setFilterMode(Qt::MatchStartsWith);
     combo->setCompleter(completer);
+    // On Enter the drop-down would swap the typed text for a list entry that differs only in
+    // letter case; the payee must stay exactly as typed.
+    QObject::disconnect(combo->lineEdit(), &QLineEdit::returnPressed, combo, nullptr);
+    QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
     return selected;
 }

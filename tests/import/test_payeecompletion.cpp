@@ -19,6 +19,8 @@ private slots:
     void dropDownSortedIgnoringCase();
     void completionIsCaseInsensitivePrefix();
     void textsAreLimited();
+    void typedTextKeepsItsCase_data();
+    void typedTextKeepsItsCase();
 
 private:
     static void addPayees(Budget& budget, const QStringList& payees) {
@@ -42,6 +44,8 @@ void TestPayeeCompletion::preselection_data() {
     QTest::newRow("absent") << "Costco" << false << "";
     QTest::newRow("none") << QString() << false << "";
     QTest::newRow("empty never matches") << "" << false << "";
+    QTest::newRow("only a-z fold") << "éclair" << false << "";
+    QTest::newRow("accented exact") << "Éclair" << true << "Éclair";
 }
 
 void TestPayeeCompletion::preselection() {
@@ -49,10 +53,10 @@ void TestPayeeCompletion::preselection() {
     QFETCH(bool, selected);
     QFETCH(QString, shown);
     Budget budget;
-    addPayees(budget, {"Shell", "SHELL", "", "Amazon"});
+    addPayees(budget, {"Shell", "SHELL", "", "Amazon", "Éclair"});
     QComboBox combo;
     QCOMPARE(fillPayeeChoices(&combo, budget, preselect), selected);
-    QCOMPARE(combo.count(), 3);
+    QCOMPARE(combo.count(), 4);
     QCOMPARE(combo.currentText(), shown);
     QCOMPARE(combo.currentIndex() >= 0, selected);
 }
@@ -90,6 +94,28 @@ void TestPayeeCompletion::textsAreLimited() {
     fillPayeeChoices(&combo, budget, QString());
     combo.setEditText(QString(2000, u'x'));
     QCOMPARE(combo.currentText().size(), 1023);
+}
+
+void TestPayeeCompletion::typedTextKeepsItsCase_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("enter") << int(Qt::Key_Return);
+    QTest::newRow("tab") << int(Qt::Key_Tab);
+}
+
+void TestPayeeCompletion::typedTextKeepsItsCase() {
+    QFETCH(int, key);
+    Budget budget;
+    addPayees(budget, {"Amazon", "Shell"});
+    QWidget window;
+    auto* combo = new QComboBox(&window);
+    new QLineEdit(&window); // somewhere for Tab to go
+    fillPayeeChoices(combo, budget, QString());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    combo->setFocus();
+    combo->lineEdit()->setText("amazon");
+    QTest::keyClick(combo->lineEdit(), Qt::Key(key));
+    QCOMPARE(combo->currentText(), QString("amazon"));
 }
 
 QTEST_MAIN(TestPayeeCompletion)
