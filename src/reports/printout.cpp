@@ -157,15 +157,16 @@ PrintWindow::PrintWindow(const Budget& budget, QWidget* parent) : QDialog(parent
     view_->setReadOnly(true);
     view_->setLineWrapMode(QTextEdit::NoWrap);
     budgetPrintText(view_->document(), budget);
+    view_->moveCursor(QTextCursor::Start);
 
     // Room for a whole row in the bold face, so the table reads as it prints.
     QFont rowFont = consolasFont();
     rowFont.setPointSizeF(kBodyPoints);
     rowFont.setBold(true);
     const QFontMetrics metrics(rowFont);
-    view_->setMinimumWidth(metrics.horizontalAdvance(QString(kPrintRowWidth + 2, QLatin1Char('M'))) +
-                           view_->verticalScrollBar()->sizeHint().width() +
-                           2 * view_->frameWidth());
+    view_->setMinimumWidth(
+        metrics.horizontalAdvance(QString(kPrintRowWidth + 2, QLatin1Char('M'))) +
+        view_->verticalScrollBar()->sizeHint().width() + 2 * view_->frameWidth());
     view_->setMinimumHeight(metrics.lineSpacing() * 12);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -251,8 +251,8 @@ QRect ReportWindow::viewRect() const {
     // row of controls always fits above it.
     const QFontMetrics metrics(font());
     const int left = (7 * metrics.averageCharWidth() + 2) / 4;
-    const int top = std::max((25 * metrics.height() + 4) / 8,
-                             controls_->sizeHint().height() + 2 * left);
+    const int top =
+        std::max((25 * metrics.height() + 4) / 8, controls_->sizeHint().height() + 2 * left);
     return QRect(left, top, std::max(0, width() - 2 * left), std::max(0, height() - top - left));
 }
 

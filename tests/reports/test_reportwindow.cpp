@@ -80,8 +80,7 @@ QStringList gridRow(const QTableWidget* grid, int row) {
 }
 
 // Runs the window as showReports does, with the test in place of the user.
-template <typename Body>
-void withReports(const Budget& budget, Prompter& prompter, Body body) {
+template <typename Body> void withReports(const Budget& budget, Prompter& prompter, Body body) {
     ReportWindow::beforeExec = [&](ReportWindow* window) { body(window); };
     showReports(budget, nullptr, prompter);
     ReportWindow::beforeExec = nullptr;
@@ -171,7 +170,8 @@ void TestReportWindow::choices_data() {
     QTest::newRow("gaps are filled")
         << QList<int>{2024, 2022} << QStringList{"2022", "2023", "2024", "2025", "2026", all};
     QTest::newRow("future year") << QList<int>{2027} << QStringList{"2026", "2027", all};
-    QTest::newRow("undated names no year") << QList<int>{0, 2025} << QStringList{"2025", "2026", all};
+    QTest::newRow("undated names no year")
+        << QList<int>{0, 2025} << QStringList{"2025", "2026", all};
 }
 
 void TestReportWindow::choices() {
@@ -205,8 +205,7 @@ void TestReportWindow::graphFollowsFilters_data() {
     QTest::addColumn<int>("year");
     QTest::addColumn<QStringList>("bars");
     // The expense without an envelope has no item, so no bar.
-    QTest::newRow("all time") << -1 << -1
-                              << QStringList{"Food=3000", "Fuel=5500", "Gifts=-700"};
+    QTest::newRow("all time") << -1 << -1 << QStringList{"Food=3000", "Fuel=5500", "Gifts=-700"};
     QTest::newRow("every March") << 3 << -1 << QStringList{"Food=3000", "Fuel=4000", "Gifts=-700"};
     QTest::newRow("2024") << -1 << 2024 << QStringList{"Food=1000", "Fuel=4000"};
     QTest::newRow("April 2025") << 4 << 2025 << QStringList{"Fuel=1500"};
@@ -241,8 +240,7 @@ void TestReportWindow::gridFollowsFilters_data() {
     // Only April: one expense, one day, one month.
     QTest::newRow("April") << 4 << -1 << QStringList{"Food", "$250.00", "$60.00", "$60.00"}
                            << QStringList{"Gifts", "$0.00", "$0.00", "$0.00"};
-    QTest::newRow("no such month") << 7 << 2025
-                                   << QStringList{"Food", "$250.00", "$0.00", "$0.00"}
+    QTest::newRow("no such month") << 7 << 2025 << QStringList{"Food", "$250.00", "$0.00", "$0.00"}
                                    << QStringList{"Gifts", "$0.00", "$0.00", "$0.00"};
 }
 
@@ -426,7 +424,8 @@ void TestReportWindow::layoutFollowsResize() {
 void TestReportWindow::paintsBarsAndLabels() {
     BarGraph graph;
     graph.resize(600, 400);
-    graph.setBars({{QStringLiteral("A"), 5000}, {QStringLiteral("B"), 2500}, {QStringLiteral("C"), -700}});
+    graph.setBars(
+        {{QStringLiteral("A"), 5000}, {QStringLiteral("B"), 2500}, {QStringLiteral("C"), -700}});
     QImage image(graph.size(), QImage::Format_RGB32);
     image.fill(Qt::red);
     graph.render(&image);
@@ -474,8 +473,8 @@ void TestReportWindow::shots() {
     const char* names[] = {"Groceries and household", "Rent", "Electricity", "Holidays"};
     Amount sums[] = {-45678, -120000, -8950, -30000};
     for (int i = 0; i < 4; ++i) {
-        AccountEnvelope* e = b.envelope(QString::fromLatin1(names[i]), sums[i] / 2,
-                                        makeDate(2024, 1, 1));
+        AccountEnvelope* e =
+            b.envelope(QString::fromLatin1(names[i]), sums[i] / 2, makeDate(2024, 1, 1));
         b.add(TransactionType::Expense, e->id(), sums[i], makeDate(2025, 1, 3));
     }
     FakePrompter prompter;
