@@ -2,12 +2,29 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QVariant>
+
+namespace {
+// What formatAmountIntoControl last put into a field, so that a field left untouched reads
+// back the same amount.
+constexpr char kShownAmount[] = "tallykeepShownAmount";
+constexpr char kShownText[] = "tallykeepShownText";
+} // namespace
 
 void formatAmountIntoControl(QLineEdit* field, Amount amount) {
-    field->setText(formatAmount(amount, true));
+    const QString text = formatAmount(amount, true);
+    field->setText(text);
+    field->setProperty(kShownAmount, QVariant::fromValue<qint32>(amount));
+    field->setProperty(kShownText, text);
 }
 
 Amount readAmountFromControl(const QLineEdit* field) {
+    // The typed-text rules know only "." as the decimal point and a leading "-": a currency
+    // text such as "1.234,56 €" or "€ -5,00" would read back as another amount, and an
+    // edit that never touched the amount would silently change it.
+    const QVariant shown = field->property(kShownAmount);
+    if (shown.isValid() && field->text() == field->property(kShownText).toString())
+        return shown.value<qint32>();
     return parseAmount(readFieldText(field));
 }
 

@@ -13,7 +13,8 @@ constexpr int kFieldTextLimit = 1023;
 
 // Sets the field's text to the currency form of the amount.
 void formatAmountIntoControl(QLineEdit* field, Amount amount);
-// The typed text (at most kFieldTextLimit characters) read as cents.
+// The typed text (at most kFieldTextLimit characters) read as cents; a text still as
+// formatAmountIntoControl left it gives back that amount, whatever the locale's format.
 Amount readAmountFromControl(const QLineEdit* field);
 
 // A field's text, cut to kFieldTextLimit characters.

@@ -30,6 +30,8 @@ private slots:
     void amountFields_data();
     void amountFields();
     void extremeAmountsDoNotOverflow();
+    void untouchedAmountReadsBackInAnyLocale_data();
+    void untouchedAmountReadsBackInAnyLocale();
 };
 
 void TestOpsPickers::pickableAccounts_data() {
@@ -149,6 +151,34 @@ void TestOpsPickers::extremeAmountsDoNotOverflow() {
     limitFieldText(&field);
     field.setText(QString(1500, u'a'));
     QCOMPARE(readFieldText(&field).size(), kFieldTextLimit);
+}
+
+void TestOpsPickers::untouchedAmountReadsBackInAnyLocale_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<Amount>("cents");
+    QTest::addColumn<QString>("typed"); // typed over it afterwards: the typed-text rules apply
+    QTest::addColumn<Amount>("typedCents");
+    QTest::newRow("en_US") << "en_US" << 123456 << "12.5" << 1250;
+    QTest::newRow("de_DE grouping dot") << "de_DE" << 123456 << "12.5" << 1250;
+    QTest::newRow("de_DE negative") << "de_DE" << -550 << "-3" << -300;
+    QTest::newRow("nl_NL sign after symbol") << "nl_NL" << -123456 << "7" << 700;
+    QTest::newRow("fr_FR largest") << "fr_FR" << kAmountMax << "0" << 0;
+}
+
+void TestOpsPickers::untouchedAmountReadsBackInAnyLocale() {
+    QFETCH(QString, locale);
+    QFETCH(Amount, cents);
+    QFETCH(QString, typed);
+    QFETCH(Amount, typedCents);
+    QLocale::setDefault(QLocale(locale));
+    QLineEdit field;
+    formatAmountIntoControl(&field, cents);
+    const Amount shown = readAmountFromControl(&field);
+    field.setText(typed);
+    const Amount afterTyping = readAmountFromControl(&field);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(shown, cents);
+    QCOMPARE(afterTyping, typedCents);
 }
 
 QTEST_MAIN(TestOpsPickers)
