@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLocale>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 
@@ -106,6 +107,8 @@ private slots:
     void gridMatchesModelAverages();
     void gridEmptyUntilFirstChange();
     void styleSwitchesView();
+    void closing_data();
+    void closing();
     void warningOncePerOpening();
     void noWarningWithEnoughData();
     void emptyBudget();
@@ -327,6 +330,32 @@ void TestReportWindow::styleSwitchesView() {
         select(w->styleBox(), 1);
         QVERIFY(w->graph()->isVisible());
         QVERIFY(!w->grid()->isVisible());
+    });
+}
+
+void TestReportWindow::closing_data() {
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Close button") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestReportWindow::closing() {
+    QFETCH(bool, escape);
+    FixedClock clock(makeDate(2025, 4, 30, 12));
+    ReportBudget b;
+    FakePrompter prompter;
+    withReports(b.budget, prompter, [&](ReportWindow* w) {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        if (escape) {
+            QTest::keyClick(w, Qt::Key_Escape);
+        } else {
+            QPushButton* close = w->findChild<QPushButton*>();
+            QCOMPARE(close->text(), QStringLiteral("Close"));
+            QVERIFY(close->isDefault());
+            close->click();
+        }
+        QVERIFY(!w->isVisible());
     });
 }
 
