@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,6 +69,10 @@ private slots:
     void editDepositMovesToOtherAccount();
 
     void transferRefusedWithoutTwoOrdinaryAccounts();
+    void transferCountsOrdinaryAccountsOfAnyState_data();
+    void transferCountsOrdinaryAccountsOfAnyState();
+    void typedSigns_data();
+    void typedSigns();
     void transferDefaultsAndRecords();
     void transferSameAccountDisablesOk();
     void transferNegativeQuestion();
@@ -444,6 +449,71 @@ void TestOpsTransactions::transferRefusedWithoutTwoOrdinaryAccounts() {
     QCOMPARE(shell.questions.records[0].text,
              QString("You must have two or more accounts to perform a transfer"));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::None);
+}
+
+void TestOpsTransactions::transferCountsOrdinaryAccountsOfAnyState_data() {
+    QTest::addColumn<int>("ordinary");
+    QTest::addColumn<int>("hiddenOrdinary");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("two and a card") << 2 << 0 << 1 << true;
+    QTest::newRow("one and many cards") << 1 << 0 << 3 << false;
+    QTest::newRow("one and a hidden one") << 1 << 1 << 0 << true;
+}
+
+void TestOpsTransactions::transferCountsOrdinaryAccountsOfAnyState() {
+    QFETCH(int, ordinary);
+    QFETCH(int, hiddenOrdinary);
+    QFETCH(int, cards);
+    QFETCH(bool, opens);
+    FakeShell shell;
+    Account* clicked = nullptr;
+    for (int i = 0; i < ordinary; ++i)
+        clicked = shell.account(QString("Bank %1").arg(i), 0);
+    for (int i = 0; i < hiddenOrdinary; ++i)
+        shell.account(QString("Old %1").arg(i), 0)->setHidden(true);
+    for (int i = 0; i < cards; ++i)
+        shell.account(QString("Card %1").arg(i), 0, true);
+    bool opened = false;
+    driveDialogs<TransferDialog>([&](TransferDialog* d) {
+        opened = true;
+        d->reject();
+    });
+    QVERIFY(!recordTransfer(shell, clicked));
+    QCOMPARE(opened, opens);
+    QCOMPARE(shell.questions.records.size(), opens ? 0 : 1);
+}
+
+void TestOpsTransactions::typedSigns_data() {
+    QTest::addColumn<int>("kind"); // 0 deposit, 1 transfer, 2 card payment
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Amount>("recorded");
+    QTest::newRow("deposit negative") << 0 << "-20" << -2000;
+    QTest::newRow("transfer negative") << 1 << "-20" << -2000;
+    QTest::newRow("transfer positive") << 1 << "20" << 2000;
+    QTest::newRow("card payment positive") << 2 << "50" << -5000;
+    QTest::newRow("card payment negative") << 2 << "-50" << -5000;
+}
+
+void TestOpsTransactions::typedSigns() {
+    QFETCH(int, kind);
+    QFETCH(QString, typed);
+    QFETCH(Amount, recorded);
+    FakeShell shell;
+    Account* a = shell.account("A", 10000);
+    shell.account("B", 10000);
+    Account* visa = shell.account("Visa", -9000, true);
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        QLineEdit* amount = d->findChildren<QLineEdit*>().value(0);
+        typeInto(amount, typed);
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    };
+    const bool done = kind == 0   ? recordDeposit(shell, a)
+                      : kind == 1 ? recordTransfer(shell, a)
+                                  : payCreditCard(shell, visa);
+    QVERIFY(done);
+    QCOMPARE(shell.questions.records.size(), 0);
+    QCOMPARE(shell.model.transactions().back()->amount, recorded);
 }
 
 void TestOpsTransactions::transferDefaultsAndRecords() {
