@@ -41,6 +41,10 @@ void raiseListFont(QWidget* widget) {
     if (QFontInfo(font).pixelSize() < minimum) {
         font.setPixelSize(minimum);
         widget->setFont(font);
+        // A table's header does not take its view's font on its own; set it so every list
+        // header matches the tree's.
+        for (QHeaderView* header : widget->findChildren<QHeaderView*>())
+            header->setFont(font);
     }
 }
 

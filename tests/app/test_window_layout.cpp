@@ -115,6 +115,26 @@ private slots:
         QVERIFY(QFontInfo(f.window.transactionList()->font()).pixelSize() >= 13);
     }
 
+    void headersShareTheListFont() {
+        // A small system font is raised in the lists, their headers and the tree's header
+        // alike, so the account list's header and the tree's header look the same.
+        const QFont systemFont = QApplication::font();
+        QFont small = systemFont;
+        small.setPixelSize(9);
+        QApplication::setFont(small);
+        {
+            WindowFixture f;
+            const int tree = QFontInfo(f.window.envelopeTree()->header()->font()).pixelSize();
+            QVERIFY(tree >= 13);
+            QCOMPARE(QFontInfo(f.window.envelopeTree()->font()).pixelSize(), tree);
+            QCOMPARE(QFontInfo(f.window.accountList()->horizontalHeader()->font()).pixelSize(),
+                     tree);
+            QCOMPARE(QFontInfo(f.window.transactionList()->horizontalHeader()->font()).pixelSize(),
+                     tree);
+        }
+        QApplication::setFont(systemFont);
+    }
+
     void hidingTheListGrowsThePane() {
         WindowFixture f;
         const int before = f.window.infoPane()->height();
