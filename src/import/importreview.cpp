@@ -42,13 +42,19 @@ bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction
     return payeeOverlap(payee, t.payee) >= 2;
 }
 
-// The statement amount that would repeat t in the account, if t touches the account.
+// The statement amount that would repeat t in the account: the change t made to the
+// account's balance, if it touched the account at all. (Comparing stored amounts with one
+// fixed sign would miss repeated deposits and transfers and flag withdrawals against them.)
 std::optional<qint64> rowAmountRepeating(const Transaction& t, ItemId account) {
+    if (t.accountFrom != account && t.accountTo != account)
+        return std::nullopt;
+    const qint64 amount = t.amount;
+    qint64 change = 0;
     if (t.accountFrom == account)
-        return t.accountTo == account ? -qint64(t.amount) : qint64(t.amount);
+        change += t.type == TransactionType::Transfer ? -amount : amount;
     if (t.accountTo == account)
-        return -qint64(t.amount);
-    return std::nullopt;
+        change += t.type == TransactionType::CCPayment ? -amount : amount;
+    return change;
 }
 
 QString envelopeName(const Budget& budget, ItemId id) {
@@ -81,7 +87,8 @@ QTableWidget* makeList(const QStringList& headers, QWidget* parent) {
 
 bool askDelete(Prompter* prompter, QWidget* parent) {
     const QString title = QStringLiteral("Confirm delete");
-    const QString text = QStringLiteral("Are you sure you want to delete the selected mapping rules?");
+    const QString text =
+        QStringLiteral("Are you sure you want to delete the selected mapping rules?");
     if (prompter)
         return prompter->askYesNo(title, text, PromptIcon::Exclamation);
     return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No,
@@ -145,10 +152,11 @@ const Transaction* DuplicateFinder::find(const QString& payee, Amount amount,
 void recordImport(Budget& budget, const ImportBatch& batch) {
     Account* account = batch.account;
     for (const ImportRecord& record : batch.chosen) {
-        const QString payee = record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
-        Transaction* t = createTransaction(budget, TransactionType::Expense, record.amount,
-                                           account->id(), kNoId, record.envelopeId, payee,
-                                           QString(), record.date);
+        const QString payee =
+            record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
+        Transaction* t =
+            createTransaction(budget, TransactionType::Expense, record.amount, account->id(), kNoId,
+                              record.envelopeId, payee, QString(), record.date);
         applyTransaction(budget, *t, false);
         if (isEarlier(account->lastImport(), batch.latest))
             account->setLastImport(batch.latest);
@@ -197,8 +205,8 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
     layout->addWidget(balance_);
 
     layout->addWidget(new QLabel(QStringLiteral("Transaction mapping rules:"), this));
-    rules_ = makeList({QStringLiteral("Payee match string"),
-                       QStringLiteral("Tallykeep payee name"), QStringLiteral("Envelope")},
+    rules_ = makeList({QStringLiteral("Payee match string"), QStringLiteral("Tallykeep payee name"),
+                       QStringLiteral("Envelope")},
                       this);
     rules_->setObjectName(QStringLiteral("rules"));
     rules_->setSelectionMode(QAbstractItemView::ExtendedSelection);

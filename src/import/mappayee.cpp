@@ -52,8 +52,7 @@ PayeeMapping mapPayee(const Budget& budget, const QString& incoming) {
     return {};
 }
 
-PayeeMapper::PayeeMapper(const Budget& budget)
-    : budget_(budget), rules_(budget.rules().rules()) {
+PayeeMapper::PayeeMapper(const Budget& budget) : budget_(budget), rules_(budget.rules().rules()) {
     const auto& transactions = budget.transactions();
     for (qsizetype i = 0; i < qsizetype(transactions.size()); ++i) {
         const QString key = foldAsciiLetters(historyKey(transactions[i]->payee));

@@ -139,7 +139,8 @@ quint32 parseInto(const QByteArray& bytes, std::vector<ImportRecord>& records) {
 
 DateTime parseQifDate(const QString& text) {
     static const QRegularExpression pattern(
-        QStringLiteral("^\\s*(\\d{1,4})\\s*([/.-])\\s*(\\d{1,2})\\s*\\2\\s*(\\d{1,4})(?:\\s.*)?$"),
+        QStringLiteral(
+            "^\\s*(\\d{1,4})\\s*([/.-])\\s*(\\d{1,2})(?:\\s*\\2\\s*|\\s+)(\\d{1,4})(?:\\s.*)?$"),
         QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())

@@ -13,8 +13,8 @@ struct ImportRecord {
     QString incomingPayee; // reserved characters already replaced; never empty from the reader
     QString mappedPayee;
     QString matchString;
-    DateTime date;         // the statement date at 00:00:00
-    Amount amount = 0;     // negative when money leaves the account; never 0 from the reader
+    DateTime date;     // the statement date at 00:00:00
+    Amount amount = 0; // negative when money leaves the account; never 0 from the reader
     ItemId envelopeId = kNoId;
 };
 
@@ -33,7 +33,8 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records);
 quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records);
 
 // A statement date: numeric day, month and year in the default locale's order separated by
-// "/" (also "-" or "."), a year-first form when the first number has four digits, two-digit
+// "/" (also "-" or "."; blanks may stand for the second, as in "12/15 4" once the apostrophe
+// of "12/15' 4" is gone), a year-first form when the first number has four digits, two-digit
 // years 30..99 in the 1900s and 00..29 in the 2000s, any time of day after a blank ignored.
 // The result has time 00:00:00; unset (year 0) when the text is not such a date.
 DateTime parseQifDate(const QString& text);

@@ -91,9 +91,8 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
         QStringLiteral("Wildcards matching is supported. Use '*' to match one or more characters, "
                        "or '?' to match a single character."),
         this));
-    layout->addWidget(
-        fixedText(QStringLiteral("Example:\nMatch string 'Walmart*\nwill match 'Walmart 90210'"),
-                  this));
+    layout->addWidget(fixedText(
+        QStringLiteral("Example:\nMatch string 'Walmart*\nwill match 'Walmart 90210'"), this));
     layout->addWidget(fixedText(
         QStringLiteral("Tallykeep saves these mappings and will use them on future imports."),
         this));
@@ -112,16 +111,14 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
     form->addRow(QStringLiteral("Original payee:"), original_);
     form->addRow(QStringLiteral("Tallykeep Payee:"), payee_);
     form->addRow(QStringLiteral("Tallykeep Envelope:"), envelope_);
-    layout->addLayout(form);
-
-    layout->addWidget(fixedText(QStringLiteral("Optionally enter text in this box. Tallykeep will "
-                                               "tell you whether it matches the match string."),
-                                this));
-    auto* testForm = new QFormLayout;
+    // One form for all fields, so that the test field lines up with the others.
+    form->addRow(fixedText(QStringLiteral("Optionally enter text in this box. Tallykeep will "
+                                          "tell you whether it matches the match string."),
+                           this));
     test_ = textField(this);
     test_->setObjectName(QStringLiteral("testPayee"));
-    testForm->addRow(QStringLiteral("Test payee:"), test_);
-    layout->addLayout(testForm);
+    form->addRow(QStringLiteral("Test payee:"), test_);
+    layout->addLayout(form);
 
     result_ = new QLabel(QStringLiteral("String Match Results\nLIne two"), this);
     result_->setObjectName(QStringLiteral("result"));
@@ -141,7 +138,8 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     const int fieldWidth = fontMetrics().averageCharWidth() * 48;
-    for (QWidget* field : std::initializer_list<QWidget*>{match_, original_, payee_, envelope_, test_})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{match_, original_, payee_, envelope_, test_})
         field->setMinimumWidth(fieldWidth);
 
     // Opening: the current mapping of the incoming text preselects payee and envelope.
@@ -157,7 +155,9 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
     for (AccountBase* item : budget_.itemsOfType(ItemType::Envelope))
         insertSorted(envelope_, item->getName(), QVariant::fromValue<quint32>(item->id()));
     envelope_->setCurrentIndex(
-        mapped.envelopeId == kNoId ? -1 : envelope_->findData(QVariant::fromValue<quint32>(mapped.envelopeId)));
+        mapped.envelopeId == kNoId
+            ? -1
+            : envelope_->findData(QVariant::fromValue<quint32>(mapped.envelopeId)));
 
     connect(match_, &QLineEdit::textChanged, this, &RuleEditorDialog::runCheck);
     connect(test_, &QLineEdit::textChanged, this, &RuleEditorDialog::runCheck);
@@ -181,8 +181,8 @@ void RuleEditorDialog::confirm() {
     std::optional<ItemId> envelope;
     if (envelope_->currentIndex() >= 0)
         envelope = envelope_->currentData().value<quint32>();
-    confirmRule(budget_.rules(), request_, payee_->currentText(), match_->text(),
-                original_->text(), envelope);
+    confirmRule(budget_.rules(), request_, payee_->currentText(), match_->text(), original_->text(),
+                envelope);
     accept();
 }
 

@@ -29,7 +29,7 @@ public:
 struct RuleRequest {
     QString incomingText; // a row's incoming payee, an existing rule's match string, or empty
     QString payee;
-    QString matchString;  // of the rule last saved for this request
+    QString matchString; // of the rule last saved for this request
     ItemId envelopeId = kNoId;
 };
 

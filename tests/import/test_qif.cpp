@@ -36,21 +36,23 @@ void TestQif::records_data() {
     QTest::addColumn<QStringList>("expected");
     const QString walmart = "WALMART #123|-4567|2024-12-15";
     QTest::newRow("one transaction")
-        << QByteArray("!Type:Bank\nD12/15/2024\nT-45.67\nPWALMART #123\n^\n") << QStringList{walmart};
+        << QByteArray("!Type:Bank\nD12/15/2024\nT-45.67\nPWALMART #123\n^\n")
+        << QStringList{walmart};
     QTest::newRow("field order does not matter")
         << QByteArray("PWALMART #123\nT-45.67\nD12/15/2024\n^\n") << QStringList{walmart};
-    QTest::newRow("CR LF endings") << QByteArray("D12/15/2024\r\nT-45.67\r\nPWALMART #123\r\n")
-                                   << QStringList{walmart};
+    QTest::newRow("CR LF endings")
+        << QByteArray("D12/15/2024\r\nT-45.67\r\nPWALMART #123\r\n") << QStringList{walmart};
     QTest::newRow("CR endings and blank lines")
         << QByteArray("\r\rD12/15/2024\r\r\rT-45.67\rPWALMART #123\r") << QStringList{walmart};
-    QTest::newRow("lower-case tags") << QByteArray("d12/15/2024\nt-45.67\npWALMART #123\n")
-                                     << QStringList{walmart};
+    QTest::newRow("lower-case tags")
+        << QByteArray("d12/15/2024\nt-45.67\npWALMART #123\n") << QStringList{walmart};
     QTest::newRow("reserved characters")
         << QByteArray("D12/15/2024\nT-1\nPAMAZON.COM*AB12C <x>:\"\\/|?\n")
         << QStringList{"AMAZON.COM_AB12C _x_______|-100|2024-12-15"};
-    QTest::newRow("grouping comma") << QByteArray("D1/2/2024\nT1,234.50\nPA\n")
-                                    << QStringList{"A|123450|2024-01-02"};
-    QTest::newRow("half") << QByteArray("D1/2/2024\nT-0.5\nPA\n") << QStringList{"A|-50|2024-01-02"};
+    QTest::newRow("grouping comma")
+        << QByteArray("D1/2/2024\nT1,234.50\nPA\n") << QStringList{"A|123450|2024-01-02"};
+    QTest::newRow("half") << QByteArray("D1/2/2024\nT-0.5\nPA\n")
+                          << QStringList{"A|-50|2024-01-02"};
     QTest::newRow("third decimal dropped")
         << QByteArray("D1/2/2024\nT12.345\nPA\n") << QStringList{"A|1234|2024-01-02"};
     QTest::newRow("absurd amount clamped")
@@ -60,19 +62,23 @@ void TestQif::records_data() {
         << QByteArray("D1/1/2024\nPFIRST\nT0.00\n^\nD1/5/2024\nT-2.00\nPSECOND\n^\n")
         << QStringList{"FIRST|-200|2024-01-05"};
     QTest::newRow("last line without break is dropped")
-        << QByteArray("D1/2/2024\nT-1\nPKEPT\n^\nD1/3/2024\nT-2\nPLOST") << QStringList{"KEPT|-100|2024-01-02"};
+        << QByteArray("D1/2/2024\nT-1\nPKEPT\n^\nD1/3/2024\nT-2\nPLOST")
+        << QStringList{"KEPT|-100|2024-01-02"};
     QTest::newRow("final caret without break")
         << QByteArray("D1/2/2024\nT-1\nPKEPT\n^") << QStringList{"KEPT|-100|2024-01-02"};
-    QTest::newRow("unreadable date") << QByteArray("Dsoon\nT-1\nPX\n")
-                                     << QStringList{"X|-100|1899-12-30"};
-    QTest::newRow("apostrophe year") << QByteArray("D12/15' 4\nT-1\nPX\n")
-                                     << QStringList{"X|-100|2004-12-15"};
+    QTest::newRow("unreadable date")
+        << QByteArray("Dsoon\nT-1\nPX\n") << QStringList{"X|-100|1899-12-30"};
+    QTest::newRow("apostrophe year")
+        << QByteArray("D12/15' 4\nT-1\nPX\n") << QStringList{"X|-100|2004-12-15"};
     QTest::newRow("UTF-8 payee") << QByteArray("D1/2/2024\nT-1\nPCaf\xc3\xa9 \xe2\x82\xac\n")
-                                 << QStringList{QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac|-100|2024-01-02")};
+                                 << QStringList{QString::fromUtf8(
+                                        "Caf\xc3\xa9 \xe2\x82\xac|-100|2024-01-02")};
     QTest::newRow("zero byte ends the input")
-        << QByteArray("D1/2/2024\nT-1\nPA\n^\nD1/3/2024\nT-2\n\0PB\n", 38) << QStringList{"A|-100|2024-01-02"};
+        << QByteArray("D1/2/2024\nT-1\nPA\n^\nD1/3/2024\nT-2\n\0PB\n", 38)
+        << QStringList{"A|-100|2024-01-02"};
     QTest::newRow("empty") << QByteArray() << QStringList{};
-    QTest::newRow("starts with zero byte") << QByteArray("\0D1/2/2024\nT-1\nPA\n", 18) << QStringList{};
+    QTest::newRow("starts with zero byte")
+        << QByteArray("\0D1/2/2024\nT-1\nPA\n", 18) << QStringList{};
     QTest::newRow("other tags ignored")
         << QByteArray("!Type:CCard\nD1/2/2024\nU-1.00\nN12\nMmemo\nLcat\nCX\nT-1\nPA\n")
         << QStringList{"A|-100|2024-01-02"};
@@ -105,26 +111,66 @@ void TestQif::dates_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // yyyy-MM-dd or "" for rejected
-    QTest::newRow("US four-digit") << "en_US" << "12/15/2024" << "2024-12-15";
-    QTest::newRow("US two-digit") << "en_US" << "12/15/24" << "2024-12-15";
-    QTest::newRow("window 29") << "en_US" << "1/2/29" << "2029-01-02";
-    QTest::newRow("window 30") << "en_US" << "1/2/30" << "1930-01-02";
-    QTest::newRow("time ignored") << "en_US" << "12/15/2024 10:30:00" << "2024-12-15";
-    QTest::newRow("padded") << "en_US" << " 1/ 5/2024" << "2024-01-05";
-    QTest::newRow("dashes") << "en_US" << "12-15-2024" << "2024-12-15";
-    QTest::newRow("year first") << "en_US" << "2024/12/15" << "2024-12-15";
-    QTest::newRow("US rejects day first") << "en_US" << "15/12/2024" << "";
-    QTest::newRow("GB day first") << "en_GB" << "15/12/2024" << "2024-12-15";
-    QTest::newRow("GB two-digit") << "en_GB" << "05/01/99" << "1999-01-05";
-    QTest::newRow("GB rejects month first") << "en_GB" << "12/15/2024" << "";
-    QTest::newRow("no such day") << "en_US" << "2/30/2024" << "";
-    QTest::newRow("leap day") << "en_US" << "2/29/2024" << "2024-02-29";
-    QTest::newRow("mixed separators") << "en_US" << "12/15-2024" << "";
-    QTest::newRow("no year") << "en_US" << "12/15" << "";
-    QTest::newRow("three-digit year") << "en_US" << "12/15/202" << "";
-    QTest::newRow("words") << "en_US" << "yesterday" << "";
-    QTest::newRow("empty") << "en_US" << "" << "";
-    QTest::newRow("huge numbers") << "en_US" << "99999999/99999999/99999999" << "";
+    QTest::newRow("US four-digit") << "en_US"
+                                   << "12/15/2024"
+                                   << "2024-12-15";
+    QTest::newRow("US two-digit") << "en_US"
+                                  << "12/15/24"
+                                  << "2024-12-15";
+    QTest::newRow("window 29") << "en_US"
+                               << "1/2/29"
+                               << "2029-01-02";
+    QTest::newRow("window 30") << "en_US"
+                               << "1/2/30"
+                               << "1930-01-02";
+    QTest::newRow("time ignored") << "en_US"
+                                  << "12/15/2024 10:30:00"
+                                  << "2024-12-15";
+    QTest::newRow("padded") << "en_US"
+                            << " 1/ 5/2024"
+                            << "2024-01-05";
+    QTest::newRow("dashes") << "en_US"
+                            << "12-15-2024"
+                            << "2024-12-15";
+    QTest::newRow("year first") << "en_US"
+                                << "2024/12/15"
+                                << "2024-12-15";
+    QTest::newRow("US rejects day first") << "en_US"
+                                          << "15/12/2024"
+                                          << "";
+    QTest::newRow("GB day first") << "en_GB"
+                                  << "15/12/2024"
+                                  << "2024-12-15";
+    QTest::newRow("GB two-digit") << "en_GB"
+                                  << "05/01/99"
+                                  << "1999-01-05";
+    QTest::newRow("GB rejects month first") << "en_GB"
+                                            << "12/15/2024"
+                                            << "";
+    QTest::newRow("no such day") << "en_US"
+                                 << "2/30/2024"
+                                 << "";
+    QTest::newRow("leap day") << "en_US"
+                              << "2/29/2024"
+                              << "2024-02-29";
+    QTest::newRow("mixed separators") << "en_US"
+                                      << "12/15-2024"
+                                      << "";
+    QTest::newRow("no year") << "en_US"
+                             << "12/15"
+                             << "";
+    QTest::newRow("three-digit year") << "en_US"
+                                      << "12/15/202"
+                                      << "";
+    QTest::newRow("words") << "en_US"
+                           << "yesterday"
+                           << "";
+    QTest::newRow("empty") << "en_US"
+                           << ""
+                           << "";
+    QTest::newRow("huge numbers") << "en_US"
+                                  << "99999999/99999999/99999999"
+                                  << "";
 }
 
 void TestQif::dates() {
@@ -163,7 +209,7 @@ void TestQif::failuresLeaveListEmpty() {
     QFETCH(QString, which);
     QFETCH(quint32, status);
     QTemporaryDir dir;
-    const QString path = which.isEmpty() ? QString()
+    const QString path = which.isEmpty()     ? QString()
                          : which == "folder" ? dir.path()
                                              : dir.filePath("nothing.qif");
     Records records(2);

@@ -74,40 +74,62 @@ void TestRules::mapping_data() {
     QTest::addColumn<QString>("envelope");
     QTest::newRow("first rule in set order wins")
         << QStringList{"AB*|Abc|Fuel", "A*|Alpha|Groceries"} << QStringList{} << "ABC STORE"
-        << "Alpha" << "Groceries";
+        << "Alpha"
+        << "Groceries";
     QTest::newRow("whole text must match")
-        << QStringList{"walmart|W|Groceries"} << QStringList{} << "Walmart 90210" << "" << "";
+        << QStringList{"walmart|W|Groceries"} << QStringList{} << "Walmart 90210"
+        << ""
+        << "";
     QTest::newRow("wildcard ignores case")
-        << QStringList{"walmart*|W|Groceries"} << QStringList{} << "Walmart 90210" << "W"
+        << QStringList{"walmart*|W|Groceries"} << QStringList{} << "Walmart 90210"
+        << "W"
         << "Groceries";
     QTest::newRow("alternatives") << QStringList{"Shell*;Exxon*|Gas|Fuel"} << QStringList{}
-                                  << "EXXON 123" << "Gas" << "Fuel";
+                                  << "EXXON 123"
+                                  << "Gas"
+                                  << "Fuel";
     QTest::newRow("rule keeps an envelope that is gone")
-        << QStringList{"X*|Xavier|missing"} << QStringList{} << "XY" << "Xavier" << "missing";
-    QTest::newRow("rule beats history") << QStringList{"Sh*|Shell Oil|Fuel"}
-                                        << QStringList{"Shop|Groceries"} << "SHOP 1"
-                                        << "Shell Oil" << "Fuel";
+        << QStringList{"X*|Xavier|missing"} << QStringList{} << "XY"
+        << "Xavier"
+        << "missing";
+    QTest::newRow("rule beats history")
+        << QStringList{"Sh*|Shell Oil|Fuel"} << QStringList{"Shop|Groceries"} << "SHOP 1"
+        << "Shell Oil"
+        << "Fuel";
     QTest::newRow("history compares four characters")
         << QStringList{} << QStringList{"Costco Wholesale|Groceries"} << "COSTUME SHOP"
-        << "Costco Wholesale" << "Groceries";
+        << "Costco Wholesale"
+        << "Groceries";
     QTest::newRow("five-character payee whole")
-        << QStringList{} << QStringList{"Shell|Fuel"} << "SHELL OIL 123" << "Shell" << "Fuel";
+        << QStringList{} << QStringList{"Shell|Fuel"} << "SHELL OIL 123"
+        << "Shell"
+        << "Fuel";
     QTest::newRow("key longer than incoming")
-        << QStringList{} << QStringList{"Shell|Fuel"} << "SHEL" << "" << "";
+        << QStringList{} << QStringList{"Shell|Fuel"} << "SHEL"
+        << ""
+        << "";
     QTest::newRow("store order decides")
         << QStringList{} << QStringList{"COST|Fuel", "Costco Wholesale|Groceries"} << "COSTX"
-        << "COST" << "Fuel";
+        << "COST"
+        << "Fuel";
     QTest::newRow("history envelope gone")
-        << QStringList{} << QStringList{"Amazon|missing"} << "AMAZON MKTP" << "Amazon" << "";
+        << QStringList{} << QStringList{"Amazon|missing"} << "AMAZON MKTP"
+        << "Amazon"
+        << "";
     QTest::newRow("empty payee qualifies for all")
-        << QStringList{} << QStringList{"Shell|Fuel", "|Groceries"} << "ANYTHING" << ""
+        << QStringList{} << QStringList{"Shell|Fuel", "|Groceries"} << "ANYTHING"
+        << ""
         << "Groceries";
     QTest::newRow("empty incoming skips rules")
-        << QStringList{"*|Any|Fuel"} << QStringList{"|Groceries"} << "" << "" << "Groceries";
+        << QStringList{"*|Any|Fuel"} << QStringList{"|Groceries"} << ""
+        << ""
+        << "Groceries";
     QTest::newRow("only a-z fold") << QStringList{} << QStringList{"Émile's|Groceries"} << "éMILE"
-                                   << "" << "";
+                                   << ""
+                                   << "";
     QTest::newRow("nothing") << QStringList{"Q*|Q|Fuel"} << QStringList{"Shell|Fuel"} << "TARGET"
-                             << "" << "";
+                             << ""
+                             << "";
 }
 
 void TestRules::mapping() {
@@ -139,23 +161,42 @@ void TestRules::check_data() {
     const QString fine = "The match string matches the current test text";
     const QString error = "ERROR! The pattern DOES NOT match the original payee [Walmart 90210].";
     const QString warning = "Warning! The pattern DOES NOT match the test payee [Target]";
-    QTest::newRow("all good") << "Walmart*" << "Walmart 90210" << "" << "Walmart" << true << true
-                              << fine;
-    QTest::newRow("test payee matches") << "Walmart*" << "" << "WALMART" << "W" << true << true
-                                        << fine;
-    QTest::newRow("empty match with original")
-        << "" << "Walmart 90210" << "" << "W" << true << false << error;
-    QTest::newRow("empty match, nothing to compare") << "" << "" << "" << "W" << true << false
-                                                      << fine;
-    QTest::newRow("no envelope") << "Walmart*" << "Walmart 90210" << "" << "W" << false << false
-                                 << fine;
-    QTest::newRow("no payee") << "Walmart*" << "Walmart 90210" << "" << "" << true << false << fine;
-    QTest::newRow("original fails") << "walmart" << "Walmart 90210" << "" << "W" << true << false
-                                    << error;
-    QTest::newRow("test payee fails, still ok")
-        << "Walmart*" << "Walmart 90210" << "Target" << "W" << true << true << warning;
-    QTest::newRow("both fail") << "Costco*" << "Walmart 90210" << "Target" << "W" << true << false
-                               << error + "\n" + warning;
+    QTest::newRow("all good") << "Walmart*"
+                              << "Walmart 90210"
+                              << ""
+                              << "Walmart" << true << true << fine;
+    QTest::newRow("test payee matches") << "Walmart*"
+                                        << ""
+                                        << "WALMART"
+                                        << "W" << true << true << fine;
+    QTest::newRow("empty match with original") << ""
+                                               << "Walmart 90210"
+                                               << ""
+                                               << "W" << true << false << error;
+    QTest::newRow("empty match, nothing to compare") << ""
+                                                     << ""
+                                                     << ""
+                                                     << "W" << true << false << fine;
+    QTest::newRow("no envelope") << "Walmart*"
+                                 << "Walmart 90210"
+                                 << ""
+                                 << "W" << false << false << fine;
+    QTest::newRow("no payee") << "Walmart*"
+                              << "Walmart 90210"
+                              << ""
+                              << "" << true << false << fine;
+    QTest::newRow("original fails") << "walmart"
+                                    << "Walmart 90210"
+                                    << ""
+                                    << "W" << true << false << error;
+    QTest::newRow("test payee fails, still ok") << "Walmart*"
+                                                << "Walmart 90210"
+                                                << "Target"
+                                                << "W" << true << true << warning;
+    QTest::newRow("both fail") << "Costco*"
+                               << "Walmart 90210"
+                               << "Target"
+                               << "W" << true << false << error + "\n" + warning;
 }
 
 void TestRules::check() {
@@ -178,13 +219,31 @@ void TestRules::editorOpening_data() {
     QTest::addColumn<QString>("payee");
     QTest::addColumn<QString>("envelope");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("statement row") << "WALMART #123" << "WALMART #123" << "" << "Walmart"
+    QTest::newRow("statement row") << "WALMART #123"
+                                   << "WALMART #123"
+                                   << ""
+                                   << "Walmart"
                                    << "Groceries" << true;
-    QTest::newRow("rule with wildcards")
-        << "WALMART*" << "" << "WALMART_" << "Walmart" << "Groceries" << true;
-    QTest::newRow("new rule") << "" << "" << "" << "" << "" << false;
-    QTest::newRow("history guess") << "SHELL OIL" << "SHELL OIL" << "" << "Shell" << "Fuel" << true;
-    QTest::newRow("unknown payee") << "TARGET 12" << "TARGET 12" << "" << "" << "" << false;
+    QTest::newRow("rule with wildcards") << "WALMART*"
+                                         << ""
+                                         << "WALMART_"
+                                         << "Walmart"
+                                         << "Groceries" << true;
+    QTest::newRow("new rule") << ""
+                              << ""
+                              << ""
+                              << ""
+                              << "" << false;
+    QTest::newRow("history guess") << "SHELL OIL"
+                                   << "SHELL OIL"
+                                   << ""
+                                   << "Shell"
+                                   << "Fuel" << true;
+    QTest::newRow("unknown payee") << "TARGET 12"
+                                   << "TARGET 12"
+                                   << ""
+                                   << ""
+                                   << "" << false;
 }
 
 void TestRules::editorOpening() {
@@ -221,8 +280,9 @@ void TestRules::editorChecksLive() {
 
     dialog.matchField()->clear();
     QVERIFY(!dialog.okButton()->isEnabled());
-    QCOMPARE(dialog.resultText()->text(),
-             QStringLiteral("ERROR! The pattern DOES NOT match the original payee [WALMART #123]."));
+    QCOMPARE(
+        dialog.resultText()->text(),
+        QStringLiteral("ERROR! The pattern DOES NOT match the original payee [WALMART #123]."));
     QTest::keyClicks(dialog.matchField(), "walmart*");
     QVERIFY(dialog.okButton()->isEnabled());
     QTest::keyClicks(dialog.testField(), "Target");

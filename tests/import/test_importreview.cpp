@@ -1,0 +1,605 @@
+// The "Transaction Import" review and the import command: duplicates, automatic checks,
+// balance line, rule actions, what gets recorded and the refresh/save sequence.
+
+#include "fakeprompter.h"
+#include "import/importreview.h"
+#include "model/budget.h"
+#include "model/clock.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+DateTime day(int y, int m, int d, int h = 0, int min = 0) {
+    return fromQDateTime(QDateTime(QDate(y, m, d), QTime(h, min)));
+}
+
+const QString kStatement = QStringLiteral(TALLYKEEP_TEST_DATA "/statement.qif");
+
+// Rows of statement.qif: Dec 1 WALMART -45.67, Dec 3 SHELL OIL -45.00, Dec 5 ACME PAYROLL
+// +1,500.00, Dec 9 AMAZON.COM_AB12C -19.99, Dec 12 CORNER CAFE -8.25.
+struct Fixture {
+    Budget budget;
+    Account* checking = nullptr;
+    QMap<QString, ItemId> envelopes;
+
+    Fixture() {
+        checking = budget.createAccount();
+        checking->setName("Everyday checking");
+        checking->adjustBalance(50000);
+        checking->setLastImport(day(2024, 12, 2, 10, 0));
+        for (const char* name : {"Groceries", "Fuel", "Shopping", "Income"}) {
+            AccountEnvelope* e = budget.createEnvelope();
+            e->setName(name);
+            envelopes[name] = e->id();
+        }
+        budget.findItem(envelopes["Income"])->adjustBalance(100000);
+        rules().addMappingRule("WALMART*", envelopes["Groceries"], false, "Walmart");
+        rules().addMappingRule("ACME*", envelopes["Income"], false, "Acme Corp");
+        rules().addMappingRule("AMAZON*", envelopes["Shopping"], false, "Amazon");
+        rules().addMappingRule("SHELL*", envelopes["Fuel"], false, "Shell");
+        rules().addMappingRule("Shell*", envelopes["Fuel"], false, "Shell");
+        rules().addMappingRule("OLD*", 999, false, "Old");
+        // Already recorded by hand: the fuel bill of the statement, a day later.
+        createTransaction(budget, TransactionType::Expense, -4500, checking->id(), kNoId,
+                          envelopes["Fuel"], "Shell", "", day(2024, 12, 4, 9, 0));
+        // Something dated after the statement, to see the sort.
+        createTransaction(budget, TransactionType::Expense, -100, checking->id(), kNoId,
+                          envelopes["Groceries"], "Later", "", day(2024, 12, 20));
+    }
+    MappingRuleSet& rules() { return budget.rules(); }
+    ImportBatch batch() {
+        ImportBatch b;
+        b.account = checking;
+        readQifFile(kStatement, b.records);
+        return b;
+    }
+};
+
+QList<bool> checks(QTableWidget* table) {
+    QList<bool> result;
+    for (int row = 0; row < table->rowCount(); ++row)
+        result << (table->item(row, 0)->checkState() == Qt::Checked);
+    return result;
+}
+
+void setChecked(QTableWidget* table, int row, bool on) {
+    table->item(row, 0)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+}
+
+QStringList column(QTableWidget* table, int col) {
+    QStringList result;
+    for (int row = 0; row < table->rowCount(); ++row)
+        result << table->item(row, col)->text();
+    return result;
+}
+
+QString balanceLine(const QString& amount) {
+    return "Account Everyday checking will have a balance of " + amount +
+           " after importing selected transactions\n";
+}
+} // namespace
+
+class TestImportReview : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { ImportDialogDriver::beforeExec = nullptr; }
+    void overlap_data();
+    void overlap();
+    void duplicates_data();
+    void duplicates();
+    void openingState();
+    void checksDriveBalanceAndOk();
+    void earlierDateRefills();
+    void unsetLastImportMeansToday();
+    void ruleButtonsFollowSelection();
+    void deleteRulesAsksFirst();
+    void mapRowStoresRuleAndRemaps();
+    void addAndEditRule();
+    void importRecordsCheckedRows();
+    void importAgainFindsEverything();
+    void nothingChosenStillSaves();
+    void endsQuietly_data();
+    void endsQuietly();
+    void cancelKeepsRuleChanges();
+    void screenshots();
+};
+
+void TestImportReview::overlap_data() {
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("count");
+    QTest::newRow("shell") << "SHELL OIL"
+                           << "Shell" << 4;
+    QTest::newRow("none") << "AMAZON"
+                          << "Walmart" << 0;
+    QTest::newRow("empty a") << ""
+                             << "Shell" << 0;
+    QTest::newRow("empty b") << "Shell"
+                             << "" << 0;
+    QTest::newRow("short pieces at the end") << "ab"
+                                             << "AB" << 2;
+    QTest::newRow("beyond ASCII") << QString::fromUtf8("CAFÉ") << QString::fromUtf8("café") << 4;
+}
+
+void TestImportReview::overlap() {
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(int, count);
+    QCOMPARE(payeeOverlap(a, b), count);
+}
+
+void TestImportReview::duplicates_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("from"); // "A", "B" or ""
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("storedPayee");
+    QTest::addColumn<double>("daysLater"); // the row's date relative to the stored one
+    QTest::addColumn<QString>("payee");
+    QTest::addColumn<int>("amount");
+    QTest::addColumn<bool>("duplicate");
+    const int expense = 0, deposit = 1, transfer = 2, payment = 3;
+    QTest::newRow("cents identify") << expense << -4567 << "A"
+                                    << ""
+                                    << "Walmart" << 2.0 << "ZZZ" << -4567 << true;
+    QTest::newRow("whole amount, other payee") << expense << -4500 << "A"
+                                               << ""
+                                               << "Shell Oil" << 2.0 << "AMAZON" << -4500 << false;
+    QTest::newRow("whole amount, similar payee")
+        << expense << -4500 << "A"
+        << ""
+        << "Shell" << -2.0 << "SHELL OIL 5521" << -4500 << true;
+    QTest::newRow("five and a half days") << expense << -4567 << "A"
+                                          << ""
+                                          << "X" << 5.5 << "Y" << -4567 << true;
+    QTest::newRow("six days") << expense << -4567 << "A"
+                              << ""
+                              << "X" << 6.0 << "Y" << -4567 << false;
+    QTest::newRow("other sign") << expense << -4567 << "A"
+                                << ""
+                                << "X" << 0.0 << "Y" << 4567 << false;
+    QTest::newRow("other account") << expense << -4567 << "B"
+                                   << ""
+                                   << "X" << 0.0 << "Y" << -4567 << false;
+    QTest::newRow("two characters need payee") << expense << -5 << "A"
+                                               << ""
+                                               << "Kiosk" << 0.0 << "Z" << -5 << false;
+    QTest::newRow("odd cents identify") << expense << -105 << "A"
+                                        << ""
+                                        << "Kiosk" << 0.0 << "Z" << -105 << true;
+    QTest::newRow("card payment into this card")
+        << payment << -10000 << "B"
+        << "A"
+        << "Payment thanks" << 3.0 << "PAYMENT THANK YOU" << 10000 << true;
+    QTest::newRow("card payment, other payee")
+        << payment << -10000 << "B"
+        << "A"
+        << "Payment thanks" << 3.0 << "ZZZ" << 10000 << false;
+    QTest::newRow("card payment from this account")
+        << payment << -10000 << "A"
+        << "B"
+        << "Visa" << 1.0 << "VISA PAYMENT" << -10000 << true;
+    QTest::newRow("deposit repeated") << deposit << 50000 << ""
+                                      << "A"
+                                      << "Employer" << 1.0 << "EMPLOYER PAYROLL" << 50000 << true;
+    QTest::newRow("withdrawal is not a deposit")
+        << deposit << 50000 << ""
+        << "A"
+        << "Employer" << 1.0 << "EMPLOYER" << -50000 << false;
+    QTest::newRow("transfer out") << transfer << 30012 << "A"
+                                  << "B"
+                                  << "Transfer" << 0.0 << "X" << -30012 << true;
+    QTest::newRow("transfer in") << transfer << 30012 << "B"
+                                 << "A"
+                                 << "Transfer" << 0.0 << "X" << 30012 << true;
+}
+
+void TestImportReview::duplicates() {
+    QFETCH(int, type);
+    QFETCH(int, stored);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, storedPayee);
+    QFETCH(double, daysLater);
+    QFETCH(QString, payee);
+    QFETCH(int, amount);
+    QFETCH(bool, duplicate);
+    Budget budget;
+    const ItemId a = budget.createAccount()->id();
+    const ItemId b = budget.createAccount()->id();
+    auto idOf = [&](const QString& s) { return s == "A" ? a : s == "B" ? b : kNoId; };
+    const DateTime storedDate = day(2024, 6, 10, 12, 0);
+    // Another transaction first, so that the walk has to pass it.
+    createTransaction(budget, TransactionType::Expense, -1, b, kNoId, kNoId, "x", "", storedDate);
+    const Transaction* t = createTransaction(budget, TransactionType(type), stored, idOf(from),
+                                             idOf(to), kNoId, storedPayee, "", storedDate);
+    const DateTime rowDate = fromSerialDay(toSerialDay(storedDate) + daysLater);
+    const Transaction* found = findDuplicate(budget, a, payee, amount, rowDate);
+    QCOMPARE(found, duplicate ? t : nullptr);
+    QCOMPARE(DuplicateFinder(budget, a).find(payee, amount, rowDate), found);
+}
+
+void TestImportReview::openingState() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Transaction Import"));
+    QCOMPARE(dialog.datePicker()->date(), QDate(2024, 12, 2));
+    QTableWidget* rows = dialog.transactionList();
+    QCOMPARE(column(rows, 0),
+             (QStringList{"12/1/24", "12/3/24", "12/5/24", "12/9/24", "12/12/24"}));
+    QCOMPARE(column(rows, 2), (QStringList{"Walmart", "Shell", "Acme Corp", "Amazon", ""}));
+    QCOMPARE(column(rows, 3), (QStringList{"Groceries", "Fuel", "Income", "Shopping", ""}));
+    QCOMPARE(column(rows, 4),
+             (QStringList{"-$45.67", "-$45.00", "$1,500.00", "-$19.99", "-$8.25"}));
+    // Dec 1 is before the last import; Dec 3 repeats the fuel bill recorded on Dec 4.
+    QCOMPARE(checks(rows), (QList<bool>{false, false, true, true, true}));
+    QCOMPARE(batch.latest.day, 12);
+    // 500.00 + 1,500.00 - 19.99 - 8.25
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$1,971.76"));
+    QVERIFY(!dialog.okButton()->isEnabled()); // the café has no envelope
+
+    QTableWidget* rules = dialog.ruleList();
+    QCOMPARE(column(rules, 0),
+             (QStringList{"ACME*", "AMAZON*", "OLD*", "SHELL*", "Shell*", "WALMART*"}));
+    QCOMPARE(column(rules, 2),
+             (QStringList{"Income", "Shopping", "", "Fuel", "Fuel", "Groceries"}));
+    QCOMPARE(rules->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(rows->selectionMode(), QAbstractItemView::SingleSelection);
+    QVERIFY(rows->font().pixelSize() >= 13 || QFontInfo(rows->font()).pixelSize() >= 13);
+}
+
+void TestImportReview::checksDriveBalanceAndOk() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    setChecked(rows, 4, false);
+    QVERIFY(dialog.okButton()->isEnabled());
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$1,980.01"));
+    setChecked(rows, 2, false);
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$480.01"));
+    setChecked(rows, 3, false);
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$500.00"));
+    QVERIFY(dialog.okButton()->isEnabled()); // nothing checked
+    setChecked(rows, 0, true);
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$454.33"));
+
+    dialog.okButton()->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(int(batch.chosen.size()), 1);
+    QCOMPARE(batch.chosen[0].incomingPayee, QStringLiteral("WALMART #123"));
+    QCOMPARE(batch.chosen[0].envelopeId, f.envelopes["Groceries"]);
+}
+
+void TestImportReview::earlierDateRefills() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    setChecked(rows, 3, false); // by hand
+    dialog.datePicker()->setDate(QDate(2024, 11, 1));
+    QCOMPARE(checks(rows), (QList<bool>{true, false, true, true, true}));
+    // The picker's day itself is not after it.
+    dialog.datePicker()->setDate(QDate(2024, 12, 9));
+    QCOMPARE(checks(rows), (QList<bool>{false, false, false, false, true}));
+}
+
+void TestImportReview::unsetLastImportMeansToday() {
+    Fixture f;
+    f.checking->setLastImport(DateTime());
+    FixedClock clock(day(2024, 12, 6, 15, 0));
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QCOMPARE(dialog.datePicker()->date(), QDate(2024, 12, 6));
+    QCOMPARE(checks(dialog.transactionList()), (QList<bool>{false, false, false, true, true}));
+}
+
+void TestImportReview::ruleButtonsFollowSelection() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rules = dialog.ruleList();
+    QVERIFY(!dialog.editRuleButton()->isEnabled());
+    QVERIFY(!dialog.deleteRuleButton()->isEnabled());
+    rules->selectRow(1);
+    QVERIFY(dialog.editRuleButton()->isEnabled());
+    QVERIFY(dialog.deleteRuleButton()->isEnabled());
+    rules->selectionModel()->select(rules->model()->index(3, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QVERIFY(!dialog.editRuleButton()->isEnabled());
+    QVERIFY(dialog.deleteRuleButton()->isEnabled());
+}
+
+void TestImportReview::deleteRulesAsksFirst() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    prompter.answers = {false, true};
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rules = dialog.ruleList();
+    rules->selectRow(3); // SHELL*
+    rules->selectionModel()->select(rules->model()->index(1, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    dialog.deleteRuleButton()->click();
+    QCOMPARE(f.rules().size(), 6);
+    QCOMPARE(prompter.records.size(), 1);
+    QCOMPARE(prompter.records[0].title, QStringLiteral("Confirm delete"));
+    QCOMPARE(prompter.records[0].text,
+             QStringLiteral("Are you sure you want to delete the selected mapping rules?"));
+    QCOMPARE(prompter.records[0].icon, PromptIcon::Exclamation);
+
+    dialog.deleteRuleButton()->click();
+    // 'SHELL*' took its case variant 'Shell*' with it.
+    QCOMPARE(column(rules, 0), (QStringList{"ACME*", "OLD*", "WALMART*"}));
+    QCOMPARE(f.rules().size(), 3);
+    // The fuel row now maps through the history (the hand-recorded "Shell"), the Amazon row
+    // no longer maps at all.
+    QCOMPARE(column(dialog.transactionList(), 2),
+             (QStringList{"Walmart", "Shell", "Acme Corp", "", ""}));
+    QCOMPARE(column(dialog.transactionList(), 3),
+             (QStringList{"Groceries", "Fuel", "Income", "", ""}));
+    QVERIFY(!dialog.deleteRuleButton()->isEnabled());
+}
+
+void TestImportReview::mapRowStoresRuleAndRemaps() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QStringList seen;
+    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        QVERIFY(editor);
+        seen << editor->originalField()->text() << editor->matchField()->text();
+        editor->matchField()->setText("CORNER*");
+        editor->payeeField()->setEditText("Corner Cafe");
+        editor->envelopeField()->setCurrentText("Groceries");
+        editor->okButton()->click();
+    };
+    dialog.mapRow(4);
+    QCOMPARE(seen, (QStringList{"CORNER CAFE", "CORNER CAFE"}));
+    QCOMPARE(dialog.transactionList()->item(4, 2)->text(), QStringLiteral("Corner Cafe"));
+    QCOMPARE(dialog.transactionList()->item(4, 3)->text(), QStringLiteral("Groceries"));
+    QCOMPARE(batch.records[4].matchString, QStringLiteral("CORNER*"));
+    QVERIFY(column(dialog.ruleList(), 0).contains("CORNER*"));
+    QVERIFY(dialog.okButton()->isEnabled());
+    QCOMPARE(checks(dialog.transactionList()), (QList<bool>{false, false, true, true, true}));
+
+    // Mapping the same row again replaces the rule saved for it.
+    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        // The rule's payee is no payee of the history yet, so it is not offered again.
+        QVERIFY(editor->payeeField()->currentText().isEmpty());
+        editor->matchField()->setText("CORNER C*");
+        editor->payeeField()->setEditText("Corner Cafe");
+        editor->okButton()->click();
+    };
+    dialog.mapRow(4);
+    QVERIFY(!f.rules().find("CORNER*"));
+    QVERIFY(f.rules().find("CORNER C*"));
+}
+
+void TestImportReview::addAndEditRule() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    ImportDialogDriver::beforeExec = [](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        QVERIFY(editor->matchField()->text().isEmpty());
+        editor->matchField()->setText("*CAFE");
+        editor->payeeField()->setEditText("Cafe");
+        editor->envelopeField()->setCurrentText("Shopping");
+        editor->okButton()->click();
+    };
+    dialog.addRuleButton()->click();
+    QCOMPARE(column(dialog.ruleList(), 0).first(), QStringLiteral("*CAFE"));
+    QCOMPARE(dialog.transactionList()->item(4, 3)->text(), QStringLiteral("Shopping"));
+
+    // Edit WALMART* into WAL*: the old rule goes, the row is rewritten in place.
+    QTableWidget* rules = dialog.ruleList();
+    const int walmartRow = int(column(rules, 0).indexOf("WALMART*"));
+    rules->selectRow(walmartRow);
+    QString shownTest;
+    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        shownTest = editor->testField()->text();
+        QCOMPARE(editor->envelopeField()->currentText(), QStringLiteral("Groceries"));
+        editor->matchField()->setText("WAL*");
+        editor->payeeField()->setEditText("Walmart");
+        editor->envelopeField()->setCurrentText("Shopping");
+        editor->okButton()->click();
+    };
+    dialog.editRuleButton()->click();
+    QCOMPARE(shownTest, QStringLiteral("WALMART_"));
+    QVERIFY(!f.rules().find("WALMART*"));
+    QCOMPARE(rules->item(walmartRow, 0)->text(), QStringLiteral("WAL*"));
+    QCOMPARE(rules->item(walmartRow, 2)->text(), QStringLiteral("Shopping"));
+    QCOMPARE(dialog.transactionList()->item(0, 3)->text(), QStringLiteral("Shopping"));
+}
+
+void TestImportReview::importRecordsCheckedRows() {
+    Fixture f;
+    f.rules().addMappingRule("CORNER*", f.envelopes["Groceries"], false, ""); // no payee
+    const std::size_t before = f.budget.transactions().size();
+    QStringList calls;
+    ImportHooks hooks;
+    hooks.chooseFile = [&] {
+        calls << "choose";
+        return kStatement;
+    };
+    hooks.refreshTexts = [&] { calls << "refresh"; };
+    hooks.rebuildTransactionList = [&] { calls << "rebuild"; };
+    hooks.saveBudget = [&] { calls << "save"; };
+    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+        calls << "dialog";
+        qobject_cast<ImportReviewDialog*>(d)->okButton()->click();
+    };
+    QVERIFY(importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(calls, (QStringList{"choose", "dialog", "refresh", "rebuild", "save"}));
+
+    const auto& all = f.budget.transactions();
+    QCOMPARE(all.size(), before + 3);
+    QStringList got;
+    for (const auto& t : all)
+        got << QStringLiteral("%1 %2 %3").arg(t->transactionTime.day).arg(t->payee).arg(t->amount);
+    // Sorted by date; the café keeps its incoming payee since the rule gives none.
+    QCOMPARE(got, (QStringList{"4 Shell -4500", "5 Acme Corp 150000", "9 Amazon -1999",
+                               "12 CORNER CAFE -825", "20 Later -100"}));
+    const Transaction& deposit = *all[1];
+    QCOMPARE(deposit.type, TransactionType::Expense);
+    QCOMPARE(deposit.accountFrom, f.checking->id());
+    QCOMPARE(deposit.accountTo, kNoId);
+    QCOMPARE(deposit.category, f.envelopes["Income"]);
+    QVERIFY(deposit.description.isEmpty());
+    QCOMPARE(deposit.transactionTime.hour, quint16(0));
+    // Balances moved: the deposit raised both the account and its envelope.
+    QCOMPARE(f.checking->getBalance(), 50000 + 150000 - 1999 - 825);
+    QCOMPARE(f.budget.findItem(f.envelopes["Income"])->getBalance(), 250000);
+    QCOMPARE(f.checking->lastImport().day, quint16(12));
+    QCOMPARE(f.checking->lastImport().month, quint16(12));
+}
+
+void TestImportReview::importAgainFindsEverything() {
+    Fixture f;
+    f.rules().addMappingRule("CORNER*", f.envelopes["Groceries"], false, "Corner");
+    ImportHooks hooks;
+    hooks.chooseFile = [] { return kStatement; };
+    ImportDialogDriver::beforeExec = [](QDialog* d) {
+        auto* dialog = qobject_cast<ImportReviewDialog*>(d);
+        setChecked(dialog->transactionList(), 0, true); // the Dec 1 row too
+        dialog->okButton()->click();
+    };
+    QVERIFY(importTransactions(f.budget, f.checking, hooks));
+    const std::size_t count = f.budget.transactions().size();
+
+    QList<bool> second;
+    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+        auto* dialog = qobject_cast<ImportReviewDialog*>(d);
+        second = checks(dialog->transactionList());
+        // Even with an early date every row is found to be a repeat.
+        dialog->datePicker()->setDate(QDate(2000, 1, 1));
+        second += checks(dialog->transactionList());
+        dialog->okButton()->click();
+    };
+    QVERIFY(importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(second, QList<bool>(10, false));
+    QCOMPARE(f.budget.transactions().size(), count);
+}
+
+void TestImportReview::nothingChosenStillSaves() {
+    Fixture f;
+    const DateTime lastImport = f.checking->lastImport();
+    int saves = 0;
+    ImportHooks hooks;
+    hooks.chooseFile = [] { return kStatement; };
+    hooks.saveBudget = [&] { ++saves; };
+    ImportDialogDriver::beforeExec = [](QDialog* d) {
+        auto* dialog = qobject_cast<ImportReviewDialog*>(d);
+        for (int row = 0; row < dialog->transactionList()->rowCount(); ++row)
+            setChecked(dialog->transactionList(), row, false);
+        dialog->okButton()->click();
+    };
+    QVERIFY(importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(saves, 1);
+    QCOMPARE(f.budget.transactions().size(), std::size_t(2));
+    QVERIFY(isSameInstant(f.checking->lastImport(), lastImport));
+}
+
+void TestImportReview::endsQuietly_data() {
+    QTest::addColumn<QByteArray>("content"); // "-" = no file chosen, "?" = missing file
+    QTest::newRow("cancelled") << QByteArray("-");
+    QTest::newRow("missing") << QByteArray("?");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("no complete transaction") << QByteArray("!Type:Bank\nD1/2/2024\nPX\n^\n");
+    QTest::newRow("binary") << QByteArray("\x7f"
+                                          "ELF\x02\x01\x01\xff\xfe\n\r\x01",
+                                          12);
+}
+
+void TestImportReview::endsQuietly() {
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.qif");
+    if (content != "-" && content != "?") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    Fixture f;
+    FakePrompter prompter;
+    bool shown = false, saved = false;
+    ImportHooks hooks;
+    hooks.prompter = &prompter;
+    hooks.chooseFile = [&] { return content == "-" ? QString() : path; };
+    hooks.saveBudget = [&] { saved = true; };
+    ImportDialogDriver::beforeExec = [&](QDialog*) { shown = true; };
+    QVERIFY(!importTransactions(f.budget, f.checking, hooks));
+    QVERIFY(!shown);
+    QVERIFY(!saved);
+    QVERIFY(prompter.records.isEmpty());
+    QVERIFY(!importTransactions(f.budget, nullptr, hooks));
+}
+
+void TestImportReview::cancelKeepsRuleChanges() {
+    Fixture f;
+    FakePrompter prompter;
+    bool saved = false;
+    ImportHooks hooks;
+    hooks.prompter = &prompter;
+    hooks.chooseFile = [] { return kStatement; };
+    hooks.saveBudget = [&] { saved = true; };
+    ImportDialogDriver::beforeExec = [](QDialog* d) {
+        auto* dialog = qobject_cast<ImportReviewDialog*>(d);
+        if (!dialog)
+            return;
+        dialog->ruleList()->selectRow(2); // OLD*
+        dialog->deleteRuleButton()->click();
+        dialog->reject();
+    };
+    QVERIFY(!importTransactions(f.budget, f.checking, hooks));
+    QVERIFY(!saved);
+    QVERIFY(!f.rules().find("OLD*"));
+    QCOMPARE(f.budget.transactions().size(), std::size_t(2));
+}
+
+void TestImportReview::screenshots() {
+    const QString folder = QCoreApplication::applicationDirPath() + "/../../shots";
+    QDir().mkpath(folder);
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog review(f.budget, batch, &prompter);
+    review.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&review));
+    QVERIFY(review.grab().save(folder + "/import_review.png"));
+
+    RuleRequest request{batch.records[4].incomingPayee, QString(), QString(), kNoId};
+    RuleEditorDialog editor(f.budget, request, &review);
+    editor.testField()->setText("CORNER BAKERY");
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    // Nothing is squeezed below its size hint.
+    QVERIFY(editor.width() >= editor.sizeHint().width());
+    QVERIFY(editor.height() >= editor.minimumSizeHint().height());
+    QVERIFY(editor.grab().save(folder + "/rule_editor.png"));
+}
+
+QTEST_MAIN(TestImportReview)
+#include "test_importreview.moc"
