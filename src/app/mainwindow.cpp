@@ -227,6 +227,8 @@ void MainWindow::restoreHelp() {
 void MainWindow::refreshTexts() {
     client_->setUpdatesEnabled(false);
     accounts_->refreshTexts();
+    // A balance that gained a digit is shown whole, not cut until the next layout.
+    accounts_->fitColumns();
     tree_->refreshLabels();
     client_->setUpdatesEnabled(true);
 }

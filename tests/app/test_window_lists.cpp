@@ -249,6 +249,28 @@ private slots:
         QCOMPARE(list->accountAt(1), f.sample.visa);
     }
 
+    void refreshedTextsFit_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("balance");
+        QTest::newRow("longer balance") << "Checking" << 1234567890;
+        QTest::newRow("longer name") << "Checking account for the household" << 250000;
+    }
+    void refreshedTextsFit() {
+        // A refresh after a deposit or a rename shows the new texts whole.
+        QFETCH(QString, name);
+        QFETCH(int, balance);
+        WindowFixture f;
+        AccountList* list = f.window.accountList();
+        f.sample.checking->setName(name);
+        f.sample.checking->setStoredBalance(balance);
+        f.window.refreshTexts();
+        const QFontMetrics fm(list->font());
+        for (int column : {int(AccountList::NameColumn), int(AccountList::BalanceColumn)}) {
+            const QString text = list->item(0, column)->text();
+            QVERIFY2(list->columnWidth(column) > fm.horizontalAdvance(text), qPrintable(text));
+        }
+    }
+
     void iconHitTest_data() {
         QTest::addColumn<QString>("account");
         QTest::addColumn<int>("extentOf"); // whose icon extent the point is taken from
