@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +112,7 @@ private slots:
     void endsQuietly_data();
     void endsQuietly();
     void cancelKeepsRuleChanges();
+    void bigStatementStaysQuick();
     void screenshots();
 };
 
@@ -577,6 +579,39 @@ void TestImportReview::cancelKeepsRuleChanges() {
     QVERIFY(!saved);
     QVERIFY(!f.rules().find("OLD*"));
     QCOMPARE(f.budget.transactions().size(), std::size_t(2));
+}
+
+void TestImportReview::bigStatementStaysQuick() {
+    // The largest statement accepted, against a history of 100,000 transactions.
+    Fixture f;
+    const ItemId fuel = f.envelopes["Fuel"];
+    for (int i = 0; i < 100000; ++i)
+        createTransaction(f.budget, TransactionType::Expense, -(1000 + i % 5000), f.checking->id(),
+                          kNoId, fuel, QStringLiteral("Payee %1").arg(i % 3000), "",
+                          day(2020 + i % 5, 1 + i % 12, 1 + i % 28));
+    ImportBatch batch;
+    batch.account = f.checking;
+    for (int i = 0; i < kMaxQifRecords; ++i) {
+        ImportRecord r;
+        r.incomingPayee = QStringLiteral("SHOP %1").arg(i);
+        r.amount = -(1000 + i % 5000);
+        r.date = day(2024, 1 + i % 12, 1 + i % 28);
+        batch.records.push_back(r);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    const qint64 opened = timer.restart();
+    dialog.datePicker()->setDate(QDate(2019, 1, 1));
+    const qint64 refilled = timer.restart();
+    setChecked(dialog.transactionList(), 0, false);
+    const qint64 toggled = timer.elapsed();
+    qInfo("%d rows over 100,000 transactions: opened in %lld ms, refilled in %lld ms, one check "
+          "box in %lld ms",
+          kMaxQifRecords, opened, refilled, toggled);
+    QCOMPARE(dialog.transactionList()->rowCount(), kMaxQifRecords);
+    QVERIFY(opened < 20000);
 }
 
 void TestImportReview::screenshots() {
