@@ -60,15 +60,10 @@ public:
     bool feed(const char* data, qsizetype size) {
         for (qsizetype i = 0; i < size; ++i) {
             const char c = data[i];
-            if (c == '\0') {
-                ended_ = true;
+            if (c == '\0')
                 return false;
-            }
             if (c == '\r' || c == '\n') {
-                if (!line_.isEmpty())
-                    processLine();
-                line_.clear();
-                lineBytes_ = 0;
+                endLine();
                 if (tooMany_)
                     return false;
             } else {
@@ -79,9 +74,19 @@ public:
         }
         return true;
     }
+    // The input has ended: a last line without a line break still counts, so that a file
+    // missing its final break does not lose its last transaction.
+    void finish() { endLine(); }
     bool tooMany() const { return tooMany_; }
 
 private:
+    void endLine() {
+        if (!line_.isEmpty())
+            processLine();
+        line_.clear();
+        lineBytes_ = 0;
+    }
+
     void processLine() {
         switch (line_.at(0)) {
         case 'D':
@@ -100,6 +105,13 @@ private:
         case 'T':
         case 't':
             amount_ = parseAmount(decodeValue(line_));
+            break;
+        case '^':
+            // The end of a transaction: what is still pending belongs to no other one, so a
+            // transaction without an amount cannot lend its payee to the next.
+            payee_.clear();
+            date_ = DateTime();
+            amount_ = 0;
             break;
         default:
             break;
@@ -123,7 +135,6 @@ private:
     std::vector<ImportRecord>& out_;
     QByteArray line_;
     qsizetype lineBytes_ = 0;
-    bool ended_ = false;
     bool tooMany_ = false;
     QString payee_;
     DateTime date_;
@@ -133,6 +144,8 @@ private:
 quint32 parseInto(const QByteArray& bytes, std::vector<ImportRecord>& records) {
     QifParser parser(records);
     parser.feed(bytes.constData(), bytes.size());
+    if (!parser.tooMany())
+        parser.finish();
     return parser.tooMany() ? EFBIG : 0;
 }
 } // namespace
@@ -232,6 +245,8 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records) {
             if (got == 0 || !parser.feed(buffer.data(), got))
                 break;
         }
+        if (status == 0 && !parser.tooMany())
+            parser.finish();
         if (status == 0 && parser.tooMany())
             status = EFBIG;
     } catch (const std::bad_alloc&) {

@@ -26,7 +26,9 @@ constexpr int kMaxQifValueLength = 1023;
 
 // Reads the statement into records (emptied first). 0 on success; otherwise the errno of the
 // failing open or read, ENOMEM when memory runs out, EFBIG beyond kMaxQifRecords; the list
-// then stays empty. Malformed lines are never errors.
+// then stays empty. Malformed lines are never errors. A record is made as soon as a date, a
+// payee and a non-zero amount are pending; "^" drops whatever is still pending; a last line
+// without a line break counts like any other; a zero byte ends the input.
 quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records);
 
 // The same over bytes already in memory (the input ends at the first zero byte).

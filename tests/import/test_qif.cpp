@@ -58,12 +58,15 @@ void TestQif::records_data() {
     QTest::newRow("absurd amount clamped")
         << QByteArray("D1/2/2024\nT-99999999999999999999.99\nPA\n")
         << QStringList{"A|-2147483648|2024-01-02"};
-    QTest::newRow("zero amount keeps the fields pending")
+    QTest::newRow("record end drops a transaction without amount")
         << QByteArray("D1/1/2024\nPFIRST\nT0.00\n^\nD1/5/2024\nT-2.00\nPSECOND\n^\n")
+        << QStringList{"SECOND|-200|2024-01-05"};
+    QTest::newRow("without record ends fields carry over")
+        << QByteArray("D1/1/2024\nPFIRST\nT0.00\nD1/5/2024\nT-2.00\nPSECOND\n")
         << QStringList{"FIRST|-200|2024-01-05"};
-    QTest::newRow("last line without break is dropped")
-        << QByteArray("D1/2/2024\nT-1\nPKEPT\n^\nD1/3/2024\nT-2\nPLOST")
-        << QStringList{"KEPT|-100|2024-01-02"};
+    QTest::newRow("last line without break still counts")
+        << QByteArray("D1/2/2024\nT-1\nPKEPT\n^\nD1/3/2024\nT-2\nPLAST")
+        << QStringList{"KEPT|-100|2024-01-02", "LAST|-200|2024-01-03"};
     QTest::newRow("final caret without break")
         << QByteArray("D1/2/2024\nT-1\nPKEPT\n^") << QStringList{"KEPT|-100|2024-01-02"};
     QTest::newRow("unreadable date")
@@ -76,6 +79,8 @@ void TestQif::records_data() {
     QTest::newRow("zero byte ends the input")
         << QByteArray("D1/2/2024\nT-1\nPA\n^\nD1/3/2024\nT-2\n\0PB\n", 38)
         << QStringList{"A|-100|2024-01-02"};
+    QTest::newRow("zero byte ends the last line")
+        << QByteArray("D1/2/2024\nT-1\nPA\0PB\n", 20) << QStringList{"A|-100|2024-01-02"};
     QTest::newRow("empty") << QByteArray() << QStringList{};
     QTest::newRow("starts with zero byte")
         << QByteArray("\0D1/2/2024\nT-1\nPA\n", 18) << QStringList{};
