@@ -28,12 +28,21 @@ Amount readAmountFromControl(const QLineEdit* field) {
     return parseAmount(readFieldText(field));
 }
 
+QString cutText(const QString& text, int limit) {
+    if (text.size() <= limit)
+        return text;
+    // A lone half of an emoji or other supplementary character is no character at all.
+    if (limit > 0 && text.at(limit - 1).isHighSurrogate())
+        --limit;
+    return text.left(limit);
+}
+
 QString readFieldText(const QLineEdit* field) {
-    return field->text().left(kFieldTextLimit);
+    return cutText(field->text(), kFieldTextLimit);
 }
 
 QString readFieldText(const QComboBox* field) {
-    return field->currentText().left(kFieldTextLimit);
+    return cutText(field->currentText(), kFieldTextLimit);
 }
 
 void limitFieldText(QLineEdit* field) {

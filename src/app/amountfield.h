@@ -17,6 +17,9 @@ void formatAmountIntoControl(QLineEdit* field, Amount amount);
 // formatAmountIntoControl left it gives back that amount, whatever the locale's format.
 Amount readAmountFromControl(const QLineEdit* field);
 
+// The first limit characters of a text, one fewer when the cut would split a surrogate pair.
+QString cutText(const QString& text, int limit);
+
 // A field's text, cut to kFieldTextLimit characters.
 QString readFieldText(const QLineEdit* field);
 QString readFieldText(const QComboBox* field);

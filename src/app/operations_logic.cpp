@@ -26,7 +26,7 @@ QString formatMessage(const QString& pattern, const QStringList& args) {
         }
         out += c;
     }
-    return out.left(kMessageLimit);
+    return cutText(out, kMessageLimit);
 }
 
 bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,

@@ -1,6 +1,7 @@
 // The account and envelope pickers and the amount fields shared by the operation dialogs.
 
 #include "app/amountfield.h"
+#include "app/operations_logic.h"
 #include "app/pickers.h"
 #include "model/budget.h"
 
@@ -30,6 +31,8 @@ private slots:
     void amountFields_data();
     void amountFields();
     void extremeAmountsDoNotOverflow();
+    void cutsNeverSplitACharacter_data();
+    void cutsNeverSplitACharacter();
     void untouchedAmountReadsBackInAnyLocale_data();
     void untouchedAmountReadsBackInAnyLocale();
 };
@@ -151,6 +154,26 @@ void TestOpsPickers::extremeAmountsDoNotOverflow() {
     limitFieldText(&field);
     field.setText(QString(1500, u'a'));
     QCOMPARE(readFieldText(&field).size(), kFieldTextLimit);
+}
+
+void TestOpsPickers::cutsNeverSplitACharacter_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kept");
+    const QString card = QString::fromUcs4(U"\U0001F4B3");
+    QTest::newRow("short") << "abc" << 3;
+    QTest::newRow("plain") << QString(1500, u'a') << 1023;
+    QTest::newRow("pair across the cut") << QString(1022, u'a') + card + "b" << 1022;
+    QTest::newRow("pair before the cut") << QString(1021, u'a') + card + "b" << 1023;
+}
+
+void TestOpsPickers::cutsNeverSplitACharacter() {
+    QFETCH(QString, text);
+    QFETCH(int, kept);
+    QLineEdit field;
+    field.setText(text); // not limited here: the reading cuts
+    QCOMPARE(readFieldText(&field).size(), kept);
+    QVERIFY(!readFieldText(&field).back().isHighSurrogate());
+    QCOMPARE(formatMessage("%1", {text}).size(), kept);
 }
 
 void TestOpsPickers::untouchedAmountReadsBackInAnyLocale_data() {
