@@ -568,6 +568,19 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     p->restore();
 }
 
+QItemSelectionModel::SelectionFlags EnvelopeTree::selectionCommand(const QModelIndex& index,
+                                                                 const QEvent* event) const {
+    // Once a row is selected one row stays selected: a click beside every row or a Ctrl+click
+    // on the selected row would otherwise leave none highlighted while the envelope filter
+    // still follows the current row.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags flags = QTreeWidget::selectionCommand(index, event);
+    if (flags == QItemSelectionModel::NoUpdate)
+        return flags;
+    return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+}
+
 void EnvelopeTree::mouseMoveEvent(QMouseEvent* event) {
     QTreeWidget::mouseMoveEvent(event);
     const TreeHit hit = hitTestZone(event->position().toPoint());

@@ -447,6 +447,31 @@ private slots:
         }
     }
 
+    void clickBesideTheRowsKeepsTheSelection_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("onTheRow");
+        QTest::newRow("left beside") << int(Qt::LeftButton) << false;
+        QTest::newRow("right beside") << int(Qt::RightButton) << false;
+        QTest::newRow("Ctrl+click on the row") << int(Qt::LeftButton) << true;
+    }
+    void clickBesideTheRowsKeepsTheSelection() {
+        QFETCH(int, button);
+        QFETCH(bool, onTheRow);
+        WindowFixture f;
+        EnvelopeTree* tree = f.window.envelopeTree();
+        QTreeWidgetItem* row = tree->findRow(f.sample.groceries);
+        tree->setCurrentItem(row);
+        const QRect last = tree->visualItemRect(tree->addFolderRow());
+        const QPoint below(last.center().x(), last.bottom() + 40);
+        QVERIFY(!tree->itemAt(below));
+        const QPoint where = onTheRow ? tree->visualItemRect(row).center() : below;
+        QTest::mouseClick(tree->viewport(), Qt::MouseButton(button),
+                          onTheRow ? Qt::ControlModifier : Qt::NoModifier, where);
+        QCOMPARE(tree->currentItem(), row);
+        QVERIFY(row->isSelected());
+        QCOMPARE(tree->selectedItem(), f.sample.groceries);
+    }
+
     void selectionStartsAtTheLabel_data() {
         QTest::addColumn<QString>("item");
         QTest::newRow("folder") << "Bills";
