@@ -569,7 +569,7 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
 }
 
 QItemSelectionModel::SelectionFlags EnvelopeTree::selectionCommand(const QModelIndex& index,
-                                                                 const QEvent* event) const {
+                                                                   const QEvent* event) const {
     // Once a row is selected one row stays selected: a click beside every row or a Ctrl+click
     // on the selected row would otherwise leave none highlighted while the envelope filter
     // still follows the current row.
