@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -103,10 +104,8 @@ void MainWindow::connectPanes() {
             [this] { runCommand(CommandRequest{Command::AddAccount}); });
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
             [this] { showNotAvailable(QStringLiteral("Reports are not available yet.")); });
-    connect(info_->unhideButton(), &QPushButton::clicked, this, [this] {
-        QPushButton* b = info_->unhideButton();
-        showUnhideMenu(*this, b->mapToGlobal(QPoint(0, b->height())));
-    });
+    connect(info_->unhideButton(), &QPushButton::clicked, this,
+            [this] { showUnhideMenu(*this, QCursor::pos()); });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
         static const Command commands[] = {Command::None,          Command::EditEnvelope,

@@ -118,10 +118,14 @@ private slots:
         QFETCH(QString, bills);
         QFETCH(int, accounts);
         RealWindow f;
-        UnhideMenuDriver::choose = [&](QMenu* menu, const QPoint&) {
+        QPoint shownAt;
+        UnhideMenuDriver::choose = [&](QMenu* menu, const QPoint& pos) {
+            shownAt = pos;
             return entryNamed(menu, entry);
         };
+        QCursor::setPos(QPoint(321, 123));
         f.window.infoPane()->unhideButton()->click();
+        QCOMPARE(shownAt, QCursor::pos()); // the menu opens at the mouse
         EnvelopeTree* tree = f.window.envelopeTree();
         QCOMPARE(topLevelNames(tree), topLevel);
         QCOMPARE(childNames(tree, f.sample.bills), bills);
