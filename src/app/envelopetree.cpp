@@ -394,8 +394,11 @@ QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
     if (column == 0) {
         if (!item)
             return row ? row->text(0) : QString();
-        if (item->getType() == ItemType::Folder)
-            return (row->isExpanded() ? kOpenFolder : kClosedFolder) + u' ' + item->getName();
+        if (item->getType() == ItemType::Folder) {
+            // A folder without rows under it cannot be open, whatever the view remembers.
+            const bool open = row->isExpanded() && row->childCount() > 0;
+            return (open ? kOpenFolder : kClosedFolder) + u' ' + item->getName();
+        }
         if (item->id() == kChargesEnvelopeId)
             return kCard + u' ' + item->getName();
         return item->getName();

@@ -169,6 +169,21 @@ private slots:
             QCOMPARE(tree->cellColour(row, column), tree->palette().color(QPalette::Text));
     }
 
+    void folderGlyphFollowsItsState() {
+        WindowFixture f;
+        EnvelopeTree* tree = f.window.envelopeTree();
+        const QString open = QString::fromUcs4(U"\U0001F5C1 ");
+        const QString closed = QString::fromUcs4(U"\U0001F5C0 ");
+        QTreeWidgetItem* bills = tree->findRow(f.sample.bills);
+        QCOMPARE(tree->cellText(bills, 0), open + "Bills");
+        bills->setExpanded(false);
+        QCOMPARE(tree->cellText(bills, 0), closed + "Bills");
+        // A new folder has nothing to open yet.
+        AccountGroup* empty = f.sample.folder(QStringLiteral("Gifts"));
+        f.window.showItem(empty);
+        QCOMPARE(tree->cellText(tree->findRow(empty), 0), closed + "Gifts");
+    }
+
     void selectedRowColours() {
         WindowFixture f;
         EnvelopeTree* tree = f.window.envelopeTree();
