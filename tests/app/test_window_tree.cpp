@@ -487,6 +487,58 @@ private slots:
         QCOMPARE(tree->selectedItem(), f.sample.groceries);
     }
 
+    void fillBars_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<double>("fraction"); // of the label width; 0: the 8-pixel minimum
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("goal a quarter saved") << "Vacation" << 0.25 << false;
+        QTest::newRow("budget, part held") << "Power" << 4000.0 / 9000.0 << false;
+        QTest::newRow("more than the target") << "Savings jar" << 1.0 << false;
+        QTest::newRow("almost empty") << "Rainy day" << 0.0 << false;
+        QTest::newRow("selected") << "Vacation" << 0.25 << true;
+    }
+    void fillBars() {
+        // The bar starts 2 pixels inside the label, is balance / target of its width (at
+        // least 8 pixels) and ends 2 pixels before the label's end at the most.
+        QFETCH(QString, item);
+        QFETCH(double, fraction);
+        QFETCH(bool, selected);
+        WindowFixture f;
+        f.sample.envelope(f.sample.fun, QStringLiteral("Savings jar"), 0, 90000, 50000);
+        f.sample.envelope(f.sample.fun, QStringLiteral("Rainy day"), -100000, 1);
+        f.window.populate();
+        EnvelopeTree* tree = f.window.envelopeTree();
+        QTreeWidgetItem* row = tree->findRow(byName(f.sample.budget, item));
+        QVERIFY(row);
+        tree->setCurrentItem(selected ? row : tree->addFolderRow());
+        const QImage image = tree->viewport()->grab().toImage();
+        const qreal dpr = image.devicePixelRatio();
+        auto pixel = [&](int x, int y) { return image.pixelColor(x * dpr, y * dpr); };
+
+        const int left = tree->visualRect(tree->indexFromItem(row, 0)).left();
+        const int right = tree->zoneRect(row, TreeZone::RecordExpense).left() - 1; // inclusive
+        const int width = right + 1 - left;
+        const int barWidth = fraction > 0 ? qMax(8, int(fraction * width)) : 8;
+        const int expectedEnd = qMin(left + barWidth - 2, right - 2);
+        const int top = tree->visualItemRect(row).top() + 2; // the bar's upper edge
+        const QColor outline(200, 200, 200);
+        QCOMPARE(pixel(left + 2, top), outline);
+        QVERIFY(pixel(left + 1, top) != outline);
+        int end = left + 2;
+        while (end + 1 <= right && pixel(end + 1, top) == outline)
+            ++end;
+        QVERIFY2(
+            qAbs(end - expectedEnd) <= 1,
+            qPrintable(QStringLiteral("bar ends at %1, expected %2").arg(end).arg(expectedEnd)));
+
+        const QColor highlight = tree->palette().color(QPalette::Highlight);
+        auto lighten = [](int c) { return c >= 226 ? 255 : c + 30; };
+        const QColor fill = selected ? QColor(lighten(highlight.red()), lighten(highlight.green()),
+                                              lighten(highlight.blue()))
+                                     : QColor(240, 240, 255);
+        QCOMPARE(pixel(left + 3, top + 1), fill);
+    }
+
     void selectionStartsAtTheLabel_data() {
         QTest::addColumn<QString>("item");
         QTest::newRow("folder") << "Bills";
