@@ -539,6 +539,28 @@ private slots:
         QCOMPARE(pixel(left + 3, top + 1), fill);
     }
 
+    void gridLines() {
+        // Grey lines 2 pixels left of each column's end, and along the top of every row.
+        WindowFixture f;
+        EnvelopeTree* tree = f.window.envelopeTree();
+        tree->setCurrentItem(tree->addFolderRow());
+        const QImage image = tree->viewport()->grab().toImage();
+        const qreal dpr = image.devicePixelRatio();
+        auto pixel = [&](int x, int y) { return image.pixelColor(x * dpr, y * dpr); };
+        const QColor grid(200, 200, 200);
+        for (const AccountBase* item :
+             {(AccountBase*)f.sample.bills, (AccountBase*)f.sample.rent}) {
+            const QRect r = tree->visualItemRect(tree->findRow(item));
+            for (int c = 0; c < 6; ++c) {
+                const int x =
+                    tree->header()->sectionViewportPosition(c) + tree->header()->sectionSize(c) - 2;
+                QCOMPARE(pixel(x, r.center().y()), grid);
+            }
+            const int middleOfBudgeted = tree->header()->sectionViewportPosition(1) + 20;
+            QCOMPARE(pixel(middleOfBudgeted, r.top()), grid);
+        }
+    }
+
     void selectionStartsAtTheLabel_data() {
         QTest::addColumn<QString>("item");
         QTest::newRow("folder") << "Bills";
