@@ -1,6 +1,10 @@
 #include "app/commands.h"
 
 #include "app/operations.h"
+#include "app/shell.h"
+#include "import/importreview.h"
+#include "model/budget.h"
+#include "reports/printout.h"
 #include "model/items.h"
 
 #include <QAction>
@@ -75,6 +79,23 @@ bool isTreeCommand(Command command) {
     }
 }
 
+namespace {
+// The import lives below the app layer, so it gets the window's services as hooks.
+bool importIntoAccount(Shell& shell, Account* account) {
+    ImportHooks hooks;
+    hooks.parent = shell.dialogParent();
+    hooks.prompter = &shell.prompter();
+    hooks.saveBudget = [&shell] { shell.saveBudget(); };
+    hooks.refreshTexts = [&shell] { shell.refreshTexts(); };
+    hooks.rebuildTransactionList = [&shell] { shell.rebuildTransactionList(); };
+    hooks.showHelp = [&shell](const QString& heading, const QStringList& body) {
+        shell.showHelp(heading, body);
+    };
+    hooks.restoreHelp = [&shell] { shell.restoreHelp(); };
+    return importTransactions(shell.budget(), account, hooks);
+}
+} // namespace
+
 bool performOperation(Shell& shell, const CommandRequest& r) {
     AccountBase* item = r.item;
     auto* account = dynamic_cast<Account*>(item);
@@ -111,6 +132,11 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
         return account && editAccount(shell, account);
     case Command::HideAccount:
         return account && hideAccount(shell, account);
+    case Command::ImportTransactions:
+        return account && importIntoAccount(shell, account);
+    case Command::Print:
+        printBudget(shell.budget(), shell.dialogParent(), shell.prompter());
+        return false;
     default:
         return false;
     }

@@ -9,6 +9,7 @@
 #include "app/transactionlist.h"
 #include "model/budget.h"
 #include "model/health.h"
+#include "reports/reportwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -103,7 +104,7 @@ void MainWindow::connectPanes() {
     connect(info_->addAccountButton(), &QPushButton::clicked, this,
             [this] { runCommand(CommandRequest{Command::AddAccount}); });
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
-            [this] { showNotAvailable(QStringLiteral("Reports are not available yet.")); });
+            [this] { showReports(budget_, this, prompter()); });
     connect(info_->unhideButton(), &QPushButton::clicked, this,
             [this] { showUnhideMenu(*this, QCursor::pos()); });
 
@@ -290,10 +291,6 @@ void MainWindow::removeItem(AccountBase* item) {
 
 // ----- Commands ----------------------------------------------------------------------
 
-void MainWindow::showNotAvailable(const QString& what) {
-    prompter().inform(QStringLiteral("Tallykeep"), what, PromptIcon::Information);
-}
-
 void MainWindow::showAbout() {
     AboutBox box(this);
     box.exec();
@@ -309,12 +306,6 @@ void MainWindow::runCommand(const CommandRequest& request) {
         return;
     case Command::Exit:
         close();
-        return;
-    case Command::Print:
-        showNotAvailable(QStringLiteral("Printing is not available yet."));
-        return;
-    case Command::ImportTransactions:
-        showNotAvailable(QStringLiteral("Importing transactions is not available yet."));
         return;
     case Command::MoveToGroup:
     case Command::MoveAfter:

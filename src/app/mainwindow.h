@@ -89,7 +89,6 @@ private:
     void createMenus();
     void connectPanes();
     void addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* item);
-    void showNotAvailable(const QString& what);
     void syncFolderOrder();
     void showAbout();
 

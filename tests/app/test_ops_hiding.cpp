@@ -163,7 +163,7 @@ void TestOpsHiding::unhideMenuEmptyStillHasGroups() {
     shell.account("A", 0);
     std::unique_ptr<QMenu> menu(buildUnhideMenu(shell.model, nullptr));
     QCOMPARE(entries(menu.get()), (QStringList{"Accounts", "Folders", "Envelopes"}));
-    for (const QString& group : {"Accounts", "Folders", "Envelopes"})
+    for (const char* group : {"Accounts", "Folders", "Envelopes"})
         QVERIFY(submenu(menu.get(), group)->actions().isEmpty());
 }
 
