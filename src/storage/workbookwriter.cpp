@@ -200,8 +200,11 @@ int writeBudgetBanner(WriteContext& c) {
     format_set_text_wrap(blurb);
     format_set_align(blurb, LXW_ALIGN_VERTICAL_TOP);
     lxw_format* link = bannerStyle(11);
-    format_set_underline(link, LXW_UNDERLINE_SINGLE);
     format_set_hyperlink(link);
+    // The hyperlink style brings the theme's link colour, which would win over the banner's
+    // light text and leave the address unreadable on the dark fill.
+    link->theme = 0;
+    format_set_underline(link, LXW_UNDERLINE_SINGLE);
 
     lxw_error status = LXW_NO_ERROR;
     auto check = [&](lxw_error e) {

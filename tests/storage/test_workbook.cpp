@@ -403,6 +403,21 @@ check("title font", (bud["A1"].font.b, bud["A1"].font.i, bud["A1"].font.u, bud["
 check("banner fill", bud["C5"].fill.fgColor.rgb, "FF334960")
 check("banner font", bud["L6"].font.color.rgb, "FFCCE0F2")
 check("heading", (bud["B8"].value, bud["B8"].font.sz, bud["B8"].font.color.rgb), ("Monthly Budget", 24, "FFF56424"))
+link = bud["A6"]
+check("link font", (link.font.color.rgb, link.font.u, link.font.sz, link.style), ("FFCCE0F2", "single", 11, "Hyperlink"))
+check("link fill", link.fill.fgColor.rgb, "FF334960")
+check("blurb", (bud["A3"].alignment.wrap_text, bud["A3"].alignment.vertical, bud["A3"].font.sz), (True, "top", 11))
+check("medium heading", (bud["B12"].value, bud["B12"].font.sz, bud["B12"].font.b, bud["B12"].font.color.rgb,
+      bud["B12"].alignment.vertical), ("Expenses", 17, True, "FFF56424", "center"))
+check("column head", (bud["D14"].value, bud["D14"].font.sz, bud["D14"].font.b, bud["D14"].alignment.vertical),
+      ("Budgeted", 13, True, "center"))
+check("line budget", (bud["D15"].value, bud["D15"].number_format), ("=-Categories!C2", "$#,##0.00"))
+check("line actual", bud["E16"].value, '=-SUMIFS(Transactions!C:C, Transactions!D:D, Categories!A3, Transactions!A:A, ">= " & DATE(D11, D10, 1), Transactions!A:A, "< " & EDATE(DATE(D11, D10, 1), 1))')
+check("line diff", bud["F17"].value, "=D17-E17")
+check("folder budget", (bud["I15"].value, bud["I15"].number_format), ("=SUM(Folders!B:B)", "$#,##0.00"))
+text = wb["Accounts"]["A2"]
+check("text cell", (text.fill.fill_type, text.fill.fgColor.rgb, text.alignment.horizontal), ("solid", "FFEEEEEE", "left"))
+check("header left", wb["Accounts"]["C1"].alignment.horizontal, "left")
 check("deposit formula", bud["I16"].value, '=SUMIFS(Transactions!C:C, Transactions!H:H, "Deposit", Transactions!A:A, ">= " & DATE(D11, D10, 1), Transactions!A:A, "< " & EDATE(DATE(D11, D10, 1), 1))')
 check("line", bud["B15"].value, "=Categories!A2")
 check("totals", bud["F22"].value, "=SUM(F15:F19)")
@@ -412,6 +427,8 @@ ranges = sorted(str(cf.sqref) for cf in bud.conditional_formatting)
 for want in ["E15", "F15", "E19", "F19", "D22", "E22", "F22", "I17"]:
     if want not in ranges:
         errors.append("conditional format on %s missing from %s" % (want, ranges))
+if not all(r.dxf.font.color.rgb == "FFFF0000" and r.dxf.numFmt.formatCode == "$#,##0.00" for r in rules):
+    errors.append("alert style: %r" % [(r.dxf.font.color.rgb, r.dxf.numFmt) for r in rules])
 if not all(r.type == "cellIs" and r.operator == "lessThan" and r.formula == ["0"] for r in rules):
     errors.append("conditional rules: %r" % [(r.type, r.operator, r.formula) for r in rules])
 print("\n".join(errors))
