@@ -13,11 +13,18 @@ RunSizes runSizesForScreenWidth(int screenWidth) {
 }
 
 QFont consolasFont() {
-    static const QString consolas = QStringLiteral("consolas");
+    // Columns of the report and the printout line up only in a fixed-pitch face. Some
+    // systems' default "monospace" resolves to a face that is not strictly fixed-pitch, so
+    // the first one that really is wins.
+    const QStringList wanted = {QStringLiteral("consolas"), QStringLiteral("DejaVu Sans Mono"),
+                                QStringLiteral("Liberation Mono")};
     const QStringList families = QFontDatabase::families();
-    for (const QString& family : families) {
-        if (family.compare(consolas, Qt::CaseInsensitive) == 0)
-            return QFont(family);
+    for (const QString& name : wanted) {
+        for (const QString& family : families) {
+            if (family.compare(name, Qt::CaseInsensitive) == 0 &&
+                QFontDatabase::isFixedPitch(family))
+                return QFont(family);
+        }
     }
     return QFontDatabase::systemFont(QFontDatabase::FixedFont);
 }
