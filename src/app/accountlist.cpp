@@ -1,6 +1,7 @@
 #include "app/accountlist.h"
 
 #include "app/envelopetree.h"
+#include "platform/screen.h"
 #include "model/budget.h"
 
 #include <QHeaderView>
@@ -69,7 +70,7 @@ AccountList::AccountList(Budget& budget, QWidget* parent)
     setTabKeyNavigation(false); // Tab moves on to the next pane
     setMouseTracking(true);
     setItemDelegate(new ActionCellDelegate(this));
-    raiseListFont(this);
+    applyListFont(this);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
     // The selected row keeps its highlight when another pane has the focus.
     QPalette pal = palette();

@@ -35,19 +35,6 @@ QString currency(Amount value) {
 }
 } // namespace
 
-void raiseListFont(QWidget* widget) {
-    QFont font = widget->font();
-    const int minimum = minimumListFontPixels(primaryScreenWidth());
-    if (QFontInfo(font).pixelSize() < minimum) {
-        font.setPixelSize(minimum);
-        widget->setFont(font);
-        // A table's header does not take its view's font on its own; set it so every list
-        // header matches the tree's.
-        for (QHeaderView* header : widget->findChildren<QHeaderView*>())
-            header->setFont(font);
-    }
-}
-
 TrackingTip::TrackingTip(QWidget* owner) : QLabel(owner, Qt::ToolTip) {
     setTextFormat(Qt::PlainText);
     setForegroundRole(QPalette::ToolTipText);
@@ -92,7 +79,7 @@ EnvelopeTree::EnvelopeTree(Budget& budget, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
     setUniformRowHeights(true);
-    raiseListFont(this);
+    applyListFont(this);
     connect(header(), &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
     connect(this, &QTreeWidget::itemExpanded, this, [this] { viewport()->update(); });
     connect(this, &QTreeWidget::itemCollapsed, this, [this] { viewport()->update(); });

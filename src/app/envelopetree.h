@@ -13,8 +13,6 @@
 
 class Budget;
 
-// Raises a list or tree font to the minimum pixel height for the primary screen.
-void raiseListFont(QWidget* widget);
 
 // A tooltip window placed exactly 10 pixels right of and 20 pixels above the cursor.
 class TrackingTip : public QLabel {

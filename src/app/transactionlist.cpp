@@ -2,6 +2,7 @@
 
 #include "app/envelopetree.h"
 #include "model/budget.h"
+#include "platform/screen.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -172,7 +173,7 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
     verticalHeader()->hide();
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
-    raiseListFont(this);
+    applyListFont(this);
     // Uniform rows: the view never has to measure 100,000 of them.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);

@@ -100,15 +100,6 @@ RuleRequest requestFromRecord(const ImportRecord& record) {
 }
 } // namespace
 
-void applyListFont(QWidget* widget) {
-    QFont font = widget->font();
-    const int minimum = minimumListFontPixels(primaryScreenWidth());
-    if (QFontInfo(font).pixelSize() < minimum) {
-        font.setPixelSize(minimum);
-        widget->setFont(font);
-    }
-}
-
 int payeeOverlap(const QString& a, const QString& b) {
     if (a.isEmpty() || b.isEmpty())
         return 0;

@@ -71,9 +71,6 @@ private:
     QHash<qint64, std::vector<const Transaction*>> byRowAmount_; // store order
 };
 
-// List fonts at least 13 pixels high, 16 on screens 1920 pixels wide or wider.
-void applyListFont(QWidget* widget);
-
 class ImportReviewDialog : public QDialog {
     Q_OBJECT
 public:

@@ -42,16 +42,6 @@ void drawBox(QPainter& painter, int left, int top, int right, int bottom) {
     painter.drawRect(left, top, right - left - 1, bottom - top - 1);
 }
 
-// List views get a font of at least 13 pixels (16 on wide screens).
-void applyListFont(QWidget* widget) {
-    QFont font = widget->font();
-    const int minimum = minimumListFontPixels(primaryScreenWidth());
-    if (QFontInfo(font).pixelSize() < minimum) {
-        font.setPixelSize(minimum);
-        widget->setFont(font);
-    }
-}
-
 QComboBox* addChoice(QHBoxLayout* row, QWidget* owner, const QString& label) {
     auto* text = new QLabel(label, owner);
     auto* box = new QComboBox(owner);
