@@ -1,8 +1,8 @@
 #include "app/accountlist.h"
 
 #include "app/envelopetree.h"
-#include "platform/screen.h"
 #include "model/budget.h"
+#include "platform/screen.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

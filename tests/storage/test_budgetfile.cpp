@@ -326,6 +326,25 @@ private slots:
         QTRY_VERIFY(!watcher.isRunning());
     }
 
+    void watcherSeesChangesToALinkedFilesTarget() {
+        // The budget file beside the program is a link into another folder (a synced one,
+        // say): a change made there is an outside change.
+        QDir(dir_->path()).mkdir("synced");
+        const QString target = dir_->filePath("synced/real.xlsx");
+        writeAll(target, "budget content");
+        QFile::remove(xlsx_);
+        QVERIFY(QFile::link(target, xlsx_));
+        std::atomic<int> calls{0};
+        FileWatcher watcher(xlsx_, [&] { ++calls; });
+        QVERIFY(watcher.start());
+        QCOMPARE(watcher.baseline(), fileCrc32(target));
+        writeAll(dir_->filePath("synced/other.txt"), "unrelated");
+        QTest::qWait(300);
+        QCOMPARE(calls.load(), 0);
+        writeAll(target, "budget contenT");
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
+    }
+
     void ownSavesAreNeverSeen() {
         FakePrompter prompter;
         BudgetFile file(exe_);
