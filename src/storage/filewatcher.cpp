@@ -52,8 +52,9 @@ struct FileWatcher::Shared {
 
 namespace {
 
-// Drains the pending events; true when one of them may concern the watched file.
-bool concernsFile(int fd, const QByteArray& fileName) {
+// Drains the pending events; true when one of them may concern the watched file (under its
+// own name or, for a link, its target's).
+bool concernsFile(int fd, const QList<QByteArray>& fileNames) {
     bool relevant = false;
     alignas(inotify_event) char buffer[16384];
     for (;;) {
@@ -64,7 +65,7 @@ bool concernsFile(int fd, const QByteArray& fileName) {
             const auto* ev = reinterpret_cast<const inotify_event*>(buffer + offset);
             if (ev->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
                 relevant = true;
-            else if (ev->len > 0 && fileName == ev->name)
+            else if (ev->len > 0 && fileNames.contains(QByteArray(ev->name)))
                 relevant = true;
             offset += ssize_t(sizeof(inotify_event) + ev->len);
         }
@@ -72,8 +73,8 @@ bool concernsFile(int fd, const QByteArray& fileName) {
     return relevant;
 }
 
-void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, quint32 baseline,
-           std::function<void()> onChange);
+void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, QList<QByteArray> names,
+           quint32 baseline, std::function<void()> onChange);
 
 } // namespace
 
@@ -105,10 +106,21 @@ bool FileWatcher::start() {
     if (inotify_add_watch(shared->inotifyFd, QFile::encodeName(info.absolutePath()).constData(),
                           mask) < 0)
         return false;
+    QList<QByteArray> names{QFile::encodeName(info.fileName())};
+    // A budget file that is a link is changed where its target lives: that folder is watched
+    // too, or another program's change to the target would go unnoticed and be overwritten.
+    if (info.isSymLink() && info.exists()) {
+        const QFileInfo target(info.canonicalFilePath());
+        names.append(QFile::encodeName(target.fileName()));
+        if (target.absolutePath() != info.absolutePath() &&
+            inotify_add_watch(shared->inotifyFd,
+                              QFile::encodeName(target.absolutePath()).constData(), mask) < 0)
+            return false;
+    }
     // The baseline is taken after the watch exists, so no change can slip in between.
     baseline_ = fileCrc32(path_);
     shared_ = shared;
-    std::thread(watch, shared, path_, baseline_, onChange_).detach();
+    std::thread(watch, shared, path_, names, baseline_, onChange_).detach();
     return true;
 }
 
@@ -129,9 +141,8 @@ bool FileWatcher::stop(int timeoutMs) {
 
 namespace {
 
-void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, quint32 baseline,
-           std::function<void()> onChange) {
-    const QByteArray fileName = QFile::encodeName(QFileInfo(path).fileName());
+void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, QList<QByteArray> names,
+           quint32 baseline, std::function<void()> onChange) {
     quint32 previous = 0;
     for (;;) {
         pollfd fds[2] = {{shared->inotifyFd, POLLIN, 0}, {shared->stopFd, POLLIN, 0}};
@@ -145,7 +156,7 @@ void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, quint32 ba
             break;
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
             break;
-        if (!(fds[0].revents & POLLIN) || !concernsFile(shared->inotifyFd, fileName))
+        if (!(fds[0].revents & POLLIN) || !concernsFile(shared->inotifyFd, names))
             continue;
         bool ok = false;
         quint32 crc = fileCrc32(path, &ok);
