@@ -94,11 +94,21 @@ int BudgetFile::load(Budget& budget) {
             // copied to safety now, so the user can be told where it is; should that fail,
             // the first save tries again and is refused if it cannot.
             keepUnreadableBeforeSave_ = true;
+            unreadableKind_ = UnreadableKind::CouldNotRead;
             keepUnreadableCopyNow();
             return LoadWorkbookUnopenable;
         }
         loaded_ = std::move(r.items);
         version_ = r.versionText;
+        // A workbook that opens but holds nothing of a budget (another program's file, or
+        // one whose sheets were renamed) would be replaced by the first save; keep it safe
+        // the same way as an unreadable one.
+        if (budget.registry().empty() && budget.transactions().empty() &&
+            budget.rules().size() == 0) {
+            keepUnreadableBeforeSave_ = true;
+            unreadableKind_ = UnreadableKind::NoBudgetData;
+            keepUnreadableCopyNow();
+        }
     } else if (QFileInfo::exists(legacy_)) {
         LegacyLoad r = loadLegacyBudget(legacy_, budget);
         if (r.status != 0)
@@ -119,12 +129,18 @@ bool BudgetFile::keepUnreadableCopyNow() {
     if (copy.isEmpty())
         return false;
     keepUnreadableBeforeSave_ = false;
-    notice_ =
-        QStringLiteral("The budget file %1 could not be read, so Tallykeep has started with an "
-                       "empty budget. The unreadable file has been copied to %2 and will stay "
-                       "there; your earlier data is in that copy. The budget file itself is "
-                       "replaced when you next change something.")
-            .arg(workbook_, copy);
+    const QString what =
+        unreadableKind_ == UnreadableKind::CouldNotRead
+            ? QStringLiteral("The budget file %1 could not be read, so Tallykeep has started "
+                             "with an empty budget.")
+            : QStringLiteral("The budget file %1 holds no accounts, folders, envelopes or "
+                             "transactions that Tallykeep can read, so Tallykeep has started "
+                             "with an empty budget.");
+    notice_ = what.arg(workbook_) +
+              QStringLiteral(" The file has been copied to %1 and will stay there; your earlier "
+                             "data is in that copy. The budget file itself is replaced when you "
+                             "next change something.")
+                  .arg(copy);
     return true;
 }
 

@@ -66,8 +66,10 @@ public:
     bool outsideChangeReported() const { return *outsideChange_; }
 
 private:
-    // Copies an unreadable budget file into the backup folder (once) and sets the notice.
+    // Copies an unreadable (or empty-of-budget) file into the backup folder once and sets
+    // the notice.
     bool keepUnreadableCopyNow();
+    enum class UnreadableKind { CouldNotRead, NoBudgetData };
 
     QString workbook_;
     QString legacy_;
@@ -79,4 +81,5 @@ private:
     std::function<void()> onOutsideChange_;
     std::unique_ptr<FileWatcher> watcher_;
     bool keepUnreadableBeforeSave_ = false;
+    UnreadableKind unreadableKind_ = UnreadableKind::CouldNotRead;
 };

@@ -236,6 +236,31 @@ private slots:
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
     }
 
+    void workbookWithoutBudgetDataIsKeptToo() {
+        // Opens fine but holds none of the budget's sheets (another program's file).
+        FixedClock clock(date(2024, 6, 10, 9, 0, 0));
+        QVERIFY(writeWorkbook(xlsx_, {SheetSpec{"Sheet1", {{S("my"), S("notes")}}}}));
+        const QByteArray original = readAll(xlsx_);
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadOk));
+        QVERIFY(b.registry().empty());
+        const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-090000";
+        QCOMPARE(readAll(kept), original);
+        const QString notice = file.takeNotice();
+        QVERIFY2(notice.contains("holds no accounts") && notice.contains(kept), qPrintable(notice));
+
+        // A budget of our own is never copied aside, however small.
+        FakePrompter prompter;
+        b.showTopLevel(b.createAccount());
+        QCOMPARE(file.save(b, prompter), 0);
+        BudgetFile again(exe_);
+        Budget reloaded;
+        QCOMPARE(again.load(reloaded), int(LoadOk));
+        QVERIFY(again.takeNotice().isEmpty());
+        QCOMPARE(QDir(backups_).entryList({"*.unreadable-*"}, QDir::Files).size(), 1);
+    }
+
     void unreadableWorkbookThatCannotBeKeptIsNotReplaced() {
         // Something that cannot be copied stands where the budget file belongs.
         QVERIFY(QDir().mkpath(xlsx_ + "/inside"));
