@@ -8,18 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-std::function<void(QDialog*)> DialogDriver::beforeExec;
-
-int DialogDriver::exec(QDialog* dialog) {
-    if (beforeExec) {
-        // A driver that presses neither button leaves the dialog rejected.
-        dialog->setResult(QDialog::Rejected);
-        beforeExec(dialog);
-        return dialog->result();
-    }
-    return dialog->exec();
-}
-
 QDialogButtonBox* makeOkCancel(QDialog* dialog) {
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     okButtonOf(box)->setDefault(true);

@@ -452,7 +452,7 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
         return false;
     {
         ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent);
-        if (ImportDialogDriver::exec(&dialog) != QDialog::Accepted)
+        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
             return false;
     }
     recordImport(budget, batch);

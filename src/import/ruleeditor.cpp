@@ -12,18 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-std::function<void(QDialog*)> ImportDialogDriver::beforeExec;
-
-int ImportDialogDriver::exec(QDialog* dialog) {
-    if (beforeExec) {
-        // A driver that presses neither button leaves the dialog rejected.
-        dialog->setResult(QDialog::Rejected);
-        beforeExec(dialog);
-        return dialog->result();
-    }
-    return dialog->exec();
-}
-
 namespace {
 constexpr int kMaxFieldLength = 1023;
 
@@ -188,5 +176,5 @@ void RuleEditorDialog::confirm() {
 
 bool RuleEditorDialog::edit(Budget& budget, RuleRequest& request, QWidget* parent) {
     RuleEditorDialog dialog(budget, request, parent);
-    return ImportDialogDriver::exec(&dialog) == QDialog::Accepted;
+    return DialogDriver::exec(&dialog) == QDialog::Accepted;
 }

@@ -3,6 +3,7 @@
 // pattern against the statement's payee and an optional test text.
 
 #include "model/items.h"
+#include "platform/dialogdriver.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,15 +16,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-// Runs the import dialogs modally. Tests install beforeExec to fill fields and press buttons
-// in place of a user; the dialog is then not shown at all.
-class ImportDialogDriver {
-public:
-    static std::function<void(QDialog*)> beforeExec;
-    // QDialog::Accepted or QDialog::Rejected.
-    static int exec(QDialog* dialog);
-};
 
 // What the editor edits. The import review hands a statement row over in this shape.
 struct RuleRequest {

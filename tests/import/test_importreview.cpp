@@ -93,7 +93,7 @@ class TestImportReview : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    void cleanup() { ImportDialogDriver::beforeExec = nullptr; }
+    void cleanup() { DialogDriver::beforeExec = nullptr; }
     void overlap_data();
     void overlap();
     void duplicates_data();
@@ -365,7 +365,7 @@ void TestImportReview::mapRowStoresRuleAndRemaps() {
     FakePrompter prompter;
     ImportReviewDialog dialog(f.budget, batch, &prompter);
     QStringList seen;
-    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+    DialogDriver::beforeExec = [&](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         QVERIFY(editor);
         seen << editor->originalField()->text() << editor->matchField()->text();
@@ -384,7 +384,7 @@ void TestImportReview::mapRowStoresRuleAndRemaps() {
     QCOMPARE(checks(dialog.transactionList()), (QList<bool>{false, false, true, true, true}));
 
     // Mapping the same row again replaces the rule saved for it.
-    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+    DialogDriver::beforeExec = [&](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         // The rule's payee is no payee of the history yet, so it is not offered again.
         QVERIFY(editor->payeeField()->currentText().isEmpty());
@@ -402,7 +402,7 @@ void TestImportReview::addAndEditRule() {
     ImportBatch batch = f.batch();
     FakePrompter prompter;
     ImportReviewDialog dialog(f.budget, batch, &prompter);
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         QVERIFY(editor->matchField()->text().isEmpty());
         editor->matchField()->setText("*CAFE");
@@ -419,7 +419,7 @@ void TestImportReview::addAndEditRule() {
     const int walmartRow = int(column(rules, 0).indexOf("WALMART*"));
     rules->selectRow(walmartRow);
     QString shownTest;
-    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+    DialogDriver::beforeExec = [&](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         shownTest = editor->testField()->text();
         QCOMPARE(editor->envelopeField()->currentText(), QStringLiteral("Groceries"));
@@ -449,7 +449,7 @@ void TestImportReview::importRecordsCheckedRows() {
     hooks.refreshTexts = [&] { calls << "refresh"; };
     hooks.rebuildTransactionList = [&] { calls << "rebuild"; };
     hooks.saveBudget = [&] { calls << "save"; };
-    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+    DialogDriver::beforeExec = [&](QDialog* d) {
         calls << "dialog";
         qobject_cast<ImportReviewDialog*>(d)->okButton()->click();
     };
@@ -483,7 +483,7 @@ void TestImportReview::importAgainFindsEverything() {
     f.rules().addMappingRule("CORNER*", f.envelopes["Groceries"], false, "Corner");
     ImportHooks hooks;
     hooks.chooseFile = [] { return kStatement; };
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         setChecked(dialog->transactionList(), 0, true); // the Dec 1 row too
         dialog->okButton()->click();
@@ -492,7 +492,7 @@ void TestImportReview::importAgainFindsEverything() {
     const std::size_t count = f.budget.transactions().size();
 
     QList<bool> second;
-    ImportDialogDriver::beforeExec = [&](QDialog* d) {
+    DialogDriver::beforeExec = [&](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         second = checks(dialog->transactionList());
         // Even with an early date every row is found to be a repeat.
@@ -512,7 +512,7 @@ void TestImportReview::nothingChosenStillSaves() {
     ImportHooks hooks;
     hooks.chooseFile = [] { return kStatement; };
     hooks.saveBudget = [&] { ++saves; };
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         for (int row = 0; row < dialog->transactionList()->rowCount(); ++row)
             setChecked(dialog->transactionList(), row, false);
@@ -551,7 +551,7 @@ void TestImportReview::endsQuietly() {
     hooks.prompter = &prompter;
     hooks.chooseFile = [&] { return content == "-" ? QString() : path; };
     hooks.saveBudget = [&] { saved = true; };
-    ImportDialogDriver::beforeExec = [&](QDialog*) { shown = true; };
+    DialogDriver::beforeExec = [&](QDialog*) { shown = true; };
     QVERIFY(!importTransactions(f.budget, f.checking, hooks));
     QVERIFY(!shown);
     QVERIFY(!saved);
@@ -567,7 +567,7 @@ void TestImportReview::cancelKeepsRuleChanges() {
     hooks.prompter = &prompter;
     hooks.chooseFile = [] { return kStatement; };
     hooks.saveBudget = [&] { saved = true; };
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         if (!dialog)
             return;

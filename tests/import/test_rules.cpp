@@ -52,7 +52,7 @@ class TestRules : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-    void cleanup() { ImportDialogDriver::beforeExec = nullptr; }
+    void cleanup() { DialogDriver::beforeExec = nullptr; }
     void mapping_data();
     void mapping();
     void check_data();
@@ -327,7 +327,7 @@ void TestRules::confirmReplacesEarlierRules() {
     // an unrelated one.
     f.addRules({"OLD*|Old|Fuel", "walmart #123|W|Fuel", "Target*|Target|Shopping"});
     RuleRequest request{"WALMART #123", QString(), "OLD*", kNoId};
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         QVERIFY(editor);
         editor->matchField()->setText("WALMART*");
@@ -366,7 +366,7 @@ void TestRules::cancelChangesNothing() {
     Fixture f;
     f.addRules({"WALMART #123|W|Fuel"});
     RuleRequest request{"WALMART #123", QString(), QString(), kNoId};
-    ImportDialogDriver::beforeExec = [](QDialog* d) {
+    DialogDriver::beforeExec = [](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         editor->matchField()->setText("WALMART*");
         editor->reject();
