@@ -400,6 +400,11 @@ void ImportReviewDialog::editRule() {
         matchCell->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule->envelopeId));
         rules_->item(row, PayeeColumn)->setText(rule->payee);
         rules_->item(row, RuleEnvelopeColumn)->setText(envelopeName(budget_, request.envelopeId));
+        // Storing the rule also dropped the rules that differed only in letter case; their
+        // rows would otherwise go on showing rules that no longer map anything.
+        for (int other = rules_->rowCount() - 1; other >= 0; --other)
+            if (other != row && !budget_.rules().find(rules_->item(other, MatchColumn)->text()))
+                rules_->removeRow(other);
         busy_ = false;
     }
     remapRows();

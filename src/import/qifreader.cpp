@@ -92,7 +92,9 @@ private:
         case 'D':
         case 'd': {
             QString text = decodeValue(line_);
-            text.remove(QLatin1Char('\''));
+            // The apostrophe stands between day and year in dates after 1999 ("1/15'10"):
+            // dropped outright it would glue the two into one number and lose the date.
+            text.replace(QLatin1Char('\''), QLatin1Char(' '));
             date_ = parseQifDate(text);
             if (!date_.isSet())
                 date_ = fromSerialDay(0.0); // an unreadable date is taken as day 0

@@ -35,8 +35,9 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records);
 quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records);
 
 // A statement date: numeric day, month and year in the default locale's order separated by
-// "/" (also "-" or "."; blanks may stand for the second, as in "12/15 4" once the apostrophe
-// of "12/15' 4" is gone), a year-first form when the first number has four digits, two-digit
-// years 30..99 in the 1900s and 00..29 in the 2000s, any time of day after a blank ignored.
-// The result has time 00:00:00; unset (year 0) when the text is not such a date.
+// "/" (also "-" or "."; blanks may stand for the second, as in "12/15  4" and "1/15 10" once
+// the apostrophe of "12/15' 4" or "1/15'10" is a blank), a year-first form when the first
+// number has four digits, two-digit years 30..99 in the 1900s and 00..29 in the 2000s, any
+// time of day after a blank ignored. The result has time 00:00:00; unset (year 0) when the
+// text is not such a date.
 DateTime parseQifDate(const QString& text);

@@ -434,6 +434,22 @@ void TestImportReview::addAndEditRule() {
     QCOMPARE(rules->item(walmartRow, 0)->text(), QStringLiteral("WAL*"));
     QCOMPARE(rules->item(walmartRow, 2)->text(), QStringLiteral("Shopping"));
     QCOMPARE(dialog.transactionList()->item(0, 3)->text(), QStringLiteral("Shopping"));
+
+    // Editing SHELL* also drops Shell* from the set; its row must not stay behind.
+    const int rowsBefore = rules->rowCount();
+    const int shellRow = int(column(rules, 0).indexOf("SHELL*"));
+    rules->clearSelection();
+    rules->selectRow(shellRow);
+    DialogDriver::beforeExec = [](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        editor->payeeField()->setEditText("Shell");
+        editor->okButton()->click();
+    };
+    dialog.editRuleButton()->click();
+    QVERIFY(!f.rules().find("Shell*"));
+    QCOMPARE(rules->rowCount(), rowsBefore - 1);
+    QVERIFY(column(rules, 0).contains("SHELL*"));
+    QVERIFY(!column(rules, 0).contains("Shell*"));
 }
 
 void TestImportReview::importRecordsCheckedRows() {

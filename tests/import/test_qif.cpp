@@ -73,6 +73,10 @@ void TestQif::records_data() {
         << QByteArray("Dsoon\nT-1\nPX\n") << QStringList{"X|-100|1899-12-30"};
     QTest::newRow("apostrophe year")
         << QByteArray("D12/15' 4\nT-1\nPX\n") << QStringList{"X|-100|2004-12-15"};
+    QTest::newRow("apostrophe between day and two-digit year")
+        << QByteArray("D1/15'10\nT-1\nPX\n") << QStringList{"X|-100|2010-01-15"};
+    QTest::newRow("apostrophe with padded day")
+        << QByteArray("D1/ 5'24\nT-1\nPX\n") << QStringList{"X|-100|2024-01-05"};
     QTest::newRow("UTF-8 payee") << QByteArray("D1/2/2024\nT-1\nPCaf\xc3\xa9 \xe2\x82\xac\n")
                                  << QStringList{QString::fromUtf8(
                                         "Caf\xc3\xa9 \xe2\x82\xac|-100|2024-01-02")};
