@@ -128,8 +128,10 @@ bool printDocument(const QTextDocument& source, QPrinter& printer) {
 
     for (int page = 0; page < pages; ++page) {
         if (page > 0 && !printer.newPage()) {
-            painter.end();
+            // Abort while the print run is still open; ending it first would hand the pages
+            // so far to the printer.
             printer.abort();
+            painter.end();
             return false;
         }
         const QRectF window(0, page * area.height(), area.width(), area.height());

@@ -205,6 +205,7 @@ private slots:
     void pdfPages_data();
     void pdfPages();
     void pdfTextInOrder();
+    void failedPageStopsPrinting();
     void dialogShowsText();
     void dialogPrinting_data();
     void dialogPrinting();
@@ -367,6 +368,31 @@ void TestPrintout::pdfPages() {
     pdfPrinter(coarse, coarsePath);
     renderBudgetPrintout(budget, coarse);
     QCOMPARE(pdfPageCount(coarsePath), pages);
+}
+
+namespace {
+// A printer whose every new page fails, as a jammed or vanished printer's would.
+class RefusingPrinter : public QPrinter {
+public:
+    using QPrinter::QPrinter;
+    bool newPage() override {
+        ++pagesAsked;
+        return false;
+    }
+    int pagesAsked = 0;
+};
+} // namespace
+
+void TestPrintout::failedPageStopsPrinting() {
+    Budget budget;
+    bigBudget(budget, 10, 20);
+    QTextDocument document;
+    budgetPrintText(&document, budget);
+    RefusingPrinter printer(QPrinter::HighResolution);
+    pdfPrinter(printer, dir_.filePath(QStringLiteral("refused.pdf")));
+    QVERIFY(!printDocument(document, printer));
+    QCOMPARE(printer.pagesAsked, 1);
+    QVERIFY(printer.printerState() != QPrinter::Active);
 }
 
 void TestPrintout::pdfTextInOrder() {

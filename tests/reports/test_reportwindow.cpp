@@ -98,6 +98,9 @@ private slots:
     void barSlots();
     void barTop_data();
     void barTop();
+    void labelText_data();
+    void labelText();
+    void labelFont();
     void choices_data();
     void choices();
     void graphFollowsFilters_data();
@@ -163,6 +166,32 @@ void TestReportWindow::barTop() {
     QFETCH(int, value);
     QFETCH(int, largest);
     QTEST(::barTop(value, largest, 400, 400), "top");
+}
+
+void TestReportWindow::labelText_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("spending") << "Rent" << 120000 << "Rent     $1,200.00 ";
+    QTest::newRow("refund") << "Gifts" << -700 << "Gifts     -$7.00 ";
+    QTest::newRow("nothing spent") << "Spare" << 0 << "Spare     $0.00 ";
+    QTest::newRow("unnamed") << "" << 5 << "     $0.05 ";
+}
+
+void TestReportWindow::labelText() {
+    QFETCH(QString, name);
+    QFETCH(int, value);
+    QTEST(barLabelText(Bar{name, value}), "text");
+}
+
+void TestReportWindow::labelFont() {
+    BarGraph graph;
+    const QFont font = graph.labelFont();
+    QCOMPARE(font.family(), QStringLiteral("Arial"));
+    QCOMPARE(font.weight(), QFont::Normal);
+    QVERIFY(!font.bold() && !font.italic() && !font.underline());
+    // The default height: the same size as the window's own text.
+    QCOMPARE(font.pointSizeF(), graph.font().pointSizeF());
 }
 
 void TestReportWindow::choices_data() {
