@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCharFormat>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -66,6 +68,15 @@ private:
 bool onlyHoldsCardCharges(const AccountGroup& folder) {
     const auto& children = folder.children();
     return children.size() == 1 && children.front()->id() == kChargesEnvelopeId;
+}
+qreal tallestLine(const QTextDocument& document) {
+    qreal tallest = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; layout && i < layout->lineCount(); ++i)
+            tallest = qMax(tallest, layout->lineAt(i).height());
+    }
+    return tallest;
 }
 } // namespace
 
@@ -124,6 +135,12 @@ bool printDocument(const QTextDocument& source, QPrinter& printer) {
     document->documentLayout()->setPaintDevice(&printer);
     document->setDocumentMargin(0);
     document->setPageSize(area);
+    // A page lower than a line would hold nothing: every page would come out cut or empty.
+    if (area.isEmpty() || tallestLine(*document) > area.height()) {
+        printer.abort();
+        painter.end();
+        return false;
+    }
     const int pages = document->pageCount();
 
     for (int page = 0; page < pages; ++page) {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QLocale>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -206,6 +207,8 @@ private slots:
     void pdfPages();
     void pdfTextInOrder();
     void failedPageStopsPrinting();
+    void pageTooSmall_data();
+    void pageTooSmall();
     void dialogShowsText();
     void dialogPrinting_data();
     void dialogPrinting();
@@ -393,6 +396,35 @@ void TestPrintout::failedPageStopsPrinting() {
     QVERIFY(!printDocument(document, printer));
     QCOMPARE(printer.pagesAsked, 1);
     QVERIFY(printer.printerState() != QPrinter::Active);
+}
+
+void TestPrintout::pageTooSmall_data() {
+    QTest::addColumn<QSizeF>("paper"); // points
+    QTest::addColumn<qreal>("margin"); // points, on every side
+    QTest::addColumn<bool>("printed");
+    QTest::newRow("letter") << QSizeF(612, 792) << 18.0 << true;
+    QTest::newRow("a line fits") << QSizeF(612, 60) << 10.0 << true;
+    QTest::newRow("lower than a line") << QSizeF(612, 28) << 10.0 << false;
+    QTest::newRow("margins leave a sliver") << QSizeF(612, 792) << 390.0 << false;
+}
+
+// A page that cannot hold a single line prints nothing instead of endless empty pages.
+void TestPrintout::pageTooSmall() {
+    QFETCH(QSizeF, paper);
+    QFETCH(qreal, margin);
+    QFETCH(bool, printed);
+    Budget budget;
+    build(budget, LimitsAndStripes);
+    QTextDocument document;
+    budgetPrintText(&document, budget);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir_.filePath(QStringLiteral("small.pdf")));
+    printer.setFullPage(false);
+    printer.setPageLayout(QPageLayout(QPageSize(paper, QPageSize::Point), QPageLayout::Portrait,
+                                      QMarginsF(margin, margin, margin, margin), QPageLayout::Point,
+                                      QMarginsF()));
+    QCOMPARE(printDocument(document, printer), printed);
 }
 
 void TestPrintout::pdfTextInOrder() {
