@@ -114,8 +114,10 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
     result_->setWordWrap(true);
     // A long payee in the message must not stretch the dialog beyond the screen.
     result_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    // Two lines always, so the dialog does not jump as the message changes.
-    result_->setMinimumHeight(result_->fontMetrics().lineSpacing() * 2 + 4);
+    // Room for both messages wrapped once each, so the dialog does not jump as the message
+    // changes; a longer message runs on below rather than over the test field.
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    result_->setMinimumHeight(result_->fontMetrics().lineSpacing() * 4 + 4);
     layout->addWidget(result_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

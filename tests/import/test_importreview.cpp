@@ -634,14 +634,18 @@ void TestImportReview::screenshots() {
     const QString folder = QCoreApplication::applicationDirPath() + "/../../shots";
     QDir().mkpath(folder);
     Fixture f;
+    // A month of a real-looking statement, so the shot shows the lists as a user sees them.
     ImportBatch batch = f.batch();
+    QCOMPARE(readQifFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statement_month.qif"), batch.records),
+             0u);
+    QCOMPARE(int(batch.records.size()), 20);
     FakePrompter prompter;
     ImportReviewDialog review(f.budget, batch, &prompter);
     review.show();
     QVERIFY(QTest::qWaitForWindowExposed(&review));
     QVERIFY(review.grab().save(folder + "/import_review.png"));
 
-    RuleRequest request{batch.records[4].incomingPayee, QString(), QString(), kNoId};
+    RuleRequest request{batch.records[6].incomingPayee, QString(), QString(), kNoId};
     RuleEditorDialog editor(f.budget, request, &review);
     editor.testField()->setText("CORNER BAKERY");
     editor.show();
@@ -650,6 +654,14 @@ void TestImportReview::screenshots() {
     QVERIFY(editor.width() >= editor.sizeHint().width());
     QVERIFY(editor.height() >= editor.minimumSizeHint().height());
     QVERIFY(editor.grab().save(folder + "/rule_editor.png"));
+
+    // Both lines of the result at once.
+    editor.matchField()->setText("CORNER");
+    QCOMPARE(editor.resultText()->text().count(QLatin1Char('\n')), 1);
+    // Wrapped, they still fit the result area instead of running over the test field.
+    QLabel* result = editor.resultText();
+    QVERIFY(result->heightForWidth(result->width()) <= result->height());
+    QVERIFY(editor.grab().save(folder + "/rule_editor_two_lines.png"));
 }
 
 QTEST_MAIN(TestImportReview)
