@@ -10,12 +10,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextCharFormat>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
-#include <QTextLayout>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <memory>
 

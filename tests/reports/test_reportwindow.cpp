@@ -544,6 +544,21 @@ void TestReportWindow::shots() {
         QTest::qWait(20);
         w->grab().save(folder + "/reports-grid.png");
     });
+
+    // Many narrow bars in a small window, one of them a refund.
+    ReportBudget many;
+    for (int i = 0; i < 25; ++i) {
+        AccountEnvelope* e =
+            many.envelope(QStringLiteral("Envelope %1").arg(i), -1000, makeDate(2024, 1, 1));
+        many.add(TransactionType::Expense, e->id(), i == 7 ? 1500 : -(i + 1) * 1000,
+                 makeDate(2025, 3, 3));
+    }
+    withReports(many.budget, prompter, [&](ReportWindow* w) {
+        w->resize(700, 450);
+        w->show();
+        QTest::qWait(50);
+        w->grab().save(folder + "/reports-many.png");
+    });
 }
 
 QTEST_MAIN(TestReportWindow)
