@@ -132,8 +132,14 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
          std::initializer_list<QWidget*>{match_, original_, payee_, envelope_, test_})
         field->setMinimumWidth(fieldWidth);
 
-    // Opening: the current mapping of the incoming text preselects payee and envelope.
-    const PayeeMapping mapped = mapPayee(budget_, request_.incomingText);
+    // Opening: the current mapping of the incoming text preselects payee and envelope. A rule
+    // being edited shows its own payee and envelope, even when an earlier rule in the set
+    // would match its pattern too; otherwise confirming would quietly hand it the other's.
+    PayeeMapping mapped;
+    if (const PayeeMappingRule* own = budget_.rules().find(request_.incomingText))
+        mapped = {own->payee, own->envelopeId};
+    else
+        mapped = mapPayee(budget_, request_.incomingText);
     const QString replaced = replaceReservedCharacters(request_.incomingText);
     if (replaced == request_.incomingText)
         original_->setText(request_.incomingText.left(kMaxFieldLength));

@@ -219,31 +219,44 @@ void TestRules::editorOpening_data() {
     QTest::addColumn<QString>("payee");
     QTest::addColumn<QString>("envelope");
     QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("moreRules");
     QTest::newRow("statement row") << "WALMART #123"
                                    << "WALMART #123"
                                    << ""
                                    << "Walmart"
-                                   << "Groceries" << true;
+                                   << "Groceries" << true << QStringList{};
     QTest::newRow("rule with wildcards") << "WALMART*"
                                          << ""
                                          << "WALMART_"
                                          << "Walmart"
-                                         << "Groceries" << true;
+                                         << "Groceries" << true << QStringList{};
     QTest::newRow("new rule") << ""
                               << ""
                               << ""
                               << ""
-                              << "" << false;
+                              << "" << false << QStringList{};
     QTest::newRow("history guess") << "SHELL OIL"
                                    << "SHELL OIL"
                                    << ""
                                    << "Shell"
-                                   << "Fuel" << true;
+                                   << "Fuel" << true << QStringList{};
     QTest::newRow("unknown payee") << "TARGET 12"
                                    << "TARGET 12"
                                    << ""
                                    << ""
-                                   << "" << false;
+                                   << "" << false << QStringList{};
+    // W* sorts before WALMART* and matches the pattern's text, yet the rule being edited
+    // shows its own payee and envelope.
+    QTest::newRow("rule behind a broader one") << "WALMART*"
+                                                << ""
+                                                << "WALMART_"
+                                                << "Walmart"
+                                                << "Groceries" << true
+                                                << QStringList{"W*|Wide|Fuel"};
+    // A statement row still takes the first matching rule; "Wide" is no payee of the budget.
+    QTest::newRow("statement row behind a broader one")
+        << "WALMART #9" << "WALMART #9" << "" << "" << "Fuel" << false
+        << QStringList{"W*|Wide|Fuel"};
 }
 
 void TestRules::editorOpening() {
@@ -253,8 +266,10 @@ void TestRules::editorOpening() {
     QFETCH(QString, payee);
     QFETCH(QString, envelope);
     QFETCH(bool, ok);
+    QFETCH(QStringList, moreRules);
     Fixture f;
     f.addRules({"WALMART*|Walmart|Groceries"});
+    f.addRules(moreRules);
     f.addHistory({"Walmart|Groceries", "Shell|Fuel"});
     RuleRequest request{incoming, QString(), QString(), kNoId};
     RuleEditorDialog dialog(f.budget, request);
