@@ -26,7 +26,8 @@ QString printRow(const QStringList& cells);
 void budgetPrintText(QTextDocument* document, const Budget& budget);
 
 // Lays the document out for the printer's printable area and prints it page by page.
-// False when a page could not be started or the printer could not be opened.
+// False when the printer could not be opened, a page could not be started, or a page is
+// too low to hold a single line.
 bool printDocument(const QTextDocument& document, QPrinter& printer);
 
 // Asks for a printer with QPrintDialog, then prints; returns false when cancelled.
