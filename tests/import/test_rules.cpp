@@ -247,16 +247,19 @@ void TestRules::editorOpening_data() {
                                    << "" << false << QStringList{};
     // W* sorts before WALMART* and matches the pattern's text, yet the rule being edited
     // shows its own payee and envelope.
-    QTest::newRow("rule behind a broader one") << "WALMART*"
-                                                << ""
-                                                << "WALMART_"
-                                                << "Walmart"
-                                                << "Groceries" << true
-                                                << QStringList{"W*|Wide|Fuel"};
+    QTest::newRow("rule behind a broader one")
+        << "WALMART*"
+        << ""
+        << "WALMART_"
+        << "Walmart"
+        << "Groceries" << true << QStringList{"W*|Wide|Fuel"};
     // A statement row still takes the first matching rule; "Wide" is no payee of the budget.
     QTest::newRow("statement row behind a broader one")
-        << "WALMART #9" << "WALMART #9" << "" << "" << "Fuel" << false
-        << QStringList{"W*|Wide|Fuel"};
+        << "WALMART #9"
+        << "WALMART #9"
+        << ""
+        << ""
+        << "Fuel" << false << QStringList{"W*|Wide|Fuel"};
 }
 
 void TestRules::editorOpening() {
