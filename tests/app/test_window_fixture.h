@@ -3,6 +3,7 @@
 
 #include "app/mainwindow.h"
 #include "fakeprompter.h"
+#include "testdates.h"
 #include "model/budget.h"
 #include "model/clock.h"
 
@@ -25,14 +26,7 @@ struct SampleBudget {
     AccountEnvelope* vacation = nullptr;
     AccountEnvelope* charges = nullptr;
 
-    static DateTime at(int y, int m, int d, int hour = 12) {
-        DateTime dt;
-        dt.year = quint16(y);
-        dt.month = quint16(m);
-        dt.day = quint16(d);
-        dt.hour = quint16(hour);
-        return dt;
-    }
+    static DateTime at(int y, int m, int d, int hour = 12) { return makeDate(y, m, d, hour); }
 
     Account* account(const QString& name, Amount balance, bool card = false) {
         Account* a = budget.createAccount();

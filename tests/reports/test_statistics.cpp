@@ -1,5 +1,5 @@
 #include "../common/fakeprompter.h"
-#include "../model/testdates.h"
+#include "testdates.h"
 #include "model/clock.h"
 #include "reports/statistics.h"
 

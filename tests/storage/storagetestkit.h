@@ -14,16 +14,12 @@
 #include <memory>
 #include <zip.h>
 
+#include "testdates.h"
+
 namespace kit {
 
 inline DateTime date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
-    DateTime dt;
-    dt.year = quint16(y);
-    dt.month = quint16(m);
-    dt.day = quint16(d);
-    dt.hour = quint16(hh);
-    dt.minute = quint16(mm);
-    dt.second = quint16(ss);
+    DateTime dt = makeDate(y, m, d, hh, mm, ss);
     dt.dayOfWeek = quint16(QDate(y, m, d).dayOfWeek() % 7);
     return dt;
 }
