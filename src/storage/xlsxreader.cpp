@@ -18,7 +18,9 @@ constexpr quint32 kMaxRow = 1048576;
 constexpr quint32 kMaxCol = 16384;
 
 // One inflating entry of the package as a sequential device, refusing to deliver more bytes
-// than the entry declared.
+// than the entry declared. A failed inflate (a CRC mismatch, a broken stream) or one that ends
+// short of the declared size ends the device: the XML reader then meets the end of its input
+// and stops with an error, instead of asking again for bytes that will never come.
 class ZipEntryDevice : public QIODevice {
 public:
     ZipEntryDevice(zip_file_t* file, qint64 declared) : file_(file), declared_(declared) {
@@ -30,10 +32,22 @@ public:
     }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override {
+        if (failed_)
+            return QIODevice::bytesAvailable();
         return QIODevice::bytesAvailable() + std::max<qint64>(0, declared_ - total_);
     }
-    bool atEnd() const override { return total_ >= declared_ && QIODevice::bytesAvailable() == 0; }
+    bool atEnd() const override {
+        return (failed_ || total_ >= declared_) && QIODevice::bytesAvailable() == 0;
+    }
     bool failed() const { return failed_; }
+    // Inflates whatever the parser left unread; true when the entry ends exactly at its
+    // declared size and its CRC matched (libzip checks it when the end is reached).
+    bool readToEnd() {
+        char buffer[16384];
+        while (!failed_ && readData(buffer, sizeof buffer) > 0) {
+        }
+        return !failed_;
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxlen) override {
@@ -43,15 +57,12 @@ protected:
         if (want <= 0)
             return 0;
         const zip_int64_t n = zip_fread(file_, data, zip_uint64_t(want));
-        if (n < 0) {
+        // Reading one byte past the declared size also checks the entry's CRC at its end.
+        if (n < 0 || (n == 0 && total_ < declared_) || total_ + n > declared_) {
             failed_ = true;
             return -1;
         }
         total_ += n;
-        if (total_ > declared_) {
-            failed_ = true;
-            return -1;
-        }
         return n;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -313,7 +324,7 @@ bool XlsxReader::readPart(Package& pkg, const QString& name,
     QXmlStreamReader xml(&device);
     error_.clear();
     const bool ok = parse(xml);
-    if (!ok || xml.hasError() || device.failed()) {
+    if (!ok || xml.hasError() || !device.readToEnd()) {
         const QString why = !error_.isEmpty() ? error_
                             : xml.hasError()  ? xml.errorString()
                                               : QStringLiteral("inflating failed");
@@ -489,9 +500,25 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
         return quint32(sheet.strings_.size() - 1);
     };
 
+    // Rows count only inside the one sheetData element; a second one is a broken sheet,
+    // whether the sheet is read by one reader or in pieces.
+    bool inSheetData = false;
+    bool sawSheetData = false;
     while (!xml.atEnd()) {
         xml.readNext();
+        if (xml.isEndElement() && is(localName(xml), u"sheetData"))
+            inSheetData = false;
         if (!xml.isStartElement())
+            continue;
+        if (is(localName(xml), u"sheetData")) {
+            if (sawSheetData) {
+                why = QStringLiteral("more than one sheetData");
+                return false;
+            }
+            sawSheetData = inSheetData = true;
+            continue;
+        }
+        if (!inSheetData)
             continue;
         if (is(localName(xml), u"row")) {
             const QStringView r = xml.attributes().value(QLatin1String("r"));
@@ -796,14 +823,15 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
                             .arg(name, why.isEmpty() ? xml.errorString() : why));
         return true;
     }
-    // What lies around the rows must be well-formed too, as it would be for a single reader.
+    // What lies around the rows must pass as it would for a single reader: well-formed, and
+    // with no second sheetData.
     {
         QXmlStreamReader skeleton(data.left(cuts.cuts.front()) + data.mid(cuts.cuts.back()));
-        while (!skeleton.atEnd())
-            skeleton.readNext();
-        if (skeleton.hasError())
-            return fail(
-                QStringLiteral("part %1 is unreadable: %2").arg(name, skeleton.errorString()));
+        XlsxSheet outside;
+        QString why;
+        if (!parseSheet(skeleton, outside, why) || skeleton.hasError())
+            return fail(QStringLiteral("part %1 is unreadable: %2")
+                            .arg(name, why.isEmpty() ? skeleton.errorString() : why));
     }
     const size_t count = cuts.cuts.size() - 1;
     std::vector<XlsxSheet> pieces(count);

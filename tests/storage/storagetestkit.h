@@ -243,6 +243,37 @@ inline bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>
     return zip_close(z) == 0;
 }
 
+// Flips one byte of an entry's compressed data, as a bad sector or a broken copy would: the
+// package still opens, but the part inflates to garbage, fails its deflate stream or its CRC
+// (which one depends on where the byte is). Returns the entry's compressed size (nothing is
+// flipped when offset lies beyond it), or -1 when the entry is not found.
+inline qint64 flipCompressedByte(const QString& path, const QByteArray& entryName, qint64 offset) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return -1;
+    QByteArray data = f.readAll();
+    auto u16 = [&](qsizetype o) {
+        return quint32(uchar(data[o])) | quint32(uchar(data[o + 1])) << 8;
+    };
+    // Local file header: compressed size at 18, name length at 26, extra length at 28, then
+    // the name, the extra field and the data.
+    for (qsizetype at = data.indexOf("PK\x03\x04"); at >= 0;
+         at = data.indexOf("PK\x03\x04", at + 4)) {
+        const quint32 nameLength = u16(at + 26);
+        if (data.mid(at + 30, nameLength) != entryName)
+            continue;
+        const qint64 compressed = u16(at + 18) | qint64(u16(at + 20)) << 16;
+        const qsizetype start = at + 30 + nameLength + u16(at + 28);
+        if (offset < compressed) {
+            data[start + offset] = char(data[start + offset] ^ 0x10);
+            if (!f.seek(0) || f.write(data) != data.size())
+                return -1;
+        }
+        return compressed;
+    }
+    return -1;
+}
+
 struct Cell {
     enum Kind { None, Str, Num, Formula, Raw } kind = None;
     QString text;

@@ -370,6 +370,9 @@ private slots:
         QTest::newRow("entity expansion") << "entities";
         QTest::newRow("big sheet, broken after its rows") << "bigtail";
         QTest::newRow("big sheet, broken row") << "bigrow";
+        QTest::newRow("big sheet, second sheetData") << "bigtwice";
+        QTest::newRow("second sheetData") << "twice";
+        QTest::newRow("flipped byte in a big sheet") << "bigflip";
     }
 
     void brokenFiles() {
@@ -423,7 +426,11 @@ private slots:
             for (int i = 0; i < 10001; ++i)
                 entries.append({QStringLiteral("junk/%1").arg(i), QByteArray()});
             QVERIFY(writeZip(path, entries));
-        } else if (kind == "bigtail" || kind == "bigrow") {
+        } else if (kind == "twice") {
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row r=\"1\"><c><v>1</v></c></row>"
+                                        "</sheetData><sheetData/></worksheet>")));
+        } else if (kind == "bigtail" || kind == "bigrow" || kind == "bigtwice" ||
+                   kind == "bigflip") {
             // Big enough to be parsed in pieces.
             QByteArray rows;
             for (int r = 1; rows.size() < (5 << 20); ++r)
@@ -433,8 +440,11 @@ private slots:
                 rows.insert(rows.size() / 2 + 3, "<oops>");
             const QByteArray tail = kind == "bigtail"
                                         ? "<mergeCells><mergeCell ref=\"A1:B2\"></worksheet>"
-                                        : "</worksheet>";
+                                    : kind == "bigtwice" ? "<sheetData/></worksheet>"
+                                                         : "</worksheet>";
             QVERIFY(writeZip(path, book("<worksheet><sheetData>" + rows + "</sheetData>" + tail)));
+            if (kind == "bigflip")
+                QVERIFY(flipCompressedByte(path, "xl/s.xml", 5000) > 5000);
         } else if (kind == "entities") {
             QByteArray dtd =
                 "<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
@@ -455,6 +465,34 @@ private slots:
         QCOMPARE(r.status, 2);
         QVERIFY(b.registry().empty());
         QVERIFY(b.transactions().empty());
+    }
+
+    void everyFlippedByteFailsTheLoad() {
+        // Depending on where it lies, one flipped byte breaks the deflate stream at once, only
+        // at its end (a CRC mismatch), or not at all while the XML still parses; each way the
+        // load must end, and refuse the file.
+        auto b = richBudget();
+        const QString good = file();
+        QCOMPARE(writeWorkbookReplacing(good, *b, b->topLevelItemsForSave()), 0);
+        QFile original(good);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        const QString path = file();
+        for (const QByteArray entry : {"xl/worksheets/sheet5.xml", "xl/sharedStrings.xml"}) {
+            for (qint64 offset = 0;; ++offset) {
+                QFile copy(path);
+                QVERIFY(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                copy.write(bytes);
+                copy.close();
+                const qint64 size = flipCompressedByte(path, entry, offset);
+                QVERIFY(size > 0);
+                if (offset >= size - 1) // the last byte may end in unused padding bits
+                    break;
+                Budget loaded;
+                QVERIFY2(loadWorkbook(path, loaded).status == 2,
+                         qPrintable(QStringLiteral("%1 at %2").arg(entry).arg(offset)));
+            }
+        }
     }
 
     void bigSheetsParsedInPiecesReadTheSame_data() {
