@@ -3,11 +3,13 @@
 //
 //   bench_app                 timings with 100,000 transactions (written to a temporary
 //                             workbook first, so loading is part of the start-up figure)
-//   bench_app --shots <dir>   window screenshots at 1366x768 and 1920x1080 into <dir>
+//   bench_app --shots <dir>   window screenshots at 1366x768 and 1920x1080, in en_US and
+//                             de_DE, with Checking's register shown, into <dir>
 //   bench_app --workbook <executable>
 //                             writes the screenshot budget as that executable's workbook,
 //                             to look at the real program with it
 
+#include "app/accountlist.h"
 #include "app/envelopetree.h"
 #include "app/mainwindow.h"
 #include "app/transactionlist.h"
@@ -18,6 +20,8 @@
 #include "storage/budgetfile.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -172,17 +176,27 @@ int takeShots(const QString& dir) {
     buildShowcase(budget);
     PrintingPrompter prompter;
     QDir().mkpath(dir);
-    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
-        MainWindow window(budget, &prompter);
-        window.resize(size);
-        window.populate();
-        window.show();
-        window.envelopeTree()->setCurrentItem(window.envelopeTree()->topLevelItem(1)->child(0));
-        settle(&window);
-        const QString file = QDir(dir).filePath(
-            QStringLiteral("window-%1x%2.png").arg(size.width()).arg(size.height()));
-        window.grab().save(file);
-        std::printf("%s\n", qPrintable(file));
+    for (const QString& locale : {QStringLiteral("en_US"), QStringLiteral("de_DE")}) {
+        QLocale::setDefault(QLocale(locale));
+        for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
+            MainWindow window(budget, &prompter);
+            window.resize(size);
+            window.populate();
+            window.show();
+            window.envelopeTree()->setCurrentItem(
+                window.envelopeTree()->topLevelItem(1)->child(0));
+            // Checking's own register: its side of every amount and its running balance.
+            window.filterBar()->byAccount()->setChecked(true);
+            window.accountList()->selectRow(0);
+            window.rebuildTransactionList();
+            settle(&window);
+            const QString file = QDir(dir).filePath(QStringLiteral("window-%1-%2x%3.png")
+                                                        .arg(locale)
+                                                        .arg(size.width())
+                                                        .arg(size.height()));
+            window.grab().save(file);
+            std::printf("%s\n", qPrintable(file));
+        }
     }
     return 0;
 }
@@ -249,6 +263,38 @@ int runBench() {
     }
     std::printf("transaction list rebuild (%d rows): %.1f ms\n",
                 window.transactionList()->model()->rowCount(), ms(t) / rounds);
+
+    // Typing a search: what the list costs once the pause after the last key has passed. The
+    // first search makes the date and amount texts, the later ones reuse them.
+    QLineEdit* search = window.filterBar()->searchField();
+    for (const QString& text : {QStringLiteral("gro"), QStringLiteral("12.5"),
+                                QStringLiteral("zzz"), QStringLiteral("gro")}) {
+        search->setText(text);
+        t.restart();
+        window.rebuildTransactionList();
+        window.transactionList()->viewport()->repaint();
+        std::printf("search \"%s\" (%d rows): %.1f ms\n", qPrintable(text),
+                    window.transactionList()->model()->rowCount(), ms(t));
+    }
+    search->clear();
+    window.rebuildTransactionList();
+
+    // Sorting all rows by a text column and by an amount column, then back to newest first.
+    for (const int column : {int(PayeeColumn), int(OutflowColumn), int(DateColumn)}) {
+        t.restart();
+        window.transactionList()->sortByColumn(column, Qt::DescendingOrder);
+        window.transactionList()->viewport()->repaint();
+        std::printf("sort by column %d: %.1f ms\n", column, ms(t));
+    }
+
+    // One account's register with its running balance.
+    window.filterBar()->byAccount()->setChecked(true);
+    window.accountList()->selectRow(0);
+    t.restart();
+    window.rebuildTransactionList();
+    window.transactionList()->viewport()->repaint();
+    std::printf("account register with balances (%d rows): %.1f ms\n",
+                window.transactionList()->model()->rowCount(), ms(t));
 
     t.restart();
     window.refreshBudgetHealth();

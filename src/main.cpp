@@ -13,6 +13,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QScreen>
+#include <QSettings>
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
@@ -66,16 +67,24 @@ int main(int argc, char* argv[]) {
     }
 
     window.populate();
-    // The normal size covers the screen too, so the window is full-size even where nothing
-    // honours the request to maximise it.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window.setGeometry(screen->availableGeometry());
-    window.showMaximized();
+    // Column widths the user set and the window's last place and size.
+    QSettings viewState(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tallykeep"),
+                        QStringLiteral("tallykeep"));
+    if (window.restoreViewState(viewState)) {
+        window.show();
+    } else {
+        // The normal size covers the screen too, so the window is full-size even where
+        // nothing honours the request to maximise it.
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            window.setGeometry(screen->availableGeometry());
+        window.showMaximized();
+    }
     const QString notice = file.takeNotice();
     if (!notice.isEmpty())
         window.prompter().inform(QStringLiteral("Tallykeep"), notice, PromptIcon::Information);
 
     const int code = app.exec();
+    window.saveViewState(viewState);
     file.stopWatcher();
     return code;
 }

@@ -1,5 +1,7 @@
 #include "app/accountlist.h"
 
+#include "app/actionglyphs.h"
+#include "app/commands.h"
 #include "app/envelopetree.h"
 #include "model/budget.h"
 #include "platform/screen.h"
@@ -10,10 +12,10 @@
 #include <QStyledItemDelegate>
 
 namespace {
-const QString kEdit = QStringLiteral(u"\u270E");
-const QString kDeposit = QStringLiteral(u"\U0001F9FE");
-const QString kTransfer = QStringLiteral(u"\u21C6");
-const QString kPay = QStringLiteral(u"\U0001F4B2");
+const QString& kEdit = ActionGlyphs::Pencil;
+const QString& kDeposit = ActionGlyphs::Receipt;
+const QString& kTransfer = ActionGlyphs::Transfer;
+const QString& kPay = ActionGlyphs::Dollar;
 constexpr int kIconInset = 5;
 
 // Paints the icons of the "Actions" cell in place of its placeholder text.
@@ -33,12 +35,12 @@ public:
         p->save();
         p->fillRect(option.rect,
                     selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base));
-        p->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Link));
-        p->setFont(list_->font());
+        const QColor colour =
+            selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Link);
         auto draw = [&](int action, const QString& icon) {
             const auto [left, right] = list_->actionExtent(action);
-            p->drawText(QRect(left, option.rect.top(), right - left + 2, option.rect.height()),
-                        Qt::AlignLeft | Qt::AlignVCenter, icon);
+            ActionGlyphs::draw(p, QRect(left, option.rect.top(), right - left, option.rect.height()),
+                               icon, colour, list_->font());
         };
         draw(ActionEdit, kEdit);
         if (account && account->isCCAccount()) {
@@ -153,20 +155,20 @@ void AccountList::fitColumns() {
 
 std::pair<int, int> AccountList::actionExtent(int action) const {
     // Edit first; the card's pay icon shares the place of the deposit icon.
-    const QFontMetrics fm(font());
+    const auto width = [this](const QString& glyph) { return ActionGlyphs::width(font(), glyph); };
     int x = columnViewportPosition(ActionsColumn) + kIconInset;
-    const int edit = fm.horizontalAdvance(kEdit);
+    const int edit = width(kEdit);
     if (action == ActionEdit)
         return {x, x + edit};
     x += edit;
     if (action == ActionPayCard)
-        return {x, x + fm.horizontalAdvance(kPay)};
-    const int deposit = fm.horizontalAdvance(kDeposit);
+        return {x, x + width(kPay)};
+    const int deposit = width(kDeposit);
     if (action == ActionDeposit)
         return {x, x + deposit};
     x += deposit;
     if (action == ActionTransfer)
-        return {x, x + fm.horizontalAdvance(kTransfer)};
+        return {x, x + width(kTransfer)};
     return {0, 0};
 }
 
@@ -246,12 +248,33 @@ void AccountList::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void AccountList::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        openMenuAtCurrentRow();
+        return;
+    }
     const QModelIndex index = indexAt(event->pos());
     Account* account = index.isValid() ? accountAt(index.row()) : nullptr;
     if (!account)
         return;
     selectRow(index.row());
     emit accountContextMenu(account, event->globalPos());
+}
+
+void AccountList::keyPressEvent(QKeyEvent* event) {
+    if (isContextMenuKey(event)) {
+        openMenuAtCurrentRow();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+void AccountList::openMenuAtCurrentRow() {
+    const int row = currentRow();
+    Account* account = accountAt(row);
+    if (!account)
+        return;
+    const QRect cell = visualRect(model()->index(row, NameColumn));
+    emit accountContextMenu(account, viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 bool AccountList::viewportEvent(QEvent* event) {

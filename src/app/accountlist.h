@@ -60,10 +60,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
     void setRowTexts(int row, const Account* account);
+    void openMenuAtCurrentRow();
 
     Budget& budget_;
     TrackingTip* tip_;

@@ -8,6 +8,7 @@
 #include "model/items.h"
 
 #include <QAction>
+#include <QKeyEvent>
 
 QString commandText(Command command) {
     switch (command) {
@@ -154,4 +155,14 @@ Command actionCommand(const QAction* action) {
 ItemId actionTarget(const QAction* action) {
     const QVariantList data = action ? action->data().toList() : QVariantList{};
     return data.size() == 2 ? ItemId(data[1].toULongLong()) : kNoId;
+}
+
+QString menuEntryText(const QString& name) {
+    QString text = name;
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+bool isContextMenuKey(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Menu ||
+           (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
 }

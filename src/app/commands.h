@@ -60,3 +60,10 @@ bool performOperation(Shell& shell, const CommandRequest& request);
 void setActionCommand(QAction* action, Command command, ItemId target = kNoId);
 Command actionCommand(const QAction* action);
 ItemId actionTarget(const QAction* action);
+
+// A name as a menu entry's text: "&" stays a plain "&" instead of marking a shortcut.
+QString menuEntryText(const QString& name);
+
+class QKeyEvent;
+// The Menu key or Shift+F10: open the context menu of the focused row.
+bool isContextMenuKey(const QKeyEvent* event);

@@ -1,18 +1,19 @@
 #include "app/envelopetree.h"
 
+#include "app/actionglyphs.h"
+#include "app/columnwidths.h"
+#include "app/commands.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "platform/screen.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
-const QString kPencil = QStringLiteral(u"\u270E");
-const QString kReceipt = QStringLiteral(u"\U0001F9FE");
-const QString kDollar = QStringLiteral(u"\U0001F4B2");
-const QString kNewEnvelope = QStringLiteral(u"\U0001F7BC");
 const QString kOpenFolder = QStringLiteral(u"\U0001F5C1");
 const QString kClosedFolder = QStringLiteral(u"\U0001F5C0");
 const QString kCard = QStringLiteral(u"\U0001F4B3");
@@ -33,6 +34,13 @@ Amount magnitude(Amount value) {
 QString currency(Amount value) {
     return formatAmount(value, true);
 }
+
+int monthOf(const DateTime& dt) {
+    return dt.year * 12 + dt.month;
+}
+
+// Room around a money text: the painter keeps 4 pixels on each side, the grid line 2 more.
+constexpr int kCellPadding = 10;
 } // namespace
 
 TrackingTip::TrackingTip(QWidget* owner) : QLabel(owner, Qt::ToolTip) {
@@ -65,7 +73,8 @@ void TrackingTip::hideTip() {
 // ---------------------------------------------------------------------------------------
 
 EnvelopeTree::EnvelopeTree(Budget& budget, QWidget* parent)
-    : QTreeWidget(parent), budget_(budget), tip_(new TrackingTip(this)) {
+    : QTreeWidget(parent), budget_(budget), tip_(new TrackingTip(this)),
+      widths_(new ColumnWidths(header())) {
     setColumnCount(6);
     setHeaderLabels({QStringLiteral("Envelope / Folder"), QStringLiteral("Budgeted"),
                      QStringLiteral("Actual"), QStringLiteral("Difference"),
@@ -83,18 +92,72 @@ EnvelopeTree::EnvelopeTree(Budget& budget, QWidget* parent)
     connect(header(), &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
     connect(this, &QTreeWidget::itemExpanded, this, [this] { viewport()->update(); });
     connect(this, &QTreeWidget::itemCollapsed, this, [this] { viewport()->update(); });
+    connect(widths_, &ColumnWidths::handedBack, this, &EnvelopeTree::computeColumnWidths);
+    // A divider the user dragged: the last column takes up the difference.
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column < 5)
+            computeColumnWidths();
+    });
+    // The values are this month's: a month that begins while the program runs is noticed
+    // within a minute, idle or not.
+    auto* monthTimer = new QTimer(this);
+    monthTimer->setInterval(kMonthCheckMs);
+    connect(monthTimer, &QTimer::timeout, this, &EnvelopeTree::followClock);
+    monthTimer->start();
     computeColumnWidths();
+}
+
+int EnvelopeTree::widestAmountText() const {
+    const QFontMetrics fm(font());
+    // The locale's text of a four-digit spending, so an empty budget is sized as a real one.
+    int widest = fm.horizontalAdvance(currency(-999999));
+    std::vector<const QTreeWidgetItem*> stack;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        stack.push_back(topLevelItem(i));
+    while (!stack.empty()) {
+        const QTreeWidgetItem* row = stack.back();
+        stack.pop_back();
+        for (int i = 0; i < row->childCount(); ++i)
+            stack.push_back(row->child(i));
+        if (!itemOf(row))
+            continue;
+        for (int c = 1; c <= 4; ++c)
+            widest = qMax(widest, fm.horizontalAdvance(cellText(row, c)));
+    }
+    return widest;
 }
 
 void EnvelopeTree::computeColumnWidths() {
     const QFontMetrics fm(font());
-    const int first = fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__ICONS"));
-    const int money = fm.horizontalAdvance(QStringLiteral("DIFFERENCE"));
-    header()->resizeSection(0, first);
+    // The label column holds the widest glyph row: three glyphs with their gaps.
+    int glyphs = 20;
+    for (const QString& g : {ActionGlyphs::NewEnvelope, ActionGlyphs::Receipt})
+        glyphs += qMax(ActionGlyphs::width(font(), g), ActionGlyphs::width(font(), ActionGlyphs::Dollar));
+    glyphs += ActionGlyphs::width(font(), ActionGlyphs::Pencil);
+    const int first =
+        qMax(fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__ICONS")),
+             fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__")) + glyphs);
+    int money = qMax(fm.horizontalAdvance(QStringLiteral("DIFFERENCE")),
+                     widestAmountText() + kCellPadding);
     for (int c = 1; c <= 4; ++c)
-        header()->resizeSection(c, money);
-    const int rest = viewport()->width() - first - 4 * money;
-    header()->resizeSection(5, qMax(rest, money));
+        money = qMax(money, header()->sectionSizeHint(c));
+    widths_->apply(0, first);
+    for (int c = 1; c <= 4; ++c)
+        widths_->apply(c, money);
+    int used = 0;
+    for (int c = 0; c <= 4; ++c)
+        used += header()->sectionSize(c);
+    // The last column takes what the others leave.
+    widths_->apply(5, qMax(viewport()->width() - used, money));
+}
+
+bool EnvelopeTree::followClock() {
+    if (valuesMonth_ == 0 || monthOf(Clock::now()) == valuesMonth_)
+        return false;
+    invalidateValues();
+    viewport()->update();
+    emit monthChanged();
+    return true;
 }
 
 QTreeWidgetItem* EnvelopeTree::newRow(const AccountBase* item) const {
@@ -278,6 +341,7 @@ void EnvelopeTree::refreshLabels() {
 void EnvelopeTree::invalidateValues() {
     flows_.reset();
     valueCache_.clear();
+    valuesMonth_ = 0;
 }
 
 const TreeRowValues& EnvelopeTree::values(const AccountBase& item) const {
@@ -285,8 +349,10 @@ const TreeRowValues& EnvelopeTree::values(const AccountBase& item) const {
     if (found != valueCache_.end())
         return found->second;
     // One pass over the history per refresh gives every row's flow of this month.
-    if (!flows_)
+    if (!flows_) {
+        valuesMonth_ = monthOf(Clock::now());
         flows_ = MonthFlows::compute(budget_);
+    }
     return valueCache_.emplace(item.id(), computeTreeRowValues(budget_, item, *flows_))
         .first->second;
 }
@@ -301,18 +367,18 @@ std::vector<EnvelopeTree::Glyph> EnvelopeTree::glyphLayout(const AccountBase* it
         return glyphs;
     std::vector<std::pair<TreeZone, QString>> order; // right to left
     if (item->getType() == ItemType::Envelope) {
-        order = {{TreeZone::EditEnvelope, kPencil}, {TreeZone::FundEnvelope, kDollar}};
+        order = {{TreeZone::EditEnvelope, ActionGlyphs::Pencil},
+                 {TreeZone::FundEnvelope, ActionGlyphs::Dollar}};
         if (item->id() != kChargesEnvelopeId)
-            order.push_back({TreeZone::RecordExpense, kReceipt});
+            order.push_back({TreeZone::RecordExpense, ActionGlyphs::Receipt});
     } else if (item->getType() == ItemType::Folder) {
-        order = {{TreeZone::EditFolder, kPencil},
-                 {TreeZone::FundFolder, kDollar},
-                 {TreeZone::AddEnvelope, kNewEnvelope}};
+        order = {{TreeZone::EditFolder, ActionGlyphs::Pencil},
+                 {TreeZone::FundFolder, ActionGlyphs::Dollar},
+                 {TreeZone::AddEnvelope, ActionGlyphs::NewEnvelope}};
     }
-    const QFontMetrics fm(font());
     int right = columnEnd(0) - 5;
     for (const auto& [zone, text] : order) {
-        const int width = fm.horizontalAdvance(text);
+        const int width = ActionGlyphs::width(font(), text);
         glyphs.push_back(Glyph{zone, text, right - width, right});
         right = right - width - 5;
     }
@@ -506,11 +572,10 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
         drawCell(5, v.information, greyText);
     }
 
-    // 5. Action glyphs at the top of the row, laid out from the right of column 0.
-    p->setPen(linkColour);
+    // 5. Action glyphs, laid out from the right of column 0.
     for (const Glyph& g : glyphs)
-        p->drawText(QRect(g.left, top, g.right - g.left + 2, height), Qt::AlignLeft | Qt::AlignTop,
-                    g.text);
+        ActionGlyphs::draw(p, QRect(g.left, top, g.right - g.left, height), g.text, linkColour,
+                           font());
 
     // 6./7. Label, behind it the fill bar of an envelope with a goal or a budget.
     const QString text = cellText(row, 0);
@@ -524,7 +589,8 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
         p->setFont(font());
     } else {
         const TreeRowValues* v = item && kind == TreeRowKind::Envelope ? &values(*item) : nullptr;
-        int textLeft = label.left();
+        // Every label starts where a fill bar's label does, bar or not, so names line up.
+        const int textLeft = label.left() + 4;
         if (v && v->barTarget != 0) {
             const double ratio = double(v->balance) / double(v->barTarget);
             const double scaled = ratio * label.width();
@@ -539,7 +605,6 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
             p->fillRect(bar, fill);
             p->setPen(kGridGrey);
             p->drawRect(bar.adjusted(0, 0, -1, -1));
-            textLeft += 4;
         }
         p->setPen(menuText);
         const int width = label.right() + 1 - textLeft;
@@ -603,11 +668,32 @@ void EnvelopeTree::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void EnvelopeTree::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        openMenuAtCurrentRow();
+        return;
+    }
     QTreeWidgetItem* row = itemAt(event->pos());
     if (!row)
         return;
     setCurrentItem(row);
     emit rowContextMenu(row, event->globalPos());
+}
+
+void EnvelopeTree::keyPressEvent(QKeyEvent* event) {
+    if (isContextMenuKey(event)) {
+        openMenuAtCurrentRow();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void EnvelopeTree::openMenuAtCurrentRow() {
+    QTreeWidgetItem* row = currentItem();
+    if (!row)
+        return;
+    scrollToItem(row);
+    const QRect label = labelRect(row, glyphLayout(itemOf(row)));
+    emit rowContextMenu(row, viewport()->mapToGlobal(label.bottomLeft()));
 }
 
 bool EnvelopeTree::viewportEvent(QEvent* event) {

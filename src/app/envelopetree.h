@@ -12,6 +12,7 @@
 #include <vector>
 
 class Budget;
+class ColumnWidths;
 
 
 // A tooltip window placed exactly 10 pixels right of and 20 pixels above the cursor.
@@ -57,9 +58,15 @@ public:
     QTreeWidgetItem* addFolderRow() const;
     AccountBase* selectedItem() const;
 
-    // Column widths from the tree's font; the last column takes what is left. Done again
-    // whenever the tree's client area changes size.
+    // Column widths from the tree's font and the widest amount text in the locale; the last
+    // column takes what is left; a column the user sized keeps its width. Done again whenever
+    // the tree's client area changes size.
     void computeColumnWidths();
+    ColumnWidths* columnWidths() const { return widths_; }
+    // Recomputes the values when the month changed since they were computed (checked every
+    // minute); true when it did.
+    bool followClock();
+    static constexpr int kMonthCheckMs = 60 * 1000;
     // Row labels from the items' names; values are recomputed at the next paint.
     void refreshLabels();
     void invalidateValues();
@@ -76,6 +83,8 @@ public:
 signals:
     void zoneClicked(TreeZone zone, AccountBase* item);
     void rowContextMenu(QTreeWidgetItem* row, const QPoint& globalPos);
+    // The values moved on to a new month.
+    void monthChanged();
 
 protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
@@ -88,6 +97,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
@@ -106,10 +116,14 @@ private:
                   bool selected) const;
     QTreeWidgetItem* newRow(const AccountBase* item) const;
     void addChildrenRows(QTreeWidgetItem* row, const AccountBase* item);
+    int widestAmountText() const;
+    void openMenuAtCurrentRow();
 
     Budget& budget_;
     TrackingTip* tip_;
     TreeHit pressHit_;
+    ColumnWidths* widths_;
     mutable std::optional<MonthFlows> flows_;
+    mutable int valuesMonth_ = 0; // year * 12 + month of the values, 0 before any
     mutable std::unordered_map<ItemId, TreeRowValues> valueCache_;
 };

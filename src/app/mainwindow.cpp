@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutbox.h"
+#include "app/columnwidths.h"
 #include "app/accountlist.h"
 #include "app/envelopetree.h"
 #include "app/infopane.h"
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 
 PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
     const int w = client.width();
@@ -180,6 +182,9 @@ void MainWindow::connectPanes() {
         rebuildTransactionList();
         layoutWindow();
     });
+    connect(filter_, &FilterBar::searchChanged, this, &MainWindow::rebuildTransactionList);
+    // "Over budget" is a question of this month too.
+    connect(tree_, &EnvelopeTree::monthChanged, this, &MainWindow::refreshBudgetHealth);
 }
 
 void MainWindow::populate() {
@@ -214,6 +219,34 @@ void MainWindow::layoutWindow() {
     tree_->computeColumnWidths();
 }
 
+namespace {
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kTreeWidthsKey = QStringLiteral("tree/columnWidths");
+const QString kListWidthsKey = QStringLiteral("transactions/columnWidths");
+} // namespace
+
+void MainWindow::saveViewState(QSettings& settings) const {
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kTreeWidthsKey, tree_->columnWidths()->userWidths());
+    settings.setValue(kListWidthsKey, transactions_->columnWidths()->userWidths());
+}
+
+bool MainWindow::restoreViewState(const QSettings& settings) {
+    // Only a list: QVariant would turn a stray text into a list of its character codes.
+    const auto widths = [&settings](const QString& key) {
+        const QVariant value = settings.value(key);
+        const bool isList = value.typeId() == QMetaType::QVariantList ||
+                            value.typeId() == QMetaType::QStringList;
+        return isList ? value.toList() : QVariantList();
+    };
+    tree_->columnWidths()->setUserWidths(widths(kTreeWidthsKey));
+    transactions_->columnWidths()->setUserWidths(widths(kListWidthsKey));
+    tree_->computeColumnWidths();
+    transactions_->fitColumns();
+    const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
+    return !geometry.isEmpty() && restoreGeometry(geometry);
+}
+
 // ----- Shell -------------------------------------------------------------------------
 
 void MainWindow::showHelp(const QString& heading, const QStringList& body) {
@@ -246,21 +279,22 @@ void MainWindow::refreshBudgetHealth() {
 }
 
 void MainWindow::rebuildTransactionList() {
-    transactions_->clearRows();
     const bool show = filter_->showList()->isChecked();
     if (show != listShown_) {
         listShown_ = show;
         layoutWindow();
     }
-    if (!show)
+    if (!show) {
+        transactions_->clearRows();
         return;
+    }
     TransactionFilter f;
     f.byEnvelope = filter_->byEnvelope()->isChecked();
     f.envelopeItem = tree_->selectedItem();
     f.byAccount = filter_->byAccount()->isChecked();
     f.account = accounts_->selectedAccount();
     f.search = filter_->searchField()->text();
-    transactions_->setTransactions(selectTransactions(budget_, f));
+    transactions_->showTransactions(f);
 }
 
 void MainWindow::updateTransactionRow(const Transaction* t) {
@@ -369,7 +403,7 @@ void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* 
         for (AccountBase* candidate : budget_.itemsOfType(ItemType::Folder)) {
             if (candidate == item->getParent() || candidate->isReadOnly() || candidate->isHidden())
                 continue;
-            setActionCommand(group->addAction(candidate->getName()), Command::MoveToGroup,
+            setActionCommand(group->addAction(menuEntryText(candidate->getName())), Command::MoveToGroup,
                              candidate->id());
         }
         if (!group->isEmpty())
@@ -391,7 +425,7 @@ void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* 
         if (!target || target->isHidden())
             continue;
         QMenu* sub = passed ? after.get() : before.get();
-        setActionCommand(sub->addAction(target->getName()),
+        setActionCommand(sub->addAction(menuEntryText(target->getName())),
                          passed ? Command::MoveAfter : Command::MoveBefore, target->id());
     }
     if (!before->isEmpty())

@@ -16,6 +16,7 @@ class FilterBar;
 class InfoPane;
 class MessageBoxPrompter;
 class QMenu;
+class QSettings;
 class QTreeWidgetItem;
 class TransactionList;
 
@@ -73,6 +74,11 @@ public:
     // Moves an item before, after or into the request's target; true when it moved.
     bool moveItem(const CommandRequest& request);
     void refreshBudgetHealth();
+
+    // The user's column widths and the window's place and size, kept between runs.
+    void saveViewState(QSettings& settings) const;
+    // True when a window geometry was restored (otherwise the caller places the window).
+    bool restoreViewState(const QSettings& settings);
 
     AccountList* accountList() const { return accounts_; }
     EnvelopeTree* envelopeTree() const { return tree_; }

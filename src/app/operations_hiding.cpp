@@ -3,6 +3,7 @@
 #include "app/operations.h"
 
 #include "app/amountfield.h"
+#include "app/commands.h"
 #include "app/operations_logic.h"
 #include "app/operations_unhide.h"
 #include "app/shell.h"
@@ -68,7 +69,7 @@ QMenu* buildUnhideMenu(const Budget& budget, QWidget* parent) {
         for (const AccountBase* item : budget.itemsOfType(type)) {
             if (!item->isHidden())
                 continue;
-            QAction* action = sub->addAction(item->getName());
+            QAction* action = sub->addAction(menuEntryText(item->getName()));
             action->setData(QVariant::fromValue<quint32>(item->id()));
         }
     }

@@ -1,6 +1,6 @@
 #include "app/transactionlist.h"
 
-#include "app/envelopetree.h"
+#include "app/commands.h"
 #include "model/budget.h"
 #include "platform/screen.h"
 
@@ -11,27 +11,74 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <numeric>
 #include <set>
+#include <unordered_map>
 
 namespace {
-Amount magnitude(Amount value) {
-    return clampAmount(value < 0 ? -std::int64_t(value) : value);
+Amount magnitude(std::int64_t value) {
+    return clampAmount(value < 0 ? -value : value);
 }
 
 const QString kHeaders[TransactionColumnCount] = {
-    QStringLiteral("Date"),        QStringLiteral("Payee"),   QStringLiteral("Envelope"),
-    QStringLiteral("Description"), QStringLiteral("Outflow"), QStringLiteral("Inflow")};
+    QStringLiteral("Date"),        QStringLiteral("Account"), QStringLiteral("Payee"),
+    QStringLiteral("Envelope"),    QStringLiteral("Description"), QStringLiteral("Outflow"),
+    QStringLiteral("Inflow"),      QStringLiteral("Balance")};
+
+QString accountName(const Budget& budget, ItemId id) {
+    const Account* account = budget.findAccount(id);
+    return account ? account->getName() : QString();
+}
+
+// Orders by date and time; packing the fields avoids a calendar conversion per comparison.
+quint64 timeKey(const DateTime& dt) {
+    quint64 key = dt.year;
+    key = key * 16 + dt.month;
+    key = key * 32 + dt.day;
+    key = key * 32 + dt.hour;
+    key = key * 64 + dt.minute;
+    key = key * 64 + dt.second;
+    return key * 1024 + dt.milliseconds;
+}
+
+// Outflow and Inflow sort (and size) by the magnitude they show; an empty cell ranks lowest.
+std::int64_t flowKey(std::int64_t amount, int column) {
+    if (column == OutflowColumn)
+        return amount <= 0 ? -amount : -1;
+    return amount > 0 ? amount : -1;
+}
 } // namespace
 
-QString transactionCellText(const Budget& budget, const Transaction& t, int column) {
+std::int64_t shownAmount(const Transaction& t, ItemId sideAccount) {
+    return sideAccount == kNoId ? std::int64_t(t.amount) : accountChange(t, sideAccount);
+}
+
+QString transactionCellText(const Budget& budget, const Transaction& t, int column,
+                            ItemId sideAccount) {
     switch (column) {
     case DateColumn:
         return formatDate(t.transactionTime, DateStyle::ShortDate);
+    case AccountColumn: {
+        // The paying account of an expense, the receiving one of a deposit, both otherwise.
+        switch (t.type) {
+        case TransactionType::Expense:
+            return accountName(budget, t.accountFrom);
+        case TransactionType::Deposit:
+            return accountName(budget, t.accountTo);
+        case TransactionType::Transfer:
+        case TransactionType::CCPayment:
+            break;
+        }
+        QStringList names{accountName(budget, t.accountFrom), accountName(budget, t.accountTo)};
+        names.removeAll(QString());
+        return names.join(QStringLiteral(" -> "));
+    }
     case PayeeColumn: {
         if (t.type == TransactionType::Expense)
             return t.payee;
-        const Account* to = budget.findAccount(t.accountTo);
-        const QString toName = to ? to->getName() : QString();
+        const QString toName = accountName(budget, t.accountTo);
         if (const Account* from = budget.findAccount(t.accountFrom))
             return from->getName() + QStringLiteral("->") + toName;
         if (!t.payee.isEmpty())
@@ -56,29 +103,56 @@ QString transactionCellText(const Budget& budget, const Transaction& t, int colu
     case DescriptionColumn:
         return t.description;
     case OutflowColumn:
-        return t.amount <= 0 ? formatAmount(magnitude(t.amount), true) : QString();
-    case InflowColumn:
-        return t.amount > 0 ? formatAmount(t.amount, true) : QString();
+    case InflowColumn: {
+        const std::int64_t key = flowKey(shownAmount(t, sideAccount), column);
+        return key >= 0 ? formatAmount(clampAmount(key), true) : QString();
+    }
     default:
         return {};
     }
 }
 
-bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search) {
+void TransactionTexts::followLocale() {
+    const QLocale current;
+    if (current == locale_ && current.name() == locale_.name())
+        return;
+    locale_ = current;
+    dates_.clear();
+    amounts_.clear();
+}
+
+const QString& TransactionTexts::date(const DateTime& dt) {
+    const quint32 key = (quint32(dt.year) << 9) | (quint32(dt.month & 15) << 5) | (dt.day & 31);
+    auto found = dates_.find(key);
+    if (found == dates_.end())
+        found = dates_.insert(key, formatDate(dt, DateStyle::ShortDate));
+    return *found;
+}
+
+const QString& TransactionTexts::amount(Amount value) {
+    auto found = amounts_.find(value);
+    if (found == amounts_.end())
+        found = amounts_.insert(value, formatAmount(value, true));
+    return *found;
+}
+
+bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search,
+                              TransactionTexts& texts) {
     if (search.isEmpty())
         return true;
     const auto has = [&](const QString& text) {
         return text.contains(search, Qt::CaseInsensitive);
     };
-    if (has(formatDate(t.transactionTime, DateStyle::ShortDate)) || has(t.description) ||
-        has(t.payee) || has(formatAmount(magnitude(t.amount), true)))
+    if (has(t.description) || has(t.payee) || has(texts.date(t.transactionTime)) ||
+        has(texts.amount(magnitude(t.amount))))
         return true;
     const AccountEnvelope* envelope = budget.findEnvelope(t.category);
     return envelope && has(envelope->getName());
 }
 
-std::vector<Transaction*> selectTransactions(const Budget& budget, const TransactionFilter& f) {
-    std::vector<Transaction*> rows;
+std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
+                                               TransactionTexts& texts) {
+    std::vector<TransactionRow> rows;
     if (f.byAccount && !f.account)
         return rows;
     std::set<ItemId> envelopeIds;
@@ -87,17 +161,39 @@ std::vector<Transaction*> selectTransactions(const Budget& budget, const Transac
             return rows;
         f.envelopeItem->collectIds(envelopeIds);
     }
+    texts.followLocale();
     const auto& all = budget.transactions();
-    rows.reserve(all.size());
+
+    // The account's balance after each of its transactions: back from today's balance, newest
+    // first by date (recording order among equal times).
+    std::unordered_map<const Transaction*, std::int64_t> balanceAfter;
+    const ItemId side = f.byAccount ? f.account->id() : kNoId;
+    if (side != kNoId) {
+        std::vector<std::pair<quint64, const Transaction*>> own;
+        for (const auto& t : all) {
+            if (t->accountFrom == side || t->accountTo == side)
+                own.emplace_back(timeKey(t->transactionTime), t.get());
+        }
+        std::stable_sort(own.begin(), own.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        balanceAfter.reserve(own.size());
+        std::int64_t running = f.account->getBalance();
+        for (auto it = own.rbegin(); it != own.rend(); ++it) {
+            balanceAfter[it->second] = running;
+            running -= accountChange(*it->second, side);
+        }
+    }
+
+    rows.reserve(side != kNoId ? balanceAfter.size() : all.size());
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
         Transaction* t = it->get();
         if (f.byEnvelope && !envelopeIds.count(t->category))
             continue;
-        if (f.byAccount && t->accountTo != f.account->id() && t->accountFrom != f.account->id())
+        if (side != kNoId && t->accountTo != side && t->accountFrom != side)
             continue;
-        if (!transactionMatchesSearch(budget, *t, f.search))
+        if (!transactionMatchesSearch(budget, *t, f.search, texts))
             continue;
-        rows.push_back(t);
+        rows.push_back(TransactionRow{t, side != kNoId ? balanceAfter[t] : 0});
     }
     return rows;
 }
@@ -107,18 +203,25 @@ std::vector<Transaction*> selectTransactions(const Budget& budget, const Transac
 TransactionTableModel::TransactionTableModel(const Budget& budget, QObject* parent)
     : QAbstractTableModel(parent), budget_(budget) {}
 
-void TransactionTableModel::setRows(std::vector<Transaction*> rows) {
+void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sideAccount) {
     beginResetModel();
     rows_ = std::move(rows);
+    side_ = sideAccount;
+    if (sortColumn_ == BalanceColumn && side_ == kNoId) {
+        sortColumn_ = DateColumn;
+        sortOrder_ = Qt::DescendingOrder;
+    }
+    sortRows();
     endResetModel();
 }
 
 Transaction* TransactionTableModel::transactionAt(int row) const {
-    return row >= 0 && row < int(rows_.size()) ? rows_[row] : nullptr;
+    return row >= 0 && row < int(rows_.size()) ? rows_[row].t : nullptr;
 }
 
 int TransactionTableModel::rowOf(const Transaction* t) const {
-    const auto found = std::find(rows_.begin(), rows_.end(), t);
+    const auto found = std::find_if(rows_.begin(), rows_.end(),
+                                    [t](const TransactionRow& r) { return r.t == t; });
     return found == rows_.end() ? -1 : int(found - rows_.begin());
 }
 
@@ -132,6 +235,114 @@ QColor TransactionTableModel::shadedColour(const QColor& base) {
     return QColor((base.red() - 25) & 0xFF, (base.green() - 25) & 0xFF, (base.blue() - 25) & 0xFF);
 }
 
+QString TransactionTableModel::text(const TransactionRow& row, int column) const {
+    if (column == DateColumn)
+        return texts_.date(row.t->transactionTime);
+    if (column == BalanceColumn)
+        return side_ == kNoId ? QString() : formatAmount(clampAmount(row.balance), true);
+    return transactionCellText(budget_, *row.t, column, side_);
+}
+
+std::vector<int> TransactionTableModel::longestRows(int column, int count) {
+    texts_.followLocale();
+    // Amounts rank by size (more digits, then a minus sign); texts by their length.
+    std::vector<std::pair<std::int64_t, int>> ranked;
+    ranked.reserve(rows_.size());
+    for (int r = 0; r < int(rows_.size()); ++r) {
+        const TransactionRow& row = rows_[r];
+        std::int64_t rank;
+        if (column == OutflowColumn || column == InflowColumn)
+            rank = flowKey(shownAmount(*row.t, side_), column);
+        else if (column == BalanceColumn)
+            rank = (row.balance < 0 ? -row.balance : row.balance) * 2 + (row.balance < 0);
+        else
+            rank = text(row, column).size();
+        ranked.emplace_back(rank, r);
+    }
+    const int n = qMin(count, int(ranked.size()));
+    std::partial_sort(ranked.begin(), ranked.begin() + n, ranked.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int> rows;
+    for (int i = 0; i < n; ++i)
+        rows.push_back(ranked[i].second);
+    return rows;
+}
+
+void TransactionTableModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= TransactionColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<Transaction*> held;
+    for (const QModelIndex& i : before)
+        held.push_back(transactionAt(i.row()));
+    sortColumn_ = column;
+    sortOrder_ = order;
+    sortRows();
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i)
+        after.append(index(rowOf(held[i]), before[i].column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TransactionTableModel::sortRows() {
+    // Rows arrive newest first; a stable sort keeps that order among equal keys.
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    const auto sortBy = [&](const auto& keys, auto less) {
+        std::vector<int> order(rows_.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return descending ? less(keys[b], keys[a]) : less(keys[a], keys[b]);
+        });
+        std::vector<TransactionRow> sorted;
+        sorted.reserve(rows_.size());
+        for (int i : order)
+            sorted.push_back(rows_[i]);
+        rows_ = std::move(sorted);
+    };
+    const auto numbers = [&](auto key) {
+        std::vector<std::int64_t> keys;
+        keys.reserve(rows_.size());
+        for (const TransactionRow& row : rows_)
+            keys.push_back(key(row));
+        sortBy(keys, std::less<std::int64_t>());
+    };
+    switch (sortColumn_) {
+    case DateColumn: {
+        std::vector<quint64> keys;
+        keys.reserve(rows_.size());
+        for (const TransactionRow& row : rows_)
+            keys.push_back(timeKey(row.t->transactionTime));
+        // Usually stored in date order already: newest first needs no work then.
+        const bool inOrder = descending ? std::is_sorted(keys.rbegin(), keys.rend())
+                                        : std::is_sorted(keys.begin(), keys.end());
+        if (!inOrder)
+            sortBy(keys, std::less<quint64>());
+        return;
+    }
+    case OutflowColumn:
+    case InflowColumn:
+        numbers([&](const TransactionRow& row) {
+            return flowKey(shownAmount(*row.t, side_), sortColumn_);
+        });
+        return;
+    case BalanceColumn:
+        numbers([](const TransactionRow& row) { return row.balance; });
+        return;
+    default: {
+        std::vector<QString> keys;
+        keys.reserve(rows_.size());
+        for (const TransactionRow& row : rows_)
+            keys.push_back(text(row, sortColumn_));
+        sortBy(keys, [](const QString& a, const QString& b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        });
+        return;
+    }
+    }
+}
+
 int TransactionTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
 }
@@ -141,11 +352,10 @@ int TransactionTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TransactionTableModel::data(const QModelIndex& index, int role) const {
-    const Transaction* t = transactionAt(index.row());
-    if (!t)
+    if (index.row() < 0 || index.row() >= int(rows_.size()))
         return {};
     if (role == Qt::DisplayRole)
-        return transactionCellText(budget_, *t, index.column());
+        return text(rows_[index.row()], index.column());
     if (role == Qt::BackgroundRole && index.row() % 2 == 1)
         return shadedColour(base_);
     return {};
@@ -161,7 +371,8 @@ QVariant TransactionTableModel::headerData(int section, Qt::Orientation o, int r
 // ---------------------------------------------------------------------------------------
 
 TransactionList::TransactionList(const Budget& budget, QWidget* parent)
-    : QTableView(parent), model_(new TransactionTableModel(budget, this)) {
+    : QTableView(parent), model_(new TransactionTableModel(budget, this)),
+      widths_(new ColumnWidths(horizontalHeader())) {
     setModel(model_);
     model_->setBaseColour(palette().color(QPalette::Base));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -171,24 +382,62 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
     setWordWrap(false);
     setTabKeyNavigation(false); // Tab moves on to the next pane
     verticalHeader()->hide();
-    horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
+    // Newest first until the user clicks a header; clicking it again reverses the order.
+    horizontalHeader()->setSortIndicator(DateColumn, Qt::DescendingOrder);
+    setSortingEnabled(true);
     applyListFont(this);
     // Uniform rows: the view never has to measure 100,000 of them.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
-    horizontalHeader()->setResizeContentsPrecision(200);
+    setColumnHidden(BalanceColumn, true);
+    connect(widths_, &ColumnWidths::handedBack, this, &TransactionList::fitColumns);
 }
 
-void TransactionList::setTransactions(std::vector<Transaction*> rows) {
+void TransactionList::showTransactions(const TransactionFilter& filter) {
+    filter_ = filter;
     setUpdatesEnabled(false);
-    model_->setRows(std::move(rows));
-    resizeColumnsToContents();
+    std::vector<TransactionRow> rows = selectTransactions(model_->budget(), filter, model_->texts());
+    const ItemId side = filter.byAccount && filter.account ? filter.account->id() : kNoId;
+    model_->setRows(std::move(rows), side);
+    setColumnHidden(BalanceColumn, side == kNoId);
+    // The model falls back to newest first when the balance it was sorted by goes away.
+    if (horizontalHeader()->sortIndicatorSection() != model_->sortColumn())
+        horizontalHeader()->setSortIndicator(model_->sortColumn(), model_->sortOrder());
+    fitColumns();
     setUpdatesEnabled(true);
 }
 
+void TransactionList::clearRows() {
+    model_->setRows({}, kNoId);
+}
+
+void TransactionList::fitColumns() {
+    QHeaderView* header = horizontalHeader();
+    for (int c = 0; c < TransactionColumnCount; ++c) {
+        if (isColumnHidden(c))
+            continue;
+        int width = header->sectionSizeHint(c);
+        // A long text in any row widens its column; only the longest few are measured.
+        for (int row : model_->longestRows(c, 8))
+            width = qMax(width, sizeHintForIndex(model_->index(row, c)).width() + 1);
+        widths_->apply(c, width);
+    }
+}
+
 void TransactionList::updateRow(const Transaction* t) {
-    model_->rowChanged(t);
+    if (model_->sideAccount() == kNoId) {
+        model_->rowChanged(t);
+        return;
+    }
+    // An edited amount moves the running balance of every later row: build the rows again,
+    // keeping the edited one current.
+    const int scroll = verticalScrollBar()->value();
+    showTransactions(filter_);
+    verticalScrollBar()->setValue(scroll);
+    const int row = model_->rowOf(t);
+    if (row >= 0)
+        selectRow(row);
 }
 
 void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -198,12 +447,34 @@ void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        openMenuAtCurrentRow();
+        return;
+    }
     const QModelIndex index = indexAt(event->pos());
     Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr;
     if (!t)
         return;
     selectRow(index.row());
     emit transactionContextMenu(t, event->globalPos());
+}
+
+void TransactionList::keyPressEvent(QKeyEvent* event) {
+    if (isContextMenuKey(event)) {
+        openMenuAtCurrentRow();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TransactionList::openMenuAtCurrentRow() {
+    const QModelIndex current = currentIndex();
+    Transaction* t = current.isValid() ? transactionAt(current.row()) : nullptr;
+    if (!t)
+        return;
+    scrollTo(current);
+    const QRect cell = visualRect(model_->index(current.row(), DateColumn));
+    emit transactionContextMenu(t, viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -229,7 +500,17 @@ FilterBar::FilterBar(QWidget* parent)
     layout->addWidget(searchButton_);
     for (QCheckBox* box : {showList_, byEnvelope_, byAccount_})
         connect(box, &QCheckBox::clicked, this, &FilterBar::changed);
-    connect(searchButton_, &QPushButton::clicked, this, &FilterBar::changed);
-    connect(search_, &QLineEdit::returnPressed, this, &FilterBar::changed);
+    // Typing searches once it pauses; Enter and the button search at once.
+    searchTimer_ = new QTimer(this);
+    searchTimer_->setSingleShot(true);
+    searchTimer_->setInterval(kSearchDelayMs);
+    connect(search_, &QLineEdit::textEdited, searchTimer_, qOverload<>(&QTimer::start));
+    connect(searchTimer_, &QTimer::timeout, this, &FilterBar::searchChanged);
+    const auto searchNow = [this] {
+        searchTimer_->stop();
+        emit changed();
+    };
+    connect(searchButton_, &QPushButton::clicked, this, searchNow);
+    connect(search_, &QLineEdit::returnPressed, this, searchNow);
     setFixedHeight(sizeHint().height());
 }

@@ -1,9 +1,15 @@
 #pragma once
 // The filter bar and the transaction list: newest first, filtered by envelope, account and
-// a search text. A model over the budget's transactions keeps 100,000 rows cheap: texts
-// are made only for the rows on screen.
+// a search text, sortable by any column. A model over the budget's transactions keeps 100,000
+// rows cheap: texts are made only for the rows on screen and for the few that size a column.
+
+#include "app/columnwidths.h"
+#include "model/items.h"
+#include "model/money.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QLocale>
 #include <QTableView>
 #include <QWidget>
 #include <vector>
@@ -15,22 +21,48 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 struct Transaction;
 
 enum TransactionColumn {
     DateColumn,
+    AccountColumn,
     PayeeColumn,
     EnvelopeColumn,
     DescriptionColumn,
     OutflowColumn,
     InflowColumn,
+    BalanceColumn, // only while the list shows one account
     TransactionColumnCount
 };
 
-QString transactionCellText(const Budget& budget, const Transaction& t, int column);
+// The amount as the list shows it: the transaction's own, or, seen from one account, what it
+// adds to that account's balance (negative: money leaving it).
+std::int64_t shownAmount(const Transaction& t, ItemId sideAccount);
+// The text of a column other than "Balance"; amounts from sideAccount's side when it is set.
+QString transactionCellText(const Budget& budget, const Transaction& t, int column,
+                            ItemId sideAccount = kNoId);
+
+// Date and amount texts as the list shows them, remembered by value (so they never go stale)
+// until the locale changes: a search over 100,000 rows formats each distinct date and amount
+// once.
+class TransactionTexts {
+public:
+    // Forgets everything when the default locale is not the one the texts were made in.
+    void followLocale();
+    const QString& date(const DateTime& dt);
+    const QString& amount(Amount value);
+
+private:
+    QLocale locale_;
+    QHash<quint32, QString> dates_;
+    QHash<Amount, QString> amounts_;
+};
+
 // The search rule: date text, description, payee, amount text, then the envelope's name,
 // each ignoring case. An empty search lets everything through.
-bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search);
+bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search,
+                              TransactionTexts& texts);
 
 struct TransactionFilter {
     bool byEnvelope = false;
@@ -39,31 +71,57 @@ struct TransactionFilter {
     const Account* account = nullptr; // the selected account row, if any
     QString search;
 };
-// The rows to show, newest (last stored) first.
-std::vector<Transaction*> selectTransactions(const Budget& budget, const TransactionFilter& f);
+
+struct TransactionRow {
+    Transaction* t = nullptr;
+    std::int64_t balance = 0; // the shown account's balance after t (account view only)
+};
+
+// The rows to show, newest (last stored) first. With an account filter each row carries the
+// account's running balance, counted back from its balance over all of its transactions in
+// date order, so other filters do not change it.
+std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
+                                               TransactionTexts& texts);
 
 class TransactionTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit TransactionTableModel(const Budget& budget, QObject* parent = nullptr);
 
-    void setRows(std::vector<Transaction*> rows);
+    // sideAccount: the account whose side the amounts and the balance show (none: kNoId).
+    void setRows(std::vector<TransactionRow> rows, ItemId sideAccount);
+    ItemId sideAccount() const { return side_; }
+    const Budget& budget() const { return budget_; }
+    int sortColumn() const { return sortColumn_; }
+    Qt::SortOrder sortOrder() const { return sortOrder_; }
     Transaction* transactionAt(int row) const;
     int rowOf(const Transaction* t) const;
     void rowChanged(const Transaction* t);
     void setBaseColour(const QColor& base) { base_ = base; }
     // Odd rows: each channel of the base colour lowered by 25, wrapping within the byte.
     static QColor shadedColour(const QColor& base);
+    // The rows whose texts in the column are the longest (by characters), at most count.
+    std::vector<int> longestRows(int column, int count);
+    TransactionTexts& texts() { return texts_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    // Ties keep the newest first, in either direction.
+    void sort(int column, Qt::SortOrder order) override;
 
 private:
+    QString text(const TransactionRow& row, int column) const;
+    void sortRows();
+
     const Budget& budget_;
-    std::vector<Transaction*> rows_;
+    std::vector<TransactionRow> rows_;
+    ItemId side_ = kNoId;
+    int sortColumn_ = DateColumn;
+    Qt::SortOrder sortOrder_ = Qt::DescendingOrder;
     QColor base_ = Qt::white;
+    mutable TransactionTexts texts_;
 };
 
 class TransactionList : public QTableView {
@@ -72,10 +130,15 @@ public:
     explicit TransactionList(const Budget& budget, QWidget* parent = nullptr);
 
     TransactionTableModel* tableModel() const { return model_; }
-    void setTransactions(std::vector<Transaction*> rows);
-    void clearRows() { setTransactions({}); }
+    // Shows the transactions the filter lets through and sizes the columns.
+    void showTransactions(const TransactionFilter& filter);
+    void clearRows();
     void updateRow(const Transaction* t);
     Transaction* transactionAt(int row) const { return model_->transactionAt(row); }
+    ColumnWidths* columnWidths() const { return widths_; }
+    // Every column fits its header and its longest texts (a column the user sized keeps its
+    // width).
+    void fitColumns();
 
 signals:
     void editRequested(Transaction* t);
@@ -84,14 +147,22 @@ signals:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void openMenuAtCurrentRow();
+
     TransactionTableModel* model_;
+    ColumnWidths* widths_;
+    TransactionFilter filter_;
 };
 
 class FilterBar : public QWidget {
     Q_OBJECT
 public:
+    // How long typing pauses before the list follows the search text.
+    static constexpr int kSearchDelayMs = 250;
+
     explicit FilterBar(QWidget* parent = nullptr);
 
     QCheckBox* showList() const { return showList_; }
@@ -103,6 +174,8 @@ public:
 signals:
     // Any click in the bar: the list is rebuilt and the window laid out again.
     void changed();
+    // The search text changed and typing paused: the list is rebuilt.
+    void searchChanged();
 
 private:
     QCheckBox* showList_;
@@ -111,4 +184,5 @@ private:
     QLabel* searchLabel_;
     QLineEdit* search_;
     QPushButton* searchButton_;
+    QTimer* searchTimer_;
 };

@@ -44,6 +44,25 @@ Transaction* createTransaction(Budget& budget, TransactionType type, Amount amou
     return budget.appendTransaction(std::move(t));
 }
 
+// A transfer's amount is what arrives, a card payment's is stored negative like an expense:
+// the paying side loses the magnitude, the receiving side gains it.
+std::int64_t fromAccountChange(const Transaction& t) {
+    return t.type == TransactionType::Transfer ? -std::int64_t(t.amount) : t.amount;
+}
+
+std::int64_t toAccountChange(const Transaction& t) {
+    return t.type == TransactionType::CCPayment ? -std::int64_t(t.amount) : t.amount;
+}
+
+std::int64_t accountChange(const Transaction& t, ItemId account) {
+    std::int64_t change = 0;
+    if (t.accountFrom == account)
+        change += fromAccountChange(t);
+    if (t.accountTo == account)
+        change += toAccountChange(t);
+    return change;
+}
+
 void applyTransaction(Budget& budget, const Transaction& t, bool reverse) {
     const std::int64_t s = reverse ? -1 : 1;
     const std::int64_t amount = t.amount;
@@ -52,16 +71,14 @@ void applyTransaction(Budget& budget, const Transaction& t, bool reverse) {
     AccountBase* envelope = budget.findItem(t.category);
 
     if (from)
-        from->adjustBalance(
-            clampAmount(s * (t.type == TransactionType::Transfer ? -amount : amount)));
+        from->adjustBalance(clampAmount(s * fromAccountChange(t)));
     if (from && from->getType() == ItemType::Account &&
         static_cast<Account*>(from)->isCCAccount()) {
         if (AccountBase* charges = budget.findItem(kChargesEnvelopeId))
             charges->adjustBalance(clampAmount(s * -amount));
     }
     if (to)
-        to->adjustBalance(
-            clampAmount(s * (t.type == TransactionType::CCPayment ? -amount : amount)));
+        to->adjustBalance(clampAmount(s * toAccountChange(t)));
     if (envelope)
         envelope->adjustBalance(clampAmount(s * amount));
 }

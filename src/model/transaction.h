@@ -34,6 +34,11 @@ Transaction* createTransaction(Budget& budget, TransactionType type, Amount amou
 
 // Moves balances for t; reverse undoes it (up to the envelope floor).
 void applyTransaction(Budget& budget, const Transaction& t, bool reverse);
+// What t adds to the balance of its from-account and of its to-account (negative: takes away).
+std::int64_t fromAccountChange(const Transaction& t);
+std::int64_t toAccountChange(const Transaction& t);
+// What t adds to the balance of the given account: both sides when it is both.
+std::int64_t accountChange(const Transaction& t, ItemId account);
 
 // This month's net flow through the item's envelopes (a folder counts everything beneath it).
 Amount actualThisMonth(const Budget& budget, const AccountBase& item);

@@ -57,23 +57,29 @@ private slots:
         WindowFixture f;
         const TransactionList* list = f.window.transactionList();
         QCOMPARE(list->model()->rowCount(), 8);
+        // Without an account filter the amounts keep their stored sign and there is no
+        // balance.
         const QList<QStringList> expected{
-            {date(8), "Lost envelope", "--envelope--", "", "$9.99", ""},
-            {date(7), "Landlord", "Rent", "March rent", "$1,200.00", ""},
-            {date(6), "Power Co", "Power", "Refund", "", "$15.00"},
-            {date(5), "Checking->Visa", "--CC Payment--", "Card bill", "$20.00", ""},
-            {date(4), "Corner Shop", "Groceries", "", "$45.00", ""},
-            {date(3), "Food Mart", "Groceries", "Weekly shop", "$112.50", ""},
-            {date(2), "Checking->Savings", "--transfer--", "Monthly saving", "", "$500.00"},
-            {date(1), "Employer->Checking", "--deposit--", "Salary", "", "$3,000.00"},
+            {date(8), "Checking", "Lost envelope", "--envelope--", "", "$9.99", "", ""},
+            {date(7), "Checking", "Landlord", "Rent", "March rent", "$1,200.00", "", ""},
+            {date(6), "Checking", "Power Co", "Power", "Refund", "", "$15.00", ""},
+            {date(5), "Checking -> Visa", "Checking->Visa", "--CC Payment--", "Card bill",
+             "$20.00", "", ""},
+            {date(4), "Visa", "Corner Shop", "Groceries", "", "$45.00", "", ""},
+            {date(3), "Checking", "Food Mart", "Groceries", "Weekly shop", "$112.50", "", ""},
+            {date(2), "Checking -> Savings", "Checking->Savings", "--transfer--",
+             "Monthly saving", "", "$500.00", ""},
+            {date(1), "Checking", "Employer->Checking", "--deposit--", "Salary", "",
+             "$3,000.00", ""},
         };
         for (int r = 0; r < expected.size(); ++r)
             QCOMPARE(rowTexts(list, r), expected[r]);
         QStringList headers;
         for (int c = 0; c < TransactionColumnCount; ++c)
             headers << list->model()->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headers,
-                 QStringList({"Date", "Payee", "Envelope", "Description", "Outflow", "Inflow"}));
+        QCOMPARE(headers, QStringList({"Date", "Account", "Payee", "Envelope", "Description",
+                                       "Outflow", "Inflow", "Balance"}));
+        QVERIFY(list->isColumnHidden(BalanceColumn));
     }
 
     void payeeForms_data() {
@@ -200,8 +206,9 @@ private slots:
         deposit->description = QStringLiteral("Salary and bonus");
         f.window.updateTransactionRow(deposit);
         QCOMPARE(changed.size(), 1);
-        QCOMPARE(rowTexts(list, 7), QStringList({date(1), "Employer->Checking", "--deposit--",
-                                                 "Salary and bonus", "", "$3,100.00"}));
+        QCOMPARE(rowTexts(list, 7),
+                 QStringList({date(1), "Checking", "Employer->Checking", "--deposit--",
+                              "Salary and bonus", "", "$3,100.00", ""}));
     }
 
     void rowActivation() {
