@@ -71,9 +71,11 @@ QString transactionCellText(const Budget& budget, const Transaction& t, int colu
         case TransactionType::CCPayment:
             break;
         }
-        QStringList names{accountName(budget, t.accountFrom), accountName(budget, t.accountTo)};
-        names.removeAll(QString());
-        return names.join(QStringLiteral(" -> "));
+        const QString from = accountName(budget, t.accountFrom);
+        const QString to = accountName(budget, t.accountTo);
+        if (from.isEmpty() || to.isEmpty())
+            return from + to;
+        return from + QStringLiteral(" -> ") + to;
     }
     case PayeeColumn: {
         if (t.type == TransactionType::Expense)
@@ -121,8 +123,12 @@ void TransactionTexts::followLocale() {
     amounts_.clear();
 }
 
+quint32 TransactionTexts::dateKey(const DateTime& dt) {
+    return (quint32(dt.year) << 9) | (quint32(dt.month & 15) << 5) | (dt.day & 31);
+}
+
 const QString& TransactionTexts::date(const DateTime& dt) {
-    const quint32 key = (quint32(dt.year) << 9) | (quint32(dt.month & 15) << 5) | (dt.day & 31);
+    const quint32 key = dateKey(dt);
     auto found = dates_.find(key);
     if (found == dates_.end())
         found = dates_.insert(key, formatDate(dt, DateStyle::ShortDate));
@@ -136,18 +142,36 @@ const QString& TransactionTexts::amount(Amount value) {
     return *found;
 }
 
-bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search,
-                              TransactionTexts& texts) {
-    if (search.isEmpty())
+TransactionSearch::TransactionSearch(const Budget& budget, const QString& search,
+                                     TransactionTexts& texts)
+    : budget_(budget), texts_(texts), matcher_(search, Qt::CaseInsensitive),
+      empty_(search.isEmpty()) {}
+
+bool TransactionSearch::has(QStringView text) const {
+    return matcher_.indexIn(text) >= 0;
+}
+
+bool TransactionSearch::matches(const Transaction& t) {
+    if (empty_)
         return true;
-    const auto has = [&](const QString& text) {
-        return text.contains(search, Qt::CaseInsensitive);
+    if (has(t.description) || has(t.payee))
+        return true;
+    // Dates and envelopes repeat across the history: each is tried once.
+    const auto once = [](auto& memo, auto key, auto test) {
+        auto found = memo.find(key);
+        if (found == memo.end())
+            found = memo.emplace(key, test()).first;
+        return found->second;
     };
-    if (has(t.description) || has(t.payee) || has(texts.date(t.transactionTime)) ||
-        has(texts.amount(magnitude(t.amount))))
+    if (once(dates_, TransactionTexts::dateKey(t.transactionTime),
+             [&] { return has(texts_.date(t.transactionTime)); }))
         return true;
-    const AccountEnvelope* envelope = budget.findEnvelope(t.category);
-    return envelope && has(envelope->getName());
+    if (has(texts_.amount(magnitude(t.amount))))
+        return true;
+    return once(envelopes_, t.category, [&] {
+        const AccountEnvelope* envelope = budget_.findEnvelope(t.category);
+        return envelope && has(envelope->getName());
+    });
 }
 
 std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
@@ -164,36 +188,36 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
     texts.followLocale();
     const auto& all = budget.transactions();
 
-    // The account's balance after each of its transactions: back from today's balance, newest
-    // first by date (recording order among equal times).
-    std::unordered_map<const Transaction*, std::int64_t> balanceAfter;
+    // The account's balance after each of its transactions (by stored position): back from
+    // today's balance, newest first by date (recording order among equal times).
+    std::vector<std::int64_t> balanceAfter;
     const ItemId side = f.byAccount ? f.account->id() : kNoId;
     if (side != kNoId) {
-        std::vector<std::pair<quint64, const Transaction*>> own;
-        for (const auto& t : all) {
-            if (t->accountFrom == side || t->accountTo == side)
-                own.emplace_back(timeKey(t->transactionTime), t.get());
+        std::vector<std::pair<quint64, std::size_t>> own;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i]->accountFrom == side || all[i]->accountTo == side)
+                own.emplace_back(timeKey(all[i]->transactionTime), i);
         }
         std::stable_sort(own.begin(), own.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        balanceAfter.reserve(own.size());
+        balanceAfter.resize(all.size());
         std::int64_t running = f.account->getBalance();
         for (auto it = own.rbegin(); it != own.rend(); ++it) {
             balanceAfter[it->second] = running;
-            running -= accountChange(*it->second, side);
+            running -= accountChange(*all[it->second], side);
         }
     }
 
-    rows.reserve(side != kNoId ? balanceAfter.size() : all.size());
-    for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        Transaction* t = it->get();
+    TransactionSearch search(budget, f.search, texts);
+    for (std::size_t i = all.size(); i-- > 0;) {
+        Transaction* t = all[i].get();
         if (f.byEnvelope && !envelopeIds.count(t->category))
             continue;
         if (side != kNoId && t->accountTo != side && t->accountFrom != side)
             continue;
-        if (!transactionMatchesSearch(budget, *t, f.search, texts))
+        if (!search.matches(*t))
             continue;
-        rows.push_back(TransactionRow{t, side != kNoId ? balanceAfter[t] : 0});
+        rows.push_back(TransactionRow{t, side != kNoId ? balanceAfter[i] : 0});
     }
     return rows;
 }

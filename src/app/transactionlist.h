@@ -10,8 +10,10 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QLocale>
+#include <QStringMatcher>
 #include <QTableView>
 #include <QWidget>
+#include <unordered_map>
 #include <vector>
 
 class AccountBase;
@@ -52,6 +54,7 @@ public:
     void followLocale();
     const QString& date(const DateTime& dt);
     const QString& amount(Amount value);
+    static quint32 dateKey(const DateTime& dt);
 
 private:
     QLocale locale_;
@@ -59,10 +62,24 @@ private:
     QHash<Amount, QString> amounts_;
 };
 
-// The search rule: date text, description, payee, amount text, then the envelope's name,
-// each ignoring case. An empty search lets everything through.
-bool transactionMatchesSearch(const Budget& budget, const Transaction& t, const QString& search,
-                              TransactionTexts& texts);
+// The search rule: description, payee, date text, amount text, then the envelope's name,
+// each ignoring case. An empty search lets everything through. One object serves one search
+// over many transactions.
+class TransactionSearch {
+public:
+    TransactionSearch(const Budget& budget, const QString& search, TransactionTexts& texts);
+    bool matches(const Transaction& t);
+
+private:
+    bool has(QStringView text) const;
+
+    const Budget& budget_;
+    TransactionTexts& texts_;
+    QStringMatcher matcher_;
+    bool empty_;
+    std::unordered_map<quint32, bool> dates_;
+    std::unordered_map<ItemId, bool> envelopes_;
+};
 
 struct TransactionFilter {
     bool byEnvelope = false;
