@@ -1,16 +1,19 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "storage/workbook.h"
+#include "storage/xlsxreader.h"
 
 #include <QDate>
 #include <QFile>
 #include <clocale>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <locale.h>
 #include <map>
 #include <set>
 #include <xlsxwriter.h>
+#include <zip.h>
 
 namespace {
 
@@ -545,6 +548,12 @@ QString saveErrorText(int status) {
     case Workbook::SaveReplaceFailed:
         return QStringLiteral("The new budget file could not replace the old one; the old one "
                               "was left as it was.");
+    case Workbook::SaveVerifyFailed:
+        return QStringLiteral("The new budget file did not read back correctly (is the disk "
+                              "full?); the old one was left as it was.");
+    case Workbook::SaveDanglingLink:
+        return QStringLiteral("The budget file is a link to a file that does not exist (is a "
+                              "drive not connected?); the link was left as it was.");
     case Workbook::SaveUnreadableNotKept:
         return QStringLiteral("The unreadable budget file could not be copied to safety, so it "
                               "was not replaced.");
@@ -571,12 +580,68 @@ qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBa
                      qint64(budget.rules().size()), overview});
 }
 
+namespace {
+
+// Every entry of the package inflates to its declared size with a matching CRC. The library
+// reports success even when its temporary files could not be written, and what it then packs
+// is truncated or garbage.
+bool packageInflatesCleanly(const QString& path) {
+    int err = 0;
+    zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (!zip)
+        return false;
+    bool ok = true;
+    const zip_int64_t entries = zip_get_num_entries(zip, 0);
+    std::vector<char> buffer(1 << 16);
+    for (zip_int64_t i = 0; ok && i < entries; ++i) {
+        zip_stat_t st;
+        zip_file_t* file = zip_stat_index(zip, zip_uint64_t(i), 0, &st) == 0
+                               ? zip_fopen_index(zip, zip_uint64_t(i), 0)
+                               : nullptr;
+        if (!file) {
+            ok = false;
+            break;
+        }
+        zip_uint64_t total = 0;
+        zip_int64_t n = 0;
+        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0)
+            total += zip_uint64_t(n);
+        ok = n == 0 && (!(st.valid & ZIP_STAT_SIZE) || total == st.size);
+        zip_fclose(file);
+    }
+    zip_discard(zip);
+    return ok;
+}
+
+// The file just written reads back: the package is intact and the transactions sheet ends
+// where it should.
+bool writtenWorkbookReadsBack(const QString& path, qint64 transactions) {
+    if (!packageInflatesCleanly(path))
+        return false;
+    XlsxReader reader;
+    if (!reader.open(path))
+        return false;
+    const XlsxSheet* sheet = reader.sheet(QStringLiteral("Transactions"));
+    if (!sheet || transactions > std::numeric_limits<int>::max() - 2)
+        return false;
+    const int last = int(transactions) + 1;
+    return (transactions == 0 || sheet->cell(last, 1).isNumber()) &&
+           sheet->cell(last + 1, 1).valueType() == XlsxValueType::Empty;
+}
+
+} // namespace
+
 int writeWorkbookFile(const QString& path, const Budget& budget,
-                      const std::vector<AccountBase*>& items) {
+                      const std::vector<AccountBase*>& items, const QString& tempFolder) {
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return Workbook::SaveTooManyRows;
     CNumericScope cLocale;
-    lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
+    // The library assembles each part in a temporary file; by default those land in the
+    // system's temporary folder, which may be full (or small) when the budget's disk is not.
+    QByteArray tmpdir = QFile::encodeName(tempFolder);
+    lxw_workbook_options options = {};
+    options.tmpdir = tmpdir.isEmpty() ? nullptr : tmpdir.data();
+    lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!wb)
         return LXW_ERROR_CREATING_XLSX_FILE;
     WriteContext c{wb, budget, items, {}, nullptr, addDataStyles(wb)};
@@ -595,5 +660,11 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
         status = writeBudgetOverview(c);
     const lxw_error closed = workbook_close(wb);
     // A sheet step that failed leaves an incomplete workbook: that must not count as saved.
-    return closed != LXW_NO_ERROR ? int(closed) : status;
+    if (closed != LXW_NO_ERROR)
+        return int(closed);
+    if (status != 0)
+        return status;
+    if (!writtenWorkbookReadsBack(path, qint64(budget.transactions().size())))
+        return Workbook::SaveVerifyFailed;
+    return 0;
 }
