@@ -150,8 +150,7 @@ int BudgetFile::load(Budget& budget) {
             return r.status;
         loaded_ = std::move(r.items);
     }
-    for (AccountBase* item : loaded_)
-        budget.showTopLevel(item);
+    budget.showTopLevel(loaded_);
     return LoadOk;
 }
 
