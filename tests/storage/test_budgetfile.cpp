@@ -238,6 +238,36 @@ private slots:
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
     }
 
+    void copyMadeOnlyAtTheFirstSaveIsStillReported() {
+        // At start the copy cannot be written (a file size limit stands in for a full disk);
+        // the first save makes it and must say where it is.
+        FixedClock clock(date(2024, 6, 10, 14, 15, 16));
+        const QByteArray broken = "PK\x03\x04" + QByteArray(64 * 1024, 'z');
+        writeAll(xlsx_, broken);
+        BudgetFile file(exe_);
+        Budget b;
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 16 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = file.load(b);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(status, int(LoadWorkbookUnopenable));
+        QVERIFY(file.takeNotice().isEmpty());
+
+        FakePrompter prompter;
+        b.showTopLevel(b.createAccount());
+        QCOMPARE(file.save(b, prompter), 0);
+        const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-141516";
+        QCOMPARE(readAll(kept), broken);
+        QCOMPARE(prompter.records.size(), 1);
+        QCOMPARE(prompter.records[0].icon, PromptIcon::Information);
+        QVERIFY2(prompter.records[0].text.contains(kept), qPrintable(prompter.records[0].text));
+    }
+
     void workbookWithoutBudgetDataIsKeptToo() {
         // Opens fine but holds none of the budget's sheets (another program's file).
         FixedClock clock(date(2024, 6, 10, 9, 0, 0));
