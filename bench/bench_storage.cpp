@@ -1,5 +1,6 @@
 // Save and load times of generated budgets, with the process's peak memory.
-//   bench_storage [--keep DIR] [transactions...]   (default: 10000 100000)
+//   bench_storage [--keep DIR] [--legacy-accounts N] [transactions...]   (default: 10000 100000)
+// --legacy-accounts times the start-up load of a legacy XML budget with N top-level accounts.
 
 #include "budgetgen.h"
 #include "model/budget.h"
@@ -36,10 +37,13 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QList<int> counts;
     QString keep;
+    int legacyAccounts = 0;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == u"--keep" && i + 1 < args.size())
             keep = args[++i];
+        else if (args[i] == u"--legacy-accounts" && i + 1 < args.size())
+            legacyAccounts = args[++i].toInt();
         else
             counts << args[i].toInt();
     }
@@ -47,6 +51,29 @@ int main(int argc, char** argv) {
         counts = {10000, 100000};
     QTemporaryDir temp;
     const QDir dir(keep.isEmpty() ? temp.path() : keep);
+    if (legacyAccounts > 0) {
+        QFile xml(dir.filePath(QStringLiteral("bench.xml")));
+        if (!xml.open(QIODevice::WriteOnly))
+            return 1;
+        xml.write("<budget><accounts>");
+        for (int i = 1; i <= legacyAccounts; ++i)
+            xml.write(QStringLiteral("<accountItem type=\"0\" id=\"%1\" name=\"Account %1\" "
+                                     "balance=\"%1\"/>")
+                          .arg(i)
+                          .toUtf8());
+        xml.write("</accounts></budget>");
+        xml.close();
+        Budget budget;
+        BudgetFile file(dir.filePath(QStringLiteral("bench")));
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = cpuSeconds();
+        const int status = file.load(budget);
+        std::printf("legacy load of %d accounts: %.3f s (cpu %.3f s), status %d, shown %zu\n",
+                    legacyAccounts, timer.nsecsElapsed() / 1e9, cpuSeconds() - cpu, status,
+                    budget.accountOrder().size());
+        return status;
+    }
     std::printf("%12s %10s %10s %10s %10s %10s %12s\n", "transactions", "save s", "save cpu",
                 "load s", "load cpu", "file MiB", "peak MiB");
     for (int count : counts) {

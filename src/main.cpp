@@ -24,9 +24,16 @@ int main(int argc, char* argv[]) {
 
     SingleInstance instance(executable);
     if (!instance.tryAcquire()) {
+        // Without the lock a second instance could save over this one's changes.
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Already running"),
                         QStringLiteral("An instance of Tallykeep is already running"),
                         QMessageBox::Ok);
+        if (!instance.heldElsewhere()) {
+            box.setWindowTitle(QStringLiteral("Error"));
+            box.setText(QStringLiteral("Tallykeep cannot make sure that it runs only once: its "
+                                       "lock file failed (%1).")
+                            .arg(instance.failureText()));
+        }
         box.exec();
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "model/budget.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 Budget::Budget() = default;
 
@@ -154,6 +155,19 @@ void Budget::showTopLevel(AccountBase* item) {
         auto* folder = static_cast<AccountGroup*>(item);
         if (std::find(folderOrder_.begin(), folderOrder_.end(), folder) == folderOrder_.end())
             folderOrder_.push_back(folder);
+    }
+}
+
+void Budget::showTopLevel(const std::vector<AccountBase*>& items) {
+    std::unordered_set<const AccountBase*> shown(accountOrder_.begin(), accountOrder_.end());
+    shown.insert(folderOrder_.begin(), folderOrder_.end());
+    for (AccountBase* item : items) {
+        if (!item || item->isHidden() || !shown.insert(item).second)
+            continue;
+        if (item->getType() == ItemType::Account)
+            accountOrder_.push_back(static_cast<Account*>(item));
+        else if (item->getType() == ItemType::Folder)
+            folderOrder_.push_back(static_cast<AccountGroup*>(item));
     }
 }
 

@@ -27,7 +27,7 @@ public:
     void registerItem(AccountBase* item);
     void unregisterItem(ItemId id);
     AccountBase* findItem(ItemId id) const;
-    Account* findAccount(ItemId id) const;        // none when the id is another kind
+    Account* findAccount(ItemId id) const; // none when the id is another kind
     AccountGroup* findFolder(ItemId id) const;
     AccountEnvelope* findEnvelope(ItemId id) const;
     std::vector<AccountBase*> itemsOfType(ItemType type) const; // ascending id, hidden too
@@ -55,6 +55,8 @@ public:
     const std::vector<AccountGroup*>& folderOrder() const { return folderOrder_; }
     // Appends a visible account or top-level folder to its order if not already there.
     void showTopLevel(AccountBase* item);
+    // The same for many items in turn (a load), in time linear in their number.
+    void showTopLevel(const std::vector<AccountBase*>& items);
     // Takes an account or folder out of its order (when it is hidden).
     void removeFromOrder(AccountBase* item);
 

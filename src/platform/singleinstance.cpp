@@ -1,5 +1,6 @@
 #include "platform/singleinstance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLockFile>
 
@@ -15,17 +16,20 @@ SingleInstance::SingleInstance(const QString& executablePath)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::instanceName(const QString& executablePath) {
-    QString name = executablePath.left(260);
-    for (QChar& c : name) {
-        if (c == u'/' || c == u'\\' || c == u':')
-            c = u'_';
-    }
-    return name;
+    const QByteArray hash =
+        QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256);
+    return QStringLiteral("tallykeep-") + QString::fromLatin1(hash.toHex());
 }
 
 bool SingleInstance::tryAcquire() {
     if (held_)
         return true;
     held_ = lock_->tryLock(0);
+    heldElsewhere_ = !held_ && lock_->error() == QLockFile::LockFailedError;
+    failure_.clear();
+    if (!held_ && !heldElsewhere_)
+        failure_ = lock_->error() == QLockFile::PermissionError
+                       ? QStringLiteral("no permission to create %1").arg(path_)
+                       : QStringLiteral("%1 could not be created").arg(path_);
     return held_;
 }

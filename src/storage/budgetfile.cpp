@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <xlsxwriter/common.h>
 
 namespace {
 
@@ -49,17 +51,39 @@ QString backupFolderPath(const QString& budgetFile) {
     return budgetFile.left(slash + 1) + QStringLiteral("TallykeepBackup");
 }
 
+QString savingTempPath(const QString& path) {
+    const QFileInfo info(path);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
+}
+
+int replaceableStatus(const QString& path) {
+    const QFileInfo info(path);
+    // A link to a drive that is not mounted: replacing the link would split the budget in two.
+    if (info.isSymLink() && !info.exists())
+        return Workbook::SaveDanglingLink;
+    if (!info.exists())
+        return 0;
+    // A file its owner may not write is one the user protected; root could still replace it.
+    const QByteArray target = QFile::encodeName(info.canonicalFilePath());
+    struct stat st {};
+    if (::stat(target.constData(), &st) != 0 || !(st.st_mode & S_IWUSR) ||
+        ::access(target.constData(), W_OK) != 0)
+        return LXW_ERROR_CREATING_XLSX_FILE;
+    return 0;
+}
+
 int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
                            const std::vector<AccountBase*>& items) {
+    if (const int status = replaceableStatus(requestedPath))
+        return status;
     // A budget file that is a link keeps being one: the file it points at is replaced.
     const QFileInfo requested(requestedPath);
     const QString path =
         requested.isSymLink() && requested.exists() ? requested.canonicalFilePath() : requestedPath;
     const QFileInfo info(path);
-    const QString temp =
-        info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".saving");
+    const QString temp = savingTempPath(path);
     QFile::remove(temp);
-    const int status = writeWorkbookFile(temp, budget, items);
+    const int status = writeWorkbookFile(temp, budget, items, info.absolutePath());
     if (status != 0) {
         QFile::remove(temp);
         return status;
@@ -87,6 +111,17 @@ BudgetFile::~BudgetFile() {
 int BudgetFile::load(Budget& budget) {
     loaded_.clear();
     version_.clear();
+    const QFileInfo workbookInfo(workbook_);
+    if (workbookInfo.isSymLink() && !workbookInfo.exists()) {
+        notice_ = QStringLiteral("The budget file %1 is a link to %2, which does not exist (is a "
+                                 "drive not connected?). Tallykeep has started with an empty "
+                                 "budget and will not save until %2 is there again.")
+                      .arg(workbook_, workbookInfo.symLinkTarget());
+        return LoadOk;
+    }
+    // What a save killed half-way left behind.
+    QFile::remove(
+        savingTempPath(workbookInfo.isSymLink() ? workbookInfo.canonicalFilePath() : workbook_));
     if (QFileInfo::exists(workbook_)) {
         WorkbookLoad r = loadWorkbook(workbook_, budget);
         if (r.status != 0) {
@@ -115,8 +150,7 @@ int BudgetFile::load(Budget& budget) {
             return r.status;
         loaded_ = std::move(r.items);
     }
-    for (AccountBase* item : loaded_)
-        budget.showTopLevel(item);
+    budget.showTopLevel(loaded_);
     return LoadOk;
 }
 
@@ -164,18 +198,24 @@ int BudgetFile::save(const Budget& budget, Prompter& prompter) {
     const std::vector<AccountBase*> items = budget.topLevelItemsForSave();
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return failed(Workbook::SaveTooManyRows);
+    if (const int status = replaceableStatus(workbook_))
+        return failed(status);
 
     if (keepUnreadableBeforeSave_ && !keepUnreadableCopyNow())
         return failed(Workbook::SaveUnreadableNotKept);
 
     rotateBackups(workbook_);
-    const bool watching = watcher_ != nullptr;
     stopWatcher();
     if (*outsideChange_)
         return failed(Workbook::SaveOutsideChange);
     const int status = writeWorkbookReplacing(workbook_, budget, items);
-    if (watching)
-        startWatcher(onOutsideChange_);
+    // Watched from here on even if no watcher ran before (one that could not start, or a
+    // file that did not exist when the program started).
+    startWatcher(onOutsideChange_);
+    // Keeping an unreadable file's copy may only have worked now; the user must hear of it.
+    const QString notice = takeNotice();
+    if (!notice.isEmpty())
+        prompter.inform(QStringLiteral("Tallykeep"), notice, PromptIcon::Information);
     if (status != 0)
         return failed(status);
     return 0;

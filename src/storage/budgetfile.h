@@ -18,8 +18,13 @@ QString budgetFilePath(const QString& executablePath);
 QString legacyBudgetPath(const QString& executablePath); // same rule with ".xml"
 QString backupFolderPath(const QString& budgetFile);     // "<dir>/TallykeepBackup"
 
-// Writes the workbook to a temporary file beside path, flushes it to disk and renames it over
-// path, so a failed save leaves the previous file as it was. No backups, no watcher.
+// 0 when path may be replaced by a save; else why not: a link that points nowhere
+// (SaveDanglingLink) or a file its owner may not write (the library's "permissions" status).
+int replaceableStatus(const QString& path);
+
+// Writes the workbook to a temporary file beside path, reads it back, flushes it to disk and
+// renames it over path, so a failed save leaves the previous file as it was. Refuses what
+// replaceableStatus refuses. No backups, no watcher.
 // 0 on success, else a save status (see saveErrorText in storage/workbook.h).
 int writeWorkbookReplacing(const QString& path, const Budget& budget,
                            const std::vector<AccountBase*>& items);

@@ -144,9 +144,13 @@ namespace {
 void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, QList<QByteArray> names,
            quint32 baseline, std::function<void()> onChange) {
     quint32 previous = 0;
+    // Set once an event concerned the file: the file is compared only after it has been quiet
+    // for kQuietMs, so a rewrite in place (truncate, then the same bytes again) is judged by
+    // its end result, not by the empty file seen in between.
+    bool pending = false;
     for (;;) {
         pollfd fds[2] = {{shared->inotifyFd, POLLIN, 0}, {shared->stopFd, POLLIN, 0}};
-        const int r = ::poll(fds, 2, -1);
+        const int r = ::poll(fds, 2, pending ? FileWatcher::kQuietMs : -1);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -156,8 +160,12 @@ void watch(std::shared_ptr<FileWatcher::Shared> shared, QString path, QList<QByt
             break;
         if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
             break;
-        if (!(fds[0].revents & POLLIN) || !concernsFile(shared->inotifyFd, names))
+        if (r > 0) {
+            if ((fds[0].revents & POLLIN) && concernsFile(shared->inotifyFd, names))
+                pending = true;
             continue;
+        }
+        pending = false;
         bool ok = false;
         quint32 crc = fileCrc32(path, &ok);
         if (!ok)

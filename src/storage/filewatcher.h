@@ -25,6 +25,9 @@ public:
     bool isRunning() const;
     quint32 baseline() const { return baseline_; }
 
+    // How long the file must be left alone before its content is compared.
+    static constexpr int kQuietMs = 300;
+
     struct Shared; // between the owner and the thread
 
 private:

@@ -30,10 +30,12 @@ ItemId idAttribute(const XMLElement* e, const char* name, ItemId fallback) {
     return ItemId(quint32(value));
 }
 
+// Read as 64 bits and clamped like typed amounts: a number beyond 32 bits must not wrap into
+// some other amount.
 int intAttribute(const XMLElement* e, const char* name, int fallback) {
-    int value = fallback;
-    e->QueryIntAttribute(name, &value);
-    return value;
+    int64_t value = fallback;
+    e->QueryInt64Attribute(name, &value);
+    return clampAmount(value);
 }
 
 bool boolAttribute(const XMLElement* e, const char* name, bool fallback) {

@@ -24,6 +24,8 @@ enum SaveStatus : int {
     SaveOutsideChange = 101,
     SaveReplaceFailed = 102,
     SaveUnreadableNotKept = 103,
+    SaveVerifyFailed = 104,
+    SaveDanglingLink = 105,
 };
 } // namespace Workbook
 
@@ -42,11 +44,13 @@ QString saveErrorText(int status);
 // The largest number of records one data sheet of this budget would need.
 qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBase*>& items);
 
-// Writes the whole workbook to path (replacing any file there). 0 on success, else the
-// library's status from closing the workbook (or SaveTooManyRows). Numbers are written with
-// a "." whatever the process locale.
+// Writes the whole workbook to path (replacing any file there) and reads it back. 0 on
+// success, else the library's status from closing the workbook, SaveTooManyRows, or
+// SaveVerifyFailed when the file does not read back whole. The library's temporary files go
+// to tempFolder (the system's when empty). Numbers are written with a "." whatever the
+// process locale.
 int writeWorkbookFile(const QString& path, const Budget& budget,
-                      const std::vector<AccountBase*>& items);
+                      const std::vector<AccountBase*>& items, const QString& tempFolder = {});
 
 struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened

@@ -1,21 +1,30 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "storage/workbook.h"
+#include "storage/xlsxreader.h"
 
 #include <QDate>
 #include <QFile>
 #include <clocale>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <locale.h>
 #include <map>
 #include <set>
 #include <xlsxwriter.h>
+#include <zip.h>
 
 namespace {
 
-// The reference formula of each written item's name cell, by item id. One per save.
-using RowReferenceMap = std::map<ItemId, QByteArray>;
+// A written item's row: the reference formula of its name cell and the name that cell holds
+// (stored as the formula's result, so readers that do not recalculate show the name).
+struct RowReference {
+    QByteArray formula;
+    QByteArray name;
+};
+// By item id. One per save.
+using RowReferenceMap = std::map<ItemId, RowReference>;
 
 // libxlsxwriter prints numbers with printf, which follows LC_NUMERIC: a comma-decimal locale
 // would corrupt every number. The C locale is used on this thread while the workbook exists.
@@ -109,11 +118,13 @@ public:
     void number(int row, int col, double value) {
         check(worksheet_write_number(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), value, s_.text));
     }
-    // A reference formula, or a blank text-style cell when there is none.
-    void reference(int row, int col, const QByteArray* formula) {
-        if (formula)
-            check(worksheet_write_formula(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1),
-                                          formula->constData(), s_.text));
+    // A reference formula with the name it points at, or a blank text-style cell when there is
+    // none.
+    void reference(int row, int col, const RowReference* ref) {
+        if (ref)
+            check(worksheet_write_formula_str(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1),
+                                              ref->formula.constData(), s_.text,
+                                              ref->name.constData()));
         else
             check(worksheet_write_blank(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), s_.text));
     }
@@ -153,7 +164,7 @@ std::vector<const AccountGroup*> foldersInSheetOrder(const std::vector<AccountBa
     return out;
 }
 
-const QByteArray* lookup(const RowReferenceMap& map, ItemId id) {
+const RowReference* lookup(const RowReferenceMap& map, ItemId id) {
     const auto it = map.find(id);
     return it == map.end() ? nullptr : &it->second;
 }
@@ -170,6 +181,7 @@ struct WriteContext {
     const std::vector<AccountBase*>& items;
     RowReferenceMap refs;
     lxw_worksheet* budgetSheet = nullptr;
+    std::vector<const AccountEnvelope*> categoryRows; // the envelope of each row from row 2
     // The library merges identical formats into one style, but only the first of them learns
     // its style index; cells written with a duplicate pay a hash lookup each. So the data
     // sheets share one set (the file is the same).
@@ -246,7 +258,7 @@ int writeAccountsSheet(WriteContext& c) {
         w.yesNo(row, 4, a->contributesToBudget());
         w.yesNo(row, 5, a->isHidden());
         w.date(row, 6, a->lastImport());
-        c.refs[a->id()] = formatted("=Accounts!A%d", row);
+        c.refs[a->id()] = {formatted("=Accounts!A%d", row), cellTextUtf8(a->getName())};
         ++row;
     }
     return w.status();
@@ -265,7 +277,7 @@ int writeFoldersSheet(WriteContext& c) {
         w.money(row, 2, -qint64(f->expenseLimit()));
         w.yesNo(row, 3, f->isHidden());
         w.yesNo(row, 4, f->isReadOnly());
-        c.refs[f->id()] = formatted("=Folders!A%d", row);
+        c.refs[f->id()] = {formatted("=Folders!A%d", row), cellTextUtf8(f->getName())};
         ++row;
     }
     return w.status();
@@ -300,7 +312,8 @@ int writeCategoriesSheet(WriteContext& c) {
             w.number(row, 10, e->id() == kChargesEnvelopeId ? 1 : 0);
             w.money(row, 11, e->savingsGoal());
             w.date(row, 12, e->createdDate());
-            c.refs[e->id()] = formatted("=Categories!A%d", row);
+            c.refs[e->id()] = {formatted("=Categories!A%d", row), cellTextUtf8(e->getName())};
+            c.categoryRows.push_back(e);
             ++row;
         }
     }
@@ -362,7 +375,7 @@ int writeSettingsSheet(WriteContext& c) {
     for (const PayeeMappingRule& rule : c.budget.rules().rules()) {
         w.text(row, 1, rule.match);
         w.text(row, 2, rule.payee);
-        if (const QByteArray* ref = lookup(c.refs, rule.envelopeId))
+        if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
             w.reference(row, 3, ref);
         ++row;
     }
@@ -396,9 +409,15 @@ int writeBudgetOverview(WriteContext& c) {
             status = e;
     };
     // 1-based addresses below, as in the layout.
-    auto formula = [&](int row, int col, const QByteArray& f, lxw_format* fmt) {
-        check(worksheet_write_formula(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(),
-                                      fmt));
+    // Every formula carries the result it has today: spreadsheet programs that do not
+    // recalculate on opening show the stored results.
+    auto formula = [&](int row, int col, const QByteArray& f, lxw_format* fmt, qint64 cents) {
+        check(worksheet_write_formula_num(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(),
+                                          fmt, double(cents) / 100.0));
+    };
+    auto nameFormula = [&](int row, int col, const QByteArray& f, const QByteArray& name) {
+        check(worksheet_write_formula_str(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), f.constData(),
+                                          nullptr, name.constData()));
     };
     auto text = [&](int row, int col, const char* s, lxw_format* fmt) {
         check(worksheet_write_string(ws, lxw_row_t(row - 1), lxw_col_t(col - 1), s, fmt));
@@ -433,13 +452,43 @@ int writeBudgetOverview(WriteContext& c) {
     text(14, 5, "Actual", columnHead);
     text(14, 6, "Diff.", columnHead);
 
+    // What the month's formulas add up: transactions dated within the month of D10/D11, by
+    // the name their "Expense" cell shows (matched without regard to case, as SUMIFS does).
+    const QDate monthStart(now.year, now.month, 1);
+    const qint64 firstDay = monthStart.toJulianDay() - 2415019;
+    const qint64 nextMonth = monthStart.addMonths(1).toJulianDay() - 2415019;
+    std::map<QString, qint64> spentByName;
+    qint64 deposits = 0;
+    for (const auto& t : c.budget.transactions()) {
+        const int written = serialDayOf(t->transactionTime);
+        const qint64 serial = written == 0 ? 1 : written;
+        if (serial < firstDay || serial >= nextMonth)
+            continue;
+        if (t->type == TransactionType::Deposit)
+            deposits += t->amount;
+        if (const RowReference* ref = lookup(c.refs, t->category))
+            spentByName[QString::fromUtf8(ref->name).toCaseFolded()] += t->amount;
+    }
+
     const int n = int(c.budget.itemsOfType(ItemType::Envelope).size());
+    qint64 budgetedTotal = 0, actualTotal = 0;
     for (int k = 0; k < n; ++k) {
         const int r = 15 + k;
         const int cat = k + 2;
+        // Envelopes whose folder has no row have no "Categories" row either; their lines
+        // point at empty cells.
+        const AccountEnvelope* e = size_t(k) < c.categoryRows.size() ? c.categoryRows[k] : nullptr;
+        const QByteArray name = e ? cellTextUtf8(e->getName()) : QByteArray();
+        const qint64 budgeted = e ? -qint64(e->getBudgeted()) : 0;
+        const qint64 actual = e ? -spentByName[QString::fromUtf8(name).toCaseFolded()] : 0;
+        budgetedTotal += budgeted;
+        actualTotal += actual;
         merge(r, 2, r, 3, "", nullptr);
-        formula(r, 2, formatted("=Categories!A%d", cat), nullptr);
-        formula(r, 4, formatted("=-Categories!C%d", cat), money);
+        if (e)
+            nameFormula(r, 2, formatted("=Categories!A%d", cat), name);
+        else
+            formula(r, 2, formatted("=Categories!A%d", cat), nullptr, 0);
+        formula(r, 4, formatted("=-Categories!C%d", cat), money, budgeted);
         formula(
             r, 5,
             formatted(
@@ -447,29 +496,32 @@ int writeBudgetOverview(WriteContext& c) {
                 "\">= \" & DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), "
                 "1))",
                 cat),
-            money);
-        formula(r, 6, formatted("=D%d-E%d", r, r), money);
+            money, actual);
+        formula(r, 6, formatted("=D%d-E%d", r, r), money, budgeted - actual);
         negativeAlert(r, 5);
         negativeAlert(r, 6);
     }
     const int t = n + 17;
     text(t, 2, "Totals", columnHead);
-    formula(t, 4, formatted("=SUM(D%d:D%d)", 15, n + 14), money);
-    formula(t, 5, formatted("=SUM(E%d:E%d)", 15, n + 14), money);
-    formula(t, 6, formatted("=SUM(F%d:F%d)", 15, n + 14), money);
+    formula(t, 4, formatted("=SUM(D%d:D%d)", 15, n + 14), money, budgetedTotal);
+    formula(t, 5, formatted("=SUM(E%d:E%d)", 15, n + 14), money, actualTotal);
+    formula(t, 6, formatted("=SUM(F%d:F%d)", 15, n + 14), money, budgetedTotal - actualTotal);
     negativeAlert(t, 4);
     negativeAlert(t, 5);
     negativeAlert(t, 6);
 
     text(15, 8, "Budgeted", columnHead);
-    formula(15, 9, "=SUM(Folders!B:B)", money);
+    qint64 limits = 0;
+    for (const AccountGroup* f : foldersInSheetOrder(c.items))
+        limits += -qint64(f->expenseLimit());
+    formula(15, 9, "=SUM(Folders!B:B)", money, limits);
     text(16, 8, "Actual", columnHead);
     formula(16, 9,
             "=SUMIFS(Transactions!C:C, Transactions!H:H, \"Deposit\", Transactions!A:A, \">= \" & "
             "DATE(D11, D10, 1), Transactions!A:A, \"< \" & EDATE(DATE(D11, D10, 1), 1))",
-            money);
+            money, deposits);
     text(17, 8, "Diff.", columnHead);
-    formula(17, 9, "=I16-I15", money);
+    formula(17, 9, "=I16-I15", money, deposits - limits);
     negativeAlert(17, 9);
     return status;
 }
@@ -545,6 +597,12 @@ QString saveErrorText(int status) {
     case Workbook::SaveReplaceFailed:
         return QStringLiteral("The new budget file could not replace the old one; the old one "
                               "was left as it was.");
+    case Workbook::SaveVerifyFailed:
+        return QStringLiteral("The new budget file did not read back correctly (is the disk "
+                              "full?); the old one was left as it was.");
+    case Workbook::SaveDanglingLink:
+        return QStringLiteral("The budget file is a link to a file that does not exist (is a "
+                              "drive not connected?); the link was left as it was.");
     case Workbook::SaveUnreadableNotKept:
         return QStringLiteral("The unreadable budget file could not be copied to safety, so it "
                               "was not replaced.");
@@ -571,15 +629,71 @@ qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBa
                      qint64(budget.rules().size()), overview});
 }
 
+namespace {
+
+// Every entry of the package inflates to its declared size with a matching CRC. The library
+// reports success even when its temporary files could not be written, and what it then packs
+// is truncated or garbage.
+bool packageInflatesCleanly(const QString& path) {
+    int err = 0;
+    zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
+    if (!zip)
+        return false;
+    bool ok = true;
+    const zip_int64_t entries = zip_get_num_entries(zip, 0);
+    std::vector<char> buffer(1 << 16);
+    for (zip_int64_t i = 0; ok && i < entries; ++i) {
+        zip_stat_t st;
+        zip_file_t* file = zip_stat_index(zip, zip_uint64_t(i), 0, &st) == 0
+                               ? zip_fopen_index(zip, zip_uint64_t(i), 0)
+                               : nullptr;
+        if (!file) {
+            ok = false;
+            break;
+        }
+        zip_uint64_t total = 0;
+        zip_int64_t n = 0;
+        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0)
+            total += zip_uint64_t(n);
+        ok = n == 0 && (!(st.valid & ZIP_STAT_SIZE) || total == st.size);
+        zip_fclose(file);
+    }
+    zip_discard(zip);
+    return ok;
+}
+
+// The file just written reads back: the package is intact and the transactions sheet ends
+// where it should.
+bool writtenWorkbookReadsBack(const QString& path, qint64 transactions) {
+    if (!packageInflatesCleanly(path))
+        return false;
+    XlsxReader reader;
+    if (!reader.open(path))
+        return false;
+    const XlsxSheet* sheet = reader.sheet(QStringLiteral("Transactions"));
+    if (!sheet || transactions > std::numeric_limits<int>::max() - 2)
+        return false;
+    const int last = int(transactions) + 1;
+    return (transactions == 0 || sheet->cell(last, 1).isNumber()) &&
+           sheet->cell(last + 1, 1).valueType() == XlsxValueType::Empty;
+}
+
+} // namespace
+
 int writeWorkbookFile(const QString& path, const Budget& budget,
-                      const std::vector<AccountBase*>& items) {
+                      const std::vector<AccountBase*>& items, const QString& tempFolder) {
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return Workbook::SaveTooManyRows;
     CNumericScope cLocale;
-    lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
+    // The library assembles each part in a temporary file; by default those land in the
+    // system's temporary folder, which may be full (or small) when the budget's disk is not.
+    QByteArray tmpdir = QFile::encodeName(tempFolder);
+    lxw_workbook_options options = {};
+    options.tmpdir = tmpdir.isEmpty() ? nullptr : tmpdir.data();
+    lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!wb)
         return LXW_ERROR_CREATING_XLSX_FILE;
-    WriteContext c{wb, budget, items, {}, nullptr, addDataStyles(wb)};
+    WriteContext c{wb, budget, items, {}, nullptr, {}, addDataStyles(wb)};
     int status = writeBudgetBanner(c);
     if (status == 0)
         status = writeAccountsSheet(c);
@@ -595,5 +709,11 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
         status = writeBudgetOverview(c);
     const lxw_error closed = workbook_close(wb);
     // A sheet step that failed leaves an incomplete workbook: that must not count as saved.
-    return closed != LXW_NO_ERROR ? int(closed) : status;
+    if (closed != LXW_NO_ERROR)
+        return int(closed);
+    if (status != 0)
+        return status;
+    if (!writtenWorkbookReadsBack(path, qint64(budget.transactions().size())))
+        return Workbook::SaveVerifyFailed;
+    return 0;
 }

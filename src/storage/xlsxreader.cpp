@@ -1,14 +1,17 @@
 #include "storage/xlsxreader.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
+#include <QTime>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <zip.h>
 
@@ -158,7 +161,118 @@ struct Relationship {
     QString target;
 };
 
+// Serial day number (days since 30 December 1899, the time as a fraction) of an ISO 8601 date
+// or date-time such as 2024-03-15 or 2024-03-15T08:30:00.
+std::optional<double> serialOfIsoDate(const QString& text) {
+    const qsizetype t = text.indexOf(u'T');
+    const QDate date = QDate::fromString(t < 0 ? text : text.left(t), Qt::ISODate);
+    if (!date.isValid())
+        return std::nullopt;
+    double serial = double(date.toJulianDay() - 2415019);
+    if (t >= 0) {
+        const QTime time = QTime::fromString(text.mid(t + 1), Qt::ISODateWithMs);
+        if (!time.isValid())
+            return std::nullopt;
+        serial += time.msecsSinceStartOfDay() / 86400000.0;
+    }
+    return serial;
+}
+
+bool isNamePart(QChar c) {
+    return c.isLetterOrNumber() || c == u'_' || c == u'.';
+}
+
 } // namespace
+
+QString shiftFormulaReferences(const QString& formula, int rows, int cols) {
+    QString out;
+    out.reserve(formula.size());
+    const qsizetype n = formula.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = formula[i];
+        // Texts and quoted sheet names are copied whole ("" and '' stand for the quote).
+        if (c == u'"' || c == u'\'') {
+            qsizetype j = i + 1;
+            while (j < n && !(formula[j] == c && (j + 1 >= n || formula[j + 1] != c)))
+                j += formula[j] == c ? 2 : 1;
+            out += QStringView(formula).mid(i, j + 1 - i);
+            i = j + 1;
+            continue;
+        }
+        if (!(c == u'$' || c.isLetter()) || (i > 0 && isNamePart(formula[i - 1]))) {
+            out += c;
+            ++i;
+            continue;
+        }
+        // [$]letters[$]digits, not followed by a name character or "(".
+        qsizetype j = i;
+        const bool colAbsolute = formula[j] == u'$';
+        if (colAbsolute)
+            ++j;
+        const qsizetype lettersFrom = j;
+        while (j < n && j - lettersFrom < 4 && formula[j].isLetter() && formula[j].unicode() < 128)
+            ++j;
+        const qsizetype lettersTo = j;
+        const bool rowAbsolute = j < n && formula[j] == u'$';
+        if (rowAbsolute)
+            ++j;
+        const qsizetype digitsFrom = j;
+        while (j < n && formula[j].isDigit())
+            ++j;
+        const bool isReference = lettersTo > lettersFrom && lettersTo - lettersFrom <= 3 &&
+                                 j > digitsFrom &&
+                                 (j >= n || (!isNamePart(formula[j]) && formula[j] != u'('));
+        if (!isReference) {
+            // Copy the whole name, so its tail is never taken for a reference.
+            qsizetype k = i + 1;
+            while (k < n && isNamePart(formula[k]))
+                ++k;
+            out += QStringView(formula).mid(i, k - i);
+            i = k;
+            continue;
+        }
+        qint64 col = 0;
+        for (qsizetype k = lettersFrom; k < lettersTo; ++k)
+            col = col * 26 + (formula[k].toUpper().unicode() - u'A' + 1);
+        qint64 row = QStringView(formula).mid(digitsFrom, j - digitsFrom).toLongLong();
+        const qint64 newCol = colAbsolute ? col : col + cols;
+        const qint64 newRow = rowAbsolute ? row : row + rows;
+        if (newCol < 1 || newCol > kMaxCol || newRow < 1 || newRow > kMaxRow) {
+            out += QStringView(formula).mid(i, j - i);
+        } else {
+            QString letters;
+            for (qint64 k = newCol; k > 0; k = (k - 1) / 26)
+                letters.prepend(QChar(char16_t(u'A' + (k - 1) % 26)));
+            out += (colAbsolute ? QStringLiteral("$") : QString()) + letters +
+                   (rowAbsolute ? QStringLiteral("$") : QString()) + QString::number(newRow);
+        }
+        i = j;
+    }
+    return out;
+}
+
+void XlsxSheet::resolveSharedFormulas() {
+    struct Master {
+        quint32 row, col, formula;
+    };
+    std::map<quint32, Master> masters;
+    for (const Stored& c : cells_)
+        if (c.sharedGroup != kNone && c.formula != kNone && !masters.count(c.sharedGroup))
+            masters[c.sharedGroup] = {c.row, c.col, c.formula};
+    if (masters.empty())
+        return;
+    for (Stored& c : cells_) {
+        if (c.sharedGroup == kNone || c.formula != kNone)
+            continue;
+        const auto it = masters.find(c.sharedGroup);
+        if (it == masters.end())
+            continue;
+        const Master& m = it->second;
+        strings_.push_back(shiftFormulaReferences(strings_[m.formula], int(c.row) - int(m.row),
+                                                  int(c.col) - int(m.col)));
+        c.formula = quint32(strings_.size() - 1);
+    }
+}
 
 QString decodeXlsxEscapes(const QString& text) {
     if (!text.contains(u"_x"))
@@ -446,6 +560,7 @@ bool XlsxReader::open(const QString& path) {
         auto sheet = std::make_unique<XlsxSheet>();
         if (!readSheet(pkg, part, *sheet))
             return false;
+        sheet->resolveSharedFormulas();
         totalCells += sheet->cellCount();
         if (totalCells > limits_.maxCellsPerSheet)
             return fail(QStringLiteral("too many cells in the workbook"));
@@ -563,13 +678,15 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
         if (row == 0)
             row = cellRow;
         col = cellCol;
-        enum class Kind { Number, Shared, Inline, Str, Boolean, Error } kind = Kind::Number;
+        enum class Kind { Number, Shared, Inline, Str, Date, Boolean, Error } kind = Kind::Number;
         if (is(t, u"s"))
             kind = Kind::Shared;
         else if (is(t, u"inlineStr"))
             kind = Kind::Inline;
-        else if (is(t, u"str") || is(t, u"d"))
+        else if (is(t, u"str"))
             kind = Kind::Str;
+        else if (is(t, u"d"))
+            kind = Kind::Date;
         else if (is(t, u"b"))
             kind = Kind::Boolean;
         else if (is(t, u"e"))
@@ -583,6 +700,7 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
         inlineText.clear();
         bool hasValue = false;
         bool hasFormula = false;
+        quint32 sharedGroup = XlsxSheet::kNone;
         bool hasInline = false;
         while (!xml.atEnd()) {
             xml.readNext();
@@ -618,6 +736,15 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
                 readTextInto(xml, value);
                 hasValue = true;
             } else if (is(localName(xml), u"f")) {
+                // A shared formula's other cells carry only its group number; they are
+                // resolved from the group's first cell once the whole sheet is read.
+                const QXmlStreamAttributes f = xml.attributes();
+                if (f.value(QLatin1String("t")) == u"shared") {
+                    bool ok = false;
+                    const uint group = f.value(QLatin1String("si")).toUInt(&ok);
+                    if (ok && group < XlsxSheet::kNone)
+                        sharedGroup = group;
+                }
                 readTextInto(xml, formula);
                 hasFormula = true;
             } else if (is(localName(xml), u"is")) {
@@ -662,6 +789,21 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
                 s.text = addString(decodeXlsxEscapes(value));
             }
             break;
+        case Kind::Date:
+            if (hasValue) {
+                // An ISO 8601 date or date-time, kept as the serial day number a date cell
+                // holds; a text that is not one stays text.
+                const std::optional<double> serial = serialOfIsoDate(value.trimmed());
+                if (serial) {
+                    s.type = *serial == std::trunc(*serial) ? XlsxValueType::Integer
+                                                            : XlsxValueType::Float;
+                    s.number = *serial;
+                } else {
+                    s.type = XlsxValueType::Text;
+                    s.text = addString(value);
+                }
+            }
+            break;
         case Kind::Boolean:
             if (hasValue) {
                 s.type = XlsxValueType::Boolean;
@@ -686,8 +828,9 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
             }
             break;
         }
-        if (hasFormula)
+        if (hasFormula && (!formula.isEmpty() || sharedGroup == XlsxSheet::kNone))
             s.formula = addString(formula);
+        s.sharedGroup = sharedGroup;
         if (s.type == XlsxValueType::Empty && !hasFormula)
             continue;
         if (qint64(sheet.cells_.size()) >= limits_.maxCellsPerSheet) {

@@ -54,7 +54,11 @@ private:
         quint32 text;    // index into strings_, or kNone
         quint32 formula; // index into strings_, or kNone
         XlsxValueType type;
+        quint32 sharedGroup = kNone; // the shared formula group ("si") the cell belongs to
     };
+    // Gives every cell of a shared formula group its own formula text: the group's first
+    // formula with its relative references moved by the cell's distance from it.
+    void resolveSharedFormulas();
     static constexpr quint32 kNone = 0xFFFFFFFFu;
     std::vector<Stored> cells_; // sorted by row, then column
     std::vector<QString> strings_;
@@ -116,3 +120,8 @@ private:
 
 // Decodes the "_xHHHH_" escapes the format uses for characters XML cannot carry.
 QString decodeXlsxEscapes(const QString& text);
+
+// The formula with its relative cell references (A1, $A1, A$1, Sheet!B2) moved down by rows and
+// right by cols; absolute parts, texts in quotes and references that would leave the sheet
+// stay as they are.
+QString shiftFormulaReferences(const QString& formula, int rows, int cols);

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QThread>
 #include <QUuid>
 #include <QtTest>
@@ -35,12 +36,13 @@ private slots:
     void instanceName_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("name");
-        QTest::newRow("linux") << "/opt/budget/tallykeep"
-                               << "_opt_budget_tallykeep";
-        QTest::newRow("windows form") << "C:\\Apps\\budget.exe"
-                                      << "C__Apps_budget.exe";
-        QTest::newRow("dots stay") << "/home/a.b/tk.bin"
-                                   << "_home_a.b_tk.bin";
+        // SHA-256 as sha256sum prints it.
+        QTest::newRow("linux")
+            << "/opt/budget/tallykeep"
+            << "tallykeep-a05ece54033ff58b69be5f28354bd17315e64e184d5e98519d44f8a0a16d6195";
+        QTest::newRow("windows form")
+            << "C:\\Apps\\budget.exe"
+            << "tallykeep-42f1892b15b649c0f34811a9cd5915d72af83771a6dd641c60b33550ba4fa036";
     }
     void instanceName() {
         QFETCH(QString, path);
@@ -56,6 +58,30 @@ private slots:
         QVERIFY(!second.tryAcquire());
         SingleInstance elsewhere(uniquePath(QStringLiteral("tallykeep")));
         QVERIFY(elsewhere.tryAcquire());
+    }
+
+    void longPathsTakeTheLock() {
+        // Past 255 bytes a name built from the path itself cannot be a file name.
+        const QString path = uniquePath(QString(300, u'x'));
+        SingleInstance first(path);
+        QVERIFY(first.tryAcquire());
+        SingleInstance second(path);
+        QVERIFY(!second.tryAcquire());
+        QVERIFY(second.heldElsewhere());
+    }
+
+    void aLockThatCannotBeMadeIsNotAnotherInstance() {
+        // The temporary "folder" is a file, so no lock file can be made in it.
+        QTemporaryFile notAFolder;
+        QVERIFY(notAFolder.open());
+        const QByteArray previous = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(notAFolder.fileName()));
+        SingleInstance instance(uniquePath(QStringLiteral("tallykeep")));
+        const bool acquired = instance.tryAcquire();
+        qputenv("TMPDIR", previous);
+        QVERIFY(!acquired);
+        QVERIFY(!instance.heldElsewhere());
+        QVERIFY(instance.failureText().contains(instance.lockFilePath()));
     }
 
     void anotherProcessIsRefusedUntilItDies() {

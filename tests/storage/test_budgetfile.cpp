@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace kit;
 
@@ -236,6 +238,36 @@ private slots:
         QCOMPARE(readAll(kept), QByteArray("PK\x03\x04 precious but broken"));
     }
 
+    void copyMadeOnlyAtTheFirstSaveIsStillReported() {
+        // At start the copy cannot be written (a file size limit stands in for a full disk);
+        // the first save makes it and must say where it is.
+        FixedClock clock(date(2024, 6, 10, 14, 15, 16));
+        const QByteArray broken = "PK\x03\x04" + QByteArray(64 * 1024, 'z');
+        writeAll(xlsx_, broken);
+        BudgetFile file(exe_);
+        Budget b;
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 16 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = file.load(b);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(status, int(LoadWorkbookUnopenable));
+        QVERIFY(file.takeNotice().isEmpty());
+
+        FakePrompter prompter;
+        b.showTopLevel(b.createAccount());
+        QCOMPARE(file.save(b, prompter), 0);
+        const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-141516";
+        QCOMPARE(readAll(kept), broken);
+        QCOMPARE(prompter.records.size(), 1);
+        QCOMPARE(prompter.records[0].icon, PromptIcon::Information);
+        QVERIFY2(prompter.records[0].text.contains(kept), qPrintable(prompter.records[0].text));
+    }
+
     void workbookWithoutBudgetDataIsKeptToo() {
         // Opens fine but holds none of the budget's sheets (another program's file).
         FixedClock clock(date(2024, 6, 10, 9, 0, 0));
@@ -280,11 +312,16 @@ private slots:
         QTest::addColumn<QString>("why");
         QTest::newRow("outside change") << "outside";
         QTest::newRow("too many rows") << "rows";
+        QTest::newRow("read-only file") << "readonly";
+        QTest::newRow("link to a read-only file") << "readonlylink";
     }
 
     void refusedSavesKeepTheOldFile() {
         QFETCH(QString, why);
-        writeAll(xlsx_, "someone else's budget");
+        const QString target = why == "readonlylink" ? dir_->filePath("elsewhere.xlsx") : xlsx_;
+        writeAll(target, "someone else's budget");
+        if (why == "readonlylink")
+            QVERIFY(QFile::link(target, xlsx_));
         FakePrompter prompter;
         BudgetFile file(exe_);
         Budget b;
@@ -293,19 +330,109 @@ private slots:
             file.setOutsideChangeReported(true);
             QVERIFY(file.outsideChangeReported());
             expected = Workbook::SaveOutsideChange;
-        } else {
+        } else if (why == "rows") {
             for (qint64 i = 0; i <= Workbook::kMaxDataRows; ++i)
                 b.appendTransaction(std::make_unique<Transaction>());
             expected = Workbook::SaveTooManyRows;
+        } else {
+            // chmod 444: even where the process could write it (as root), it is not replaced.
+            QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadUser |
+                                                      QFile::ReadGroup | QFile::ReadOther));
+            b.showTopLevel(b.createAccount());
+            expected = 2; // the library's "usually a permissions error"
         }
+        const QFile::Permissions permissions = QFile::permissions(target);
         QCOMPARE(file.save(b, prompter), expected);
-        QCOMPARE(readAll(xlsx_), QByteArray("someone else's budget"));
+        QCOMPARE(readAll(target), QByteArray("someone else's budget"));
+        QCOMPARE(QFile::permissions(target), permissions);
+        QCOMPARE(QFileInfo(xlsx_).isSymLink(), why == "readonlylink");
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(),
+                 why == "readonlylink" ? 2 : 1);
         QVERIFY(!QFile::exists(backups_ + "/tallykeep.xlsx.bak.1"));
         QCOMPARE(prompter.records.size(), 1);
         QCOMPARE(prompter.records[0].title, QStringLiteral("Error saving"));
         QVERIFY(prompter.records[0].text.startsWith(
             QStringLiteral("Failed to save budget [%1] [").arg(xlsx_)));
         QVERIFY(prompter.records[0].text.contains(saveErrorText(expected)));
+    }
+
+    void danglingLinkIsReportedAndNeverReplaced() {
+        // The budget lives on a drive that is not mounted now.
+        const QString target = dir_->filePath("drive/budget.xlsx");
+        QVERIFY(QFile::link(target, xlsx_));
+        writeAll(xml_,
+                 "<b><accounts><accountItem type=\"0\" id=\"1\" name=\"old\"/></accounts></b>");
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadOk));
+        QVERIFY(b.registry().empty());
+        const QString notice = file.takeNotice();
+        QVERIFY2(notice.contains(xlsx_) && notice.contains(target) &&
+                     notice.contains("does not exist"),
+                 qPrintable(notice));
+
+        FakePrompter prompter;
+        Account* a = b.createAccount();
+        a->setName("new");
+        b.showTopLevel(a);
+        QCOMPARE(file.save(b, prompter), int(Workbook::SaveDanglingLink));
+        QCOMPARE(QFileInfo(xlsx_).symLinkTarget(), target);
+        QVERIFY(!QFileInfo::exists(target));
+        QCOMPARE(prompter.records.size(), 1);
+        QVERIFY(prompter.records[0].text.contains(saveErrorText(Workbook::SaveDanglingLink)));
+        QVERIFY(!QFileInfo::exists(dir_->filePath("drive")));
+
+        // The drive is back: the save goes through the link.
+        QVERIFY(QDir(dir_->path()).mkdir("drive"));
+        writeAll(target, "");
+        QCOMPARE(file.save(b, prompter), 0);
+        QVERIFY(QFileInfo(xlsx_).isSymLink());
+        QVERIFY(readAll(target).startsWith("PK"));
+    }
+
+    void saveWhoseTemporaryWritesFailKeepsTheOldFile() {
+        // The library's temporary files stop growing part-way (a full disk; here a file size
+        // limit, so the write fails with EFBIG after some bytes). The library still reports
+        // success; the file it assembles must not replace the budget.
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        auto b = richBudget();
+        QCOMPARE(file.save(*b, prompter), 0);
+        const QByteArray before = readAll(xlsx_);
+        for (int i = 0; i < 12000; ++i)
+            createTransaction(*b, TransactionType::Expense, -100 - i, kNoId, kNoId, kNoId,
+                              QStringLiteral("payee %1").arg(i), QStringLiteral("note %1").arg(i),
+                              date(2024, 1 + i % 12, 1 + i % 28));
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 1 << 20; // the transactions sheet alone is several times that
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = file.save(*b, prompter);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(status != 0);
+        QCOMPARE(readAll(xlsx_), before);
+        QCOMPARE(prompter.records.size(), 1);
+        QVERIFY(prompter.records[0].text.startsWith(
+            QStringLiteral("Failed to save budget [%1] [").arg(xlsx_)));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"tallykeep.xlsx"}));
+        // Without the limit the same budget saves and reads back whole.
+        QCOMPARE(file.save(*b, prompter), 0);
+        Budget reloaded;
+        QCOMPARE(loadWorkbook(xlsx_, reloaded).status, 0);
+        QCOMPARE(reloaded.transactions().size(), b->transactions().size());
+    }
+
+    void staleTemporaryFileIsRemovedAtStart() {
+        writeAll(dir_->filePath(".tallykeep.xlsx.saving"), "PK half a save");
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadOk));
+        QVERIFY(!QFileInfo::exists(dir_->filePath(".tallykeep.xlsx.saving")));
     }
 
     void backupsGoBesideTheFileWhenTheFolderCannotBeMade() {
@@ -349,6 +476,45 @@ private slots:
         writeAll(xlsx_, "budget contenT");
         QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
         QTRY_VERIFY(!watcher.isRunning());
+    }
+
+    void inPlaceRewriteIsJudgedByItsResult() {
+        // Another program rewrites the file in place (cat same.xlsx > budget.xlsx): truncated
+        // first, then written in two chunks with a pause between.
+        const QByteArray content = QByteArray(200000, 'x') + "end";
+        writeAll(xlsx_, content);
+        std::atomic<int> calls{0};
+        FileWatcher watcher(xlsx_, [&] { ++calls; });
+        QVERIFY(watcher.start());
+        auto rewrite = [&](const QByteArray& bytes) {
+            QFile f(xlsx_);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes.left(bytes.size() / 2));
+            f.flush();
+            QTest::qWait(100);
+            f.write(bytes.mid(bytes.size() / 2));
+        };
+        rewrite(content);
+        QTest::qWait(FileWatcher::kQuietMs + 500);
+        QCOMPARE(calls.load(), 0);
+        QVERIFY(watcher.isRunning());
+        QByteArray changed = content;
+        changed[10] = 'y';
+        rewrite(changed);
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 5000);
+    }
+
+    void savingStartsAWatcherWhereNoneRan() {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadOk));
+        b.showTopLevel(b.createAccount());
+        QCOMPARE(file.save(b, prompter), 0);
+        QByteArray content = readAll(xlsx_);
+        content[content.size() / 2] = char(content[content.size() / 2] ^ 1);
+        writeAll(xlsx_, content);
+        QTRY_VERIFY_WITH_TIMEOUT(file.outsideChangeReported(), 5000);
     }
 
     void watcherSeesChangesToALinkedFilesTarget() {

@@ -190,6 +190,31 @@ private slots:
                  expected);
     }
 
+    void numbersBeyond32BitsAreClamped_data() {
+        QTest::addColumn<QByteArray>("number");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("too large") << QByteArray("99999999999") << 2147483647;
+        QTest::newRow("too small") << QByteArray("-99999999999") << -2147483647 - 1;
+        QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999999") << 2147483647;
+        QTest::newRow("largest") << QByteArray("2147483647") << 2147483647;
+        QTest::newRow("ordinary") << QByteArray("-1234") << -1234;
+    }
+
+    void numbersBeyond32BitsAreClamped() {
+        QFETCH(QByteArray, number);
+        QFETCH(int, expected);
+        Budget b;
+        const QString path =
+            write("<b><accounts><accountItem type=\"0\" id=\"1\" name=\"a\" balance=\"" + number +
+                  "\"/><accountItem type=\"1\" id=\"2\" expenseLimit=\"" + number +
+                  "\"/></accounts><transactions><transaction amount=\"" + number +
+                  "\"/></transactions></b>");
+        QCOMPARE(loadLegacyBudget(path, b).status, 0);
+        QCOMPARE(b.findAccount(1)->getBalance(), expected);
+        QCOMPARE(b.findFolder(2)->expenseLimit(), expected);
+        QCOMPARE(b.transactions().front()->amount, expected);
+    }
+
     void unreadableFiles_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("empty") << QByteArray();

@@ -6,6 +6,7 @@
 #include "storagetestkit.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -342,6 +343,69 @@ private slots:
         QCOMPARE(r.sheet("Transactions")->cell(2, 3).toDouble(), -0.05);
         auto loaded = load(path("unknown.xlsx"));
         QCOMPARE(int(loaded->transactions().front()->type), 0);
+    }
+
+    void spreadsheetProgramShowsNamesAndTotals() {
+        // LibreOffice with a fresh profile does not recalculate an .xlsx on opening: it shows
+        // the results stored with the formulas.
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty())
+            QSKIP("LibreOffice is not installed");
+        auto b = richBudget();
+        const QString file = path("office.xlsx");
+        {
+            FixedClock clock(date(2024, 2, 10)); // the overview totals February 2024
+            QCOMPARE(save(*b, file), 0);
+        }
+        QTemporaryDir home;
+        const QString out = path("office");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        p.setProcessEnvironment(env);
+        p.start(soffice, {"--headless", "--norestore", "--convert-to",
+                          "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,"
+                          "false,-1",
+                          "--outdir", out, file});
+        QVERIFY(p.waitForFinished(300000));
+        auto sheet = [&](const char* name) {
+            QFile f(out + QStringLiteral("/office-%1.csv").arg(QLatin1String(name)));
+            QList<QStringList> rows;
+            if (f.open(QIODevice::ReadOnly))
+                for (const QByteArray& line : f.readAll().split('\n'))
+                    rows << QString::fromUtf8(line).trimmed().split(u',');
+            return rows;
+        };
+        auto rowWith = [](const QList<QStringList>& rows, int col, const QString& text) {
+            for (const QStringList& r : rows)
+                if (r.size() > col && r[col] == text)
+                    return r;
+            return QStringList();
+        };
+        const QList<QStringList> overview = sheet("Budget");
+        QVERIFY2(!overview.isEmpty(), p.readAllStandardError().constData());
+        // Envelope lines: name, budgeted, actual (February's expenses), difference.
+        const QList<QList<QVariant>> lines = {{"Rent", 1500, 1200, 300},
+                                              {"Games 中文", 25, 43.21, -18.21},
+                                              {"Power ⚡", 0, 0, 0},
+                                              {"Totals", 1525, 1243.21, 281.79}};
+        for (const QList<QVariant>& line : lines) {
+            const QStringList row = rowWith(overview, 1, line[0].toString());
+            QVERIFY2(row.size() > 5, qPrintable(line[0].toString()));
+            for (int i = 1; i <= 3; ++i)
+                QVERIFY2(qFuzzyCompare(1 + row[2 + i].toDouble(), 1 + line[i].toDouble()),
+                         qPrintable(row.join(u',')));
+        }
+        const QStringList folderLimits = rowWith(overview, 7, "Budgeted");
+        QCOMPARE(folderLimits.value(8).toDouble(), 150.0);
+        QCOMPARE(rowWith(overview, 7, "Diff.").value(8).toDouble(), -150.0);
+        // Reference cells show the names they point at.
+        const QList<QStringList> transactions = sheet("Transactions");
+        const QStringList games = rowWith(transactions, 1, "Shop 💳");
+        QCOMPARE(games.value(3), QStringLiteral("Games 中文"));
+        QCOMPARE(games.value(4), QStringLiteral("Visa 💳"));
+        QCOMPARE(rowWith(sheet("Categories"), 0, "Rent").value(1), QStringLiteral("Bills"));
+        QCOMPARE(rowWith(sheet("Categories"), 0, "Rent").value(8), QStringLiteral("Checking é"));
     }
 
     void anotherReaderSeesTheLayout() {

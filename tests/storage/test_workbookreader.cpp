@@ -217,6 +217,70 @@ private slots:
         QCOMPARE(int(b->transactions()[2]->type), 3);
     }
 
+    void filledDownColumnsAndIsoDates() {
+        // What a spreadsheet program writes when the user fills a column down: one formula
+        // shared by the column, and dates stored as ISO text.
+        auto iso = [](const char* text) {
+            return X(QStringLiteral("t=\"d\"><v>%1</v>").arg(QLatin1String(text)));
+        };
+        auto shared = [](int group, const char* masterFormula = nullptr, const char* ref = "") {
+            if (!masterFormula)
+                return X(
+                    QStringLiteral("t=\"str\"><f t=\"shared\" si=\"%1\"/><v>x</v>").arg(group));
+            return X(QStringLiteral("t=\"str\"><f t=\"shared\" ref=\"%1\" si=\"%2\">%3</f>"
+                                    "<v>x</v>")
+                         .arg(QLatin1String(ref))
+                         .arg(group)
+                         .arg(QLatin1String(masterFormula)));
+        };
+        auto b = load({{"Accounts", {kAccountHeads, {S("Checking")}, {S("Savings")}, {S("Cash")}}},
+                       {"Transactions",
+                        {kTransactionHeads,
+                         {iso("2024-03-01"), S("a"), N(-1), E(),
+                          shared(0, "Accounts!$A$2", "E2:E7"), shared(1, "Accounts!A3", "F2:F3")},
+                         {iso("2024-03-02"), S("b"), N(-2), E(), shared(0), shared(1)},
+                         {iso("2024-03-03"), S("c"), N(-3), E(), shared(0)},
+                         {iso("2024-03-04"), S("d"), N(-4), E(), shared(0)},
+                         {iso("2024-03-05"), S("e"), N(-5), E(), shared(0)},
+                         {iso("2024-03-06T08:30:00"), S("f"), N(-6), E(), shared(0)}}}});
+        QCOMPARE(b->transactions().size(), size_t(6));
+        QStringList seen;
+        for (const auto& t : b->transactions())
+            seen << QStringLiteral("%1 %2 %3>%4")
+                        .arg(t->payee, ymd(t->transactionTime), label(*b, t->accountFrom),
+                             label(*b, t->accountTo));
+        QCOMPARE(seen,
+                 QStringList(
+                     {"a 2024-03-01 account:Checking>account:Savings",
+                      "b 2024-03-02 account:Checking>account:Cash",
+                      "c 2024-03-03 account:Checking>none", "d 2024-03-04 account:Checking>none",
+                      "e 2024-03-05 account:Checking>none", "f 2024-03-06 account:Checking>none"}));
+    }
+
+    void sharedFormulaReferencesMove_data() {
+        QTest::addColumn<QString>("formula");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("cols");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("sheet reference") << "Accounts!A2" << 3 << 0 << "Accounts!A5";
+        QTest::newRow("absolute") << "'My Sheet'!$A$2" << 3 << 2 << "'My Sheet'!$A$2";
+        QTest::newRow("mixed") << "A$1+$A1" << 1 << 1 << "B$1+$A2";
+        QTest::newRow("range") << "SUM(A1:B2)" << 1 << 1 << "SUM(B2:C3)";
+        QTest::newRow("text untouched") << "\"A1\"&A1" << 1 << 0 << "\"A1\"&A2";
+        QTest::newRow("quoted sheet name") << "'B2'!B2" << 1 << 0 << "'B2'!B3";
+        QTest::newRow("function with digits") << "LOG10(A1)" << 1 << 0 << "LOG10(A2)";
+        QTest::newRow("would leave the sheet") << "A1" << -1 << 0 << "A1";
+        QTest::newRow("column past Z") << "Z1" << 0 << 1 << "AA1";
+    }
+
+    void sharedFormulaReferencesMove() {
+        QFETCH(QString, formula);
+        QFETCH(int, rows);
+        QFETCH(int, cols);
+        QFETCH(QString, expected);
+        QCOMPARE(shiftFormulaReferences(formula, rows, cols), expected);
+    }
+
     void anUnnamedRecordDoesNotEndItsSheet() {
         auto b =
             load({{"Accounts", {kAccountHeads, {S("A")}, {E(), S("account"), N(2)}, {S("C")}}}});
