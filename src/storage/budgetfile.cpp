@@ -104,6 +104,9 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
 BudgetFile::BudgetFile(const QString& executablePath)
     : workbook_(budgetFilePath(executablePath)), legacy_(legacyBudgetPath(executablePath)) {}
 
+BudgetFile::BudgetFile(const BudgetPath& budget)
+    : workbook_(budget.path), legacy_(legacyBudgetPath(budget.path)) {}
+
 BudgetFile::~BudgetFile() {
     stopWatcher();
 }

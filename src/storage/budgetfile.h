@@ -1,5 +1,5 @@
 #pragma once
-// The budget file beside the executable: where it is, loading it at start-up, the one
+// The budget file (by default beside the executable): where it is, loading it at start-up, the one
 // save operation (backups, watcher paused, safe replace) and the outside-change watcher.
 
 #include <QString>
@@ -35,9 +35,16 @@ enum LoadStatus : int {
     // any other value: "Unable to load file"
 };
 
+// A budget file named by its own path rather than by the program's.
+struct BudgetPath {
+    QString path;
+};
+
 class BudgetFile {
 public:
     explicit BudgetFile(const QString& executablePath);
+    // The legacy ".xml" file, the backups and the watcher follow the given workbook.
+    explicit BudgetFile(const BudgetPath& budget);
     ~BudgetFile();
 
     QString workbookPath() const { return workbook_; }

@@ -18,6 +18,19 @@
 
 namespace kit {
 
+// The whole content of a file, or "<missing>" when it cannot be read.
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void writeAll(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(data);
+}
+
 inline DateTime date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
     DateTime dt = makeDate(y, m, d, hh, mm, ss);
     dt.dayOfWeek = quint16(QDate(y, m, d).dayOfWeek() % 7);
