@@ -1,28 +1,94 @@
-// Process entry: one instance per executable, the outside-change watcher, loading the
-// budget, the main window and its event loop. Nothing is saved on exit: every command has
-// already saved its change.
+// Process entry: the command line, which budget to open, one instance per budget file, the
+// outside-change watcher, loading the budget, the main window and its event loop. Nothing is
+// saved on exit: every command has already saved its change.
 
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
 #include "model/budget.h"
 #include "platform/singleinstance.h"
 #include "storage/budgetfile.h"
+#include "storage/budgetlocation.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
+#include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tallykeep"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.23.88"));
-    const QString executable = QCoreApplication::applicationFilePath();
+namespace {
 
-    SingleInstance instance(executable);
+void describeCommandLine(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Envelope budgeting: divide your money into envelopes and keep track of "
+                       "what is left to spend."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("budget"),
+        QStringLiteral("The budget workbook to open; it is created at the first change if it "
+                       "does not exist. Without it: tallykeep.xlsx beside the program when you "
+                       "may write there, else $XDG_DATA_HOME/tallykeep/tallykeep.xlsx "
+                       "(~/.local/share/tallykeep/tallykeep.xlsx)."),
+        QStringLiteral("[BUDGET.xlsx]"));
+}
+
+int commandLineError(const QString& text) {
+    std::fprintf(stderr, "tallykeep: %s\nTry 'tallykeep --help'.\n", qPrintable(text));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("Tallykeep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.23.88"));
+    {
+        // --help and --version answer in a terminal without a display.
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        parser.parse(arguments);
+        if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
+            parser.isSet(QStringLiteral("version"))) {
+            QCoreApplication text(argc, argv);
+            parser.process(text); // prints and ends the process
+        }
+    }
+
+    QApplication app(argc, argv);
+    // Desktops find the window's icon and name through the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tallykeep"));
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(app); // an unknown option is reported and ends the process
+    const QStringList given = parser.positionalArguments();
+    if (given.size() > 1)
+        return commandLineError(QStringLiteral("open one budget at a time."));
+    const QString budgetPath =
+        chooseBudgetPath(given.value(0), QCoreApplication::applicationFilePath());
+    const QFileInfo budgetInfo(budgetPath);
+    if (budgetInfo.isDir())
+        return commandLineError(
+            QStringLiteral("%1 is a folder, not a budget file.").arg(budgetPath));
+    if (!budgetInfo.dir().exists()) {
+        if (!given.isEmpty())
+            return commandLineError(
+                QStringLiteral("the folder %1 does not exist.").arg(budgetInfo.absolutePath()));
+        // The per-user data folder is made on first use, readable by its owner only.
+        if (QDir().mkpath(budgetInfo.absolutePath()))
+            QFile::setPermissions(budgetInfo.absolutePath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    SingleInstance instance(budgetIdentity(budgetPath));
     if (!instance.tryAcquire()) {
         // Without the lock a second instance could save over this one's changes.
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Already running"),
@@ -39,7 +105,7 @@ int main(int argc, char* argv[]) {
     }
 
     Budget budget;
-    BudgetFile file(executable);
+    BudgetFile file(BudgetPath{budgetPath});
     MainWindow window(budget);
     window.setSaver([&file](const Budget& b, Prompter& prompter) { file.save(b, prompter); });
     QPointer<MainWindow> owner(&window);
