@@ -50,7 +50,7 @@ struct CommandRequest {
     AccountBase* item = nullptr; // the row's folder, envelope or account
     Transaction* transaction = nullptr;
     ItemId target = kNoId; // the move target (folder or sibling)
-    std::vector<Transaction*> transactions; // the selected rows (delete)
+    std::vector<Transaction*> transactions{}; // the selected rows (delete)
 };
 
 // Menu text of a fixed command (without accelerator suffix).

@@ -3,10 +3,33 @@
 #include "model/clock.h"
 
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLocale>
 
+namespace {
+// Tab leaves the field like any other, instead of stepping through day, month and year
+// (the arrow keys and the separators still do that).
+class DateField : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+            const bool back =
+                event->key() == Qt::Key_Backtab || event->modifiers() & Qt::ShiftModifier;
+            QWidget::focusNextPrevChild(!back);
+            event->accept();
+            return;
+        }
+        QDateEdit::keyPressEvent(event);
+    }
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+} // namespace
+
 QDateEdit* newDateField(QWidget* parent, const QDate& day) {
-    auto* field = new QDateEdit(parent);
+    auto* field = new DateField(parent);
     field->setCalendarPopup(true);
     field->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     field->setDate(day.isValid() ? day : dayOf(Clock::now()));

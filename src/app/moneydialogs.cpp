@@ -42,11 +42,11 @@ DepositDialog::DepositDialog(const Budget& budget, const std::vector<Account*>& 
     : QDialog(parent), form_(form) {
     setWindowTitle("Deposit");
     amount_ = newTextField(this);
-    date_ = newDateField(this, form_.date);
     account_ = newAccountList(this);
     payer_ = new QComboBox(this);
     payer_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
 
     auto* fields = new QFormLayout;
     fields->addRow("Amount:", amount_);
@@ -96,10 +96,10 @@ TransferDialog::TransferDialog(const Budget& budget, Prompter& prompter,
     : QDialog(parent), budget_(budget), prompter_(prompter), form_(form) {
     setWindowTitle("Transfer");
     amount_ = newTextField(this);
-    date_ = newDateField(this, form_.date);
     from_ = newAccountList(this);
     to_ = newAccountList(this);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
     warning_ = new QLabel("Warning: The 'from' and 'to' accounts must be different.", this);
 
     auto* fields = new QFormLayout;
@@ -156,11 +156,11 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
     : QDialog(parent), form_(form) {
     setWindowTitle("Pay Credit Card");
     amount_ = newTextField(this);
-    date_ = newDateField(this, form_.date);
     card_ = new QLineEdit(this);
     envelope_ = new QLineEdit(this);
     payFrom_ = newAccountList(this);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
     for (QLineEdit* shown : {card_, envelope_}) {
         shown->setReadOnly(true);
         shown->setFocusPolicy(Qt::NoFocus);

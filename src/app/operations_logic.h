@@ -22,7 +22,7 @@ struct ExpenseForm {
     ItemId account = kNoId;
     ItemId envelope = kNoId;
     bool isNew = false;
-    QDate date; // the day it happened (invalid: today)
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct DepositForm {
@@ -30,7 +30,7 @@ struct DepositForm {
     Amount amount = 0;
     QString payer;
     QString description;
-    QDate date; // the day it happened (invalid: today)
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct TransferForm {
@@ -38,7 +38,7 @@ struct TransferForm {
     ItemId fromAccount = kNoId;
     Amount amount = 0;
     QString description;
-    QDate date; // the day it happened (invalid: today)
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct CardPaymentForm {
@@ -46,7 +46,7 @@ struct CardPaymentForm {
     ItemId card = kNoId;
     QString description;
     ItemId payingAccount = kNoId;
-    QDate date; // the day it happened (invalid: today)
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct AccountForm {

@@ -21,11 +21,11 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     setWindowTitle("Transaction");
 
     amount_ = new QLineEdit(this);
-    date_ = newDateField(this, form_.date);
     payee_ = new QComboBox(this);
     account_ = new QComboBox(this);
     envelope_ = new QComboBox(this);
     description_ = new QLineEdit(this);
+    date_ = newDateField(this, form_.date); // created last: the last field in Tab order
     limitFieldText(amount_);
     limitFieldText(description_);
     for (QComboBox* list : {account_, envelope_, payee_})

@@ -65,43 +65,48 @@ UndoHistory::~UndoHistory() {
         budget_.history_ = nullptr;
 }
 
-UndoHistory::ItemImage UndoHistory::capture(AccountBase* item) const {
-    ItemImage image;
-    image.item = item;
-    image.registered = budget_.findItem(item->id_) == item;
-    image.id = item->id_;
-    image.name = item->name_;
-    image.balance = item->balance_;
-    image.budgeted = item->budgeted_;
-    image.hidden = item->hidden_;
-    image.readOnly = item->readOnly_;
+// One list of fields serves both reading an image and swapping one in.
+template <class F> void UndoHistory::eachField(AccountBase* item, ItemImage& image, F f) {
+    f(item->id_, image.id);
+    f(item->name_, image.name);
+    f(item->balance_, image.balance);
+    f(item->budgeted_, image.budgeted);
+    f(item->hidden_, image.hidden);
+    f(item->readOnly_, image.readOnly);
     switch (item->getType()) {
     case ItemType::Account: {
         auto* a = static_cast<Account*>(item);
-        image.contributesToBudget = a->contributesToBudget_;
-        image.isCCAccount = a->isCCAccount_;
-        image.lastImport = a->lastImport_;
+        f(a->contributesToBudget_, image.contributesToBudget);
+        f(a->isCCAccount_, image.isCCAccount);
+        f(a->lastImport_, image.lastImport);
         break;
     }
     case ItemType::Folder: {
-        auto* f = static_cast<AccountGroup*>(item);
-        image.children = f->children_;
-        image.expenseLimit = f->expenseLimit_;
+        auto* g = static_cast<AccountGroup*>(item);
+        f(g->children_, image.children);
+        f(g->expenseLimit_, image.expenseLimit);
         break;
     }
     case ItemType::Envelope: {
         auto* e = static_cast<AccountEnvelope*>(item);
-        image.defaultPayee = e->defaultPayee_;
-        image.defaultPayFrom = e->defaultPayFrom_;
-        image.defaultPayTo = e->defaultPayTo_;
-        image.defaultAmount = e->defaultAmount_;
-        image.isExpense = e->isExpense_;
-        image.virtualAccount = e->virtualAccount_;
-        image.savingsGoal = e->savingsGoal_;
-        image.createdDate = e->createdDate_;
+        f(e->defaultPayee_, image.defaultPayee);
+        f(e->defaultPayFrom_, image.defaultPayFrom);
+        f(e->defaultPayTo_, image.defaultPayTo);
+        f(e->defaultAmount_, image.defaultAmount);
+        f(e->isExpense_, image.isExpense);
+        f(e->virtualAccount_, image.virtualAccount);
+        f(e->savingsGoal_, image.savingsGoal);
+        f(e->createdDate_, image.createdDate);
         break;
     }
     }
+}
+
+UndoHistory::ItemImage UndoHistory::capture(AccountBase* item) const {
+    ItemImage image;
+    image.item = item;
+    image.registered = budget_.findItem(item->id_) == item;
+    eachField(item, image, [](const auto& live, auto& kept) { kept = live; });
     return image;
 }
 
@@ -266,54 +271,21 @@ void UndoHistory::transactionWillChange(const Transaction& t) {
 void UndoHistory::swapItems(Step& step) {
     // Registry entries first come out for every item, then go back under the swapped ids,
     // so two items that traded ids do not push each other out.
-    std::vector<ItemImage> current;
-    current.reserve(step.items.size());
-    for (const ItemImage& image : step.items)
-        current.push_back(capture(image.item));
-    for (const ItemImage& now : current) {
-        if (now.registered)
-            budget_.unregisterItem(now.id);
+    std::vector<bool> registeredNow;
+    registeredNow.reserve(step.items.size());
+    for (const ItemImage& image : step.items) {
+        AccountBase* item = image.item;
+        registeredNow.push_back(budget_.findItem(item->id_) == item);
+        if (registeredNow.back())
+            budget_.unregisterItem(item->id_);
     }
     for (std::size_t i = 0; i < step.items.size(); ++i) {
         ItemImage& image = step.items[i];
-        AccountBase* item = image.item;
-        item->id_ = image.id;
-        item->name_ = image.name;
-        item->balance_ = image.balance;
-        item->budgeted_ = image.budgeted;
-        item->hidden_ = image.hidden;
-        item->readOnly_ = image.readOnly;
-        switch (item->getType()) {
-        case ItemType::Account: {
-            auto* a = static_cast<Account*>(item);
-            a->contributesToBudget_ = image.contributesToBudget;
-            a->isCCAccount_ = image.isCCAccount;
-            a->lastImport_ = image.lastImport;
-            break;
-        }
-        case ItemType::Folder: {
-            auto* f = static_cast<AccountGroup*>(item);
-            f->children_ = image.children;
-            f->expenseLimit_ = image.expenseLimit;
-            break;
-        }
-        case ItemType::Envelope: {
-            auto* e = static_cast<AccountEnvelope*>(item);
-            e->defaultPayee_ = image.defaultPayee;
-            e->defaultPayFrom_ = image.defaultPayFrom;
-            e->defaultPayTo_ = image.defaultPayTo;
-            e->defaultAmount_ = image.defaultAmount;
-            e->isExpense_ = image.isExpense;
-            e->virtualAccount_ = image.virtualAccount;
-            e->savingsGoal_ = image.savingsGoal;
-            e->createdDate_ = image.createdDate;
-            break;
-        }
-        }
+        eachField(image.item, image, [](auto& live, auto& kept) { std::swap(live, kept); });
         const bool registerNow = image.registered;
-        image = std::move(current[i]);
+        image.registered = registeredNow[i];
         if (registerNow)
-            budget_.registerItem(item);
+            budget_.registerItem(image.item);
     }
 }
 

@@ -59,6 +59,8 @@ private:
     bool recording();
 
     ItemImage capture(AccountBase* item) const;
+    // Calls f(live field, image field) for every field of the item's kind.
+    template <class F> static void eachField(AccountBase* item, ItemImage& image, F f);
     void swapItems(Step& step);
     void toggle(Step& step, bool undoing);
 

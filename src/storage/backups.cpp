@@ -50,7 +50,8 @@ void rotateBackups(const QString& budgetFile) {
         else
             QFile::rename(base + QString::number(n - 1), target);
     }
-    keepDailyBackup(budgetFile, QDate(Clock::now().year, Clock::now().month, Clock::now().day));
+    const DateTime now = Clock::now();
+    keepDailyBackup(budgetFile, QDate(now.year, now.month, now.day));
 }
 
 void keepDailyBackup(const QString& budgetFile, const QDate& today) {
