@@ -108,6 +108,7 @@ int main(int argc, char* argv[]) {
     BudgetFile file(BudgetPath{budgetPath});
     MainWindow window(budget);
     window.setSaver([&file](const Budget& b, Prompter& prompter) { file.save(b, prompter); });
+    window.setBudgetFilePath(file.workbookPath());
     QPointer<MainWindow> owner(&window);
 
     // The watcher starts before loading, so its baseline is the file as found now. Its

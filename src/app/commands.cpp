@@ -56,10 +56,35 @@ QString commandText(Command command) {
         return QStringLiteral("Move after...");
     case Command::MoveBefore:
         return QStringLiteral("Move before...");
+    case Command::DeleteTransaction:
+        return QStringLiteral("Delete transaction");
+    case Command::Undo:
+        return QStringLiteral("&Undo");
+    case Command::Redo:
+        return QStringLiteral("&Redo");
+    case Command::RestoreBackup:
+        return QStringLiteral("Restore from backup...");
     case Command::None:
         break;
     }
     return {};
+}
+
+QString stepName(Command command) {
+    switch (command) {
+    case Command::MoveToGroup:
+    case Command::MoveAfter:
+    case Command::MoveBefore:
+        return QStringLiteral("Move");
+    case Command::Hide:
+        return QStringLiteral("Hide");
+    default:
+        break;
+    }
+    QString name = commandText(command).remove(u'&');
+    while (name.endsWith(u'.'))
+        name.chop(1);
+    return name.trimmed();
 }
 
 bool isTreeCommand(Command command) {
@@ -123,6 +148,8 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
         return envelope && editEnvelope(shell, envelope);
     case Command::EditTransaction:
         return r.transaction && editTransaction(shell, r.transaction);
+    case Command::DeleteTransaction:
+        return deleteTransactions(shell, r.transactions);
     case Command::Transfer:
         return account && recordTransfer(shell, account);
     case Command::Deposit:

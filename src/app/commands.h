@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <vector>
 
 class Shell;
 class QAction;
@@ -37,6 +38,11 @@ enum class Command : int {
     MoveAfter = 33100,
     MoveBefore = 33501,
     Print = 33901,
+    // Added after the historical numbers.
+    DeleteTransaction = 34001,
+    Undo = 34002,
+    Redo = 34003,
+    RestoreBackup = 34004,
 };
 
 struct CommandRequest {
@@ -44,10 +50,14 @@ struct CommandRequest {
     AccountBase* item = nullptr; // the row's folder, envelope or account
     Transaction* transaction = nullptr;
     ItemId target = kNoId; // the move target (folder or sibling)
+    std::vector<Transaction*> transactions{}; // the selected rows (delete)
 };
 
 // Menu text of a fixed command (without accelerator suffix).
 QString commandText(Command command);
+
+// What an undo step of the command is called ("Record expense" for "Record expense...").
+QString stepName(Command command);
 
 // Commands after which the window refreshes its texts and saves when the budget changed.
 bool isTreeCommand(Command command);

@@ -7,9 +7,13 @@
 #include "app/infopane.h"
 #include "app/messageboxprompter.h"
 #include "app/operations.h"
+#include "app/restoredialog.h"
 #include "app/transactionlist.h"
 #include "model/budget.h"
 #include "model/health.h"
+#include "model/undo.h"
+#include "platform/dialogdriver.h"
+#include "platform/prompter.h"
 #include "reports/reportwindow.h"
 
 #include <QApplication>
@@ -17,10 +21,12 @@
 #include <QCursor>
 #include <QEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <algorithm>
 
 PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
     const int w = client.width();
@@ -45,7 +51,8 @@ PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool show
     return l;
 }
 
-MainWindow::MainWindow(Budget& budget, Prompter* prompter) : budget_(budget) {
+MainWindow::MainWindow(Budget& budget, Prompter* prompter)
+    : budget_(budget), history_(std::make_unique<UndoHistory>(budget)) {
     initAppResources();
     if (!prompter) {
         ownPrompter_ = std::make_unique<MessageBoxPrompter>(this);
@@ -85,13 +92,38 @@ void MainWindow::createMenus() {
     add(file, Command::AddFolder);
     add(file, Command::Print)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     file->addSeparator();
+    add(file, Command::RestoreBackup);
+    file->addSeparator();
     add(file, Command::Exit);
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    add(edit, Command::Undo)->setShortcut(QKeySequence::Undo);
+    add(edit, Command::Redo)->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
             {QKeySequence(QStringLiteral("Alt+/")), QKeySequence(QStringLiteral("Alt+?"))});
     for (QAction* a : std::as_const(menuActions_))
         a->setShortcutContext(Qt::ApplicationShortcut);
+    updateUndoActions();
+}
+
+void MainWindow::updateUndoActions() {
+    QAction* undo = menuAction(Command::Undo);
+    QAction* redo = menuAction(Command::Redo);
+    undo->setEnabled(history_->canUndo());
+    undo->setText(history_->canUndo() ? QStringLiteral("&Undo ") + history_->undoName()
+                                      : commandText(Command::Undo));
+    redo->setEnabled(history_->canRedo());
+    redo->setText(history_->canRedo() ? QStringLiteral("&Redo ") + history_->redoName()
+                                      : commandText(Command::Redo));
+}
+
+void MainWindow::asStep(const QString& name, const std::function<void()>& body) {
+    history_->begin();
+    body();
+    history_->end(name);
+    updateUndoActions();
 }
 
 QAction* MainWindow::menuAction(Command command) const {
@@ -108,7 +140,9 @@ void MainWindow::connectPanes() {
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
             [this] { showReports(budget_, this, prompter()); });
     connect(info_->unhideButton(), &QPushButton::clicked, this,
-            [this] { showUnhideMenu(*this, QCursor::pos()); });
+            [this] {
+                asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
+            });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
         static const Command commands[] = {Command::None,          Command::EditEnvelope,
@@ -171,6 +205,11 @@ void MainWindow::connectPanes() {
 
     connect(transactions_, &TransactionList::editRequested, this, [this](Transaction* t) {
         runCommand(CommandRequest{Command::EditTransaction, nullptr, t});
+    });
+    connect(transactions_, &TransactionList::deleteRequested, this, [this] {
+        CommandRequest request{Command::DeleteTransaction};
+        request.transactions = transactions_->selectedTransactions();
+        runCommand(request);
     });
     connect(transactions_, &TransactionList::transactionContextMenu, this,
             [this](Transaction* t, const QPoint& globalPos) {
@@ -341,30 +380,92 @@ void MainWindow::runCommand(const CommandRequest& request) {
     case Command::Exit:
         close();
         return;
+    case Command::Undo:
+    case Command::Redo:
+        undoStep(request.command == Command::Redo);
+        return;
+    case Command::RestoreBackup:
+        restoreFromBackup();
+        return;
     case Command::MoveToGroup:
     case Command::MoveAfter:
     case Command::MoveBefore:
-        if (moveItem(request)) {
-            refreshTexts();
-            saveBudget();
-        }
+        asStep(stepName(request.command), [&] {
+            if (moveItem(request)) {
+                refreshTexts();
+                saveBudget();
+            }
+        });
         return;
     default:
         break;
     }
-    const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
-    if (changed && isTreeCommand(request.command)) {
-        refreshTexts();
-        saveBudget();
+    asStep(stepName(request.command), [&] {
+        const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
+        if (changed && isTreeCommand(request.command)) {
+            refreshTexts();
+            saveBudget();
+        }
+    });
+}
+
+void MainWindow::undoStep(bool redo) {
+    if (!(redo ? history_->redo() : history_->undo()))
+        return;
+    populate();
+    saveBudget();
+    updateUndoActions();
+}
+
+void MainWindow::restoreFromBackup() {
+    RestoreDialog dialog(budget_, listBackups(budgetFile_), this);
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return;
+    dialog.readAll();
+    const BackupGeneration* chosen = dialog.chosen();
+    if (!chosen)
+        return;
+    const QString question =
+        QStringLiteral("Make %1, saved %2, the current budget? The budget as it is now is kept "
+                       "as the newest backup.")
+            .arg(chosen->name, QLocale().toString(chosen->modified, QLocale::ShortFormat));
+    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question,
+                             PromptIcon::Question))
+        return;
+    restoreBudgetFrom(chosen->path);
+}
+
+bool MainWindow::restoreBudgetFrom(const QString& path) {
+    Budget copy;
+    if (loadBudgetCopy(path, copy) != 0) {
+        prompter().inform(QStringLiteral("Restore from backup"),
+                          QStringLiteral("The backup %1 could not be read.").arg(path),
+                          PromptIcon::Exclamation);
+        return false;
     }
+    asStep(stepName(Command::RestoreBackup), [&] {
+        budget_.replaceWith(copy);
+        populate();
+        saveBudget();
+    });
+    return true;
 }
 
 void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t) {
     if (!chosen)
         return;
     const Command command = actionCommand(chosen);
-    if (command != Command::None)
-        runCommand(CommandRequest{command, item, t, actionTarget(chosen)});
+    if (command == Command::None)
+        return;
+    CommandRequest request{command, item, t, actionTarget(chosen)};
+    if (command == Command::DeleteTransaction) {
+        // The whole selection when the clicked row is part of it.
+        request.transactions = transactions_->selectedTransactions();
+        if (t && std::find(request.transactions.begin(), request.transactions.end(), t) ==
+                     request.transactions.end())
+            request.transactions = {t};
+    }
+    runCommand(request);
 }
 
 std::unique_ptr<QMenu> MainWindow::treeContextMenu(QTreeWidgetItem* row) {
@@ -468,6 +569,9 @@ std::unique_ptr<QMenu> MainWindow::transactionContextMenu(Transaction* t) {
     auto menu = std::make_unique<QMenu>(this);
     setActionCommand(menu->addAction(commandText(Command::EditTransaction)),
                      Command::EditTransaction);
+    QAction* remove = menu->addAction(commandText(Command::DeleteTransaction));
+    remove->setShortcut(QKeySequence::Delete); // shown only: the list takes the key itself
+    setActionCommand(remove, Command::DeleteTransaction);
     return menu;
 }
 

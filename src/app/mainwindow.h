@@ -19,6 +19,7 @@ class QMenu;
 class QSettings;
 class QTreeWidgetItem;
 class TransactionList;
+class UndoHistory;
 
 struct PaneLayout {
     QRect accountList, infoPane, filterBar, transactionList, tree;
@@ -56,6 +57,16 @@ public:
     // The whole-budget write behind saveBudget (none in tests: nothing is written).
     using Saver = std::function<void(const Budget&, Prompter&)>;
     void setSaver(Saver saver) { saver_ = std::move(saver); }
+    // The budget file whose backups "Restore from backup..." offers (none in tests).
+    void setBudgetFilePath(const QString& path) { budgetFile_ = path; }
+
+    // Every command that changes the budget is one step here.
+    UndoHistory& history() { return *history_; }
+    // Undoes (or redoes) the last step, shows the result and saves it.
+    void undoStep(bool redo);
+    // Makes the budget a copy of the budget workbook at path, as one step, and saves it;
+    // false (with a message) when it cannot be read.
+    bool restoreBudgetFrom(const QString& path);
 
     // Runs one command and the cycle that follows it.
     void runCommand(const CommandRequest& request);
@@ -97,6 +108,10 @@ private:
     void addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* item);
     void syncFolderOrder();
     void showAbout();
+    void restoreFromBackup();
+    void updateUndoActions();
+    // Runs body as one undo step of the given name.
+    void asStep(const QString& name, const std::function<void()>& body);
 
     Budget& budget_;
     Saver saver_;
@@ -112,4 +127,6 @@ private:
     OperationHandler handler_;
     CommandRequest lastCommand_;
     QList<QAction*> menuActions_;
+    std::unique_ptr<UndoHistory> history_;
+    QString budgetFile_;
 };

@@ -1,12 +1,14 @@
 #include "app/moneydialogs.h"
 
 #include "app/amountfield.h"
+#include "app/datefield.h"
 #include "app/dialogdriver.h"
 #include "app/pickers.h"
 #include "import/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -44,12 +46,14 @@ DepositDialog::DepositDialog(const Budget& budget, const std::vector<Account*>& 
     payer_ = new QComboBox(this);
     payer_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
 
     auto* fields = new QFormLayout;
     fields->addRow("Amount:", amount_);
     fields->addRow("Account:", account_);
     fields->addRow("Payer:", payer_);
     fields->addRow("Description:", description_);
+    fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &DepositDialog::store);
@@ -82,6 +86,7 @@ void DepositDialog::store() {
     form_.description = readFieldText(description_);
     form_.payer = readFieldText(payer_);
     form_.account = selectedItemId(account_);
+    form_.date = date_->date();
     accept();
 }
 
@@ -94,6 +99,7 @@ TransferDialog::TransferDialog(const Budget& budget, Prompter& prompter,
     from_ = newAccountList(this);
     to_ = newAccountList(this);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
     warning_ = new QLabel("Warning: The 'from' and 'to' accounts must be different.", this);
 
     auto* fields = new QFormLayout;
@@ -101,6 +107,7 @@ TransferDialog::TransferDialog(const Budget& budget, Prompter& prompter,
     fields->addRow("From account:", from_);
     fields->addRow("To account:", to_);
     fields->addRow("Description:", description_);
+    fields->addRow("Date:", date_);
     fields->addRow(warning_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
@@ -140,6 +147,7 @@ void TransferDialog::tryAccept() {
     form_.description = readFieldText(description_);
     form_.fromAccount = from;
     form_.toAccount = to;
+    form_.date = date_->date();
     accept();
 }
 
@@ -152,6 +160,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
     envelope_ = new QLineEdit(this);
     payFrom_ = newAccountList(this);
     description_ = newTextField(this);
+    date_ = newDateField(this, form_.date); // the last field in Tab order
     for (QLineEdit* shown : {card_, envelope_}) {
         shown->setReadOnly(true);
         shown->setFocusPolicy(Qt::NoFocus);
@@ -163,6 +172,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
     fields->addRow("Pay from envelope:", envelope_);
     fields->addRow("Pay from account:", payFrom_);
     fields->addRow("Description:", description_);
+    fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CardPaymentDialog::store);
@@ -195,5 +205,6 @@ void CardPaymentDialog::store() {
     form_.amount = negatedAmount(amountMagnitude(readAmountFromControl(amount_)));
     form_.description = readFieldText(description_);
     form_.payingAccount = selectedItemId(payFrom_);
+    form_.date = date_->date();
     accept();
 }

@@ -10,6 +10,7 @@ class Account;
 class Budget;
 class Prompter;
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,6 +23,7 @@ public:
                   const DepositForm& form, QWidget* parent = nullptr);
 
     const DepositForm& form() const { return form_; }
+    QDateEdit* dateField() const { return date_; }
     QLineEdit* amountField() const { return amount_; }
     QComboBox* accountField() const { return account_; }
     QComboBox* payerField() const { return payer_; }
@@ -33,6 +35,7 @@ private:
     void store();
 
     DepositForm form_;
+    QDateEdit* date_;
     QLineEdit* amount_;
     QComboBox* account_;
     QComboBox* payer_;
@@ -47,6 +50,7 @@ public:
                    const TransferForm& form, QWidget* parent = nullptr);
 
     const TransferForm& form() const { return form_; }
+    QDateEdit* dateField() const { return date_; }
     QLineEdit* amountField() const { return amount_; }
     QComboBox* fromField() const { return from_; }
     QComboBox* toField() const { return to_; }
@@ -61,6 +65,7 @@ private:
     const Budget& budget_;
     Prompter& prompter_;
     TransferForm form_;
+    QDateEdit* date_;
     QLineEdit* amount_;
     QComboBox* from_;
     QComboBox* to_;
@@ -76,6 +81,7 @@ public:
                       const CardPaymentForm& form, QWidget* parent = nullptr);
 
     const CardPaymentForm& form() const { return form_; }
+    QDateEdit* dateField() const { return date_; }
     QLineEdit* amountField() const { return amount_; }
     QLineEdit* cardField() const { return card_; }
     QLineEdit* envelopeField() const { return envelope_; }
@@ -88,6 +94,7 @@ private:
     void store();
 
     CardPaymentForm form_;
+    QDateEdit* date_;
     QLineEdit* amount_;
     QLineEdit* card_;
     QLineEdit* envelope_;

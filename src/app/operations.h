@@ -5,10 +5,13 @@
 // the rest for tree commands.
 
 #include <QPoint>
+#include <vector>
 
 // The window calls each operation makes when it changes the budget, in order:
 //   recordExpense        refreshTexts, rebuildTransactionList (then the tree cycle)
-//   editTransaction      updateTransactionRow, refreshTexts, saveBudget
+//   editTransaction      updateTransactionRow (rebuildTransactionList when the day changed),
+//                        refreshTexts, saveBudget
+//   deleteTransactions   rebuildTransactionList, refreshTexts, saveBudget
 //   deposit/transfer/pay saveBudget, refreshTexts, rebuildTransactionList
 //   fundEnvelope/Folder  nothing (the tree cycle)
 //   addAccount           showItem for a charges folder or envelope it brings back, showItem
@@ -36,6 +39,8 @@ bool editTransaction(Shell& shell, Transaction* t); // dispatches by type
 bool recordDeposit(Shell& shell, Account* account);
 bool recordTransfer(Shell& shell, Account* account);
 bool payCreditCard(Shell& shell, Account* card);
+// Asks once, then reverses and removes them all.
+bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions);
 
 bool fundEnvelope(Shell& shell, AccountBase* selected);
 bool fundFolder(Shell& shell, AccountGroup* folder);

@@ -5,11 +5,14 @@
 
 #include "model/items.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class Budget;
 class Prompter;
+struct Transaction;
 
 // Expense (Transaction dialog). amount is stored negative for money going out.
 struct ExpenseForm {
@@ -19,6 +22,7 @@ struct ExpenseForm {
     ItemId account = kNoId;
     ItemId envelope = kNoId;
     bool isNew = false;
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct DepositForm {
@@ -26,6 +30,7 @@ struct DepositForm {
     Amount amount = 0;
     QString payer;
     QString description;
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct TransferForm {
@@ -33,6 +38,7 @@ struct TransferForm {
     ItemId fromAccount = kNoId;
     Amount amount = 0;
     QString description;
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct CardPaymentForm {
@@ -40,6 +46,7 @@ struct CardPaymentForm {
     ItemId card = kNoId;
     QString description;
     ItemId payingAccount = kNoId;
+    QDate date{}; // the day it happened (invalid: today)
 };
 
 struct AccountForm {
@@ -93,6 +100,11 @@ Amount costToFullyFund(const AccountGroup& folder);
 QString fundFolderSummary(const Budget& budget, const AccountGroup& folder);
 // Sets every envelope of the folder to its monthly budget (savings goals: adds it).
 void fundFolderEnvelopes(AccountGroup& folder);
+
+// The one question before deleting transactions.
+QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& transactions);
+// Reverses each transaction as an edit would and takes it out of the budget.
+void removeTransactions(Budget& budget, const std::vector<Transaction*>& transactions);
 
 // "Confirm Hide" question for an account, folder or envelope.
 QString hideQuestion(const AccountBase& item);

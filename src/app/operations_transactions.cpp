@@ -3,6 +3,7 @@
 #include "app/operations.h"
 
 #include "app/amountfield.h"
+#include "app/datefield.h"
 #include "app/dialogdriver.h"
 #include "app/moneydialogs.h"
 #include "app/operations_logic.h"
@@ -10,6 +11,7 @@
 #include "app/shell.h"
 #include "app/transactiondialog.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "platform/prompter.h"
 
 namespace {
@@ -41,11 +43,38 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
     return true;
 }
 
-// The cycle that ends every edit: reverse, overwrite, re-apply happen before it.
-void finishEdit(Shell& shell, const Transaction* t) {
-    shell.updateTransactionRow(t);
+// Every edit reverses the transaction before its fields are overwritten.
+void startEdit(Budget& budget, Transaction* t) {
+    budget.noteTransactionChange(t);
+    applyTransaction(budget, *t, true);
+}
+
+// Moves the edited transaction to its day, applies it again and shows it; a new day can
+// move it elsewhere in the list.
+void finishEdit(Shell& shell, Transaction* t, const QDate& day) {
+    Budget& budget = shell.budget();
+    const DateTime before = t->transactionTime;
+    t->transactionTime = onDay(before, day);
+    applyTransaction(budget, *t, false);
+    if (t->transactionTime == before) {
+        shell.updateTransactionRow(t);
+    } else {
+        budget.placeByTime(t);
+        shell.rebuildTransactionList();
+    }
     shell.refreshTexts();
     shell.saveBudget();
+}
+
+// A new transaction on the chosen day, at the present time of day, in its place by time.
+Transaction* recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId from,
+                         ItemId to, ItemId envelope, const QString& payee,
+                         const QString& description, const QDate& day) {
+    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee,
+                                       description, onDay(Clock::now(), day));
+    budget.placeByTime(t);
+    applyTransaction(budget, *t, false);
+    return t;
 }
 
 void finishRecording(Shell& shell) {
@@ -62,18 +91,18 @@ bool editExpense(Shell& shell, Transaction* t) {
     form.account = t->accountFrom;
     form.envelope = t->category;
     form.isNew = false;
+    form.date = dayOf(t->transactionTime);
     if (!runTransactionDialog(shell, form))
         return false;
     Budget& budget = shell.budget();
-    applyTransaction(budget, *t, true);
+    startEdit(budget, t);
     t->amount = form.amount;
     t->payee = form.payee;
     t->description = form.description;
     t->category = form.envelope;
     t->accountFrom = form.account;
     t->accountTo = kNoId;
-    applyTransaction(budget, *t, false);
-    finishEdit(shell, t);
+    finishEdit(shell, t, form.date);
     return true;
 }
 
@@ -86,6 +115,7 @@ bool editDeposit(Shell& shell, Transaction* t) {
     form.amount = t->amount;
     form.payer = t->payee;
     form.description = t->description;
+    form.date = dayOf(t->transactionTime);
     std::vector<Account*> accounts = pickableAccounts(budget, false);
     keepAccountListed(accounts, budget, t->accountTo);
 
@@ -93,13 +123,12 @@ bool editDeposit(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
-    applyTransaction(budget, *t, true);
+    startEdit(budget, t);
     t->amount = form.amount;
     t->payee = form.payer;
     t->description = form.description;
     t->accountTo = form.account;
-    applyTransaction(budget, *t, false);
-    finishEdit(shell, t);
+    finishEdit(shell, t, form.date);
     return true;
 }
 
@@ -112,6 +141,7 @@ bool editTransfer(Shell& shell, Transaction* t) {
     form.toAccount = t->accountTo;
     form.amount = t->amount;
     form.description = t->description;
+    form.date = dayOf(t->transactionTime);
     std::vector<Account*> accounts = pickableAccounts(budget, false);
     keepAccountListed(accounts, budget, t->accountFrom);
     keepAccountListed(accounts, budget, t->accountTo);
@@ -120,13 +150,12 @@ bool editTransfer(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
-    applyTransaction(budget, *t, true);
+    startEdit(budget, t);
     t->amount = form.amount;
     t->description = form.description;
     t->accountFrom = form.fromAccount;
     t->accountTo = form.toAccount;
-    applyTransaction(budget, *t, false);
-    finishEdit(shell, t);
+    finishEdit(shell, t, form.date);
     return true;
 }
 
@@ -139,6 +168,7 @@ bool editCardPayment(Shell& shell, Transaction* t) {
     form.card = t->accountTo;
     form.description = t->description;
     form.payingAccount = t->accountFrom;
+    form.date = dayOf(t->transactionTime);
     std::vector<Account*> accounts = pickableAccounts(budget, false);
     keepAccountListed(accounts, budget, t->accountFrom);
 
@@ -146,12 +176,11 @@ bool editCardPayment(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
-    applyTransaction(budget, *t, true);
+    startEdit(budget, t);
     t->amount = form.amount;
     t->description = form.description;
     t->accountFrom = form.payingAccount;
-    applyTransaction(budget, *t, false);
-    finishEdit(shell, t);
+    finishEdit(shell, t, form.date);
     return true;
 }
 } // namespace
@@ -172,9 +201,8 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
     if (!runTransactionDialog(shell, form))
         return false;
     Budget& budget = shell.budget();
-    Transaction* t = createTransaction(budget, TransactionType::Expense, form.amount, form.account,
-                                       kNoId, form.envelope, form.payee, form.description);
-    applyTransaction(budget, *t, false);
+    recordOnDay(budget, TransactionType::Expense, form.amount, form.account, kNoId, form.envelope,
+                form.payee, form.description, form.date);
     // The tree-command cycle (refresh, save) follows in the window.
     shell.refreshTexts();
     shell.rebuildTransactionList();
@@ -210,9 +238,8 @@ bool recordDeposit(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.account))
         return false;
-    Transaction* t = createTransaction(budget, TransactionType::Deposit, form.amount, kNoId,
-                                       form.account, kNoId, form.payer, form.description);
-    applyTransaction(budget, *t, false);
+    recordOnDay(budget, TransactionType::Deposit, form.amount, kNoId, form.account, kNoId,
+                form.payer, form.description, form.date);
     finishRecording(shell);
     return true;
 }
@@ -237,10 +264,8 @@ bool recordTransfer(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
         return false;
-    Transaction* t =
-        createTransaction(budget, TransactionType::Transfer, form.amount, form.fromAccount,
-                          form.toAccount, kNoId, "Transfer", form.description);
-    applyTransaction(budget, *t, false);
+    recordOnDay(budget, TransactionType::Transfer, form.amount, form.fromAccount, form.toAccount,
+                kNoId, "Transfer", form.description, form.date);
     finishRecording(shell);
     return true;
 }
@@ -264,10 +289,8 @@ bool payCreditCard(Shell& shell, Account* card) {
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
-    Transaction* t =
-        createTransaction(budget, TransactionType::CCPayment, form.amount, form.payingAccount,
-                          card->id(), kChargesEnvelopeId, card->getName(), form.description);
-    applyTransaction(budget, *t, false);
+    recordOnDay(budget, TransactionType::CCPayment, form.amount, form.payingAccount, card->id(),
+                kChargesEnvelopeId, card->getName(), form.description, form.date);
     finishRecording(shell);
     return true;
 }

@@ -1,12 +1,14 @@
 #include "app/transactiondialog.h"
 
 #include "app/amountfield.h"
+#include "app/datefield.h"
 #include "app/dialogdriver.h"
 #include "app/pickers.h"
 #include "import/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -23,6 +25,7 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     account_ = new QComboBox(this);
     envelope_ = new QComboBox(this);
     description_ = new QLineEdit(this);
+    date_ = newDateField(this, form_.date); // created last: the last field in Tab order
     limitFieldText(amount_);
     limitFieldText(description_);
     for (QComboBox* list : {account_, envelope_, payee_})
@@ -34,6 +37,7 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     fields->addRow("Account:", account_);
     fields->addRow("Envelope:", envelope_);
     fields->addRow("Description:", description_);
+    fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &TransactionDialog::tryAccept);
@@ -70,5 +74,6 @@ void TransactionDialog::tryAccept() {
         form_.envelope = envelope;
     form_.description = readFieldText(description_);
     form_.account = account;
+    form_.date = date_->date();
     accept();
 }

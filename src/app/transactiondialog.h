@@ -8,6 +8,7 @@
 class Budget;
 class Prompter;
 class QComboBox;
+class QDateEdit;
 class QLineEdit;
 class QPushButton;
 
@@ -19,6 +20,7 @@ public:
 
     const ExpenseForm& form() const { return form_; }
 
+    QDateEdit* dateField() const { return date_; }
     QLineEdit* amountField() const { return amount_; }
     QComboBox* payeeField() const { return payee_; }
     QComboBox* accountField() const { return account_; }
@@ -32,6 +34,7 @@ private:
     const Budget& budget_;
     Prompter& prompter_;
     ExpenseForm form_;
+    QDateEdit* date_;
     QLineEdit* amount_;
     QComboBox* payee_;
     QComboBox* account_;

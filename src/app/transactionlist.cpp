@@ -7,12 +7,14 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 #include <numeric>
 #include <set>
 #include <unordered_map>
@@ -399,7 +401,7 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
       widths_(new ColumnWidths(horizontalHeader())) {
     setModel(model_);
     model_->setBaseColour(palette().color(QPalette::Base));
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection); // several rows can be deleted at once
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
@@ -479,13 +481,19 @@ void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
     Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr;
     if (!t)
         return;
-    selectRow(index.row());
+    // A click inside a selection of several rows keeps it, so they can be deleted together.
+    if (!selectionModel()->isRowSelected(index.row(), QModelIndex()))
+        selectRow(index.row());
     emit transactionContextMenu(t, event->globalPos());
 }
 
 void TransactionList::keyPressEvent(QKeyEvent* event) {
     if (isContextMenuKey(event)) {
         openMenuAtCurrentRow();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && !selectedTransactions().empty()) {
+        emit deleteRequested();
         return;
     }
     QTableView::keyPressEvent(event);
@@ -499,6 +507,18 @@ void TransactionList::openMenuAtCurrentRow() {
     scrollTo(current);
     const QRect cell = visualRect(model_->index(current.row(), DateColumn));
     emit transactionContextMenu(t, viewport()->mapToGlobal(cell.bottomLeft()));
+}
+
+std::vector<Transaction*> TransactionList::selectedTransactions() const {
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<Transaction*> result;
+    for (const QModelIndex& row : rows) {
+        if (Transaction* t = transactionAt(row.row()))
+            result.push_back(t);
+    }
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------

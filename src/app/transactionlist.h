@@ -156,9 +156,12 @@ public:
     // Every column fits its header and its longest texts (a column the user sized keeps its
     // width).
     void fitColumns();
+    // The selected rows' transactions, top to bottom.
+    std::vector<Transaction*> selectedTransactions() const;
 
 signals:
     void editRequested(Transaction* t);
+    void deleteRequested(); // the Delete key
     void transactionContextMenu(Transaction* t, const QPoint& globalPos);
 
 protected:

@@ -10,7 +10,11 @@
 #include <memory>
 #include <vector>
 
+class UndoHistory;
+
 class Budget {
+    friend class UndoHistory; // puts back the display orders, rules and id allocator
+
 public:
     Budget();
     ~Budget();
@@ -47,6 +51,14 @@ public:
     const std::vector<std::unique_ptr<Transaction>>& transactions() const { return transactions_; }
     Transaction* appendTransaction(std::unique_ptr<Transaction> t);
     void sortTransactionsByTime();
+    // Moves t behind every other transaction of the same or an earlier time (after a new
+    // one got an earlier day, or an edit changed its day).
+    void placeByTime(const Transaction* t);
+    // Takes t out of the history and destroys it (or hands it to the open undo step).
+    bool removeTransaction(const Transaction* t);
+    // Call before changing a stored transaction's fields, so an undo can put them back.
+    void noteTransactionChange(const Transaction* t);
+    std::size_t indexOfTransaction(const Transaction* t) const; // size() when absent
 
     // Display orders (visible items only). The window follows these.
     std::vector<Account*>& accountOrder() { return accountOrder_; }
@@ -59,6 +71,11 @@ public:
     void showTopLevel(const std::vector<AccountBase*>& items);
     // Takes an account or folder out of its order (when it is hidden).
     void removeFromOrder(AccountBase* item);
+
+    // Makes this budget a copy of source (items under the same ids, orders, rules,
+    // transactions). The items it had leave the registry but stay owned, so an open undo
+    // step can bring them back.
+    void replaceWith(const Budget& source);
 
     // Visible accounts, visible top-level folders, hidden accounts, hidden folders.
     std::vector<AccountBase*> topLevelItemsForSave() const;
@@ -75,4 +92,5 @@ private:
     std::vector<Account*> accountOrder_;
     std::vector<AccountGroup*> folderOrder_;
     MappingRuleSet rules_;
+    UndoHistory* history_ = nullptr; // told about every change to the transaction list
 };

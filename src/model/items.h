@@ -11,6 +11,7 @@
 
 class Budget;
 class AccountGroup;
+class UndoHistory;
 
 using ItemId = quint32;
 constexpr ItemId kNoId = 2147483647;               // "none" wherever an id is optional
@@ -19,6 +20,8 @@ constexpr ItemId kChargesEnvelopeId = 2147483646;  // the one "Credit card charg
 enum class ItemType : int { Account = 0, Folder = 1, Envelope = 2 };
 
 class AccountBase {
+    friend class UndoHistory; // reads and puts back every field
+
 public:
     virtual ~AccountBase();
     AccountBase(const AccountBase&) = delete;
@@ -68,6 +71,8 @@ private:
 };
 
 class Account : public AccountBase {
+    friend class UndoHistory; // reads and puts back every field
+
 public:
     explicit Account(Budget& budget);
     ItemType getType() const override { return ItemType::Account; }
@@ -89,6 +94,8 @@ private:
 };
 
 class AccountGroup : public AccountBase {
+    friend class UndoHistory; // reads and puts back every field
+
 public:
     explicit AccountGroup(Budget& budget);
     ItemType getType() const override { return ItemType::Folder; }
@@ -113,6 +120,8 @@ private:
 };
 
 class AccountEnvelope : public AccountBase {
+    friend class UndoHistory; // reads and puts back every field
+
 public:
     explicit AccountEnvelope(Budget& budget);
     ItemType getType() const override { return ItemType::Envelope; }

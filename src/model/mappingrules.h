@@ -12,6 +12,7 @@ struct PayeeMappingRule {
     QString match;
     QString payee;
     ItemId envelopeId = kNoId;
+    bool operator==(const PayeeMappingRule&) const = default;
 };
 
 // < > : " \ / | ? * become "_".
@@ -31,6 +32,7 @@ public:
     std::vector<PayeeMappingRule> rules() const;  // in set order
     int size() const { return int(rules_.size()); }
     void clear() { rules_.clear(); }
+    bool operator==(const MappingRuleSet&) const = default;
 
 private:
     // QString's operator< is the plain UTF-16 code-unit order.

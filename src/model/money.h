@@ -37,6 +37,7 @@ struct DateTime {
     quint16 milliseconds = 0;
 
     bool isSet() const { return year != 0; }
+    bool operator==(const DateTime&) const = default; // every field, day of week too
 };
 
 // Days since 30 December 1899 00:00, the fraction being the time of day.

@@ -1,11 +1,36 @@
 #include "storage/backups.h"
 
+#include "model/budget.h"
 #include "model/clock.h"
 #include "storage/budgetfile.h"
+#include "storage/workbook.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <algorithm>
+#include <functional>
+
+namespace {
+// A copy keeps the time its original was saved, which is what the restore list shows.
+bool copyKeepingTime(const QString& from, const QString& to) {
+    if (!QFile::copy(from, to))
+        return false;
+    QFile copy(to);
+    if (copy.open(QIODevice::ReadWrite))
+        copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+    return true;
+}
+
+QString dailyFolder(const QString& budgetFile) {
+    return backupTargetFolder(budgetFile) + QStringLiteral("/daily");
+}
+
+QString dailyPrefix(const QString& budgetFile) {
+    return QFileInfo(budgetFile).fileName() + u'.';
+}
+} // namespace
 
 QString backupTargetFolder(const QString& budgetFile) {
     const QString folder = backupFolderPath(budgetFile);
@@ -21,10 +46,85 @@ void rotateBackups(const QString& budgetFile) {
         const QString target = base + QString::number(n);
         QFile::remove(target);
         if (n == 1)
-            QFile::copy(budgetFile, target);
+            copyKeepingTime(budgetFile, target);
         else
             QFile::rename(base + QString::number(n - 1), target);
     }
+    const DateTime now = Clock::now();
+    keepDailyBackup(budgetFile, QDate(now.year, now.month, now.day));
+}
+
+void keepDailyBackup(const QString& budgetFile, const QDate& today) {
+    if (!QFileInfo::exists(budgetFile) || !today.isValid())
+        return;
+    const QString folder = dailyFolder(budgetFile);
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        return;
+    const QString prefix = dailyPrefix(budgetFile);
+    const QString todays = folder + u'/' + prefix + today.toString(Qt::ISODate);
+    if (!QFileInfo::exists(todays))
+        copyKeepingTime(budgetFile, todays);
+    const QDate oldest = today.addDays(-30);
+    const QStringList names = QDir(folder).entryList({prefix + QStringLiteral("*")}, QDir::Files);
+    for (const QString& name : names) {
+        const QDate day = QDate::fromString(name.mid(prefix.size()), Qt::ISODate);
+        if (day.isValid() && day < oldest)
+            QFile::remove(folder + u'/' + name);
+    }
+}
+
+BudgetSummary summarizeBudget(const Budget& budget) {
+    BudgetSummary s;
+    s.accounts = int(budget.itemsOfType(ItemType::Account).size());
+    s.envelopes = int(budget.itemsOfType(ItemType::Envelope).size());
+    s.transactions = int(budget.transactions().size());
+    s.available = budget.availableForBudgeting();
+    return s;
+}
+
+int loadBudgetCopy(const QString& path, Budget& budget) {
+    WorkbookLoad r = loadWorkbook(path, budget);
+    if (r.status != 0)
+        return r.status;
+    for (AccountBase* item : r.items)
+        budget.showTopLevel(item);
+    return 0;
+}
+
+void readBackup(BackupGeneration& generation) {
+    Budget copy;
+    generation.readable = loadBudgetCopy(generation.path, copy) == 0;
+    generation.summary = generation.readable ? summarizeBudget(copy) : BudgetSummary{};
+    generation.read = true;
+}
+
+std::vector<BackupGeneration> listBackups(const QString& budgetFile) {
+    std::vector<BackupGeneration> result;
+    auto add = [&result](const QString& path, const QString& name) {
+        BackupGeneration g;
+        g.path = path;
+        g.name = name;
+        g.modified = QFileInfo(path).lastModified();
+        result.push_back(std::move(g));
+    };
+    const QString folder = backupTargetFolder(budgetFile);
+    const QString base = folder + u'/' + QFileInfo(budgetFile).fileName() + QStringLiteral(".bak.");
+    for (int n = 1; n <= 10; ++n) {
+        const QString path = base + QString::number(n);
+        if (QFileInfo::exists(path))
+            add(path, QStringLiteral("Backup %1").arg(n));
+    }
+    const QString daily = dailyFolder(budgetFile);
+    const QString prefix = dailyPrefix(budgetFile);
+    QStringList names = QDir(daily).entryList({prefix + QStringLiteral("*")}, QDir::Files);
+    std::sort(names.begin(), names.end(), std::greater<>());
+    for (const QString& name : names) {
+        const QDate day = QDate::fromString(name.mid(prefix.size()), Qt::ISODate);
+        if (day.isValid())
+            add(daily + u'/' + name,
+                QStringLiteral("First of %1").arg(QLocale().toString(day, QLocale::ShortFormat)));
+    }
+    return result;
 }
 
 QString keepUnreadableCopy(const QString& budgetFile) {

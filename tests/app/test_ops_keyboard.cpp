@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,25 +67,27 @@ struct SampleBudget {
         case Expense: {
             auto* d = new TransactionDialog(
                 b, shell.questions, ExpenseForm{-100, "", "", checking->id(), rent->id(), true});
-            fields = {d->amountField(), d->payeeField(), d->accountField(), d->envelopeField(),
-                      d->descriptionField()};
+            fields = {d->amountField(),   d->payeeField(),       d->accountField(),
+                      d->envelopeField(), d->descriptionField(), d->dateField()};
             return std::unique_ptr<QDialog>(d);
         }
         case Deposit: {
             auto* d = new DepositDialog(b, accounts, DepositForm{checking->id(), 0, "", ""});
-            fields = {d->amountField(), d->accountField(), d->payerField(), d->descriptionField()};
+            fields = {d->amountField(), d->accountField(), d->payerField(), d->descriptionField(),
+                      d->dateField()};
             return std::unique_ptr<QDialog>(d);
         }
         case Transfer: {
             auto* d = new TransferDialog(b, shell.questions, accounts,
                                          TransferForm{kNoId, checking->id(), 0, ""});
-            fields = {d->amountField(), d->fromField(), d->toField(), d->descriptionField()};
+            fields = {d->amountField(), d->fromField(), d->toField(), d->descriptionField(),
+                      d->dateField()};
             return std::unique_ptr<QDialog>(d);
         }
         case PayCard: {
             auto* d = new CardPaymentDialog(
                 b, accounts, CardPaymentForm{-20000, visa->id(), "", checking->id()});
-            fields = {d->amountField(), d->payFromField(), d->descriptionField()};
+            fields = {d->amountField(), d->payFromField(), d->descriptionField(), d->dateField()};
             return std::unique_ptr<QDialog>(d);
         }
         case FundOne: {

@@ -149,15 +149,17 @@ private slots:
     void menus() {
         WindowFixture f;
         const QList<QAction*> top = f.window.menuBar()->actions();
-        QCOMPARE(top.size(), 2);
+        QCOMPARE(top.size(), 3);
         QCOMPARE(top[0]->text(), QStringLiteral("&File"));
-        QCOMPARE(top[1]->text(), QStringLiteral("&Help"));
+        QCOMPARE(top[1]->text(), QStringLiteral("&Edit"));
+        QCOMPARE(top[2]->text(), QStringLiteral("&Help"));
         QStringList file;
         for (QAction* a : top[0]->menu()->actions())
             file << (a->isSeparator() ? QStringLiteral("|") : a->text());
-        QCOMPARE(file, QStringList({"Add Account...", "Add Folder...", "Print...", "|", "E&xit"}));
+        QCOMPARE(file, QStringList({"Add Account...", "Add Folder...", "Print...", "|",
+                                    "Restore from backup...", "|", "E&xit"}));
         QCOMPARE(f.window.menuAction(Command::Print)->shortcut(), QKeySequence("Ctrl+P"));
-        QCOMPARE(top[1]->menu()->actions().first()->text(), QStringLiteral("&About ..."));
+        QCOMPARE(top[2]->menu()->actions().first()->text(), QStringLiteral("&About ..."));
         const QList<QKeySequence> about = f.window.menuAction(Command::About)->shortcuts();
         QVERIFY(about.contains(QKeySequence("Alt+/")));
         QVERIFY(about.contains(QKeySequence("Alt+?")));

@@ -223,7 +223,7 @@ private slots:
         QCOMPARE(f.saves, 0);
 
         const std::unique_ptr<QMenu> menu = f.window.transactionContextMenu(list->transactionAt(0));
-        QCOMPARE(menuShape(menu.get()), QStringList{"Edit Transaction..."});
+        QCOMPARE(menuShape(menu.get()), (QStringList{"Edit Transaction...", "Delete transaction"}));
         f.window.runMenuChoice(menu->actions().at(0), nullptr, list->transactionAt(0));
         QCOMPARE(f.dispatched.size(), 2);
         QCOMPARE(f.dispatched[1].transaction, list->transactionAt(0));

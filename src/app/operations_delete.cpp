@@ -1,0 +1,52 @@
+// Deleting transactions from the list.
+
+#include "app/operations.h"
+
+#include "app/amountfield.h"
+#include "app/operations_logic.h"
+#include "app/shell.h"
+#include "app/transactionlist.h"
+#include "model/budget.h"
+#include "platform/prompter.h"
+
+#include <algorithm>
+
+QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& transactions) {
+    if (transactions.size() == 1) {
+        const Transaction& t = *transactions.front();
+        return formatMessage(QStringLiteral("Delete the transaction of %1 to %2 for %3?"),
+                             {formatDate(t.transactionTime, DateStyle::ShortDate),
+                              transactionCellText(budget, t, PayeeColumn),
+                              formatAmount(amountMagnitude(t.amount), true)});
+    }
+    return QStringLiteral("Delete these %1 transactions?").arg(transactions.size());
+}
+
+void removeTransactions(Budget& budget, const std::vector<Transaction*>& transactions) {
+    for (Transaction* t : transactions) {
+        // The same reversal an edit makes before it overwrites the transaction.
+        applyTransaction(budget, *t, true);
+        budget.removeTransaction(t);
+    }
+}
+
+bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions) {
+    Budget& budget = shell.budget();
+    // Only transactions still in the budget, each once.
+    std::vector<Transaction*> present;
+    for (Transaction* t : transactions) {
+        if (t && std::find(present.begin(), present.end(), t) == present.end() &&
+            budget.indexOfTransaction(t) < budget.transactions().size())
+            present.push_back(t);
+    }
+    if (present.empty())
+        return false;
+    if (!shell.prompter().askYesNo(QStringLiteral("Delete transaction"),
+                                   deleteQuestion(budget, present), PromptIcon::Question))
+        return false;
+    removeTransactions(budget, present);
+    shell.rebuildTransactionList();
+    shell.refreshTexts();
+    shell.saveBudget();
+    return true;
+}

@@ -1,0 +1,207 @@
+// Undo, redo, delete and restore from backup through the main window, with the real
+// operations behind the commands.
+
+#include "app/accountlist.h"
+#include "app/moneydialogs.h"
+#include "app/restoredialog.h"
+#include "app/transactionlist.h"
+#include "budgetdump.h"
+#include "model/undo.h"
+#include "platform/dialogdriver.h"
+#include "storage/backups.h"
+#include "storage/budgetfile.h"
+#include "test_window_fixture.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The window with the operations themselves behind it.
+struct LiveWindow {
+    FixedClock clock{SampleBudget::at(2026, 3, 15)};
+    SampleBudget sample;
+    FakePrompter prompter;
+    MainWindow window{sample.budget, &prompter};
+    int saves = 0;
+    LiveWindow() {
+        window.setSaver([this](const Budget&, Prompter&) { ++saves; });
+        window.resize(1200, 800);
+        window.populate();
+    }
+    void deposit(const QString& amount) {
+        DialogDriver::beforeExec = [amount](QDialog* d) {
+            auto* deposit = qobject_cast<DepositDialog*>(d);
+            QVERIFY(deposit);
+            deposit->amountField()->setText(amount);
+            deposit->okButton()->click();
+        };
+        window.runCommand(CommandRequest{Command::Deposit, sample.checking});
+        DialogDriver::beforeExec = nullptr;
+    }
+};
+} // namespace
+
+class TestWindowUndo : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pinLocale(); }
+    void cleanup() { DialogDriver::beforeExec = nullptr; }
+
+    void menuUndoesAndRedoesAndSavesEachTime() {
+        LiveWindow w;
+        QAction* undo = w.window.menuAction(Command::Undo);
+        QAction* redo = w.window.menuAction(Command::Redo);
+        QVERIFY(!undo->isEnabled());
+        const QString before = budgetDump(w.sample.budget);
+        w.deposit("10.00");
+        w.deposit("20.00");
+        const QString after = budgetDump(w.sample.budget);
+        QCOMPARE(undo->text(), QString("&Undo Deposit"));
+        QVERIFY(undo->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Z"))));
+        QVERIFY(redo->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Y"))));
+        QVERIFY(redo->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Shift+Z"))));
+        const int saves = w.saves;
+        undo->trigger();
+        undo->trigger();
+        QCOMPARE(budgetDump(w.sample.budget), before);
+        QCOMPARE(w.saves, saves + 2);
+        QVERIFY(!undo->isEnabled());
+        QCOMPARE(redo->text(), QString("&Redo Deposit"));
+        QCOMPARE(w.window.transactionList()->model()->rowCount(),
+                 int(w.sample.budget.transactions().size()));
+        redo->trigger();
+        redo->trigger();
+        QCOMPARE(budgetDump(w.sample.budget), after);
+        QVERIFY(!redo->isEnabled());
+    }
+
+    // Selected rows go with one Delete key press and one question, and come back as one.
+    void deleteKeyTakesTheSelectionAsOneStep() {
+        LiveWindow w;
+        const QString before = budgetDump(w.sample.budget);
+        TransactionList* list = w.window.transactionList();
+        list->selectRow(0);
+        list->selectionModel()->select(list->model()->index(2, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const Transaction* first = list->transactionAt(0);
+        const Transaction* third = list->transactionAt(2);
+        w.prompter.answers = {true};
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(w.prompter.texts(), QStringList{"Delete these 2 transactions?"});
+        QCOMPARE(w.sample.budget.transactions().size(), std::size_t(6));
+        for (const auto& t : w.sample.budget.transactions())
+            QVERIFY(t.get() != first && t.get() != third);
+        QCOMPARE(w.window.menuAction(Command::Undo)->text(), QString("&Undo Delete transaction"));
+        w.window.undoStep(false);
+        QCOMPARE(budgetDump(w.sample.budget), before);
+    }
+
+    void contextMenuOffersDelete() {
+        LiveWindow w;
+        auto menu = w.window.transactionContextMenu(w.sample.budget.transactions()[0].get());
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            texts << a->text();
+        QCOMPARE(texts, (QStringList{"Edit Transaction...", "Delete transaction"}));
+    }
+
+    // Restoring an older generation makes it the budget, and the budget as it was becomes
+    // the newest generation; the restore itself can be undone.
+    void restoreKeepsThePresentAsNewestBackup() {
+        QTemporaryDir dir;
+        FixedClock clock(SampleBudget::at(2026, 3, 15));
+        SampleBudget sample;
+        FakePrompter prompter;
+        BudgetFile file(dir.filePath("tallykeep"));
+        MainWindow window(sample.budget, &prompter);
+        window.setSaver([&file](const Budget& b, Prompter& p) { file.save(b, p); });
+        window.setBudgetFilePath(file.workbookPath());
+        window.populate();
+        QStringList saved; // the budget in memory at each save
+        for (const char* name : {"First", "Second", "Third"}) {
+            sample.checking->setName(name);
+            window.saveBudget();
+            saved << budgetDump(sample.budget);
+        }
+        const QString backups = dir.filePath("TallykeepBackup/tallykeep.xlsx.bak.");
+        const QByteArray present = readAll(file.workbookPath());
+        Budget first; // the file of the first save, read on its own
+        QCOMPARE(loadBudgetCopy(backups + "2", first), 0);
+        QVERIFY(budgetDump(first).contains("name=First"));
+
+        QVERIFY(window.restoreBudgetFrom(backups + "2"));
+        QCOMPARE(budgetDump(sample.budget), budgetDump(first));
+        QCOMPARE(readAll(backups + "1"), present);
+        Budget reloaded;
+        QCOMPARE(loadBudgetCopy(file.workbookPath(), reloaded), 0);
+        QCOMPARE(budgetDump(reloaded), budgetDump(first));
+        QCOMPARE(window.accountList()->rowCount(), 3);
+
+        window.undoStep(false);
+        QCOMPARE(budgetDump(sample.budget), saved[2]);
+
+        // A file that cannot be read changes nothing and says so.
+        QFile::resize(backups + "3", 100);
+        QVERIFY(!window.restoreBudgetFrom(backups + "3"));
+        QCOMPARE(prompter.titles(), QStringList{"Restore from backup"});
+        QCOMPARE(budgetDump(sample.budget), saved[2]);
+    }
+
+    void restoreDialogListsAndCompares() {
+        QTemporaryDir dir;
+        LiveWindow w;
+        const QString good = dir.filePath("good.xlsx");
+        w.sample.checking->adjustBalance(-50000);
+        QCOMPARE(writeWorkbookReplacing(good, w.sample.budget,
+                                        w.sample.budget.topLevelItemsForSave()),
+                 0);
+        w.sample.checking->adjustBalance(50000);
+        const QString bad = dir.filePath("bad.xlsx");
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("PK\x03\x04 not really a workbook");
+        f.close();
+        std::vector<BackupGeneration> list(2);
+        list[0].path = good;
+        list[0].name = "Backup 1";
+        list[0].modified = QDateTime(QDate(2026, 3, 14), QTime(18, 5));
+        list[1].path = bad;
+        list[1].name = "Backup 2";
+        list[1].modified = QDateTime(QDate(2026, 3, 13), QTime(9, 0));
+        RestoreDialog dialog(w.sample.budget, list);
+        dialog.readAll();
+        QVERIFY(!dialog.restoreButton()->isEnabled());
+        QVERIFY(dialog.list()->topLevelItem(1)->isDisabled());
+        QCOMPARE(dialog.list()->topLevelItem(1)->text(2), QString("Could not be read"));
+        dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
+        QVERIFY(dialog.restoreButton()->isEnabled());
+        QCOMPARE(dialog.chosenPath(), good);
+        const Amount now = w.sample.budget.availableForBudgeting();
+        QCOMPARE(dialog.changesLine()->text(),
+                 QString("Restoring it changes available for budgeting %1 \u2192 %2. Unchanged: "
+                         "3 accounts, 6 envelopes, 8 transactions.")
+                     .arg(formatAmount(now, true), formatAmount(now - 50000, true)));
+
+        dialog.show();
+        const QString shots = QCoreApplication::applicationDirPath() + "/../../shots";
+        QDir().mkpath(shots);
+        QVERIFY(dialog.grab().save(shots + "/restore.png"));
+    }
+};
+
+QTEST_MAIN(TestWindowUndo)
+#include "test_window_undo.moc"
