@@ -19,13 +19,11 @@ void formatAmountIntoControl(QLineEdit* field, Amount amount) {
 }
 
 Amount readAmountFromControl(const QLineEdit* field) {
-    // The typed-text rules know only "." as the decimal point and a leading "-": a currency
-    // text such as "1.234,56 €" or "€ -5,00" would read back as another amount, and an
-    // edit that never touched the amount would silently change it.
+    // A field left as it was shown gives back exactly what was put in, whatever the text.
     const QVariant shown = field->property(kShownAmount);
     if (shown.isValid() && field->text() == field->property(kShownText).toString())
         return shown.value<qint32>();
-    return parseAmount(readFieldText(field));
+    return parseTypedAmount(readFieldText(field));
 }
 
 QString cutText(const QString& text, int limit) {

@@ -13,8 +13,8 @@ constexpr int kFieldTextLimit = 1023;
 
 // Sets the field's text to the currency form of the amount.
 void formatAmountIntoControl(QLineEdit* field, Amount amount);
-// The typed text (at most kFieldTextLimit characters) read as cents; a text still as
-// formatAmountIntoControl left it gives back that amount, whatever the locale's format.
+// The typed text (at most kFieldTextLimit characters) read as cents in the default locale
+// (parseTypedAmount); a text still as formatAmountIntoControl left it gives back that amount.
 Amount readAmountFromControl(const QLineEdit* field);
 
 // The first limit characters of a text, one fewer when the cut would split a surrogate pair.

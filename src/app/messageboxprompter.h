@@ -1,5 +1,6 @@
 #pragma once
-// The window's answer to the Prompter interface: modal message boxes.
+// The window's answer to the Prompter interface: modal message boxes, owned by the dialog
+// open at the time (else by the owner given here).
 
 #include "platform/prompter.h"
 

@@ -4,6 +4,8 @@
 #include "model/budget.h"
 #include "platform/prompter.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kMessageLimit = 1023;
 
@@ -108,7 +110,7 @@ Amount fundingNewBalance(const AccountEnvelope& envelope, FundingChoice choice, 
     case FundingChoice::SetToBudgeted:
         return clampAmount(budget);
     case FundingChoice::Arbitrary:
-        return typed;
+        return std::max<Amount>(typed, 0); // an envelope never holds less than nothing
     case FundingChoice::None:
         break;
     }

@@ -36,6 +36,15 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
                                 PromptIcon::Exclamation);
         return false;
     }
+    // An expense needs an account that pays it (hidden and read-only accounts are not
+    // offered); without one the envelope would lose money that no account paid.
+    if (pickableAccounts(budget, true).empty() && (form.isNew || !budget.findAccount(form.account))) {
+        shell.prompter().inform("Transaction",
+                                "You must have at least one account that is not hidden or "
+                                "read-only to pay this expense from",
+                                PromptIcon::Exclamation);
+        return false;
+    }
     TransactionDialog dialog(budget, shell.prompter(), form, shell.dialogParent());
     if (!execWithHelp(shell, transactionHelp(), &dialog))
         return false;

@@ -119,7 +119,8 @@ FolderDialog::FolderDialog(const FolderForm& form, QWidget* parent) : QDialog(pa
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         if (name_->text().isEmpty())
             return;
-        form_.expenseLimit = negatedAmount(readAmountFromControl(limit_));
+        // A limit is a magnitude: "-500" means the same limit as "500".
+        form_.expenseLimit = negatedAmount(amountMagnitude(readAmountFromControl(limit_)));
         form_.name = readFieldText(name_);
         accept();
     });
@@ -215,7 +216,8 @@ void EnvelopeDialog::store() {
     form_.defaultPayFromAccount = selectedItemId(account_);
     form_.defaultPayee = readFieldText(payee_);
     form_.defaultAmount = negatedAmount(amountMagnitude(readAmountFromControl(amount_)));
-    form_.monthlyBudget = negatedAmount(readAmountFromControl(budget_));
-    form_.savingsGoal = goalBox_->isChecked() ? readAmountFromControl(goal_) : 0;
+    // Budgets and goals are magnitudes, whatever sign was typed.
+    form_.monthlyBudget = negatedAmount(amountMagnitude(readAmountFromControl(budget_)));
+    form_.savingsGoal = goalBox_->isChecked() ? amountMagnitude(readAmountFromControl(goal_)) : 0;
     accept();
 }

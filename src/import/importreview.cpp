@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -93,6 +94,24 @@ bool askDelete(Prompter* prompter, QWidget* parent) {
         return prompter->askYesNo(title, text, PromptIcon::Exclamation);
     return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+// A mapping guessed from an earlier payee is shown slanted, with where it came from, so the
+// user sees it before accepting it.
+void showGuess(QTableWidgetItem* item, const PayeeMapping& mapping) {
+    QFont font = item->font();
+    font.setItalic(mapping.isGuess());
+    item->setFont(font);
+    item->setToolTip(mapping.isGuess()
+                         ? QStringLiteral("Guessed from earlier payee '%1'").arg(mapping.guessedFrom)
+                         : QString());
+}
+
+void inform(Prompter* prompter, QWidget* parent, const QString& title, const QString& text) {
+    if (prompter)
+        prompter->inform(title, text, PromptIcon::Exclamation);
+    else
+        QMessageBox::warning(parent, title, text);
 }
 
 RuleRequest requestFromRecord(const ImportRecord& record) {
@@ -307,6 +326,8 @@ void ImportReviewDialog::fillTransactions() {
         transactions_->setItem(row, IncomingColumn, cell(record.incomingPayee));
         transactions_->setItem(row, MappedColumn, cell(record.mappedPayee));
         transactions_->setItem(row, EnvelopeColumn, cell(envelopeName(budget_, record.envelopeId)));
+        showGuess(transactions_->item(row, MappedColumn), mapping);
+        showGuess(transactions_->item(row, EnvelopeColumn), mapping);
         QTableWidgetItem* amount = cell(formatAmount(record.amount, true));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         transactions_->setItem(row, AmountColumn, amount);
@@ -327,6 +348,8 @@ void ImportReviewDialog::remapRows() {
         transactions_->item(row, IncomingColumn)->setText(record.incomingPayee);
         transactions_->item(row, MappedColumn)->setText(record.mappedPayee);
         transactions_->item(row, EnvelopeColumn)->setText(envelopeName(budget_, record.envelopeId));
+        showGuess(transactions_->item(row, MappedColumn), mapping);
+        showGuess(transactions_->item(row, EnvelopeColumn), mapping);
     }
     fitColumns(transactions_);
     busy_ = false;
@@ -341,7 +364,8 @@ void ImportReviewDialog::updateBalanceAndButtons() {
             continue;
         const ImportRecord& record = batch_.records[size_t(row)];
         sum += record.amount;
-        if (record.envelopeId == kNoId)
+        // An envelope that is gone is no assignment: the row would be recorded into nothing.
+        if (!budget_.findEnvelope(record.envelopeId))
             allAssigned = false;
     }
     const Amount after = clampAmount(qint64(batch_.account->getBalance()) + sum);
@@ -452,8 +476,20 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
 
     ImportBatch batch;
     batch.account = account;
-    // Unreadable files and statements without transactions end the command quietly.
-    if (readQifFile(path, batch.records) != 0 || batch.records.empty())
+    StatementSkips skips;
+    const quint32 status = readQifFile(path, batch.records, &skips);
+    const QString title = QStringLiteral("Transaction Import");
+    if (status == EFBIG) {
+        inform(hooks.prompter, hooks.parent, title, tooManyTransactionsMessage(kMaxQifRecords));
+        return false;
+    }
+    // Unreadable files and statements without anything in them end the command quietly;
+    // whatever was left out of a statement is told before the review opens.
+    if (status != 0)
+        return false;
+    if (skips.total() > 0)
+        inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(skips));
+    if (batch.records.empty())
         return false;
     {
         ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent);

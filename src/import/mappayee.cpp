@@ -29,11 +29,21 @@ const PayeeMappingRule* firstMatchingRule(const std::vector<PayeeMappingRule>& r
     return nullptr;
 }
 
+PayeeMapping fromRule(const Budget& budget, const PayeeMappingRule& rule) {
+    PayeeMapping result;
+    result.payee = rule.payee;
+    if (budget.findEnvelope(rule.envelopeId))
+        result.envelopeId = rule.envelopeId;
+    return result;
+}
+
 PayeeMapping fromTransaction(const Budget& budget, const Transaction& t) {
     PayeeMapping result;
     result.payee = t.payee;
-    if (budget.findItem(t.category))
+    if (budget.findEnvelope(t.category))
         result.envelopeId = t.category;
+    result.guessed = true;
+    result.guessedFrom = t.payee;
     return result;
 }
 } // namespace
@@ -41,7 +51,7 @@ PayeeMapping fromTransaction(const Budget& budget, const Transaction& t) {
 PayeeMapping mapPayee(const Budget& budget, const QString& incoming) {
     const std::vector<PayeeMappingRule> rules = budget.rules().rules();
     if (const PayeeMappingRule* rule = firstMatchingRule(rules, incoming))
-        return {rule->payee, rule->envelopeId};
+        return fromRule(budget, *rule);
     const QString foldedIncoming = foldAsciiLetters(incoming);
     for (const auto& t : budget.transactions()) {
         const QString key = historyKey(t->payee);
@@ -63,7 +73,7 @@ PayeeMapper::PayeeMapper(const Budget& budget) : budget_(budget), rules_(budget.
 
 PayeeMapping PayeeMapper::map(const QString& incoming) const {
     if (const PayeeMappingRule* rule = firstMatchingRule(rules_, incoming))
-        return {rule->payee, rule->envelopeId};
+        return fromRule(budget_, *rule);
     // Every key that is a prefix of the incoming text qualifies; the earliest one wins.
     const QString folded = foldAsciiLetters(incoming);
     qsizetype best = -1;

@@ -1,6 +1,7 @@
 #pragma once
 // Which budget payee and envelope an incoming statement payee maps to: the first matching
-// rule, else a guess from the earliest transaction whose payee begins the same way.
+// rule, else a guess from the earliest transaction whose payee begins the same way. An
+// envelope that no longer exists maps to none, so the row must be assigned by hand.
 
 #include "model/items.h"
 
@@ -14,6 +15,11 @@ struct PayeeMappingRule;
 struct PayeeMapping {
     QString payee;
     ItemId envelopeId = kNoId;
+    // The earlier payee the mapping was guessed from; empty when a rule gave it (or nothing
+    // did). A guess can pair unrelated payees that merely begin alike.
+    bool guessed = false;
+    QString guessedFrom;
+    bool isGuess() const { return guessed && envelopeId != kNoId; }
 };
 
 PayeeMapping mapPayee(const Budget& budget, const QString& incoming);

@@ -4,11 +4,13 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
+#include <QStringList>
+#include <QTime>
 #include <QFile>
-#include <QLocale>
-#include <QRegularExpression>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <unistd.h>
@@ -29,32 +31,34 @@ QString decodeValue(const QByteArray& line) {
     return value;
 }
 
-enum class Order { MonthDayYear, DayMonthYear, YearMonthDay };
+// A transaction as the statement wrote it; its date is read once the file's day/month
+// order is known.
+struct RawRecord {
+    QString dateText;
+    QString payee;
+    Amount amount = 0;
+};
 
-// The order of day, month and year in the default locale's short date format.
-Order localeOrder() {
-    const QString format = QLocale().dateFormat(QLocale::ShortFormat);
-    const qsizetype d = format.indexOf(QLatin1Char('d'));
-    const qsizetype m = format.indexOf(QLatin1Char('M'));
-    const qsizetype y = format.indexOf(QLatin1Char('y'));
-    if (y >= 0 && (d < 0 || y < d) && (m < 0 || y < m))
-        return Order::YearMonthDay;
-    if (d >= 0 && m >= 0 && d < m)
-        return Order::DayMonthYear;
-    return Order::MonthDayYear;
+// "!Type:Cat", "!Account" and the like open lists whose entries are no transactions (their
+// D and T lines mean description and tax flag); "!Type:Bank", "!Type:Invst", ... open
+// transactions again.
+bool opensList(const QByteArray& header) {
+    const QByteArray h = header.trimmed().toLower();
+    if (h.startsWith("!account"))
+        return true;
+    if (!h.startsWith("!type:"))
+        return false;
+    const QByteArray type = h.mid(6).trimmed();
+    for (const char* list : {"cat", "class", "memorized", "security", "prices", "budget"})
+        if (type == list)
+            return true;
+    return false;
 }
 
-int expandYear(const QString& digits) {
-    const int value = digits.toInt();
-    if (digits.size() > 2)
-        return value;
-    return value < 30 ? 2000 + value : 1900 + value;
-}
-
-// Collects lines and turns every third field of a transaction into a record.
+// Collects lines into raw records; a record ends at "^" or with its third field.
 class QifParser {
 public:
-    explicit QifParser(std::vector<ImportRecord>& out) : out_(out) {}
+    explicit QifParser(std::vector<RawRecord>& out) : out_(out) {}
 
     // False once the input has ended (a zero byte) or the record limit is passed.
     bool feed(const char* data, qsizetype size) {
@@ -75,9 +79,15 @@ public:
         return true;
     }
     // The input has ended: a last line without a line break still counts, so that a file
-    // missing its final break does not lose its last transaction.
-    void finish() { endLine(); }
+    // missing its final break does not lose its last transaction, and so does a last
+    // record without its "^".
+    void finish() {
+        endLine();
+        if (!tooMany_)
+            endRecord();
+    }
     bool tooMany() const { return tooMany_; }
+    StatementSkips skips;
 
 private:
     void endLine() {
@@ -87,141 +97,169 @@ private:
         lineBytes_ = 0;
     }
 
-    void processLine() {
-        switch (line_.at(0)) {
-        case 'D':
-        case 'd': {
-            QString text = decodeValue(line_);
-            // The apostrophe stands between day and year in dates after 1999 ("1/15'10"):
-            // dropped outright it would glue the two into one number and lose the date.
-            text.replace(QLatin1Char('\''), QLatin1Char(' '));
-            date_ = parseQifDate(text);
-            if (!date_.isSet())
-                date_ = fromSerialDay(0.0); // an unreadable date is taken as day 0
-            break;
+    void reset() {
+        dateText_.clear();
+        payee_.clear();
+        memo_.clear();
+        amount_ = 0;
+        content_ = false;
+    }
+
+    void pushRecord(const QString& payee) {
+        if (int(out_.size()) >= kMaxQifRecords) {
+            tooMany_ = true;
+            return;
         }
+        out_.push_back({dateText_, payee, amount_});
+    }
+
+    // "^", a section header or the end of the input: what is pending is one record.
+    void endRecord() {
+        if (content_) {
+            if (inList_)
+                ++skips.listEntries;
+            else if (dateText_.trimmed().isEmpty())
+                ++skips.withoutDate;
+            else if (amount_ == 0)
+                ++skips.withoutAmount;
+            else
+                pushRecord(payee_.isEmpty() ? memo_ : payee_); // transfers and cheques name none
+        }
+        reset();
+        emittedInRecord_ = false;
+    }
+
+    void processLine() {
+        const char tag = line_.at(0);
+        if (tag == '!') {
+            endRecord();
+            if (line_.size() > 1 && (line_.at(1) == 'T' || line_.at(1) == 't' ||
+                                     line_.at(1) == 'A' || line_.at(1) == 'a'))
+                inList_ = opensList(line_);
+            return;
+        }
+        if (tag == '^') {
+            endRecord();
+            return;
+        }
+        // Only the fields of a transaction make a record (a stray line of anything else
+        // does not), and the lines after a record's third field (its number, memo,
+        // category) still belong to it.
+        if (std::strchr(emittedInRecord_ ? "DdPpTt" : "DdPpTtUuMmNnLlCcAaSsEe$%", tag))
+            content_ = true;
+        if (inList_)
+            return;
+        switch (tag) {
+        case 'D':
+        case 'd':
+            dateText_ = decodeValue(line_);
+            break;
         case 'P':
         case 'p':
             payee_ = replaceReservedCharacters(decodeValue(line_));
             break;
+        case 'M':
+        case 'm':
+            memo_ = replaceReservedCharacters(decodeValue(line_));
+            break;
         case 'T':
         case 't':
-            amount_ = parseAmount(decodeValue(line_));
-            break;
-        case '^':
-            // The end of a transaction: what is still pending belongs to no other one, so a
-            // transaction without an amount cannot lend its payee to the next.
-            payee_.clear();
-            date_ = DateTime();
-            amount_ = 0;
+            amount_ = readStatementAmount(decodeValue(line_));
             break;
         default:
             break;
         }
-        if (amount_ != 0 && date_.isSet() && !payee_.isEmpty()) {
-            if (int(out_.size()) >= kMaxQifRecords) {
-                tooMany_ = true;
-                return;
-            }
-            ImportRecord record;
-            record.incomingPayee = payee_;
-            record.date = date_;
-            record.amount = amount_;
-            out_.push_back(std::move(record));
-            payee_.clear();
-            date_ = DateTime();
-            amount_ = 0;
+        if (amount_ != 0 && !dateText_.trimmed().isEmpty() && !payee_.isEmpty()) {
+            pushRecord(payee_);
+            reset();
+            emittedInRecord_ = true;
         }
     }
 
-    std::vector<ImportRecord>& out_;
+    std::vector<RawRecord>& out_;
     QByteArray line_;
     qsizetype lineBytes_ = 0;
     bool tooMany_ = false;
+    bool inList_ = false;
+    bool content_ = false;          // a line of a record not yet counted or emitted
+    bool emittedInRecord_ = false;  // the record has been emitted before its "^"
+    QString dateText_;
     QString payee_;
-    DateTime date_;
+    QString memo_;
     Amount amount_ = 0;
 };
 
-quint32 parseInto(const QByteArray& bytes, std::vector<ImportRecord>& records) {
-    QifParser parser(records);
-    parser.feed(bytes.constData(), bytes.size());
+DateTime atMidnight(const QDate& date) {
+    return fromQDateTime(QDateTime(date, QTime(0, 0)));
+}
+
+// Reads the dates of the whole file in one order and makes the records.
+void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>& records,
+                   StatementSkips& skips) {
+    QStringList dates;
+    dates.reserve(qsizetype(raw.size()));
+    for (const RawRecord& r : raw)
+        dates << r.dateText;
+    const DateOrder order = chooseDateOrder(dates, localeDateOrder());
+    records.reserve(raw.size());
+    for (const RawRecord& r : raw) {
+        const QDate date = readStatementDate(r.dateText, order);
+        const DateTime when = date.isValid() ? atMidnight(date) : DateTime();
+        if (!when.isSet()) {
+            ++skips.unreadableDate;
+            continue;
+        }
+        ImportRecord record;
+        record.incomingPayee = r.payee;
+        record.date = when;
+        record.amount = r.amount;
+        records.push_back(std::move(record));
+    }
+}
+
+// Parses bytes (or feeds from a file) into records; the common end of both readers.
+quint32 finishParse(QifParser& parser, std::vector<RawRecord>& raw,
+                    std::vector<ImportRecord>& records, StatementSkips* skips) {
     if (!parser.tooMany())
         parser.finish();
-    return parser.tooMany() ? EFBIG : 0;
+    if (parser.tooMany())
+        return EFBIG;
+    std::vector<ImportRecord> read;
+    StatementSkips counted = parser.skips;
+    finishRecords(raw, read, counted);
+    records = std::move(read);
+    if (skips)
+        *skips = counted;
+    return 0;
 }
 } // namespace
 
 DateTime parseQifDate(const QString& text) {
-    static const QRegularExpression pattern(
-        QStringLiteral(
-            "^\\s*(\\d{1,4})\\s*([/.-])\\s*(\\d{1,2})(?:\\s*\\2\\s*|\\s+)(\\d{1,4})(?:\\s.*)?$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
-        return {};
-    const QString first = match.captured(1);
-    const QString second = match.captured(3);
-    const QString third = match.captured(4);
-    int year = 0, month = 0, day = 0;
-    if (first.size() > 2) { // 2024/12/15 whatever the locale
-        if (third.size() > 2)
-            return {};
-        year = first.toInt();
-        month = second.toInt();
-        day = third.toInt();
-    } else {
-        switch (localeOrder()) {
-        case Order::DayMonthYear:
-            if (third.size() == 3)
-                return {};
-            day = first.toInt();
-            month = second.toInt();
-            year = expandYear(third);
-            break;
-        case Order::MonthDayYear:
-            if (third.size() == 3)
-                return {};
-            month = first.toInt();
-            day = second.toInt();
-            year = expandYear(third);
-            break;
-        case Order::YearMonthDay:
-            if (third.size() > 2)
-                return {};
-            year = expandYear(first);
-            month = second.toInt();
-            day = third.toInt();
-            break;
-        }
-    }
-    const QDate date(year, month, day);
-    if (!date.isValid() || year < 100)
-        return {};
-    DateTime result;
-    result.year = quint16(year);
-    result.month = quint16(month);
-    result.day = quint16(day);
-    result.dayOfWeek = quint16(date.dayOfWeek() % 7);
-    return result;
+    const QDate date = readStatementDate(text, localeDateOrder());
+    return date.isValid() ? atMidnight(date) : DateTime();
 }
 
-quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records) {
+quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
+                     StatementSkips* skips) {
     records.clear();
-    std::vector<ImportRecord> read;
+    if (skips)
+        *skips = StatementSkips();
     try {
-        const quint32 status = parseInto(bytes, read);
-        if (status != 0)
-            return status;
+        std::vector<RawRecord> raw;
+        QifParser parser(raw);
+        parser.feed(bytes.constData(), bytes.size());
+        return finishParse(parser, raw, records, skips);
     } catch (const std::bad_alloc&) {
+        records.clear();
         return ENOMEM;
     }
-    records = std::move(read);
-    return 0;
 }
 
-quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records) {
+quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
+                    StatementSkips* skips) {
     records.clear();
+    if (skips)
+        *skips = StatementSkips();
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty())
         return ENOENT;
@@ -231,10 +269,10 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records) {
 
     // The file is read in pieces so that a huge or hostile file costs no more memory than
     // the records it yields.
-    std::vector<ImportRecord> read;
     quint32 status = 0;
     try {
-        QifParser parser(read);
+        std::vector<RawRecord> raw;
+        QifParser parser(raw);
         std::vector<char> buffer(1 << 16);
         for (;;) {
             const ssize_t got = ::read(fd, buffer.data(), buffer.size());
@@ -247,15 +285,17 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records) {
             if (got == 0 || !parser.feed(buffer.data(), got))
                 break;
         }
-        if (status == 0 && !parser.tooMany())
-            parser.finish();
-        if (status == 0 && parser.tooMany())
-            status = EFBIG;
+        if (status == 0)
+            status = finishParse(parser, raw, records, skips);
     } catch (const std::bad_alloc&) {
+        records.clear();
         status = ENOMEM;
     }
     ::close(fd);
-    if (status == 0)
-        records = std::move(read);
+    if (status != 0) {
+        records.clear();
+        if (skips)
+            *skips = StatementSkips();
+    }
     return status;
 }

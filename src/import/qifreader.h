@@ -1,6 +1,7 @@
 #pragma once
 // Bank statements in QIF: only the date, payee and amount of each transaction are read.
 
+#include "import/statementvalues.h"
 #include "model/items.h"
 #include "model/money.h"
 
@@ -10,7 +11,8 @@
 // One statement line under review. The three texts and the envelope id are the fields the
 // rule editor edits, in the same order, so a row can be handed to it as it is.
 struct ImportRecord {
-    QString incomingPayee; // reserved characters already replaced; never empty from the reader
+    QString incomingPayee; // reserved characters already replaced; the memo, or empty, when
+                           // the statement names no payee
     QString mappedPayee;
     QString matchString;
     DateTime date;     // the statement date at 00:00:00
@@ -26,18 +28,20 @@ constexpr int kMaxQifValueLength = 1023;
 
 // Reads the statement into records (emptied first). 0 on success; otherwise the errno of the
 // failing open or read, ENOMEM when memory runs out, EFBIG beyond kMaxQifRecords; the list
-// then stays empty. Malformed lines are never errors. A record is made as soon as a date, a
-// payee and a non-zero amount are pending; "^" drops whatever is still pending; a last line
-// without a line break counts like any other; a zero byte ends the input.
-quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records);
+// then stays empty. Malformed lines are never errors. A record ends at "^", or as soon as a
+// date, a payee and a non-zero amount are pending; a record without a payee takes its memo
+// (or nothing) as the payee. Dates are read in one day/month order for the whole file
+// (chooseDateOrder). Records without a readable date or a non-zero amount, and the entries
+// of list sections (categories, classes, accounts, memorized transactions), are left out
+// and counted in skips. A last line without a line break counts like any other; a zero
+// byte ends the input.
+quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
+                    StatementSkips* skips = nullptr);
 
 // The same over bytes already in memory (the input ends at the first zero byte).
-quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records);
+quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
+                     StatementSkips* skips = nullptr);
 
-// A statement date: numeric day, month and year in the default locale's order separated by
-// "/" (also "-" or "."; blanks may stand for the second, as in "12/15  4" and "1/15 10" once
-// the apostrophe of "12/15' 4" or "1/15'10" is a blank), a year-first form when the first
-// number has four digits, two-digit years 30..99 in the 1900s and 00..29 in the 2000s, any
-// time of day after a blank ignored. The result has time 00:00:00; unset (year 0) when the
-// text is not such a date.
+// One date in the default locale's order (readStatementDate), at 00:00:00; unset (year 0)
+// when the text is no date in that order.
 DateTime parseQifDate(const QString& text);

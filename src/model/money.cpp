@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
+#include <vector>
 #include <cmath>
 #include <cstdlib>
 
@@ -24,27 +26,50 @@ Amount clampAmount(std::int64_t value) {
     return Amount(value);
 }
 
-Amount parseAmount(const QString& text) {
-    if (text.isEmpty())
-        return 0;
-    const bool negative = text.front() == QLatin1Char('-');
+namespace {
+// Left-to-right and right-to-left marks and embeddings that locales put around numbers;
+// they carry no value.
+bool isDirectionMark(QChar c) {
+    const char16_t u = c.unicode();
+    return u == 0x200E || u == 0x200F || u == 0x061C || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
+}
+
+QString withoutDirectionMarks(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        if (!isDirectionMark(c))
+            out += c;
+    return out;
+}
+
+// The digit walk shared by plain and typed text: decimalPoint starts the fraction, digits
+// are collected, everything else is skipped, and a third fraction digit ends the walk.
+Amount readDigits(QStringView text, QStringView decimalPoint, bool anyDigits, bool negative) {
     std::int64_t whole = 0;
     std::int64_t fraction = 0;
     int fractionDigits = 0;
     bool seenPoint = false;
-    for (const QChar c : text) {
-        if (fractionDigits == 2)
-            break;
-        if (c == QLatin1Char('.')) {
+    for (qsizetype i = 0; i < text.size() && fractionDigits < 2; ++i) {
+        const QChar c = text.at(i);
+        if (text.mid(i).startsWith(decimalPoint)) {
             seenPoint = true;
-        } else if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
-            const int digit = c.unicode() - '0';
-            if (seenPoint) {
-                fraction = fraction * 10 + digit;
-                ++fractionDigits;
-            } else if (whole < kWholeCap) {
-                whole = whole * 10 + digit;
-            }
+            i += decimalPoint.size() - 1;
+            continue;
+        }
+        int digit = -1;
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digit = c.unicode() - '0';
+        else if (anyDigits && c.category() == QChar::Number_DecimalDigit)
+            digit = c.digitValue();
+        if (digit < 0)
+            continue;
+        if (seenPoint) {
+            fraction = fraction * 10 + digit;
+            ++fractionDigits;
+        } else if (whole < kWholeCap) {
+            whole = whole * 10 + digit;
         }
     }
     if (fractionDigits == 1)
@@ -52,13 +77,70 @@ Amount parseAmount(const QString& text) {
     const std::int64_t value = whole * 100 + fraction;
     return clampAmount(negative ? -value : value);
 }
+} // namespace
+
+Amount parseAmount(const QString& text) {
+    if (text.isEmpty())
+        return 0;
+    return readDigits(text, u".", false, text.front() == QLatin1Char('-'));
+}
+
+Amount parseTypedAmount(const QString& typed) {
+    const QLocale locale;
+    const QString text = withoutDirectionMarks(typed);
+    if (text.isEmpty())
+        return 0;
+    const QString localeMinus = withoutDirectionMarks(locale.negativeSign());
+    const auto isMinus = [&localeMinus](QChar c) {
+        return c == QLatin1Char('-') || c == QChar(0x2212) ||
+               (localeMinus.size() == 1 && c == localeMinus.front());
+    };
+    // Blanks after the amount ("5,00- ", "(5.00) ") do not hide its sign.
+    qsizetype end = text.size();
+    while (end > 1 && text.at(end - 1).isSpace())
+        --end;
+    // A minus before the digits, wherever the symbol stands ("-$5", "$-5", "₹-0.01").
+    bool minusFirst = false;
+    for (qsizetype i = 0; i < end && !text.at(i).isDigit(); ++i)
+        minusFirst = minusFirst || isMinus(text.at(i));
+    const QChar last = text.at(end - 1);
+    const bool negative = minusFirst || (end > 1 && isMinus(last)) ||
+                          (text.front() == QLatin1Char('(') && last == QLatin1Char(')'));
+    QString point = withoutDirectionMarks(locale.decimalPoint());
+    if (point.isEmpty())
+        point = QStringLiteral(".");
+    // "12.5" typed where "," is the decimal separator: a point followed by one or two
+    // digits groups nothing, so it is the decimal point the user meant.
+    if (point != QLatin1String(".") && !text.contains(point)) {
+        const qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
+        qsizetype digits = 0;
+        while (dot >= 0 && dot + 1 + digits < text.size() && text.at(dot + 1 + digits).isDigit())
+            ++digits;
+        if (dot >= 0 && (digits == 1 || digits == 2)) {
+            QString plain = text;
+            plain.remove(dot, 1);
+            plain.remove(QLatin1Char('.'));
+            plain.insert(dot - (text.left(dot).count(QLatin1Char('.'))), QLatin1Char('.'));
+            return readDigits(plain, u".", true, negative);
+        }
+    }
+    return readDigits(text, point, true, negative);
+}
 
 QString applyParenthesisRule(const QString& currencyText) {
-    if (!currencyText.startsWith(QLatin1Char('(')))
+    qsizetype open = 0;
+    while (open < currencyText.size() && isDirectionMark(currencyText.at(open)))
+        ++open;
+    if (open == currencyText.size() || currencyText.at(open) != QLatin1Char('('))
         return currencyText;
     QString result = currencyText;
-    result[0] = QLatin1Char('-');
-    result.chop(1);
+    result[open] = QLatin1Char('-');
+    // The closing parenthesis may be followed by a direction mark of its own.
+    const qsizetype close = result.lastIndexOf(QLatin1Char(')'));
+    if (close > open)
+        result.remove(close, 1);
+    else
+        result.chop(1);
     return result;
 }
 
@@ -137,14 +219,108 @@ QDateTime toQDateTime(const DateTime& dt) {
                      QTime(dt.hour, dt.minute, dt.second, dt.milliseconds));
 }
 
+namespace {
+// One piece of a locale date format: a field ("yyyy", "MMMM", "d") or literal text.
+struct FormatPiece {
+    QChar field; // null for literal text
+    int count = 0;
+    QString text;
+};
+
+// Splits a date format into fields and literals; quoted text ('de', '') is literal.
+std::vector<FormatPiece> splitDateFormat(const QString& format) {
+    static const QString fieldLetters = QStringLiteral("dMyhHmszaAtg");
+    std::vector<FormatPiece> pieces;
+    const auto addLiteral = [&pieces](const QString& text) {
+        if (text.isEmpty())
+            return;
+        if (!pieces.empty() && pieces.back().field.isNull())
+            pieces.back().text += text;
+        else
+            pieces.push_back({QChar(), 0, text});
+    };
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            qsizetype j = i + 1;
+            QString quoted;
+            for (; j < format.size(); ++j) {
+                if (format.at(j) != QLatin1Char('\''))
+                    quoted += format.at(j);
+                else if (j + 1 < format.size() && format.at(j + 1) == QLatin1Char('\''))
+                    quoted += format.at(++j);
+                else
+                    break;
+            }
+            addLiteral(i + 1 == j ? QStringLiteral("'") : quoted);
+            i = j + 1;
+        } else if (fieldLetters.contains(c)) {
+            qsizetype j = i;
+            while (j < format.size() && format.at(j) == c)
+                ++j;
+            pieces.push_back({c, int(j - i), QString()});
+            i = j;
+        } else {
+            addLiteral(QString(c));
+            ++i;
+        }
+    }
+    return pieces;
+}
+
+bool hasLetter(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+}
+
+// The year and month as the locale's long date shows them, day and weekday left out:
+// the text between the two fields stays ("de", ". "), and so does a word after the last
+// one ("月", "г."); punctuation that only led to the day goes.
+QString yearMonthText(const QLocale& locale, int year, int month) {
+    QLocale numbers = locale;
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    const auto render = [&](const FormatPiece& piece) {
+        if (piece.field == QLatin1Char('y'))
+            return piece.count == 2 ? numbers.toString(year % 100).rightJustified(
+                                          2, numbers.zeroDigit().front())
+                                    : numbers.toString(year);
+        if (piece.count >= 4)
+            return locale.standaloneMonthName(month, QLocale::LongFormat);
+        if (piece.count == 3)
+            return locale.standaloneMonthName(month, QLocale::ShortFormat);
+        const QString number = numbers.toString(month);
+        return piece.count == 2 ? number.rightJustified(2, numbers.zeroDigit().front()) : number;
+    };
+    const std::vector<FormatPiece> pieces = splitDateFormat(locale.dateFormat(QLocale::LongFormat));
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < pieces.size(); ++i)
+        if (pieces[i].field == QLatin1Char('y') || pieces[i].field == QLatin1Char('M'))
+            kept.push_back(i);
+    const bool bothFields = kept.size() == 2 && pieces[kept[0]].field != pieces[kept[1]].field;
+    if (!bothFields)
+        return locale.standaloneMonthName(month, QLocale::LongFormat) + QLatin1Char(' ') +
+               numbers.toString(year);
+    const auto literalAfter = [&pieces](size_t i) {
+        return i + 1 < pieces.size() && pieces[i + 1].field.isNull() ? pieces[i + 1].text
+                                                                      : QString();
+    };
+    QString between = literalAfter(kept[0]);
+    if (between.trimmed().isEmpty() && !hasLetter(between))
+        between = QStringLiteral(" ");
+    QString text = render(pieces[kept[0]]) + between + render(pieces[kept[1]]);
+    const QString after = literalAfter(kept[1]);
+    if (hasLetter(after))
+        text += after;
+    return text.trimmed();
+}
+} // namespace
+
 QString formatDate(const DateTime& dt, DateStyle style) {
     const QLocale locale;
     if (style == DateStyle::YearMonth) {
         // Only the year and month count here: previousMonth() may leave a day the month lacks.
         if (dt.year == 0 || dt.month < 1 || dt.month > 12)
             return QString();
-        return locale.standaloneMonthName(dt.month, QLocale::LongFormat) + QLatin1Char(' ') +
-               QString::number(dt.year);
+        return yearMonthText(locale, dt.year, dt.month);
     }
     const QDate date(dt.year, dt.month, dt.day);
     if (!date.isValid())
@@ -182,8 +358,25 @@ DateTime previousMonth(const DateTime& dt) {
     return result;
 }
 
+namespace {
+// Milliseconds since the serial-day epoch, in integers; 0 for an invalid date, as the
+// serial day has it.
+qint64 epochMilliseconds(const DateTime& dt) {
+    const QDate date(dt.year, dt.month, dt.day);
+    if (!date.isValid())
+        return 0;
+    const qint64 ms =
+        ((qint64(dt.hour) * 60 + dt.minute) * 60 + dt.second) * 1000 + dt.milliseconds;
+    return (date.toJulianDay() - kSerialEpochJulianDay) * kMsPerDay + ms;
+}
+} // namespace
+
+qint64 wholeDaysBetween(const DateTime& a, const DateTime& b) {
+    return std::llabs(epochMilliseconds(b) - epochMilliseconds(a)) / kMsPerDay;
+}
+
 int daysSpanned(const DateTime& a, const DateTime& b) {
-    return int(std::floor(std::fabs(toSerialDay(b) - toSerialDay(a)))) + 1;
+    return int(wholeDaysBetween(a, b)) + 1;
 }
 
 int monthsSpanned(const DateTime& a, const DateTime& b) {

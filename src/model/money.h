@@ -14,15 +14,24 @@ constexpr Amount kAmountMin = INT32_MIN;
 // Clamps a 64-bit intermediate sum into the Amount range.
 Amount clampAmount(std::int64_t value);
 
-// Typed text to cents: only "." is a decimal point, everything but digits is skipped,
+// Plain text to cents: only "." is a decimal point, everything but digits is skipped,
 // a leading "-" (first character only) negates, a third fraction digit is dropped.
-// A whole part too large for Amount is clamped to the Amount range.
+// A whole part too large for Amount is clamped to the Amount range. Locale-free: the
+// workbook's numbers and the plain form go through here.
 Amount parseAmount(const QString& text);
+// Text the user typed, read in the default locale: its decimal separator is the point (so
+// "44,00 €" is 44 in de_DE; where it is not ".", a "." followed by one or two digits is taken
+// as the point too, as in "12.5"), its digits count, its group separator and symbols are skipped,
+// and the amount is negative when a minus sign ("-", U+2212 or the locale's) stands before
+// its digits ("-$5", "$-5") or at its end, or when it is wrapped in parentheses. In en_US
+// this reads every text like parseAmount except those negative forms.
+Amount parseTypedAmount(const QString& text);
 
 // Plain form "-1234.56" (no grouping, no symbol) or, with asCurrency, the default
 // locale's currency form with a parenthesised negative turned into a leading "-".
 QString formatAmount(Amount amount, bool asCurrency);
-// The accounting-style negative "(x)" becomes "-x"; any other text is returned unchanged.
+// The accounting-style negative "(x)" becomes "-x", also behind leading direction marks
+// ("\u200E(x)" becomes "\u200E-x"); any other text is returned unchanged.
 QString applyParenthesisRule(const QString& currencyText);
 
 // A local wall-clock date and time; year 0 means "not set".
@@ -53,11 +62,15 @@ DateTime fromQDateTime(const QDateTime& dt);
 QDateTime toQDateTime(const DateTime& dt);
 
 enum class DateStyle { ShortDate, YearMonth };
-// The default locale's text for the date in the given style.
+// The default locale's text for the date in the given style. Year-month follows the order
+// and words of the locale's long date ("March 2024", "2024年3月", "2024. március").
 QString formatDate(const DateTime& dt, DateStyle style);
 
 DateTime firstOfMonth(const DateTime& dt);
 DateTime endOfPreviousMonth(const DateTime& dt);       // last day of the previous month, 23:59:59
 DateTime previousMonth(const DateTime& dt);            // month - 1 (Jan -> Dec of the year before)
-int daysSpanned(const DateTime& a, const DateTime& b); // whole |b - a| in days, plus 1
+// Whole days in |b - a|, counted exactly (the serial-day doubles lose the last millisecond
+// far from 1899, which would make a span one day short).
+qint64 wholeDaysBetween(const DateTime& a, const DateTime& b);
+int daysSpanned(const DateTime& a, const DateTime& b); // wholeDaysBetween plus 1
 int monthsSpanned(const DateTime& a, const DateTime& b); // a not later than b; same month = 1

@@ -3,7 +3,6 @@
 #include "model/clock.h"
 #include "platform/prompter.h"
 
-#include <cmath>
 
 namespace {
 bool passes(const Transaction& t, int month, int year) {
@@ -24,20 +23,19 @@ struct Sums {
 Sums sumExpenses(const Budget& budget, int month, int year) {
     Sums sums;
     bool counted = false;
-    double earliest = 0;
+    DateTime earliest;
     for (const auto& t : budget.transactions()) {
         if (!passes(*t, month, year))
             continue;
         sums.byEnvelope[t->category] += t->amount;
-        const double serial = toSerialDay(t->transactionTime);
-        if (!counted || serial < earliest)
-            earliest = serial;
+        if (!counted || isEarlier(t->transactionTime, earliest))
+            earliest = t->transactionTime;
         counted = true;
     }
-    const double now = toSerialDay(Clock::now());
+    const DateTime now = Clock::now();
     if (!counted)
         earliest = now;
-    sums.days = int(std::floor(std::fabs(now - earliest)));
+    sums.days = int(wholeDaysBetween(now, earliest));
     return sums;
 }
 } // namespace

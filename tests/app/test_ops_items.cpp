@@ -54,6 +54,8 @@ private slots:
     void envelopeGoalBoxRules();
     void editEnvelopeWithoutAccountTakesFirst();
     void chargesEnvelopeGoalBoxDisabled();
+    void negativeTypedLimitsAreMagnitudes_data();
+    void negativeTypedLimitsAreMagnitudes();
 };
 
 void TestOpsItems::fundEnvelopeChoices_data() {
@@ -115,7 +117,8 @@ void TestOpsItems::fundEnvelopeArbitraryRecomputesLive() {
         typeInto(d->arbitraryField(), "12.34");
         QCOMPARE(d->newBalanceField()->text(), money(1234));
         typeInto(d->arbitraryField(), "-3");
-        QCOMPARE(d->newBalanceField()->text(), money(-300));
+        // What will happen: an envelope never holds less than nothing.
+        QCOMPARE(d->newBalanceField()->text(), money(0));
         d->okButton()->click();
     });
     QVERIFY(fundEnvelope(shell, e));
@@ -491,6 +494,48 @@ void TestOpsItems::chargesEnvelopeGoalBoxDisabled() {
     });
     QVERIFY(editEnvelope(shell, shell.model.findEnvelope(kChargesEnvelopeId)));
     QCOMPARE(shell.model.findEnvelope(kChargesEnvelopeId)->savingsGoal(), Amount(0));
+}
+
+// Limits, budgets and goals are amounts of money, not directions: a typed "-" must not
+// turn a limit of 500 into one of -500 stored with the opposite sign.
+void TestOpsItems::negativeTypedLimitsAreMagnitudes_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Amount>("stored");
+    for (const char* typed : {"-500", "500", "(500.00)"}) {
+        QTest::newRow(qPrintable(QString("limit ") + typed)) << "limit" << typed << -50000;
+        QTest::newRow(qPrintable(QString("budget ") + typed)) << "budget" << typed << -50000;
+        QTest::newRow(qPrintable(QString("goal ") + typed)) << "goal" << typed << 50000;
+    }
+}
+
+void TestOpsItems::negativeTypedLimitsAreMagnitudes() {
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(Amount, stored);
+    FakeShell shell;
+    AccountGroup* folder = shell.folder("Bills");
+    if (field == "limit") {
+        driveDialogs<FolderDialog>([&](FolderDialog* d) {
+            typeInto(d->limitField(), typed);
+            d->okButton()->click();
+        });
+        QVERIFY(editFolder(shell, folder));
+        QCOMPARE(folder->expenseLimit(), stored);
+        return;
+    }
+    AccountEnvelope* e = shell.envelope(folder, "Rent", 0);
+    driveDialogs<EnvelopeDialog>([&](EnvelopeDialog* d) {
+        if (field == "goal") {
+            d->goalBox()->setChecked(true);
+            typeInto(d->goalField(), typed);
+        } else {
+            typeInto(d->budgetField(), typed);
+        }
+        d->okButton()->click();
+    });
+    QVERIFY(editEnvelope(shell, e));
+    QCOMPARE(field == "goal" ? e->savingsGoal() : e->getBudgeted(), stored);
 }
 
 QTEST_MAIN(TestOpsItems)

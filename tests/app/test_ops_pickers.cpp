@@ -130,7 +130,7 @@ void TestOpsPickers::amountFields_data() {
     QTest::addColumn<Amount>("cents");
     QTest::newRow("currency text") << "$1,234.56" << 123456;
     QTest::newRow("negative") << "-5.5" << -550;
-    QTest::newRow("parenthesised") << "(5.00)" << 500;
+    QTest::newRow("parenthesised is negative") << "(5.00)" << -500;
     QTest::newRow("no digits") << "abc" << 0;
     QTest::newRow("digits past the limit ignored") << QString(1023, u'0') + "7" << 0;
 }

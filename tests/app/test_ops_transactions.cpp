@@ -59,6 +59,10 @@ private slots:
     void expenseHiddenDefaultAccountFallsBackToHighestId();
     void expensePayeeMatchesIgnoringCase();
     void expenseWithoutAccountsIsRefused();
+    void expenseWithoutPayingAccountIsRefused_data();
+    void expenseWithoutPayingAccountIsRefused();
+    void amountsTypedInLocale_data();
+    void amountsTypedInLocale();
     void expenseNoKeepsDialogOpen();
     void editExpenseAsksNothingAndKeepsDate();
     void expenseByKeyboardOnly();
@@ -279,6 +283,91 @@ void TestOpsTransactions::expenseWithoutAccountsIsRefused() {
              QString("There are no accounts. Transactions can't be added."));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::Exclamation);
     QCOMPARE(shell.calls, QStringList{});
+}
+
+// Hidden and read-only accounts are not offered as payers; with nothing else, the envelope
+// would lose money that no account paid.
+void TestOpsTransactions::expenseWithoutPayingAccountIsRefused_data() {
+    QTest::addColumn<QList<int>>("accounts"); // per account: 0 usable, 1 hidden, 2 read-only
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("every account hidden") << QList<int>{1, 1} << false;
+    QTest::newRow("every account read-only") << QList<int>{2} << false;
+    QTest::newRow("hidden and read-only") << QList<int>{1, 2, 1} << false;
+    QTest::newRow("one usable among them") << QList<int>{1, 0, 2} << true;
+}
+
+void TestOpsTransactions::expenseWithoutPayingAccountIsRefused() {
+    QFETCH(QList<int>, accounts);
+    QFETCH(bool, opens);
+    FakeShell shell;
+    for (int i = 0; i < accounts.size(); ++i) {
+        Account* a = shell.account(QStringLiteral("A%1").arg(i), 10000);
+        a->setHidden(accounts[i] == 1);
+        a->setReadOnly(accounts[i] == 2);
+    }
+    AccountEnvelope* food = shell.envelope(shell.folder("Home"), "Food", 5000);
+    bool opened = false;
+    driveDialogs<TransactionDialog>([&](TransactionDialog* d) {
+        opened = true;
+        typeInto(d->amountField(), "10");
+        typeInto(d->payeeField(), "Shop");
+        d->okButton()->click();
+    });
+    QCOMPARE(recordExpense(shell, food), opens);
+    QCOMPARE(opened, opens);
+    if (opens) {
+        QCOMPARE(food->getBalance(), Amount(4000));
+        return;
+    }
+    QCOMPARE(shell.questions.titles(), QStringList{"Transaction"});
+    QCOMPARE(shell.questions.texts(),
+             QStringList{"You must have at least one account that is not hidden or read-only to "
+                         "pay this expense from"});
+    QCOMPARE(food->getBalance(), Amount(5000));
+    QVERIFY(shell.model.transactions().empty());
+    QCOMPARE(shell.calls, QStringList{});
+}
+
+// The amount field shows the locale's currency text; what the user types there is read in
+// the same locale. The fault: "45,00 €" changed to "44,00 €" recorded 4.400,00 €.
+void TestOpsTransactions::amountsTypedInLocale_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("typed"); // empty: the shown text with 45 changed to 44
+    QTest::addColumn<Amount>("recorded");
+    const QString narrow(QChar(0x202F)), nbsp(QChar(0x00A0)), minus(QChar(0x2212));
+    QTest::newRow("de_DE edited") << "de_DE" << QString() << 4400;
+    QTest::newRow("de_DE grouped") << "de_DE" << "1.234,5" << 123450;
+    QTest::newRow("fr_FR edited") << "fr_FR" << QString() << 4400;
+    QTest::newRow("fr_FR grouped") << "fr_FR" << "1" + narrow + "234,56" + nbsp + "€" << 123456;
+    QTest::newRow("sv_SE U+2212") << "sv_SE" << minus + "12,50 kr" << -1250;
+    QTest::newRow("en_US edited") << "en_US" << QString() << 4400;
+    QTest::newRow("en_US grouped") << "en_US" << "1,234.5" << 123450;
+}
+
+void TestOpsTransactions::amountsTypedInLocale() {
+    QFETCH(QString, locale);
+    QFETCH(QString, typed);
+    QFETCH(Amount, recorded);
+    QLocale::setDefault(QLocale(locale));
+    FakeShell shell;
+    Account* a = shell.account("A", 10000);
+    Transaction* deposit = createTransaction(shell.model, TransactionType::Deposit, 4500, kNoId,
+                                             a->id(), kNoId, "Pay", "", march(1));
+    applyTransaction(shell.model, *deposit, false);
+    QString shown;
+    driveDialogs<DepositDialog>([&](DepositDialog* d) {
+        shown = d->amountField()->text();
+        // insert(), as key clicks carry only Latin-1 text.
+        d->amountField()->selectAll();
+        d->amountField()->insert(typed.isEmpty() ? QString(shown).replace("45", "44") : typed);
+        d->okButton()->click();
+    });
+    const bool edited = editTransaction(shell, deposit);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QVERIFY(edited);
+    QVERIFY2(shown.contains("45"), qPrintable(shown));
+    QCOMPARE(deposit->amount, recorded);
+    QCOMPARE(a->getBalance(), Amount(10000 + recorded));
 }
 
 void TestOpsTransactions::expenseNoKeepsDialogOpen() {

@@ -6,9 +6,14 @@
 #include "app/accountlist.h"
 #include "app/envelopetree.h"
 #include "app/infopane.h"
+#include "app/messageboxprompter.h"
 #include "app/operations_unhide.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -144,6 +149,39 @@ private slots:
         f.window.infoPane()->unhideButton()->click();
         QCOMPARE(f.window.accountList()->rowCount(), 3);
         QCOMPARE(f.window.accountList()->accountAt(2), f.sample.checking);
+    }
+
+    // A question asked while a dialog is open ("Over Spent", "Negative Transfer", "Not
+    // enough data", ...) belongs to that dialog, so it shows over it and not behind it over
+    // the main window; with no dialog open it belongs to the main window.
+    void questionsBelongToTheOpenDialog() {
+        QWidget mainWindow;
+        MessageBoxPrompter prompter(&mainWindow);
+        QList<QWidget*> owners;
+        const auto answerNextBox = [&owners] {
+            QTimer::singleShot(0, [&owners] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                owners << box->parentWidget();
+                box->done(QMessageBox::Yes);
+            });
+        };
+        mainWindow.show();
+        answerNextBox();
+        QVERIFY(prompter.askYesNo("Over Spent", "?", PromptIcon::Exclamation));
+
+        QDialog reports(&mainWindow);
+        QTimer::singleShot(0, [&] {
+            answerNextBox();
+            prompter.inform("Not enough data", "few days", PromptIcon::None);
+            answerNextBox();
+            prompter.askYesNo("Negative Transfer", "?", PromptIcon::Exclamation);
+            reports.reject();
+        });
+        reports.exec();
+        answerNextBox();
+        prompter.inform("Saved", "!", PromptIcon::Information);
+        QCOMPARE(owners, (QList<QWidget*>{&mainWindow, &reports, &reports, &mainWindow}));
     }
 };
 

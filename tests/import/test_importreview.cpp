@@ -111,6 +111,10 @@ private slots:
     void nothingChosenStillSaves();
     void endsQuietly_data();
     void endsQuietly();
+    void leftOutRecordsAreTold_data();
+    void leftOutRecordsAreTold();
+    void goneEnvelopeIsUnassigned();
+    void guessIsShownAsGuess();
     void cancelKeepsRuleChanges();
     void bigStatementStaysQuick();
     void screenshots();
@@ -545,7 +549,6 @@ void TestImportReview::endsQuietly_data() {
     QTest::newRow("cancelled") << QByteArray("-");
     QTest::newRow("missing") << QByteArray("?");
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("no complete transaction") << QByteArray("!Type:Bank\nD1/2/2024\nPX\n^\n");
     QTest::newRow("binary") << QByteArray("\x7f"
                                           "ELF\x02\x01\x01\xff\xfe\n\r\x01",
                                           12);
@@ -573,6 +576,128 @@ void TestImportReview::endsQuietly() {
     QVERIFY(!saved);
     QVERIFY(prompter.records.isEmpty());
     QVERIFY(!importTransactions(f.budget, nullptr, hooks));
+}
+
+// Whatever a statement holds that is not imported is told, in one message, before the
+// review opens; a refused statement is told too.
+void TestImportReview::leftOutRecordsAreTold_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("reviewRows"); // -1: the review does not open
+    const QString head = QStringLiteral(" record(s) in this statement will not be imported:\n");
+    QTest::newRow("no complete transaction")
+        << QByteArray("!Type:Bank\nD1/2/2024\nPX\n^\n") << "1" + head + "\n1 without an amount"
+        << -1;
+    QTest::newRow("unreadable date and no date")
+        << QByteArray("D3/14/2024\nT-2\nPA\n^\nDsoon\nT-1\nPB\n^\nT-3\nPC\n^\n")
+        << "2" + head + "\n1 without a date\n1 with a date that cannot be read" << 1;
+    QTest::newRow("category list")
+        << QByteArray("!Type:Cat\nNFood\nDGroceries\n^\n!Type:Bank\nD3/14/2024\nT-2\nPA\n^\n")
+        << "1" + head +
+               "\n1 in lists of categories, classes, accounts or memorized transactions, which "
+               "are not transactions"
+        << 1;
+    QByteArray huge;
+    for (int i = 0; i <= kMaxQifRecords; ++i)
+        huge += "D1/2/2024\nT-1\nPSHOP\n^\n";
+    QTest::newRow("too many")
+        << huge
+        << "This statement holds more than 20,000 transactions, and Tallykeep imports at most "
+           "20,000 at a time. Split the statement into smaller ones and import each of them."
+        << -1;
+}
+
+void TestImportReview::leftOutRecordsAreTold() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    QFETCH(int, reviewRows);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.qif");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    Fixture f;
+    FakePrompter prompter;
+    ImportHooks hooks;
+    hooks.prompter = &prompter;
+    hooks.chooseFile = [&] { return path; };
+    int rows = -1;
+    qsizetype toldBefore = -1;
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        auto* dialog = qobject_cast<ImportReviewDialog*>(d);
+        toldBefore = prompter.records.size();
+        rows = dialog->transactionList()->rowCount();
+        dialog->reject();
+    };
+    QVERIFY(!importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(prompter.titles(), QStringList{"Transaction Import"});
+    QCOMPARE(prompter.texts(), QStringList{message});
+    QCOMPARE(rows, reviewRows);
+    if (reviewRows >= 0)
+        QCOMPARE(toldBefore, 1);
+}
+
+// A rule whose envelope is gone maps to no envelope: the row must be assigned by hand
+// before OK, instead of being recorded into an envelope that does not exist.
+void TestImportReview::goneEnvelopeIsUnassigned() {
+    Fixture f; // rule OLD* points to envelope 999, which does not exist
+    ImportBatch batch;
+    batch.account = f.checking;
+    QCOMPARE(readQifBytes("D12/10/2024\nT-5.00\nPOLD TOWN DELI\n^\n", batch.records), 0u);
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    QCOMPARE(column(rows, 2), QStringList{"Old"});
+    QCOMPARE(column(rows, 3), QStringList{""});
+    QCOMPARE(batch.records[0].envelopeId, kNoId);
+    QCOMPARE(checks(rows), QList<bool>{true});
+    QVERIFY(!dialog.okButton()->isEnabled());
+    dialog.okButton()->click();
+    QVERIFY(batch.chosen.empty());
+
+    // Pointing the rule at an envelope that exists assigns the row.
+    f.rules().addMappingRule("OLD*", f.envelopes["Groceries"], false, "Old");
+    dialog.datePicker()->setDate(QDate(2024, 12, 1)); // refills and re-maps the rows
+    QCOMPARE(column(rows, 3), QStringList{"Groceries"});
+    QVERIFY(dialog.okButton()->isEnabled());
+}
+
+// The history guess (an earlier payee beginning with the same letters) can pair unrelated
+// payees; it is shown slanted, with where it came from, until a rule decides.
+void TestImportReview::guessIsShownAsGuess() {
+    Fixture f;
+    AccountEnvelope* utilities = f.budget.createEnvelope();
+    utilities->setName("Utilities");
+    createTransaction(f.budget, TransactionType::Expense, -8000, f.checking->id(), kNoId,
+                      utilities->id(), "City Power & Light", "", day(2024, 11, 20));
+    ImportBatch batch;
+    batch.account = f.checking;
+    QCOMPARE(readQifFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statements/us_checking.qif"),
+                         batch.records),
+             0u);
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    QCOMPARE(column(rows, 1).at(2), QStringLiteral("CITY PARKING METER"));
+    const QString tip = QStringLiteral("Guessed from earlier payee 'City Power & Light'");
+    for (int col : {2, 3}) {
+        QTableWidgetItem* guessed = rows->item(2, col);
+        QVERIFY(guessed->font().italic());
+        QCOMPARE(guessed->toolTip(), tip);
+        QTableWidgetItem* ruled = rows->item(0, col); // WALMART* rule
+        QVERIFY(!ruled->font().italic());
+        QVERIFY(ruled->toolTip().isEmpty());
+    }
+    QCOMPARE(rows->item(2, 3)->text(), QStringLiteral("Utilities"));
+
+    // A rule for the payee replaces the guess.
+    f.rules().addMappingRule("CITY PARKING*", f.envelopes["Fuel"], false, "Parking");
+    dialog.datePicker()->setDate(QDate(2024, 1, 1));
+    QCOMPARE(rows->item(2, 3)->text(), QStringLiteral("Fuel"));
+    QVERIFY(!rows->item(2, 3)->font().italic());
+    QVERIFY(rows->item(2, 3)->toolTip().isEmpty());
 }
 
 void TestImportReview::cancelKeepsRuleChanges() {

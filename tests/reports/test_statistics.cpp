@@ -37,6 +37,8 @@ private slots:
     void warningOncePerOpening_data();
     void warningOncePerOpening();
     void noWarningWithEnoughData();
+    void daysOfDataAreWholeDays_data();
+    void daysOfDataAreWholeDays();
 };
 
 void TestStatistics::sums_data() {
@@ -128,6 +130,31 @@ void TestStatistics::noWarningWithEnoughData() {
     b.add(TransactionType::Expense, b.fuel->id(), -100, makeDate(2025, 4, 1, 12));
     expensesByEnvelope(state, prompter, b.budget, 4, 2025);
     QCOMPARE(prompter.texts(), QStringList{warningText(29)});
+}
+
+// Counted exactly even where serial-day doubles lose the last millisecond (serial 32768 is
+// 17 Sep 1989, 65536 is 5 Jun 2079).
+void TestStatistics::daysOfDataAreWholeDays_data() {
+    QTest::addColumn<DateTime>("now");
+    QTest::addColumn<DateTime>("earliest");
+    QTest::addColumn<int>("days");
+    QTest::newRow("to 1989, last ms of the day")
+        << makeDate(1989, 9, 17, 23, 59, 59, 999) << makeDate(1899, 12, 30, 23, 59, 59, 999)
+        << 32768;
+    QTest::newRow("to 2079, a second past midnight")
+        << makeDate(2079, 6, 5, 0, 0, 1) << makeDate(1899, 12, 30, 0, 0, 1) << 65536;
+    QTest::newRow("2079, a ms short of the day")
+        << makeDate(2079, 6, 6) << makeDate(2079, 4, 6, 0, 0, 0, 1) << 60;
+}
+
+void TestStatistics::daysOfDataAreWholeDays() {
+    QFETCH(DateTime, now);
+    QFETCH(DateTime, earliest);
+    QFETCH(int, days);
+    FixedClock clock(now);
+    ReportBudget b;
+    b.add(TransactionType::Expense, b.food->id(), -100, earliest);
+    QCOMPARE(daysOfExpenseData(b.budget, -1, -1), days);
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)

@@ -1,0 +1,137 @@
+#include "import/statementvalues.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <array>
+
+namespace {
+int expandYear(const QString& digits) {
+    const int value = digits.toInt();
+    if (digits.size() > 2)
+        return value;
+    return value < 30 ? 2000 + value : 1900 + value;
+}
+
+QDate validDate(int year, int month, int day) {
+    // Years before 100 are typing slips ("1/2/0024"), never statement dates.
+    if (year < 100)
+        return QDate();
+    return QDate(year, month, day);
+}
+} // namespace
+
+DateOrder localeDateOrder() {
+    const QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    const qsizetype d = format.indexOf(QLatin1Char('d'));
+    const qsizetype m = format.indexOf(QLatin1Char('M'));
+    const qsizetype y = format.indexOf(QLatin1Char('y'));
+    if (y >= 0 && (d < 0 || y < d) && (m < 0 || y < m))
+        return DateOrder::YearMonthDay;
+    if (d >= 0 && m >= 0 && d < m)
+        return DateOrder::DayMonthYear;
+    return DateOrder::MonthDayYear;
+}
+
+QDate readStatementDate(const QString& text, DateOrder order) {
+    static const QRegularExpression compact(
+        QStringLiteral("^\\s*(\\d{4})(\\d{2})(\\d{2})(?:\\d{6}(?:\\.\\d+)?)?(?:\\[[^\\]]*\\])?"
+                       "(?:[\\sT].*)?$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression separated(
+        QStringLiteral("^\\s*(\\d{1,4})\\s*([/.'-])\\s*(\\d{1,2})(?:\\s*(?:\\2|')\\s*|\\s+)"
+                       "(\\d{1,4})\\.?(?:[\\sT].*)?$"),
+        QRegularExpression::DotMatchesEverythingOption);
+
+    QRegularExpressionMatch match = compact.match(text);
+    if (match.hasMatch())
+        return validDate(match.captured(1).toInt(), match.captured(2).toInt(),
+                         match.captured(3).toInt());
+    match = separated.match(text);
+    if (!match.hasMatch())
+        return QDate();
+    const QString first = match.captured(1);
+    const QString second = match.captured(3);
+    const QString third = match.captured(4);
+    if (first.size() == 4) // 2024-12-15 whatever the order
+        return third.size() > 2 ? QDate()
+                                : validDate(first.toInt(), second.toInt(), third.toInt());
+    if (first.size() == 3)
+        return QDate();
+    switch (order) {
+    case DateOrder::DayMonthYear:
+        return third.size() == 3 ? QDate()
+                                 : validDate(expandYear(third), second.toInt(), first.toInt());
+    case DateOrder::MonthDayYear:
+        return third.size() == 3 ? QDate()
+                                 : validDate(expandYear(third), first.toInt(), second.toInt());
+    case DateOrder::YearMonthDay:
+        return third.size() > 2 ? QDate()
+                                : validDate(expandYear(first), second.toInt(), third.toInt());
+    }
+    return QDate();
+}
+
+DateOrder chooseDateOrder(const QStringList& dates, DateOrder localeOrder) {
+    std::array<DateOrder, 3> candidates{localeOrder, DateOrder::DayMonthYear,
+                                        DateOrder::MonthDayYear};
+    if (localeOrder == DateOrder::DayMonthYear)
+        candidates = {localeOrder, DateOrder::MonthDayYear, DateOrder::YearMonthDay};
+    else if (localeOrder == DateOrder::MonthDayYear)
+        candidates = {localeOrder, DateOrder::DayMonthYear, DateOrder::YearMonthDay};
+    DateOrder best = localeOrder;
+    qsizetype bestCount = -1;
+    for (const DateOrder order : candidates) {
+        qsizetype readable = 0;
+        for (const QString& date : dates)
+            if (readStatementDate(date, order).isValid())
+                ++readable;
+        if (readable == dates.size())
+            return order;
+        if (readable > bestCount) {
+            best = order;
+            bestCount = readable;
+        }
+    }
+    return best;
+}
+
+Amount readStatementAmount(const QString& text) {
+    QString value = text.trimmed();
+    const qsizetype comma = value.lastIndexOf(QLatin1Char(','));
+    const bool decimalComma = comma >= 0 && comma == value.size() - 3 &&
+                              value.at(comma + 1).isDigit() && value.at(comma + 2).isDigit();
+    if (decimalComma) {
+        // The points before it group thousands.
+        value.remove(QLatin1Char('.'));
+        value[value.lastIndexOf(QLatin1Char(','))] = QLatin1Char('.');
+    }
+    return parseAmount(value);
+}
+
+QString skippedRecordsMessage(const StatementSkips& skips) {
+    if (skips.total() == 0)
+        return QString();
+    const QLocale locale;
+    QString text = QStringLiteral("%1 record(s) in this statement will not be imported:\n")
+                       .arg(locale.toString(skips.total()));
+    const auto line = [&](int count, const char* why) {
+        if (count > 0)
+            text += QStringLiteral("\n%1 %2").arg(locale.toString(count), QLatin1String(why));
+    };
+    line(skips.withoutDate, "without a date");
+    line(skips.unreadableDate, "with a date that cannot be read");
+    line(skips.withoutAmount, "without an amount");
+    line(skips.listEntries,
+         "in lists of categories, classes, accounts or memorized transactions, which are not "
+         "transactions");
+    return text;
+}
+
+QString tooManyTransactionsMessage(int limit) {
+    const QString count = QLocale().toString(limit);
+    return QStringLiteral("This statement holds more than %1 transactions, and Tallykeep imports "
+                          "at most %1 at a time. Split the statement into smaller ones and "
+                          "import each of them.")
+        .arg(count);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// How values in bank statements are read, whatever the statement's format: dates in the
+// forms banks write (with one day/month order for the whole file), amounts with a decimal
+// point or a decimal comma, and the account of what was left out.
+
+#include "model/money.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// The order of the numbers in a date whose year is not written first with four digits.
+enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
+
+// The order of the default locale's short date.
+DateOrder localeDateOrder();
+
+// A statement date: day, month and year as numbers in the given order, separated by "/",
+// "-", "." or "'" (the second separator may also be blanks or an apostrophe, as in "1/15'10"
+// and "12/15' 4"); or year first with four digits: yyyy-mm-dd, yyyy/mm/dd, yyyy.mm.dd,
+// yyyy'mm'dd and yyyymmdd (also with a time behind it, as in 20241215120000). Two-digit
+// years 30..99 are the 1900s, 00..29 the 2000s. A time of day after a blank is ignored.
+// An invalid QDate when the text is no such date.
+QDate readStatementDate(const QString& text, DateOrder order);
+
+// The one order a whole statement is read in: the locale's when it reads every date; else
+// another that reads every date (day first before month first); when none does, the one
+// that reads the most, the locale's on a tie.
+DateOrder chooseDateOrder(const QStringList& dates, DateOrder localeOrder);
+
+// A statement amount as the statement means it: a comma followed by exactly two digits at
+// the end, with no point after it, is the decimal separator ("-12,50", "1.234,56"); every
+// other text is read with "." as the decimal point ("1,234.56", "-$41.94"). Blanks around
+// the value do not count; a leading "-" makes it negative.
+Amount readStatementAmount(const QString& text);
+
+// Records of a statement that are not imported, by reason.
+struct StatementSkips {
+    int withoutDate = 0;
+    int unreadableDate = 0;
+    int withoutAmount = 0;
+    int listEntries = 0; // entries of category, class, account and memorized-transaction lists
+
+    int total() const { return withoutDate + unreadableDate + withoutAmount + listEntries; }
+};
+
+// The one message that tells the user what was left out and why; empty when nothing was.
+QString skippedRecordsMessage(const StatementSkips& skips);
+
+// Said when a statement holds more transactions than one import takes.
+QString tooManyTransactionsMessage(int limit);
