@@ -114,6 +114,7 @@ struct LegacyReader {
     Budget& budget;
     std::vector<AccountBase*> created;
     std::vector<AccountEnvelope*> orphans;
+    std::vector<AccountBase*> nested; // accounts and folders found inside a folder
 
     AccountBase* createItem(const XMLElement* e) {
         int type = -1;
@@ -161,8 +162,15 @@ struct LegacyReader {
             f->setExpenseLimit(intAttribute(e, "expenseLimit", f->expenseLimit()));
             for (const XMLElement* c = e->FirstChildElement("accountItem"); c;
                  c = c->NextSiblingElement("accountItem")) {
-                if (AccountBase* child = createItem(c))
+                AccountBase* child = createItem(c);
+                if (!child)
+                    continue;
+                // Only envelopes live in folders (everything that walks a folder relies on
+                // it); an account or folder written inside one is kept at the top level.
+                if (child->getType() == ItemType::Envelope)
                     f->addChild(child);
+                else
+                    nested.push_back(child);
             }
         } else {
             auto* v = static_cast<AccountEnvelope*>(item);
@@ -256,7 +264,7 @@ LegacyLoad loadLegacyBudget(const QString& path, Budget& budget) {
     }
 
     budget.suspendIdAllocation();
-    LegacyReader r{budget, {}, {}};
+    LegacyReader r{budget, {}, {}, {}};
     r.readTransactions(root);
     r.readRules(root);
     if (const XMLElement* accounts = root->FirstChildElement("accounts")) {
@@ -270,6 +278,8 @@ LegacyLoad loadLegacyBudget(const QString& path, Budget& budget) {
                 r.orphans.push_back(static_cast<AccountEnvelope*>(item));
             else
                 result.items.push_back(item);
+            result.items.insert(result.items.end(), r.nested.begin(), r.nested.end());
+            r.nested.clear();
         }
     }
     budget.resumeIdAllocationAfterLegacyLoad();

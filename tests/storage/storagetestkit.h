@@ -244,16 +244,20 @@ inline bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>
     zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!z)
         return false;
+    // The entries outlive zip_close, which is when libzip reads them, so no copies are made
+    // (libzip never frees the copy of an empty entry).
     for (const auto& [name, data] : entries) {
-        void* copy = malloc(size_t(std::max<qsizetype>(data.size(), 1)));
-        memcpy(copy, data.constData(), size_t(data.size()));
-        zip_source_t* src = zip_source_buffer(z, copy, zip_uint64_t(data.size()), 1);
+        zip_source_t* src = zip_source_buffer(z, data.constData(), zip_uint64_t(data.size()), 0);
         if (!src || zip_file_add(z, name.toUtf8().constData(), src, ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(src);
             zip_discard(z);
             return false;
         }
     }
-    return zip_close(z) == 0;
+    if (zip_close(z) == 0)
+        return true;
+    zip_discard(z);
+    return false;
 }
 
 // Flips one byte of an entry's compressed data, as a bad sector or a broken copy would: the

@@ -215,6 +215,26 @@ private slots:
         QCOMPARE(b.transactions().front()->amount, expected);
     }
 
+    // Only envelopes may sit in a folder: whatever walks a folder's children takes them for
+    // envelopes. Anything else written inside one keeps its content at the top level.
+    void itemsNestedInFolders() {
+        Budget b;
+        const LegacyLoad r = loadLegacyBudget(
+            QStringLiteral(TALLYKEEP_TEST_DATA "/fuzz-regressions/legacy/folder-inside-folder.xml"),
+            b);
+        QCOMPARE(r.status, 0);
+        QStringList top;
+        for (const AccountBase* item : r.items)
+            top << item->getName();
+        QCOMPARE(top, QStringList({"Outer", "Inner", "Account in a folder"}));
+        for (const AccountGroup* folder : {b.findFolder(2), b.findFolder(3)}) {
+            QCOMPARE(folder->children().size(), size_t(1));
+            QCOMPARE(folder->children()[0]->getType(), ItemType::Envelope);
+        }
+        QCOMPARE(b.findFolder(3)->children()[0]->getName(), QStringLiteral("Inner envelope"));
+        QCOMPARE(b.findAccount(1)->getBalance(), 500);
+    }
+
     void unreadableFiles_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("empty") << QByteArray();

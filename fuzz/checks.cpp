@@ -1,0 +1,184 @@
+#include "checks.h"
+
+#include "import/qifreader.h"
+#include "model/budget.h"
+#include "storage/legacybudget.h"
+#include "storage/workbook.h"
+#include "storage/xlsxreader.h"
+#include "storagetestkit.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <limits>
+
+namespace fuzzcheck {
+
+namespace {
+
+// One scratch folder per process; the readers take paths.
+QString scratchFile(const char* name) {
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tallykeep-fuzz-XXXXXX"));
+    return dir.filePath(QString::fromLatin1(name));
+}
+
+QString write(const char* name, const QByteArray& bytes) {
+    const QString path = scratchFile(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("fuzz: cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Loads as the budget file does at start-up; status 0 when it loaded.
+int loadInto(const QString& path, Budget& budget) {
+    WorkbookLoad r = loadWorkbook(path, budget);
+    if (r.status == 0)
+        for (AccountBase* item : r.items)
+            budget.showTopLevel(item);
+    return r.status;
+}
+
+QString firstDifference(const QStringList& before, const QStringList& after) {
+    for (qsizetype i = 0; i < std::max(before.size(), after.size()); ++i) {
+        const QString a = i < before.size() ? before[i] : QStringLiteral("<none>");
+        const QString b = i < after.size() ? after[i] : QStringLiteral("<none>");
+        if (a != b)
+            return QStringLiteral("line %1: '%2' became '%3'").arg(i).arg(a, b);
+    }
+    return {};
+}
+
+QString sheetPackage(const QByteArray& sheetXml) {
+    const QByteArray workbook =
+        "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<sheets><sheet name=\"S\" sheetId=\"1\"/></sheets></workbook>";
+    const QByteArray shared =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<si><t>zero</t></si><si><t>one</t></si><si><r><t>t</t></r><r><t>wo</t></r></si></sst>";
+    const QString path = scratchFile("sheet.xlsx");
+    if (!kit::writeZip(path, {{QStringLiteral("xl/workbook.xml"), workbook},
+                              {QStringLiteral("xl/sharedStrings.xml"), shared},
+                              {QStringLiteral("xl/worksheets/sheet1.xml"), sheetXml}}))
+        qFatal("fuzz: cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Every cell in the area a small input can reach, and the count of all cells.
+QStringList cellsOf(const XlsxReader& reader) {
+    const XlsxSheet* s = reader.sheet(QStringLiteral("S"));
+    if (!s)
+        return {QStringLiteral("no sheet")};
+    QStringList out{QStringLiteral("cells=%1").arg(s->cellCount())};
+    for (int row = 1; row <= 300; ++row)
+        for (int col = 1; col <= 40; ++col) {
+            const XlsxCell c = s->cell(row, col);
+            if (c.valueType() != XlsxValueType::Empty || c.hasFormula())
+                out << QStringLiteral("%1 %2 %3 =%4")
+                           .arg(XlsxReader::cellAddress(row, col))
+                           .arg(int(c.valueType()))
+                           .arg(c.toText(), c.formula());
+        }
+    return out;
+}
+
+} // namespace
+
+QString qif(const QByteArray& bytes) {
+    std::vector<ImportRecord> records;
+    const quint32 status = readQifBytes(bytes, records);
+    if (status != 0)
+        return records.empty() ? QString() : QStringLiteral("records kept after status %1").arg(status);
+    if (records.size() > size_t(kMaxQifRecords))
+        return QStringLiteral("%1 records").arg(records.size());
+    for (const ImportRecord& r : records) {
+        if (r.incomingPayee.isEmpty() || r.incomingPayee.size() > kMaxQifValueLength)
+            return QStringLiteral("payee of length %1").arg(r.incomingPayee.size());
+        if (r.amount == 0)
+            return QStringLiteral("zero amount");
+        const DateTime& d = r.date;
+        if (!QDate(d.year, d.month, d.day).isValid() || d.hour || d.minute || d.second ||
+            d.milliseconds)
+            return QStringLiteral("date %1-%2-%3 %4:%5:%6")
+                .arg(d.year)
+                .arg(d.month)
+                .arg(d.day)
+                .arg(d.hour)
+                .arg(d.minute)
+                .arg(d.second);
+    }
+    return {};
+}
+
+QString workbook(const QByteArray& bytes) {
+    Budget budget;
+    if (loadInto(write("load.xlsx", bytes), budget) == 0)
+        kit::snapshot(budget); // walks every item and sums every balance
+    return {};
+}
+
+QString sheetPaths(const QByteArray& sheetXml) {
+    const QString path = sheetPackage(sheetXml);
+    XlsxReader whole;
+    XlsxReader::Limits oneThread;
+    oneThread.parallelFrom = std::numeric_limits<qint64>::max();
+    whole.setLimits(oneThread);
+    XlsxReader pieces;
+    XlsxReader::Limits manyThreads;
+    manyThreads.parallelFrom = 0;
+    pieces.setLimits(manyThreads);
+    const bool wholeOpen = whole.open(path);
+    const bool piecesOpen = pieces.open(path);
+    if (wholeOpen != piecesOpen)
+        return QStringLiteral("one thread %1, several threads %2 (%3)")
+            .arg(wholeOpen ? "opened" : "refused", piecesOpen ? "opened" : "refused",
+                 wholeOpen ? pieces.errorText() : whole.errorText());
+    if (!wholeOpen)
+        return {};
+    return firstDifference(cellsOf(whole), cellsOf(pieces));
+}
+
+QString legacy(const QByteArray& bytes) {
+    Budget budget;
+    LegacyLoad r = loadLegacyBudget(write("load.xml", bytes), budget);
+    if (r.status != 0)
+        return {};
+    for (AccountBase* item : r.items)
+        budget.showTopLevel(item);
+    kit::snapshot(budget);
+    return {};
+}
+
+QString roundTrip(const QByteArray& bytes) {
+    Budget first;
+    if (loadInto(write("first.xlsx", bytes), first) != 0)
+        return {};
+    const std::vector<AccountBase*> items = first.topLevelItemsForSave();
+    if (largestSheetRecordCount(first, items) > Workbook::kMaxDataRows)
+        return {};
+    const QString saved = scratchFile("second.xlsx");
+    const int status = writeWorkbookFile(saved, first, items);
+    if (status != 0)
+        return QStringLiteral("saving failed: %1").arg(saveErrorText(status));
+    Budget second;
+    if (loadInto(saved, second) != 0)
+        return QStringLiteral("the saved budget does not load");
+    return firstDifference(kit::snapshot(first), kit::snapshot(second));
+}
+
+Check byTarget(const QString& target) {
+    if (target == u"qif")
+        return qif;
+    if (target == u"workbook")
+        return workbook;
+    if (target == u"sheet")
+        return sheetPaths;
+    if (target == u"legacy")
+        return legacy;
+    if (target == u"roundtrip")
+        return roundTrip;
+    return nullptr;
+}
+
+} // namespace fuzzcheck
