@@ -1,6 +1,7 @@
 // Process entry: the command line, which budget to open, one instance per budget file, the
 // outside-change watcher, loading the budget, the main window and its event loop. Nothing is
-// saved on exit: every command has already saved its change.
+// saved on exit: every command has already saved its change, and exit waits for a save
+// still being written.
 
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
@@ -107,7 +108,9 @@ int main(int argc, char* argv[]) {
     Budget budget;
     BudgetFile file(BudgetPath{budgetPath});
     MainWindow window(budget);
-    window.setSaver([&file](const Budget& b, Prompter& prompter) { file.save(b, prompter); });
+    // Saves are written on a worker thread; the window only waits for the snapshot.
+    window.setSaver(
+        [&file](const Budget& b, Prompter& prompter) { file.saveInBackground(b, prompter); });
     window.setBudgetFilePath(file.workbookPath());
     QPointer<MainWindow> owner(&window);
 
@@ -159,6 +162,8 @@ int main(int argc, char* argv[]) {
 
     const int code = app.exec();
     window.saveViewState(viewState);
+    // The last change must be on disk, whole, before the process ends.
+    file.waitForSaves();
     file.stopWatcher();
     return code;
 }

@@ -1,14 +1,18 @@
 #include "storage/budgetfile.h"
 
 #include "model/budget.h"
+#include "model/clock.h"
 #include "platform/prompter.h"
 #include "storage/backups.h"
 #include "storage/filewatcher.h"
 #include "storage/legacybudget.h"
 #include "storage/workbook.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
+#include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,7 +77,8 @@ int replaceableStatus(const QString& path) {
 }
 
 int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
-                           const std::vector<AccountBase*>& items) {
+                           const std::vector<AccountBase*>& items,
+                           const std::function<bool()>& mayReplace, std::optional<DateTime> now) {
     if (const int status = replaceableStatus(requestedPath))
         return status;
     // A budget file that is a link keeps being one: the file it points at is replaced.
@@ -83,10 +88,14 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     const QFileInfo info(path);
     const QString temp = savingTempPath(path);
     QFile::remove(temp);
-    const int status = writeWorkbookFile(temp, budget, items, info.absolutePath());
+    const int status = writeWorkbookFile(temp, budget, items, info.absolutePath(), now);
     if (status != 0) {
         QFile::remove(temp);
         return status;
+    }
+    if (mayReplace && !mayReplace()) {
+        QFile::remove(temp);
+        return Workbook::SaveOutsideChange;
     }
     // The new file gets the old one's permissions (a private budget stays private).
     if (info.exists())
@@ -101,6 +110,110 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     return 0;
 }
 
+namespace {
+
+// The item's own fields; folder contents are copied separately.
+void copyItemFields(const AccountBase& from, AccountBase& to) {
+    to.setName(from.getName());
+    to.setStoredBalance(from.getBalance());
+    to.setBudgeted(from.getBudgeted());
+    to.setHidden(from.isHidden());
+    to.setReadOnly(from.isReadOnly());
+    switch (from.getType()) {
+    case ItemType::Account: {
+        const auto& a = static_cast<const Account&>(from);
+        auto& c = static_cast<Account&>(to);
+        c.setContributesToBudget(a.contributesToBudget());
+        c.setCCAccount(a.isCCAccount());
+        c.setLastImport(a.lastImport());
+        break;
+    }
+    case ItemType::Folder:
+        static_cast<AccountGroup&>(to).setExpenseLimit(
+            static_cast<const AccountGroup&>(from).expenseLimit());
+        break;
+    case ItemType::Envelope: {
+        const auto& e = static_cast<const AccountEnvelope&>(from);
+        auto& c = static_cast<AccountEnvelope&>(to);
+        c.setDefaultPayee(e.defaultPayee());
+        c.setDefaultPayFromAccount(e.defaultPayFromAccount());
+        c.setDefaultPayToAccount(e.defaultPayToAccount());
+        c.setDefaultAmount(e.defaultAmount());
+        c.setExpense(e.isExpense());
+        c.setVirtualAccount(e.virtualAccount());
+        c.setSavingsGoal(e.savingsGoal());
+        c.setCreatedDate(e.createdDate());
+        break;
+    }
+    }
+}
+
+} // namespace
+
+SaveSnapshot takeSaveSnapshot(const Budget& budget) {
+    SaveSnapshot snap;
+    snap.now = Clock::now();
+    snap.budget = std::make_unique<Budget>();
+    Budget& copy = *snap.budget;
+    // Items are found through the registry and through folders (an item the registry lost
+    // is still written where a folder holds it), each copied once.
+    std::unordered_map<const AccountBase*, AccountBase*> copies;
+    std::vector<const AccountGroup*> folders;
+    std::function<AccountBase*(const AccountBase*)> copyOf = [&](const AccountBase* item) {
+        auto [it, inserted] = copies.emplace(item, nullptr);
+        if (!inserted)
+            return it->second;
+        AccountBase* made = nullptr;
+        switch (item->getType()) {
+        case ItemType::Account: made = copy.createAccount(); break;
+        case ItemType::Folder: made = copy.createFolder(); break;
+        case ItemType::Envelope: made = copy.createEnvelope(); break;
+        }
+        it->second = made;
+        if (item->getType() == ItemType::Folder)
+            folders.push_back(static_cast<const AccountGroup*>(item));
+        return made;
+    };
+    const std::vector<AccountBase*> topLevel = budget.topLevelItemsForSave();
+    for (const auto& [id, item] : budget.registry())
+        copyOf(item);
+    for (AccountBase* item : topLevel)
+        copyOf(item);
+    for (Account* a : budget.accountOrder())
+        copyOf(a);
+    for (AccountGroup* f : budget.folderOrder())
+        copyOf(f);
+    for (size_t i = 0; i < folders.size(); ++i) // grows while children are copied
+        for (const AccountBase* child : folders[i]->children())
+            copies.at(folders[i])->addChild(copyOf(child));
+    for (const auto& [from, to] : copies) {
+        copyItemFields(*from, *to);
+        if (budget.findItem(from->id()) == from)
+            to->setId(from->id());
+    }
+    // An item the registry does not list (only a folder or an order holds it) keeps its id
+    // without taking the listed item's place.
+    for (const auto& [from, to] : copies) {
+        if (budget.findItem(from->id()) == from)
+            continue;
+        to->setId(from->id());
+        copy.unregisterItem(from->id());
+        if (AccountBase* listed = budget.findItem(from->id()))
+            copy.registerItem(copies.at(listed));
+    }
+    for (const auto& t : budget.transactions())
+        copy.appendTransaction(std::make_unique<Transaction>(*t));
+    for (const PayeeMappingRule& rule : budget.rules().rules())
+        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee);
+    for (Account* a : budget.accountOrder())
+        copy.accountOrder().push_back(static_cast<Account*>(copies.at(a)));
+    for (AccountGroup* f : budget.folderOrder())
+        copy.folderOrder().push_back(static_cast<AccountGroup*>(copies.at(f)));
+    for (AccountBase* item : topLevel)
+        snap.items.push_back(copies.at(item));
+    return snap;
+}
+
 BudgetFile::BudgetFile(const QString& executablePath)
     : workbook_(budgetFilePath(executablePath)), legacy_(legacyBudgetPath(executablePath)) {}
 
@@ -108,6 +221,15 @@ BudgetFile::BudgetFile(const BudgetPath& budget)
     : workbook_(budget.path), legacy_(legacyBudgetPath(budget.path)) {}
 
 BudgetFile::~BudgetFile() {
+    *alive_ = false;
+    {
+        std::lock_guard lock(saveMutex_);
+        quit_ = true;
+    }
+    saveChanged_.notify_all();
+    // A queued save is still written: the worker only ends once nothing is pending.
+    if (worker_.joinable())
+        worker_.join();
     stopWatcher();
 }
 
@@ -187,44 +309,124 @@ QString BudgetFile::takeNotice() {
     return notice;
 }
 
-int BudgetFile::save(const Budget& budget, Prompter& prompter) {
-    auto failed = [&](int status) {
-        prompter.inform(QStringLiteral("Error saving"),
-                        QStringLiteral("Failed to save budget [%1] [%2]!")
-                            .arg(workbook_, saveErrorText(status)),
-                        PromptIcon::Exclamation);
-        return status;
-    };
+void BudgetFile::reportFailure(int status, Prompter& prompter) const {
+    prompter.inform(QStringLiteral("Error saving"),
+                    QStringLiteral("Failed to save budget [%1] [%2]!")
+                        .arg(workbook_, saveErrorText(status)),
+                    PromptIcon::Exclamation);
+}
+
+int BudgetFile::prepareSave(const Budget& budget, Prompter& prompter) {
     // Someone else's version of the file must not be overwritten by this instance's.
     if (*outsideChange_)
-        return failed(Workbook::SaveOutsideChange);
-    const std::vector<AccountBase*> items = budget.topLevelItemsForSave();
-    if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
-        return failed(Workbook::SaveTooManyRows);
+        return Workbook::SaveOutsideChange;
+    if (largestSheetRecordCount(budget, budget.topLevelItemsForSave()) > Workbook::kMaxDataRows)
+        return Workbook::SaveTooManyRows;
     if (const int status = replaceableStatus(workbook_))
-        return failed(status);
-
-    if (keepUnreadableBeforeSave_ && !keepUnreadableCopyNow())
-        return failed(Workbook::SaveUnreadableNotKept);
-
-    rotateBackups(workbook_);
-    stopWatcher();
-    if (*outsideChange_)
-        return failed(Workbook::SaveOutsideChange);
-    const int status = writeWorkbookReplacing(workbook_, budget, items);
-    // Watched from here on even if no watcher ran before (one that could not start, or a
-    // file that did not exist when the program started).
-    startWatcher(onOutsideChange_);
-    // Keeping an unreadable file's copy may only have worked now; the user must hear of it.
-    const QString notice = takeNotice();
-    if (!notice.isEmpty())
-        prompter.inform(QStringLiteral("Tallykeep"), notice, PromptIcon::Information);
-    if (status != 0)
-        return failed(status);
+        return status;
+    if (keepUnreadableBeforeSave_) {
+        if (!keepUnreadableCopyNow())
+            return Workbook::SaveUnreadableNotKept;
+        // Keeping the copy may only have worked now; the user must hear of it.
+        const QString notice = takeNotice();
+        if (!notice.isEmpty())
+            prompter.inform(QStringLiteral("Tallykeep"), notice, PromptIcon::Information);
+    }
     return 0;
 }
 
+int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
+    rotateBackups(workbook_);
+    std::lock_guard lock(watcherMutex_);
+    // A change the watcher has not reported yet (it waits for the file to be quiet) would be
+    // lost with it: the file must still be what it was when the watcher started.
+    std::optional<quint32> baseline;
+    if (watcher_)
+        baseline = watcher_->baseline();
+    stopWatcher();
+    auto unchanged = [&] {
+        bool ok = false;
+        const quint32 crc = fileCrc32(workbook_, &ok);
+        return !baseline || !ok || crc == *baseline;
+    };
+    int status = Workbook::SaveOutsideChange;
+    if (!*outsideChange_ && unchanged())
+        status = writeWorkbookReplacing(workbook_, *snapshot.budget, snapshot.items,
+                                        [&] { return !*outsideChange_ && unchanged(); },
+                                        snapshot.now);
+    if (status == Workbook::SaveOutsideChange && !*outsideChange_) {
+        // Reported the way the watcher reports it.
+        *outsideChange_ = true;
+        if (onOutsideChange_)
+            onOutsideChange_();
+    }
+    // Watched from here on even if no watcher ran before (one that could not start, or a
+    // file that did not exist when the program started).
+    startWatcher(onOutsideChange_);
+    return status;
+}
+
+int BudgetFile::save(const Budget& budget, Prompter& prompter) {
+    waitForSaves();
+    int status = prepareSave(budget, prompter);
+    if (status == 0)
+        status = writeSnapshot(takeSaveSnapshot(budget));
+    if (status != 0)
+        reportFailure(status, prompter);
+    return status;
+}
+
+int BudgetFile::saveInBackground(const Budget& budget, Prompter& prompter) {
+    if (const int status = prepareSave(budget, prompter)) {
+        reportFailure(status, prompter);
+        return status;
+    }
+    Job job{takeSaveSnapshot(budget), &prompter};
+    std::unique_lock lock(saveMutex_);
+    pending_ = std::move(job); // a waiting older snapshot is superseded
+    if (!worker_.joinable())
+        worker_ = std::thread([this] { saveLoop(); });
+    saveChanged_.notify_all();
+    return 0;
+}
+
+int BudgetFile::waitForSaves() {
+    std::unique_lock lock(saveMutex_);
+    saveChanged_.wait(lock, [this] { return !pending_ && !writing_; });
+    return lastStatus_;
+}
+
+void BudgetFile::saveLoop() {
+    std::unique_lock lock(saveMutex_);
+    for (;;) {
+        saveChanged_.wait(lock, [this] { return pending_ || quit_; });
+        if (!pending_)
+            return;
+        Job job = std::move(*pending_);
+        pending_.reset();
+        writing_ = true;
+        lock.unlock();
+        const int status = writeSnapshot(job.snapshot);
+        job.snapshot = {}; // freed here, not on the thread that waits
+        if (status != 0 && QCoreApplication::instance()) {
+            Prompter* prompter = job.prompter;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [this, alive = alive_, status, prompter] {
+                    if (*alive)
+                        reportFailure(status, *prompter);
+                },
+                Qt::QueuedConnection);
+        }
+        lock.lock();
+        writing_ = false;
+        lastStatus_ = status;
+        saveChanged_.notify_all();
+    }
+}
+
 void BudgetFile::startWatcher(std::function<void()> onOutsideChange) {
+    std::lock_guard lock(watcherMutex_);
     stopWatcher();
     onOutsideChange_ = std::move(onOutsideChange);
     auto flag = outsideChange_;
@@ -239,6 +441,7 @@ void BudgetFile::startWatcher(std::function<void()> onOutsideChange) {
 }
 
 void BudgetFile::stopWatcher() {
+    std::lock_guard lock(watcherMutex_);
     if (!watcher_)
         return;
     watcher_->stop(5000);

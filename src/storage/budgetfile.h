@@ -2,14 +2,18 @@
 // The budget file (by default beside the executable): where it is, loading it at start-up, the one
 // save operation (backups, watcher paused, safe replace) and the outside-change watcher.
 
+#include "model/budget.h"
+
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
-class AccountBase;
-class Budget;
 class Prompter;
 class FileWatcher;
 
@@ -26,8 +30,21 @@ int replaceableStatus(const QString& path);
 // renames it over path, so a failed save leaves the previous file as it was. Refuses what
 // replaceableStatus refuses. No backups, no watcher.
 // 0 on success, else a save status (see saveErrorText in storage/workbook.h).
+// mayReplace, when given, is asked just before the rename; false gives SaveOutsideChange.
 int writeWorkbookReplacing(const QString& path, const Budget& budget,
-                           const std::vector<AccountBase*>& items);
+                           const std::vector<AccountBase*>& items,
+                           const std::function<bool()>& mayReplace = {},
+                           std::optional<DateTime> now = std::nullopt);
+
+// A deep copy of everything the writer reads (items with their fields and folder contents,
+// the transactions, the rules, the moment the overview's month comes from), so the copy
+// can be written on another thread while the budget goes on changing.
+struct SaveSnapshot {
+    std::unique_ptr<Budget> budget;
+    std::vector<AccountBase*> items; // the top-level items in save order, owned by budget
+    DateTime now;
+};
+SaveSnapshot takeSaveSnapshot(const Budget& budget);
 
 enum LoadStatus : int {
     LoadOk = 0,
@@ -66,7 +83,15 @@ public:
     // budget file. A failure is reported through the prompter; returns 0 on success. Refused
     // (old file kept) once an outside change has been detected, and when a sheet would need
     // more rows than a worksheet has.
+    // Waits for background saves first, then writes on the calling thread.
     int save(const Budget& budget, Prompter& prompter);
+    // The same checks as save() and a snapshot, then returns (0 when queued) and leaves the
+    // writing to a worker thread. Saves land in order; a snapshot still waiting is replaced
+    // by a newer one, whose content includes the older one's. A failure on the worker is
+    // reported once through the prompter, from the application's event loop.
+    int saveInBackground(const Budget& budget, Prompter& prompter);
+    // Blocks until no save is queued or running; the status of the last one written.
+    int waitForSaves();
 
     // Watches the budget file's folder. onOutsideChange runs on the watcher's thread when
     // the file's content changed under a notification this instance did not cause.
@@ -78,6 +103,13 @@ public:
     bool outsideChangeReported() const { return *outsideChange_; }
 
 private:
+    // The checks made on the caller's thread; 0 when the save may go ahead.
+    int prepareSave(const Budget& budget, Prompter& prompter);
+    // Backups, watcher paused, write and replace; any thread, one at a time.
+    int writeSnapshot(const SaveSnapshot& snapshot);
+    void reportFailure(int status, Prompter& prompter) const;
+    void saveLoop();
+
     // Copies an unreadable (or empty-of-budget) file into the backup folder once and sets
     // the notice.
     bool keepUnreadableCopyNow();
@@ -94,4 +126,20 @@ private:
     std::unique_ptr<FileWatcher> watcher_;
     bool keepUnreadableBeforeSave_ = false;
     UnreadableKind unreadableKind_ = UnreadableKind::CouldNotRead;
+
+    // The watcher is paused by whichever thread writes; held across the write.
+    std::recursive_mutex watcherMutex_;
+    struct Job {
+        SaveSnapshot snapshot;
+        Prompter* prompter;
+    };
+    std::mutex saveMutex_;
+    std::condition_variable saveChanged_;
+    std::optional<Job> pending_;
+    bool writing_ = false;
+    bool quit_ = false;
+    int lastStatus_ = 0;
+    std::thread worker_;
+    // Cleared on destruction, so reports still queued for the event loop are dropped.
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 };

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 #include <vector>
 
 class AccountBase;
@@ -48,9 +49,10 @@ qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBa
 // success, else the library's status from closing the workbook, SaveTooManyRows, or
 // SaveVerifyFailed when the file does not read back whole. The library's temporary files go
 // to tempFolder (the system's when empty). Numbers are written with a "." whatever the
-// process locale.
+// process locale. The overview's month is now's (the clock's when not given).
 int writeWorkbookFile(const QString& path, const Budget& budget,
-                      const std::vector<AccountBase*>& items, const QString& tempFolder = {});
+                      const std::vector<AccountBase*>& items, const QString& tempFolder = {},
+                      std::optional<DateTime> now = std::nullopt);
 
 struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened

@@ -186,6 +186,7 @@ struct WriteContext {
     // its style index; cells written with a duplicate pay a hash lookup each. So the data
     // sheets share one set (the file is the same).
     DataStyles dataStyles{};
+    DateTime now{};
 };
 
 int writeBudgetBanner(WriteContext& c) {
@@ -440,7 +441,7 @@ int writeBudgetOverview(WriteContext& c) {
     merge(12, 2, 13, 6, "Expenses", headingMedium);
     merge(12, 8, 13, 12, "Folder", headingMedium);
 
-    const DateTime now = Clock::now();
+    const DateTime now = c.now;
     text(10, 2, "Totals for", nullptr);
     text(10, 3, "Month:", nullptr);
     text(11, 3, "Year:", nullptr);
@@ -681,7 +682,8 @@ bool writtenWorkbookReadsBack(const QString& path, qint64 transactions) {
 } // namespace
 
 int writeWorkbookFile(const QString& path, const Budget& budget,
-                      const std::vector<AccountBase*>& items, const QString& tempFolder) {
+                      const std::vector<AccountBase*>& items, const QString& tempFolder,
+                      std::optional<DateTime> now) {
     if (largestSheetRecordCount(budget, items) > Workbook::kMaxDataRows)
         return Workbook::SaveTooManyRows;
     CNumericScope cLocale;
@@ -693,7 +695,7 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
     lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!wb)
         return LXW_ERROR_CREATING_XLSX_FILE;
-    WriteContext c{wb, budget, items, {}, nullptr, {}, addDataStyles(wb)};
+    WriteContext c{wb, budget, items, {}, nullptr, {}, addDataStyles(wb), now ? *now : Clock::now()};
     int status = writeBudgetBanner(c);
     if (status == 0)
         status = writeAccountsSheet(c);

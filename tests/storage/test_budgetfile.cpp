@@ -2,6 +2,7 @@
 // backups and a safe replace, and the watcher that notices other programs' changes.
 
 #include "fakeprompter.h"
+#include "model/clock.h"
 #include "storage/backups.h"
 #include "storage/budgetfile.h"
 #include "storage/filewatcher.h"
@@ -10,6 +11,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -577,6 +580,149 @@ private slots:
         QVERIFY(timer.elapsed() >= 290 && timer.elapsed() < 2000);
         release.release();
         QTest::qWait(50);
+    }
+
+    // Background saves: the snapshot is the budget as it was, whatever happens to it after.
+    void snapshotIsADeepCopyOfWhatIsWritten() {
+        auto b = richBudget();
+        const QStringList before = snapshot(*b);
+        const FixedClock clock(date(2024, 3, 15, 10, 30));
+        SaveSnapshot snap = takeSaveSnapshot(*b);
+        QCOMPARE(snapshot(*snap.budget), before);
+        QCOMPARE(snap.items.size(), b->topLevelItemsForSave().size());
+        QCOMPARE(snap.budget->rules().rules().size(), b->rules().rules().size());
+        QCOMPARE(snap.budget->registry().size(), b->registry().size());
+        const QString original = dir_->filePath("original.xlsx");
+        QCOMPARE(writeWorkbookFile(original, *b, b->topLevelItemsForSave()), 0);
+        // The original changes in every way the writer could see; the copy does not.
+        for (const auto& [id, item] : b->registry()) {
+            item->setName(item->getName() + "!");
+            item->setHidden(!item->isHidden());
+        }
+        b->transactions().front()->payee = "changed";
+        createTransaction(*b, TransactionType::Expense, -1, kNoId, kNoId, kNoId, "late", "",
+                          date(2024, 3, 2));
+        b->rules().addMappingRule("NEW*", kNoId, false, "new");
+        QCOMPARE(snapshot(*snap.budget), before);
+        const QString copied = dir_->filePath("copied.xlsx");
+        QCOMPARE(writeWorkbookFile(copied, *snap.budget, snap.items, {}, snap.now), 0);
+        QCOMPARE(cellDump(copied), cellDump(original));
+    }
+
+    void quickChangesLandInOrderAndTheLastStateStays() {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), 0);
+        std::atomic<int> calls{0};
+        file.startWatcher([&] { ++calls; });
+        Account* a = b.createAccount();
+        b.showTopLevel(a);
+        qsizetype seen = -1;
+        for (int i = 0; i < 150; ++i) {
+            a->setName(QStringLiteral("change %1").arg(i));
+            createTransaction(b, TransactionType::Deposit, 100 + i, kNoId, a->id(), kNoId,
+                              QStringLiteral("payee %1").arg(i), {}, date(2024, 1, 1 + i % 28));
+            QCOMPARE(file.saveInBackground(b, prompter), 0);
+            if (i % 10 == 0)
+                QThread::msleep(15); // let some saves start while others queue
+            // Whatever is on disk at any moment is a whole, earlier state, never a later
+            // one followed by an older one.
+            if (i % 25 == 0 && QFileInfo::exists(xlsx_)) {
+                Budget onDisk;
+                QCOMPARE(loadWorkbook(xlsx_, onDisk).status, 0);
+                const qsizetype n = qsizetype(onDisk.transactions().size());
+                QVERIFY(n >= seen && n <= i + 1);
+                seen = n;
+            }
+        }
+        QCOMPARE(file.waitForSaves(), 0);
+        Budget reloaded;
+        QCOMPARE(BudgetFile(exe_).load(reloaded), 0);
+        b.sortTransactionsByTime(); // as loading does
+        QCOMPARE(snapshot(reloaded), snapshot(b));
+        QCOMPARE(reloaded.transactions().size(), size_t(150));
+        QTest::qWait(400);
+        QCOMPARE(calls.load(), 0);
+        QVERIFY(prompter.records.isEmpty());
+    }
+
+    void failureOnTheWorkerIsReportedOnceFromTheEventLoop() {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        Account* a = b.createAccount();
+        a->setName("first");
+        b.showTopLevel(a);
+        QCOMPARE(file.save(b, prompter), 0);
+        const QByteArray before = readAll(xlsx_);
+        QVERIFY(QDir().mkdir(dir_->filePath(".tallykeep.xlsx.saving")));
+        a->setName("second");
+        QCOMPARE(file.saveInBackground(b, prompter), 0);
+        QCOMPARE(file.waitForSaves(), 2);
+        QVERIFY(prompter.records.isEmpty()); // not from the worker thread
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(prompter.records.size(), 1);
+        QCOMPARE(prompter.records[0].text,
+                 QStringLiteral("Failed to save budget [%1] [Error creating output xlsx file. "
+                                "Usually a permissions error.]!")
+                     .arg(xlsx_));
+        QCOMPARE(readAll(xlsx_), before);
+        // Mended, the next change saves again.
+        QVERIFY(QDir().rmdir(dir_->filePath(".tallykeep.xlsx.saving")));
+        a->setName("third");
+        QCOMPARE(file.saveInBackground(b, prompter), 0);
+        QCOMPARE(file.waitForSaves(), 0);
+        Budget reloaded;
+        QCOMPARE(BudgetFile(exe_).load(reloaded), 0);
+        QCOMPARE(snapshot(reloaded), snapshot(b));
+    }
+
+    void closingWhileASaveRunsLeavesTheWholeNewFile() {
+        FakePrompter prompter;
+        auto b = richBudget();
+        for (int i = 0; i < 20000; ++i)
+            createTransaction(*b, TransactionType::Expense, -100 - i, kNoId, kNoId, kNoId,
+                              QStringLiteral("payee %1").arg(i), {}, date(2024, 1 + i % 12, 1));
+        {
+            BudgetFile file(exe_);
+            QCOMPARE(file.saveInBackground(*b, prompter), 0);
+        } // the file goes away at once, as at exit
+        Budget reloaded;
+        QCOMPARE(BudgetFile(exe_).load(reloaded), 0);
+        b->sortTransactionsByTime(); // as loading does
+        QCOMPARE(snapshot(reloaded), snapshot(*b));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"tallykeep.xlsx"}));
+    }
+
+    void outsideChangeBeforeTheWatcherSpeaksIsNeverOverwritten() {
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), 0);
+        std::atomic<int> calls{0};
+        file.startWatcher([&] { ++calls; });
+        Account* a = b.createAccount();
+        b.showTopLevel(a);
+        QCOMPARE(file.saveInBackground(b, prompter), 0);
+        QCOMPARE(file.waitForSaves(), 0);
+        // Another program writes; this instance saves before the watcher's quiet time is up.
+        QByteArray theirs = readAll(xlsx_);
+        theirs[theirs.size() / 2] = char(theirs[theirs.size() / 2] ^ 1);
+        writeAll(xlsx_, theirs);
+        for (int i = 0; i < 3; ++i) {
+            a->setName(QStringLiteral("ours %1").arg(i));
+            file.saveInBackground(b, prompter);
+        }
+        file.waitForSaves();
+        QCOMPARE(readAll(xlsx_), theirs);
+        QVERIFY(file.outsideChangeReported());
+        QTest::qWait(FileWatcher::kQuietMs + 300);
+        QCOMPARE(calls.load(), 1);
+        QCOMPARE(file.save(b, prompter), int(Workbook::SaveOutsideChange));
+        QCOMPARE(readAll(xlsx_), theirs);
     }
 };
 
