@@ -1,6 +1,11 @@
-// Save and load times of generated budgets, with the process's peak memory.
-//   bench_storage [--keep DIR] [--legacy-accounts N] [transactions...]   (default: 10000 100000)
+// Save and load times of generated budgets, with the process's peak memory and the peak of the
+// load alone; every figure is the median of the runs.
+//   bench_storage [--keep DIR] [--runs N] [--vs-libreoffice] [--legacy-accounts N]
+//                 [transactions...]   (default: 10000 100000; 5 runs)
+// --vs-libreoffice also times LibreOffice opening the same file headless (converting it to CSV,
+// start-up included), when soffice is installed; the ratio is LibreOffice's time over ours.
 // --legacy-accounts times the start-up load of a legacy XML budget with N top-level accounts.
+// --load FILE only loads FILE, in a process that did nothing else, so its peak is the load's.
 
 #include "budgetgen.h"
 #include "model/budget.h"
@@ -11,10 +16,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -24,11 +33,58 @@ double peakMiB() {
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
-// CPU time of this thread: on a shared machine the wall clock also counts other people's work.
+// CPU time of the process (the load runs on several threads): on a shared machine the wall
+// clock also counts other people's work.
 double cpuSeconds() {
     timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// The kernel's peak resident size is reset here, so the next reading is the peak of what ran
+// in between.
+void resetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+double peakSinceResetMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Wall seconds LibreOffice takes to open the workbook headless and write its first sheet as
+// CSV, in a profile of its own so a running instance is not reused; negative when it failed.
+double libreOfficeSeconds(const QString& soffice, const QString& path, const QDir& dir) {
+    const QString out = dir.filePath(QStringLiteral("lo-out"));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    p.start(soffice, {QStringLiteral("-env:UserInstallation=file://") +
+                          dir.filePath(QStringLiteral("lo-profile")),
+                      QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                      QStringLiteral("csv"), QStringLiteral("--outdir"), out, path});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        return -1;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (!QFileInfo::exists(QDir(out).filePath(QFileInfo(path).completeBaseName() + ".csv")))
+        return -1;
+    return seconds;
 }
 
 } // namespace
@@ -38,17 +94,45 @@ int main(int argc, char** argv) {
     QList<int> counts;
     QString keep;
     int legacyAccounts = 0;
+    int runs = 5;
+    bool vsLibreOffice = false;
+    QString loadOnly;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == u"--keep" && i + 1 < args.size())
             keep = args[++i];
         else if (args[i] == u"--legacy-accounts" && i + 1 < args.size())
             legacyAccounts = args[++i].toInt();
+        else if (args[i] == u"--runs" && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == u"--vs-libreoffice")
+            vsLibreOffice = true;
+        else if (args[i] == u"--load" && i + 1 < args.size())
+            loadOnly = args[++i];
         else
             counts << args[i].toInt();
     }
     if (counts.isEmpty())
         counts = {10000, 100000};
+    if (!loadOnly.isEmpty()) {
+        std::vector<double> load, loadCpu;
+        for (int run = 0; run < runs; ++run) {
+            Budget loaded;
+            QElapsedTimer timer;
+            timer.start();
+            const double cpu = cpuSeconds();
+            const WorkbookLoad r = loadWorkbook(loadOnly, loaded);
+            load.push_back(timer.nsecsElapsed() / 1e9);
+            loadCpu.push_back(cpuSeconds() - cpu);
+            if (r.status != 0) {
+                std::fprintf(stderr, "load failed: %s\n", qPrintable(r.error));
+                return 1;
+            }
+        }
+        std::printf("load of %s: %.3f s (cpu %.3f s), peak %.1f MiB\n", qPrintable(loadOnly),
+                    median(load), median(loadCpu), peakMiB());
+        return 0;
+    }
     QTemporaryDir temp;
     const QDir dir(keep.isEmpty() ? temp.path() : keep);
     if (legacyAccounts > 0) {
@@ -74,34 +158,63 @@ int main(int argc, char** argv) {
                     budget.accountOrder().size());
         return status;
     }
-    std::printf("%12s %10s %10s %10s %10s %10s %12s\n", "transactions", "save s", "save cpu",
-                "load s", "load cpu", "file MiB", "peak MiB");
+    QString soffice;
+    if (vsLibreOffice) {
+        soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty())
+            std::printf("LibreOffice is not installed: its part is skipped.\n");
+    }
+    std::printf("%12s %8s %8s %8s %8s %8s %9s %9s %8s %7s\n", "transactions", "save s",
+                "save cpu", "load s", "load cpu", "file MiB", "load MiB", "peak MiB", "LO s",
+                "LO/us");
     for (int count : counts) {
         auto budget = generateBudget(count);
         const QString path = dir.filePath(QStringLiteral("bench-%1.xlsx").arg(count));
-        QElapsedTimer timer;
-        timer.start();
-        double cpu = cpuSeconds();
-        const int status = writeWorkbookReplacing(path, *budget, budget->topLevelItemsForSave());
-        const double saveSeconds = timer.nsecsElapsed() / 1e9;
-        const double saveCpu = cpuSeconds() - cpu;
-        if (status != 0) {
-            std::fprintf(stderr, "save failed: %s\n", qPrintable(saveErrorText(status)));
-            return 1;
+        std::vector<double> save, saveCpu, load, loadCpu, loadPeak, lo;
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const double cpu = cpuSeconds();
+            const int status =
+                writeWorkbookReplacing(path, *budget, budget->topLevelItemsForSave());
+            save.push_back(timer.nsecsElapsed() / 1e9);
+            saveCpu.push_back(cpuSeconds() - cpu);
+            if (status != 0) {
+                std::fprintf(stderr, "save failed: %s\n", qPrintable(saveErrorText(status)));
+                return 1;
+            }
         }
         budget.reset();
-        Budget loaded;
-        timer.restart();
-        cpu = cpuSeconds();
-        const WorkbookLoad r = loadWorkbook(path, loaded);
-        const double loadSeconds = timer.nsecsElapsed() / 1e9;
-        const double loadCpu = cpuSeconds() - cpu;
-        if (r.status != 0 || int(loaded.transactions().size()) != count) {
-            std::fprintf(stderr, "load failed: %s\n", qPrintable(r.error));
-            return 1;
+        for (int run = 0; run < runs; ++run) {
+            resetPeak();
+            Budget loaded;
+            QElapsedTimer timer;
+            timer.start();
+            const double cpu = cpuSeconds();
+            const WorkbookLoad r = loadWorkbook(path, loaded);
+            load.push_back(timer.nsecsElapsed() / 1e9);
+            loadCpu.push_back(cpuSeconds() - cpu);
+            loadPeak.push_back(peakSinceResetMiB());
+            if (r.status != 0 || int(loaded.transactions().size()) != count) {
+                std::fprintf(stderr, "load failed: %s\n", qPrintable(r.error));
+                return 1;
+            }
         }
-        std::printf("%12d %10.3f %10.3f %10.3f %10.3f %10.2f %12.1f\n", count, saveSeconds, saveCpu,
-                    loadSeconds, loadCpu, QFileInfo(path).size() / 1048576.0, peakMiB());
+        if (!soffice.isEmpty()) // once untimed, so its first-run set-up is not counted
+            libreOfficeSeconds(soffice, path, dir);
+        for (int run = 0; !soffice.isEmpty() && run < runs; ++run) {
+            const double seconds = libreOfficeSeconds(soffice, path, dir);
+            if (seconds < 0) {
+                std::fprintf(stderr, "LibreOffice failed to open %s\n", qPrintable(path));
+                return 1;
+            }
+            lo.push_back(seconds);
+        }
+        const double loSeconds = median(lo);
+        std::printf("%12d %8.3f %8.3f %8.3f %8.3f %8.2f %9.1f %9.1f %8.2f %7.1f\n", count,
+                    median(save), median(saveCpu), median(load), median(loadCpu),
+                    QFileInfo(path).size() / 1048576.0, median(loadPeak), peakMiB(),
+                    loSeconds, lo.empty() ? 0.0 : loSeconds / median(load));
     }
     return 0;
 }

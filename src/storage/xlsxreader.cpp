@@ -13,6 +13,8 @@
 #include <cstring>
 #include <optional>
 #include <thread>
+#include <fast_float/fast_float.h>
+#include <pugixml.hpp>
 #include <zip.h>
 
 namespace {
@@ -116,44 +118,6 @@ QString resolveTarget(const QString& baseDir, const QString& target) {
     if (target.startsWith(u'/'))
         return QDir::cleanPath(target.mid(1));
     return QDir::cleanPath(baseDir.isEmpty() ? target : baseDir + u'/' + target);
-}
-
-// The text of the current element (which must hold no elements of its own) into out.
-void readTextInto(QXmlStreamReader& xml, QString& out) {
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::Characters:
-        case QXmlStreamReader::EntityReference:
-            out += xml.text();
-            break;
-        case QXmlStreamReader::StartElement:
-            xml.skipCurrentElement();
-            break;
-        case QXmlStreamReader::EndElement:
-            return;
-        default:
-            break;
-        }
-    }
-}
-
-// The element's name without its prefix, whether or not namespaces are being processed.
-QStringView localName(const QXmlStreamReader& xml) {
-    const QStringView q = xml.qualifiedName();
-    for (qsizetype i = 0; i < q.size(); ++i)
-        if (q[i] == u':')
-            return q.mid(i + 1);
-    return q;
-}
-
-// Name comparisons in the cell loop run millions of times; these stay inline.
-template <qsizetype N> bool is(QStringView name, const char16_t (&literal)[N]) {
-    if (name.size() != N - 1)
-        return false;
-    for (qsizetype i = 0; i < N - 1; ++i)
-        if (name[i] != literal[i])
-            return false;
-    return true;
 }
 
 struct Relationship {
@@ -597,72 +561,302 @@ bool XlsxReader::parseSharedStrings(QXmlStreamReader& xml) {
     return !xml.hasError();
 }
 
-bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const {
-    using Stored = XlsxSheet::Stored;
-    quint32 row = 0;
-    quint32 col = 0;
-    bool sorted = true;
-    QString value;
-    QString formula;
-    QString inlineText;
-    // About one stored cell per 40 bytes of sheet XML; the size is only declared, so the
-    // guess is capped and the vector grows from there if the content is real.
-    if (xml.device() && xml.device()->bytesAvailable() > 0)
-        sheet.cells_.reserve(
-            size_t(std::min<qint64>(xml.device()->bytesAvailable() / 40, 1 << 20)));
-    auto addString = [&](const QString& s) {
-        sheet.strings_.push_back(s);
-        return quint32(sheet.strings_.size() - 1);
-    };
+namespace {
 
-    // Rows count only inside the one sheetData element; a second one is a broken sheet,
-    // whether the sheet is read by one reader or in pieces.
-    bool inSheetData = false;
-    bool sawSheetData = false;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isEndElement() && is(localName(xml), u"sheetData"))
-            inSheetData = false;
-        if (!xml.isStartElement())
+// Worksheets are parsed with pugixml, in place in the inflated bytes: names and texts are
+// pointers into the buffer, numbers are converted straight from those bytes, and only text
+// cells become QStrings. The walk below follows the same rules the cells had when they were
+// read as a stream: rows and cells count only inside the one sheetData, at any depth.
+
+const char* localName(const char* qualified) {
+    const char* colon = std::strchr(qualified, ':');
+    return colon ? colon + 1 : qualified;
+}
+
+bool named(const pugi::xml_node& node, const char* local) {
+    return std::strcmp(localName(node.name()), local) == 0;
+}
+
+enum class Step { Descend, Skip, Stop };
+
+// Visits the elements below root in document order without recursion (a hostile file may nest
+// deeply); false when a visit stopped the walk.
+template <typename Visit> bool walkElements(const pugi::xml_node& root, Visit&& visit) {
+    pugi::xml_node n = root.first_child();
+    while (n) {
+        const Step step = n.type() == pugi::node_element ? visit(n) : Step::Skip;
+        if (step == Step::Stop)
+            return false;
+        if (step == Step::Descend && n.first_child()) {
+            n = n.first_child();
             continue;
-        if (is(localName(xml), u"sheetData")) {
+        }
+        while (!n.next_sibling()) {
+            n = n.parent();
+            if (!n || n == root)
+                return true;
+        }
+        n = n.next_sibling();
+    }
+    return true;
+}
+
+// The character data directly inside an element, in pieces (comments split it).
+template <typename Piece> void forEachText(const pugi::xml_node& element, Piece&& piece) {
+    for (pugi::xml_node n = element.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+            piece(n.value());
+}
+
+bool isAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// A number as the stream reader's conversion read it: the trimmed text as a double, integral
+// when written without a point or exponent and exactly representable. Plain decimal forms are
+// converted from the bytes; anything else (other blanks, signs, words) takes Qt's conversion.
+struct NumberText {
+    double value = 0;
+    bool ok = false;
+    bool integral = false;
+    bool viaQt = false;
+    QString trimmed; // only set when viaQt
+};
+
+NumberText readNumber(const char* text) {
+    NumberText out;
+    const char* begin = text;
+    const char* end = text + std::strlen(text);
+    while (begin < end && isAsciiSpace(*begin))
+        ++begin;
+    while (end > begin && isAsciiSpace(end[-1]))
+        --end;
+    // -digits[.digits][(e|E)[+-]digits]
+    const char* p = begin;
+    if (p < end && *p == '-')
+        ++p;
+    const char* digits = p;
+    bool nonZero = false;
+    while (p < end && *p >= '0' && *p <= '9')
+        nonZero |= *p++ != '0';
+    bool plain = p > digits;
+    bool pointOrExponent = false;
+    if (plain && p < end && *p == '.') {
+        pointOrExponent = true;
+        const char* fraction = ++p;
+        while (p < end && *p >= '0' && *p <= '9')
+            nonZero |= *p++ != '0';
+        plain = p > fraction;
+    }
+    if (plain && p < end && (*p == 'e' || *p == 'E')) {
+        pointOrExponent = true;
+        ++p;
+        if (p < end && (*p == '+' || *p == '-'))
+            ++p;
+        const char* exponent = p;
+        while (p < end && *p >= '0' && *p <= '9')
+            ++p;
+        plain = p > exponent;
+    }
+    if (plain && p == end) {
+        double value = 0;
+        const auto r = fast_float::from_chars(begin, end, value);
+        // Overflow and underflow keep Qt's own verdict.
+        if (r.ec == std::errc() && r.ptr == end && std::isfinite(value) &&
+            (value != 0 || !nonZero)) {
+            out.value = value;
+            out.ok = true;
+            out.integral = !pointOrExponent && std::fabs(value) < 9.0e15;
+            return out;
+        }
+    }
+    out.viaQt = true;
+    out.trimmed = QString::fromUtf8(text).trimmed();
+    out.value = out.trimmed.toDouble(&out.ok);
+    out.integral = out.ok && !out.trimmed.contains(u'.') && !out.trimmed.contains(u'e') &&
+                   !out.trimmed.contains(u'E') && std::fabs(out.value) < 9.0e15;
+    return out;
+}
+
+// An unsigned attribute such as a row number, as QString::toUInt reads it.
+uint readUnsigned(const char* text, bool* ok) {
+    uint value = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9' && p - text < 9; ++p)
+        value = value * 10 + uint(*p - '0');
+    if (*p == 0 && p > text) {
+        *ok = true;
+        return value;
+    }
+    return QString::fromUtf8(text).toUInt(ok);
+}
+
+bool parseCellReference(const char* ref, quint32& row, quint32& col) {
+    for (const char* p = ref; *p; ++p)
+        if (uchar(*p) >= 0x80)
+            return parseCellReference(QString::fromUtf8(ref), row, col);
+    quint32 c = 0;
+    const char* p = ref;
+    for (; std::isalpha(uchar(*p)); ++p) {
+        c = c * 26 + quint32(std::toupper(uchar(*p)) - 'A' + 1);
+        if (c > kMaxCol)
+            return false;
+    }
+    quint32 r = 0;
+    bool anyDigit = false;
+    for (; *p; ++p) {
+        if (*p == '$')
+            continue;
+        if (*p < '0' || *p > '9')
+            return false;
+        r = r * 10 + quint32(*p - '0');
+        anyDigit = true;
+        if (r > kMaxRow)
+            return false;
+    }
+    if (c == 0)
+        return false;
+    col = c;
+    row = anyDigit ? r : 0;
+    return true;
+}
+
+// The stream reader refused bytes that are not UTF-8 and control characters XML does not
+// allow; pugixml passes both through, so they are checked here, eight bytes at a time while
+// the text is plain ASCII.
+bool isXmlText(const char* data, size_t size) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const auto* end = p + size;
+    while (p < end) {
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            // No byte has its high bit set and none is below 0x20.
+            const quint64 high = word & 0x8080808080808080ull;
+            const quint64 low = (word - 0x2020202020202020ull) & ~word & 0x8080808080808080ull;
+            if ((high | low) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x20) {
+            if (c != '\t' && c != '\n' && c != '\r')
+                return false;
+            ++p;
+            continue;
+        }
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        char32_t code;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[k] & 0x3F);
+        }
+        static constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ||
+            code == 0xFFFE || code == 0xFFFF)
+            return false;
+        p += 1 + extra;
+    }
+    return true;
+}
+
+constexpr unsigned kParseOptions =
+    (pugi::parse_default | pugi::parse_ws_pcdata_single) & ~pugi::parse_wnorm_attribute;
+
+} // namespace
+
+// Reads the cells of one worksheet (or one piece of its rows) from a parsed tree.
+class SheetCells {
+public:
+    SheetCells(const std::vector<QString>& shared, XlsxSheet& sheet, qint64 maxCells)
+        : shared_(shared), sheet_(sheet), maxCells_(maxCells) {}
+
+    QString why;
+
+    // A whole worksheet document: its one sheetData holds the rows.
+    bool readDocument(const pugi::xml_node& root) {
+        bool sawSheetData = false;
+        const bool ok = walkElements(root, [&](const pugi::xml_node& n) {
+            if (!named(n, "sheetData"))
+                return Step::Descend;
             if (sawSheetData) {
                 why = QStringLiteral("more than one sheetData");
-                return false;
+                return Step::Stop;
             }
-            sawSheetData = inSheetData = true;
-            continue;
-        }
-        if (!inSheetData)
-            continue;
-        if (is(localName(xml), u"row")) {
-            const QStringView r = xml.attributes().value(QLatin1String("r"));
-            bool ok = false;
-            const uint n = r.isEmpty() ? row + 1 : r.toUInt(&ok);
-            if ((!r.isEmpty() && !ok) || n < 1 || n > kMaxRow) {
-                why = QStringLiteral("bad row number");
-                return false;
-            }
-            row = n;
-            col = 0;
-            continue;
-        }
-        if (!is(localName(xml), u"c"))
-            continue;
+            sawSheetData = true;
+            return readRows(n) ? Step::Skip : Step::Stop;
+        });
+        return ok && finish();
+    }
 
-        const QXmlStreamAttributes attrs = xml.attributes();
-        QStringView ref;
-        QStringView t;
-        for (const QXmlStreamAttribute& a : attrs) {
-            const QStringView attribute = a.qualifiedName();
-            if (is(attribute, u"r"))
+    // Rows cut out of a sheetData, parsed as a fragment.
+    bool readPiece(const pugi::xml_node& fragment) { return readRows(fragment) && finish(); }
+
+private:
+    using Stored = XlsxSheet::Stored;
+
+    bool readRows(const pugi::xml_node& sheetData) {
+        return walkElements(sheetData, [&](const pugi::xml_node& n) {
+            const char* name = localName(n.name());
+            if (std::strcmp(name, "c") == 0)
+                return readCell(n) ? Step::Skip : Step::Stop;
+            if (std::strcmp(name, "row") == 0) {
+                const char* r = n.attribute("r").value();
+                bool ok = false;
+                const uint number = *r ? readUnsigned(r, &ok) : row_ + 1;
+                if ((*r && !ok) || number < 1 || number > kMaxRow) {
+                    why = QStringLiteral("bad row number");
+                    return Step::Stop;
+                }
+                row_ = number;
+                col_ = 0;
+                return Step::Descend;
+            }
+            if (std::strcmp(name, "sheetData") == 0) {
+                why = QStringLiteral("more than one sheetData");
+                return Step::Stop;
+            }
+            return Step::Descend;
+        });
+    }
+
+    quint32 addString(const QString& s) {
+        sheet_.strings_.push_back(s);
+        return quint32(sheet_.strings_.size() - 1);
+    }
+
+    bool readCell(const pugi::xml_node& c) {
+        const char* ref = "";
+        const char* t = "";
+        for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute()) {
+            if (std::strcmp(a.name(), "r") == 0)
                 ref = a.value();
-            else if (is(attribute, u"t"))
+            else if (std::strcmp(a.name(), "t") == 0)
                 t = a.value();
         }
-        quint32 cellRow = row == 0 ? 1 : row;
-        quint32 cellCol = col + 1;
-        if (!ref.isEmpty()) {
+        quint32 cellRow = row_ == 0 ? 1 : row_;
+        quint32 cellCol = col_ + 1;
+        if (*ref) {
             quint32 r = 0;
             if (!parseCellReference(ref, r, cellCol)) {
                 why = QStringLiteral("bad cell reference");
@@ -675,103 +869,92 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
             why = QStringLiteral("bad cell reference");
             return false;
         }
-        if (row == 0)
-            row = cellRow;
-        col = cellCol;
+        if (row_ == 0)
+            row_ = cellRow;
+        col_ = cellCol;
         enum class Kind { Number, Shared, Inline, Str, Date, Boolean, Error } kind = Kind::Number;
-        if (is(t, u"s"))
+        if (std::strcmp(t, "s") == 0)
             kind = Kind::Shared;
-        else if (is(t, u"inlineStr"))
+        else if (std::strcmp(t, "inlineStr") == 0)
             kind = Kind::Inline;
-        else if (is(t, u"str"))
+        else if (std::strcmp(t, "str") == 0)
             kind = Kind::Str;
-        else if (is(t, u"d"))
+        else if (std::strcmp(t, "d") == 0)
             kind = Kind::Date;
-        else if (is(t, u"b"))
+        else if (std::strcmp(t, "b") == 0)
             kind = Kind::Boolean;
-        else if (is(t, u"e"))
+        else if (std::strcmp(t, "e") == 0)
             kind = Kind::Error;
+        const bool numeric = kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean;
 
-        value.clear();
-        double number = 0;
-        bool numberOk = false;
-        bool integral = false;
-        formula.clear();
-        inlineText.clear();
+        QString value;
+        QString formula;
+        QString inlineText;
+        NumberText number;
         bool hasValue = false;
         bool hasFormula = false;
-        quint32 sharedGroup = XlsxSheet::kNone;
         bool hasInline = false;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isEndElement() && is(localName(xml), u"c"))
-                break;
-            if (!xml.isStartElement())
+        quint32 sharedGroup = XlsxSheet::kNone;
+        for (pugi::xml_node child = c.first_child(); child; child = child.next_sibling()) {
+            if (child.type() != pugi::node_element)
                 continue;
-            if (is(localName(xml), u"v") &&
-                (kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean)) {
-                // Numbers are parsed straight from the reader's buffer: no copy per cell.
+            const char* name = localName(child.name());
+            if (std::strcmp(name, "v") == 0 && numeric) {
+                // Only the first piece of text counts; a number is never split.
                 hasValue = true;
-                numberOk = false;
+                number = NumberText();
                 int pieces = 0;
-                while (!xml.atEnd()) {
-                    const auto token = xml.readNext();
-                    if (token == QXmlStreamReader::EndElement)
-                        break;
-                    if (token == QXmlStreamReader::StartElement) {
-                        xml.skipCurrentElement();
-                    } else if (token == QXmlStreamReader::Characters && ++pieces == 1) {
-                        const QStringView t = xml.text().trimmed();
-                        number = t.toDouble(&numberOk);
-                        integral = numberOk && !t.contains(u'.') && !t.contains(u'e') &&
-                                   !t.contains(u'E') && std::fabs(number) < 9.0e15;
-                        if (!numberOk && kind == Kind::Number)
-                            value = t.toString();
-                    } else if (token == QXmlStreamReader::Characters ||
-                               token == QXmlStreamReader::EntityReference) {
-                        numberOk = false; // a number is never split by references
+                forEachText(child, [&](const char* text) {
+                    if (++pieces == 1) {
+                        number = readNumber(text);
+                        if (!number.ok && kind == Kind::Number)
+                            value = number.viaQt ? number.trimmed
+                                                 : QString::fromUtf8(text).trimmed();
+                    } else {
+                        number.ok = false;
                     }
-                }
-            } else if (is(localName(xml), u"v")) {
-                readTextInto(xml, value);
+                });
+            } else if (std::strcmp(name, "v") == 0) {
+                forEachText(child, [&](const char* text) { value += QString::fromUtf8(text); });
                 hasValue = true;
-            } else if (is(localName(xml), u"f")) {
+            } else if (std::strcmp(name, "f") == 0) {
                 // A shared formula's other cells carry only its group number; they are
                 // resolved from the group's first cell once the whole sheet is read.
-                const QXmlStreamAttributes f = xml.attributes();
-                if (f.value(QLatin1String("t")) == u"shared") {
+                if (std::strcmp(child.attribute("t").value(), "shared") == 0) {
                     bool ok = false;
-                    const uint group = f.value(QLatin1String("si")).toUInt(&ok);
+                    const uint group = QString::fromUtf8(child.attribute("si").value()).toUInt(&ok);
                     if (ok && group < XlsxSheet::kNone)
                         sharedGroup = group;
                 }
-                readTextInto(xml, formula);
+                forEachText(child, [&](const char* text) { formula += QString::fromUtf8(text); });
                 hasFormula = true;
-            } else if (is(localName(xml), u"is")) {
+            } else if (std::strcmp(name, "is") == 0) {
                 hasInline = true;
-                while (!xml.atEnd()) {
-                    xml.readNext();
-                    if (xml.isEndElement() && is(localName(xml), u"is"))
-                        break;
-                    if (!xml.isStartElement())
-                        continue;
-                    if (is(localName(xml), u"t"))
-                        inlineText += xml.readElementText();
-                    else if (is(localName(xml), u"rPh") || is(localName(xml), u"phoneticPr"))
-                        xml.skipCurrentElement();
-                }
-            } else {
-                xml.skipCurrentElement();
+                const bool ok = walkElements(child, [&](const pugi::xml_node& n) {
+                    if (named(n, "rPh") || named(n, "phoneticPr"))
+                        return Step::Skip; // pronunciation hints are not part of the text
+                    if (!named(n, "t"))
+                        return Step::Descend;
+                    for (pugi::xml_node inner = n.first_child(); inner;
+                         inner = inner.next_sibling())
+                        if (inner.type() == pugi::node_element) {
+                            why = QStringLiteral("an element inside a text run");
+                            return Step::Stop;
+                        }
+                    forEachText(n, [&](const char* text) { inlineText += QString::fromUtf8(text); });
+                    return Step::Skip;
+                });
+                if (!ok)
+                    return false;
             }
         }
-        if (xml.hasError())
-            return false;
 
         Stored s{cellRow, cellCol, 0, XlsxSheet::kNone, XlsxSheet::kNone, XlsxValueType::Empty};
         switch (kind) {
         case Kind::Shared: {
-            const double index = number;
-            if (hasValue && numberOk && integral && index >= 0 && index < double(shared_.size())) {
+            const double index = number.value;
+            if (hasValue && number.ok && number.integral && index >= 0 &&
+                index < double(shared_.size())) {
                 s.type = XlsxValueType::Text;
                 s.text = addString(shared_[size_t(index)]);
             }
@@ -807,7 +990,7 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
         case Kind::Boolean:
             if (hasValue) {
                 s.type = XlsxValueType::Boolean;
-                s.number = numberOk && number != 0 ? 1 : 0;
+                s.number = number.ok && number.value != 0 ? 1 : 0;
             }
             break;
         case Kind::Error:
@@ -819,9 +1002,9 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
         case Kind::Number:
             if (!hasValue)
                 break;
-            if (numberOk) {
-                s.type = integral ? XlsxValueType::Integer : XlsxValueType::Float;
-                s.number = number;
+            if (number.ok) {
+                s.type = number.integral ? XlsxValueType::Integer : XlsxValueType::Float;
+                s.number = number.value;
             } else if (!value.isEmpty()) {
                 s.type = XlsxValueType::Text;
                 s.text = addString(value);
@@ -832,29 +1015,36 @@ bool XlsxReader::parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& wh
             s.formula = addString(formula);
         s.sharedGroup = sharedGroup;
         if (s.type == XlsxValueType::Empty && !hasFormula)
-            continue;
-        if (qint64(sheet.cells_.size()) >= limits_.maxCellsPerSheet) {
+            return true;
+        if (qint64(sheet_.cells_.size()) >= maxCells_) {
             why = QStringLiteral("too many cells");
             return false;
         }
-        if (!sheet.cells_.empty()) {
-            const Stored& last = sheet.cells_.back();
+        if (!sheet_.cells_.empty()) {
+            const Stored& last = sheet_.cells_.back();
             if (last.row > s.row || (last.row == s.row && last.col >= s.col))
-                sorted = false;
+                sorted_ = false;
         }
-        sheet.cells_.push_back(s);
+        sheet_.cells_.push_back(s);
+        return true;
     }
-    if (xml.hasError())
-        return false;
-    if (!sorted) {
-        std::stable_sort(sheet.cells_.begin(), sheet.cells_.end(),
-                         [](const Stored& a, const Stored& b) {
-                             return a.row < b.row || (a.row == b.row && a.col < b.col);
-                         });
+
+    bool finish() {
+        if (!sorted_)
+            std::stable_sort(sheet_.cells_.begin(), sheet_.cells_.end(),
+                             [](const Stored& a, const Stored& b) {
+                                 return a.row < b.row || (a.row == b.row && a.col < b.col);
+                             });
+        return true;
     }
-    sheet.cells_.shrink_to_fit();
-    return true;
-}
+
+    const std::vector<QString>& shared_;
+    XlsxSheet& sheet_;
+    qint64 maxCells_;
+    quint32 row_ = 0;
+    quint32 col_ = 0;
+    bool sorted_ = true;
+};
 
 namespace {
 
@@ -922,6 +1112,47 @@ RowCuts findRowCuts(const QByteArray& data, int pieces) {
     return out;
 }
 
+
+// Whether the part's bytes are UTF-8 (as they are in every workbook seen so far); other
+// encodings are left to pugixml's conversion and are never cut into pieces.
+bool isUtf8Part(const QByteArray& data) {
+    if (data.startsWith("\xEF\xBB\xBF"))
+        return true;
+    if (data.size() >= 2 && (uchar(data[0]) == 0xFE || uchar(data[0]) == 0xFF || data[0] == 0 ||
+                             data[1] == 0))
+        return false;
+    if (!data.startsWith("<?xml"))
+        return true;
+    const QByteArray declaration = data.left(data.indexOf("?>")).toLower();
+    const qsizetype at = declaration.indexOf("encoding");
+    return at < 0 || declaration.indexOf("utf-8", at) >= 0 || declaration.indexOf("utf8", at) >= 0;
+}
+
+// Parses a whole worksheet document held in data (which it modifies) into sheet.
+bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QString>& shared,
+                       qint64 maxCells, XlsxSheet& sheet, QString& why) {
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed =
+        doc.load_buffer_inplace(data, size, kParseOptions | pugi::parse_doctype,
+                                utf8 ? pugi::encoding_utf8 : pugi::encoding_auto);
+    if (!parsed) {
+        why = QString::fromUtf8(parsed.description());
+        return false;
+    }
+    // A worksheet never needs a DTD, and its entities could expand without bound.
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling())
+        if (n.type() == pugi::node_doctype) {
+            why = QStringLiteral("a document type declaration");
+            return false;
+        }
+    SheetCells cells(shared, sheet, maxCells);
+    if (!cells.readDocument(doc)) {
+        why = cells.why;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) {
@@ -929,20 +1160,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
     zip_file_t* file = openEntry(pkg, name, &size);
     if (!file)
         return false;
-    const int threads = int(std::min(std::thread::hardware_concurrency(), 4u));
-    if (size < limits_.parallelFrom || threads < 2) {
-        zip_fclose(file);
-        QString why;
-        return readPart(pkg, name, [&](QXmlStreamReader& xml) {
-            const bool ok = parseSheet(xml, sheet, why);
-            if (!ok)
-                error_ = why;
-            return ok;
-        });
-    }
-
-    // A big sheet is inflated whole (its size was checked above) and its rows are parsed in
-    // pieces on several threads, each piece by its own XML reader.
+    // The sheet is inflated whole (its size was checked above) and parsed in place.
     QByteArray data(size, Qt::Uninitialized);
     qint64 total = 0;
     while (total < size) {
@@ -956,42 +1174,55 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
     zip_fclose(file);
     if (!exact)
         return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
+    auto unreadable = [&](const QString& why) {
+        return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why));
+    };
+    const bool utf8 = isUtf8Part(data);
+    if (utf8 && !isXmlText(data.constData(), size_t(data.size())))
+        return unreadable(QStringLiteral("bytes that are not UTF-8 text"));
 
-    const RowCuts cuts = findRowCuts(data, threads * 4);
+    // A big sheet's rows are cut into pieces, each parsed on its own, on several threads; the
+    // pieces are small enough that their trees never hold much memory at once.
+    const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    const int wanted = int(std::max<qint64>(threads * 4, size / (qint64(2) << 20)));
+    const RowCuts cuts =
+        utf8 && size >= limits_.parallelFrom ? findRowCuts(data, wanted) : RowCuts();
     if (cuts.cuts.size() < 3) {
-        QXmlStreamReader xml(data);
         QString why;
-        if (!parseSheet(xml, sheet, why) || xml.hasError())
-            return fail(QStringLiteral("part %1 is unreadable: %2")
-                            .arg(name, why.isEmpty() ? xml.errorString() : why));
+        if (!readSheetDocument(data.data(), size_t(data.size()), utf8, shared_,
+                               limits_.maxCellsPerSheet, sheet, why))
+            return unreadable(why);
+        sheet.cells_.shrink_to_fit();
         return true;
     }
-    // What lies around the rows must pass as it would for a single reader: well-formed, and
+    // What lies around the rows must pass as it would for the whole sheet: well-formed, and
     // with no second sheetData.
     {
-        QXmlStreamReader skeleton(data.left(cuts.cuts.front()) + data.mid(cuts.cuts.back()));
+        QByteArray skeleton = data.left(cuts.cuts.front()) + data.mid(cuts.cuts.back());
         XlsxSheet outside;
         QString why;
-        if (!parseSheet(skeleton, outside, why) || skeleton.hasError())
-            return fail(QStringLiteral("part %1 is unreadable: %2")
-                            .arg(name, why.isEmpty() ? skeleton.errorString() : why));
+        if (!readSheetDocument(skeleton.data(), size_t(skeleton.size()), true, shared_,
+                               limits_.maxCellsPerSheet, outside, why))
+            return unreadable(why);
     }
     const size_t count = cuts.cuts.size() - 1;
     std::vector<XlsxSheet> pieces(count);
     std::vector<QString> errors(count);
     auto parsePiece = [&](size_t i) {
-        const QByteArray open = "<" + cuts.prefix + "sheetData>";
-        const QByteArray close = "</" + cuts.prefix + "sheetData>";
-        QByteArray text = open;
-        text.append(data.constData() + cuts.cuts[i], cuts.cuts[i + 1] - cuts.cuts[i]);
-        text.append(close);
-        pieces[i].cells_.reserve(size_t(text.size() / 40));
-        QXmlStreamReader xml(text);
-        xml.setNamespaceProcessing(false); // the prefix's declaration stayed with the root
-        if (!parseSheet(xml, pieces[i], errors[i]) && errors[i].isEmpty())
-            errors[i] = xml.errorString();
-        else if (xml.hasError())
-            errors[i] = xml.errorString();
+        // The pieces lie side by side in data, so each is parsed in place by its own thread.
+        char* begin = data.data() + cuts.cuts[i];
+        const size_t length = size_t(cuts.cuts[i + 1] - cuts.cuts[i]);
+        pieces[i].cells_.reserve(length / 40);
+        pugi::xml_document doc;
+        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
+            begin, length, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+        if (!parsed) {
+            errors[i] = QString::fromUtf8(parsed.description());
+            return;
+        }
+        SheetCells cells(shared_, pieces[i], limits_.maxCellsPerSheet);
+        if (!cells.readPiece(doc))
+            errors[i] = cells.why;
     };
     // More pieces than threads, handed out in turn, so a slower thread does less of the work.
     std::atomic<size_t> next{0};
@@ -1007,7 +1238,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         t.join();
     for (size_t i = 0; i < count; ++i)
         if (!errors[i].isEmpty())
-            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, errors[i]));
+            return unreadable(errors[i]);
 
     size_t cells = 0;
     size_t strings = 0;
@@ -1016,7 +1247,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         strings += p.strings_.size();
     }
     if (qint64(cells) > limits_.maxCellsPerSheet)
-        return fail(QStringLiteral("part %1 is unreadable: too many cells").arg(name));
+        return unreadable(QStringLiteral("too many cells"));
     sheet.cells_.reserve(cells);
     sheet.strings_.reserve(strings);
     for (XlsxSheet& p : pieces) {

@@ -1,6 +1,6 @@
 #pragma once
-// A small reader for .xlsx workbooks: the zip package through libzip, its XML parts through
-// QXmlStreamReader. It reads cell values and formula texts (it never evaluates formulas) and
+// A small reader for .xlsx workbooks: the zip package through libzip, its small XML parts
+// through QXmlStreamReader and its worksheets through pugixml, in place in the inflated bytes. It reads cell values and formula texts (it never evaluates formulas) and
 // accepts the variations other spreadsheet programs write. Everything it inflates is bounded,
 // so a broken or hostile file simply fails to open.
 
@@ -47,6 +47,7 @@ public:
 
 private:
     friend class XlsxReader;
+    friend class SheetCells;
     struct Stored {
         quint32 row;
         quint32 col;
@@ -75,7 +76,7 @@ public:
         qint64 maxInflateRatio = 200;
         qint64 maxCellsPerSheet = 16 * 1048576; // also the bound for the whole workbook
         qint64 maxSharedStrings = 4 * 1048576;
-        qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed on several threads
+        qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed in pieces, in parallel
     };
 
     XlsxReader();
@@ -107,7 +108,6 @@ private:
     zip_file* openEntry(Package& pkg, const QString& name, qint64* size);
     bool readSheet(Package& pkg, const QString& name, XlsxSheet& sheet);
     bool parseSharedStrings(QXmlStreamReader& xml);
-    bool parseSheet(QXmlStreamReader& xml, XlsxSheet& sheet, QString& why) const;
 
     Limits limits_;
     bool open_ = false;

@@ -437,6 +437,9 @@ private slots:
         QTest::newRow("big sheet, second sheetData") << "bigtwice";
         QTest::newRow("second sheetData") << "twice";
         QTest::newRow("flipped byte in a big sheet") << "bigflip";
+        QTest::newRow("Latin-1 bytes in a UTF-8 sheet") << "latin1";
+        QTest::newRow("control character in a text") << "control";
+        QTest::newRow("element inside a text run") << "runelement";
     }
 
     void brokenFiles() {
@@ -490,6 +493,12 @@ private slots:
             for (int i = 0; i < 10001; ++i)
                 entries.append({QStringLiteral("junk/%1").arg(i), QByteArray()});
             QVERIFY(writeZip(path, entries));
+        } else if (kind == "latin1" || kind == "control" || kind == "runelement") {
+            const QByteArray text = kind == "latin1"    ? "caf\xe9"
+                                    : kind == "control" ? "bell\x07"
+                                                        : "a<b/>c";
+            QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>" +
+                                        text + "</t></is></c></row></sheetData></worksheet>")));
         } else if (kind == "twice") {
             QVERIFY(writeZip(path, book("<worksheet><sheetData><row r=\"1\"><c><v>1</v></c></row>"
                                         "</sheetData><sheetData/></worksheet>")));
