@@ -93,7 +93,8 @@ QString qif(const QByteArray& bytes) {
     if (records.size() > size_t(kMaxQifRecords))
         return QStringLiteral("%1 records").arg(records.size());
     for (const ImportRecord& r : records) {
-        if (r.incomingPayee.isEmpty() || r.incomingPayee.size() > kMaxQifValueLength)
+        // A record without a payee line or memo is imported with an empty payee.
+        if (r.incomingPayee.size() > kMaxQifValueLength)
             return QStringLiteral("payee of length %1").arg(r.incomingPayee.size());
         if (r.amount == 0)
             return QStringLiteral("zero amount");
