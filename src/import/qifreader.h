@@ -18,6 +18,11 @@ struct ImportRecord {
     DateTime date;     // the statement date at 00:00:00
     Amount amount = 0; // negative when money leaves the account; never 0 from the reader
     ItemId envelopeId = kNoId;
+    QString memo;   // as in the statement (QIF "M", OFX MEMO, a CSV memo column)
+    QString bankId; // the bank's own id of the transaction (OFX FITID); empty when none
+    // A row that adds money may be recorded as a deposit into money available for budgeting
+    // instead of as an expense of an envelope.
+    bool deposit = false;
 };
 
 // A statement with more transactions than this is refused whole (EFBIG): no real statement

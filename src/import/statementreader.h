@@ -1,0 +1,67 @@
+#pragma once
+// Bank statements in any of the forms banks offer (QIF, OFX/QFX, CSV): which form a file is
+// in, how the columns of a CSV file are read, and one entry point that reads any of them
+// into the rows the import reviews.
+
+#include "import/qifreader.h"
+#include "import/statementvalues.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+enum class StatementFormat { Unknown, Qif, Ofx, Csv };
+
+// Decided by the content (an OFX header or <OFX> element, QIF "!Type"/"D"/"T"/"^" lines,
+// delimited columns), not by the file name.
+StatementFormat detectStatementFormat(const QByteArray& bytes);
+
+// "qif", "ofx", "csv" ("" for Unknown): the words the command-line import prints.
+QString statementFormatName(StatementFormat format);
+
+// How the columns of a CSV statement are read. Columns are 0-based; -1 = not there. Either
+// amountColumn, or debitColumn and/or creditColumn, give the money.
+struct CsvColumns {
+    QChar delimiter = QLatin1Char(',');
+    bool headerRow = true;
+    DateOrder dateOrder = DateOrder::MonthDayYear;
+    bool decimalComma = false;
+    int dateColumn = -1;
+    int payeeColumn = -1;
+    int memoColumn = -1;
+    int amountColumn = -1;
+    int debitColumn = -1;  // money out, written as a positive number
+    int creditColumn = -1; // money in
+
+    bool usable() const; // a date column and some money column
+    // The one-line form kept with the account so the next import reads the same way.
+    QString toText() const;
+    static std::optional<CsvColumns> fromText(const QString& text);
+    bool operator==(const CsvColumns&) const = default;
+};
+
+// The proposal for a CSV file: delimiter (comma, semicolon, tab), header row, date order,
+// decimal separator, and which columns are date, payee, memo and amount or debit/credit.
+CsvColumns detectCsvColumns(const QByteArray& bytes);
+
+// The first rows of the file split into fields (RFC 4180 quoting, line breaks inside quotes),
+// for the mapping step's preview.
+QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows);
+
+struct StatementRead {
+    StatementFormat format = StatementFormat::Unknown;
+    quint32 status = 0; // 0, or an errno as readQifFile gives (EINVAL: not a statement)
+    std::vector<ImportRecord> records;
+    StatementSkips skips;
+};
+
+struct StatementOptions {
+    std::optional<CsvColumns> csv;         // unset: detectCsvColumns
+    std::optional<DateOrder> dateOrder;    // unset: chosen from the file (chooseDateOrder)
+};
+
+StatementRead readStatement(const QByteArray& bytes, const StatementOptions& options = {});
+StatementRead readStatementFile(const QString& path, const StatementOptions& options = {});
