@@ -112,6 +112,7 @@ int main(int argc, char* argv[]) {
     window.setSaver(
         [&file](const Budget& b, Prompter& prompter) { file.saveInBackground(b, prompter); });
     window.setBudgetFilePath(file.workbookPath());
+    window.setSaveWaiter([&file] { file.waitForSaves(); });
     QPointer<MainWindow> owner(&window);
 
     // The watcher starts before loading, so its baseline is the file as found now. Its

@@ -418,6 +418,8 @@ void MainWindow::undoStep(bool redo) {
 }
 
 void MainWindow::restoreFromBackup() {
+    if (waitForSaves_)
+        waitForSaves_();
     RestoreDialog dialog(budget_, listBackups(budgetFile_), this);
     if (DialogDriver::exec(&dialog) != QDialog::Accepted)
         return;

@@ -57,6 +57,9 @@ public:
     // The whole-budget write behind saveBudget (none in tests: nothing is written).
     using Saver = std::function<void(const Budget&, Prompter&)>;
     void setSaver(Saver saver) { saver_ = std::move(saver); }
+    // Returns once no save is running or waiting (none in tests): the backups may only be
+    // listed and read while no save rotates them.
+    void setSaveWaiter(std::function<void()> wait) { waitForSaves_ = std::move(wait); }
     // The budget file whose backups "Restore from backup..." offers (none in tests).
     void setBudgetFilePath(const QString& path) { budgetFile_ = path; }
 
@@ -115,6 +118,7 @@ private:
 
     Budget& budget_;
     Saver saver_;
+    std::function<void()> waitForSaves_;
     std::unique_ptr<MessageBoxPrompter> ownPrompter_;
     Prompter* prompter_;
     QWidget* client_;
