@@ -65,6 +65,11 @@ struct WorkbookLoad {
 // Adds the workbook's items, transactions and rules to an empty budget.
 WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
 
+// Reading or writing a large workbook frees a hundred MiB or more that the allocator would
+// otherwise keep for the process; handing it back keeps the program's footprint near what
+// the budget itself needs.
+void releaseFreedMemory();
+
 Amount readMoneyCell(const XlsxSheet& sheet, int row, int col);
 DateTime readDateCell(const XlsxSheet& sheet, int row, int col);
 

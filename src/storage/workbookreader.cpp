@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <malloc.h>
 #include <map>
 
 namespace {
@@ -277,6 +278,13 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
     r.readTransactionsSheet();
     budget.normaliseAfterLoad();
     doc.close();
+    releaseFreedMemory();
     result.status = 0;
     return result;
+}
+
+void releaseFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }

@@ -734,6 +734,7 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
     if (status == 0)
         status = writeBudgetOverview(c);
     const lxw_error closed = workbook_close(wb);
+    releaseFreedMemory(); // the library's copy of every cell
     // A sheet step that failed leaves an incomplete workbook: that must not count as saved.
     if (closed != LXW_NO_ERROR)
         return int(closed);
