@@ -36,6 +36,7 @@ QString decodeValue(const QByteArray& line) {
 struct RawRecord {
     QString dateText;
     QString payee;
+    QString memo;
     Amount amount = 0;
 };
 
@@ -110,7 +111,7 @@ private:
             tooMany_ = true;
             return;
         }
-        out_.push_back({dateText_, payee, amount_});
+        out_.push_back({dateText_, payee, memo_, amount_});
     }
 
     // "^", a section header or the end of the input: what is pending is one record.
@@ -160,7 +161,11 @@ private:
             break;
         case 'M':
         case 'm':
-            memo_ = replaceReservedCharacters(decodeValue(line_));
+            // A memo after the record's third field still belongs to the record just made.
+            if (emittedInRecord_ && !out_.empty())
+                out_.back().memo = replaceReservedCharacters(decodeValue(line_));
+            else
+                memo_ = replaceReservedCharacters(decodeValue(line_));
             break;
         case 'T':
         case 't':
@@ -195,12 +200,15 @@ DateTime atMidnight(const QDate& date) {
 
 // Reads the dates of the whole file in one order and makes the records.
 void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>& records,
-                   StatementSkips& skips) {
+                   StatementSkips& skips, std::optional<DateOrder> forcedOrder) {
     QStringList dates;
-    dates.reserve(qsizetype(raw.size()));
-    for (const RawRecord& r : raw)
-        dates << r.dateText;
-    const DateOrder order = chooseDateOrder(dates, localeDateOrder());
+    if (!forcedOrder) {
+        dates.reserve(qsizetype(raw.size()));
+        for (const RawRecord& r : raw)
+            dates << r.dateText;
+    }
+    const DateOrder order =
+        forcedOrder ? *forcedOrder : chooseDateOrder(dates, localeDateOrder());
     records.reserve(raw.size());
     for (const RawRecord& r : raw) {
         const QDate date = readStatementDate(r.dateText, order);
@@ -211,6 +219,7 @@ void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>&
         }
         ImportRecord record;
         record.incomingPayee = r.payee;
+        record.memo = r.memo;
         record.date = when;
         record.amount = r.amount;
         records.push_back(std::move(record));
@@ -219,14 +228,15 @@ void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>&
 
 // Parses bytes (or feeds from a file) into records; the common end of both readers.
 quint32 finishParse(QifParser& parser, std::vector<RawRecord>& raw,
-                    std::vector<ImportRecord>& records, StatementSkips* skips) {
+                    std::vector<ImportRecord>& records, StatementSkips* skips,
+                    std::optional<DateOrder> dateOrder) {
     if (!parser.tooMany())
         parser.finish();
     if (parser.tooMany())
         return EFBIG;
     std::vector<ImportRecord> read;
     StatementSkips counted = parser.skips;
-    finishRecords(raw, read, counted);
+    finishRecords(raw, read, counted, dateOrder);
     records = std::move(read);
     if (skips)
         *skips = counted;
@@ -240,7 +250,7 @@ DateTime parseQifDate(const QString& text) {
 }
 
 quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                     StatementSkips* skips) {
+                     StatementSkips* skips, std::optional<DateOrder> dateOrder) {
     records.clear();
     if (skips)
         *skips = StatementSkips();
@@ -248,7 +258,7 @@ quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
         std::vector<RawRecord> raw;
         QifParser parser(raw);
         parser.feed(bytes.constData(), bytes.size());
-        return finishParse(parser, raw, records, skips);
+        return finishParse(parser, raw, records, skips, dateOrder);
     } catch (const std::bad_alloc&) {
         records.clear();
         return ENOMEM;
@@ -256,7 +266,7 @@ quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
 }
 
 quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
-                    StatementSkips* skips) {
+                    StatementSkips* skips, std::optional<DateOrder> dateOrder) {
     records.clear();
     if (skips)
         *skips = StatementSkips();
@@ -286,7 +296,7 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
                 break;
         }
         if (status == 0)
-            status = finishParse(parser, raw, records, skips);
+            status = finishParse(parser, raw, records, skips, dateOrder);
     } catch (const std::bad_alloc&) {
         records.clear();
         status = ENOMEM;

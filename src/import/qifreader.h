@@ -1,11 +1,12 @@
 #pragma once
-// Bank statements in QIF: only the date, payee and amount of each transaction are read.
+// Bank statements in QIF: the date, payee, memo and amount of each transaction are read.
 
 #include "import/statementvalues.h"
 #include "model/items.h"
 #include "model/money.h"
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 // One statement line under review. The three texts and the envelope id are the fields the
@@ -36,16 +37,18 @@ constexpr int kMaxQifValueLength = 1023;
 // then stays empty. Malformed lines are never errors. A record ends at "^", or as soon as a
 // date, a payee and a non-zero amount are pending; a record without a payee takes its memo
 // (or nothing) as the payee. Dates are read in one day/month order for the whole file
-// (chooseDateOrder). Records without a readable date or a non-zero amount, and the entries
+// (chooseDateOrder), or in dateOrder when it is given. Records without a readable date or a non-zero amount, and the entries
 // of list sections (categories, classes, accounts, memorized transactions), are left out
 // and counted in skips. A last line without a line break counts like any other; a zero
 // byte ends the input.
 quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
-                    StatementSkips* skips = nullptr);
+                    StatementSkips* skips = nullptr,
+                    std::optional<DateOrder> dateOrder = std::nullopt);
 
 // The same over bytes already in memory (the input ends at the first zero byte).
 quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                     StatementSkips* skips = nullptr);
+                     StatementSkips* skips = nullptr,
+                     std::optional<DateOrder> dateOrder = std::nullopt);
 
 // One date in the default locale's order (readStatementDate), at 00:00:00; unset (year 0)
 // when the text is no date in that order.

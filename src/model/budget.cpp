@@ -307,6 +307,7 @@ void copyFields(const AccountBase& from, AccountBase& to) {
         b.setContributesToBudget(a.contributesToBudget());
         b.setCCAccount(a.isCCAccount());
         b.setLastImport(a.lastImport());
+        b.setStatementColumns(a.statementColumns());
     } else if (from.getType() == ItemType::Folder) {
         static_cast<AccountGroup&>(to).setExpenseLimit(
             static_cast<const AccountGroup&>(from).expenseLimit());

@@ -83,6 +83,10 @@ public:
     void setCCAccount(bool v) { isCCAccount_ = v; }
     const DateTime& lastImport() const { return lastImport_; }
     void setLastImport(const DateTime& dt) { lastImport_ = dt; }
+    // How this account's CSV statements were read last time (CsvColumns::toText); empty
+    // when none was imported.
+    const QString& statementColumns() const { return statementColumns_; }
+    void setStatementColumns(const QString& text) { statementColumns_ = text; }
 
     // Card symbol or bank symbol, a blank, then the name (the account list's text).
     QString displayName() const;
@@ -91,6 +95,7 @@ private:
     bool contributesToBudget_ = true;
     bool isCCAccount_ = false;
     DateTime lastImport_;
+    QString statementColumns_;
 };
 
 class AccountGroup : public AccountBase {

@@ -65,13 +65,14 @@ bool wildcardMatch(const QString& text, const QString& pattern) {
 }
 
 void MappingRuleSet::addMappingRule(const QString& match, ItemId envelopeId, bool replaceReserved,
-                                    const QString& payee) {
+                                    const QString& payee, bool deposit) {
     const QString key =
         replaceReserved && !match.isEmpty() ? replaceReservedCharacters(match) : match;
     PayeeMappingRule& rule = rules_[key];
     rule.match = key;
     rule.payee = payee;
-    rule.envelopeId = envelopeId;
+    rule.envelopeId = deposit ? kNoId : envelopeId;
+    rule.deposit = deposit;
 }
 
 namespace {

@@ -12,6 +12,7 @@ struct PayeeMappingRule {
     QString match;
     QString payee;
     ItemId envelopeId = kNoId;
+    bool deposit = false; // the payee's rows are deposits (envelopeId is then none)
     bool operator==(const PayeeMappingRule&) const = default;
 };
 
@@ -26,7 +27,7 @@ bool wildcardMatch(const QString& text, const QString& pattern);
 class MappingRuleSet {
 public:
     void addMappingRule(const QString& match, ItemId envelopeId, bool replaceReserved,
-                        const QString& payee);
+                        const QString& payee, bool deposit = false);
     void removeRulesEqualTo(const QString& text); // ignoring case
     const PayeeMappingRule* find(const QString& match) const;
     std::vector<PayeeMappingRule> rules() const;  // in set order

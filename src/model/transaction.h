@@ -23,6 +23,7 @@ struct Transaction {
     QString description;
     DateTime transactionTime;
     TransactionType type = TransactionType::Expense;
+    QString bankId; // the bank's id of an imported transaction (OFX FITID); empty otherwise
 };
 
 // Appends a new transaction to the budget (time = Clock::now() when none is given).

@@ -19,6 +19,7 @@ struct UndoHistory::ItemImage {
     bool contributesToBudget = false;
     bool isCCAccount = false;
     DateTime lastImport;
+    QString statementColumns;
     std::vector<AccountBase*> children;
     Amount expenseLimit = 0;
     QString defaultPayee;
@@ -79,6 +80,7 @@ template <class F> void UndoHistory::eachField(AccountBase* item, ItemImage& ima
         f(a->contributesToBudget_, image.contributesToBudget);
         f(a->isCCAccount_, image.isCCAccount);
         f(a->lastImport_, image.lastImport);
+        f(a->statementColumns_, image.statementColumns);
         break;
     }
     case ItemType::Folder: {

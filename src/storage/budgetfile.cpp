@@ -126,6 +126,7 @@ void copyItemFields(const AccountBase& from, AccountBase& to) {
         c.setContributesToBudget(a.contributesToBudget());
         c.setCCAccount(a.isCCAccount());
         c.setLastImport(a.lastImport());
+        c.setStatementColumns(a.statementColumns());
         break;
     }
     case ItemType::Folder:
@@ -204,7 +205,8 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
     for (const auto& t : budget.transactions())
         copy.appendTransaction(std::make_unique<Transaction>(*t));
     for (const PayeeMappingRule& rule : budget.rules().rules())
-        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee);
+        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee,
+                                    rule.deposit);
     for (Account* a : budget.accountOrder())
         copy.accountOrder().push_back(static_cast<Account*>(copies.at(a)));
     for (AccountGroup* f : budget.folderOrder())

@@ -106,7 +106,7 @@ struct Reader {
         const XlsxSheet* s = doc.sheet(QStringLiteral("Accounts"));
         if (!s)
             return;
-        for (int row = 2; rowPresent(*s, row, kF); ++row) {
+        for (int row = 2; rowPresent(*s, row, kG); ++row) {
             Account* a = budget.createAccount();
             a->setName(textCell(*s, row, kA));
             a->setCCAccount(textCell(*s, row, kB) == u"credit card");
@@ -114,6 +114,7 @@ struct Reader {
             a->setContributesToBudget(yesNoCell(*s, row, kD));
             a->setHidden(yesNoCell(*s, row, kE));
             a->setLastImport(readDateCell(*s, row, kF));
+            a->setStatementColumns(textCell(*s, row, kG));
             refs[QStringLiteral("Accounts!A%1").arg(row)] = a->id();
             result.items.push_back(a);
         }
@@ -185,12 +186,14 @@ struct Reader {
             return;
         const quint32* v = result.version;
         const bool replaceReserved = v[0] <= 1 && v[1] == 0 && v[2] <= 23 && v[3] < 85;
-        for (int row = 2; rowPresent(*s, row, kC); ++row) {
+        for (int row = 2; rowPresent(*s, row, kD); ++row) {
+            // A deposit rule names no envelope; its C stays empty.
+            const bool deposit = yesNoCell(*s, row, kD);
             const auto envelope = resolve(refs, *s, row, kC);
-            if (!envelope)
+            if (!envelope && !deposit)
                 continue;
-            budget.rules().addMappingRule(textCell(*s, row, kA), *envelope, replaceReserved,
-                                          textCell(*s, row, kB));
+            budget.rules().addMappingRule(textCell(*s, row, kA), envelope.value_or(kNoId),
+                                          replaceReserved, textCell(*s, row, kB), deposit);
         }
     }
 
@@ -213,6 +216,7 @@ struct Reader {
             t->description = textCell(*s, row, kG);
             t->type =
                 transactionTypeFromName(textCell(*s, row, kH)).value_or(TransactionType::Expense);
+            t->bankId = textCell(*s, row, kI);
             read.push_back(std::move(t));
         }
         // The sheet lists newest first. Reversing before a stable sort keeps transactions of

@@ -245,7 +245,8 @@ int writeAccountsSheet(WriteContext& c) {
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     SheetWriter w(ws, c.dataStyles);
-    w.headers({"Account name", "Type", "Balance", "InBudget", "Hidden", "Last import"});
+    w.headers({"Account name", "Type", "Balance", "InBudget", "Hidden", "Last import",
+               "Statement columns"});
     w.widths(1, 9, 15);
     int row = 2;
     for (AccountBase* item : c.items) {
@@ -258,6 +259,8 @@ int writeAccountsSheet(WriteContext& c) {
         w.yesNo(row, 4, a->contributesToBudget());
         w.yesNo(row, 5, a->isHidden());
         w.date(row, 6, a->lastImport());
+        if (!a->statementColumns().isEmpty())
+            w.text(row, 7, a->statementColumns());
         c.refs[a->id()] = {formatted("=Accounts!A%d", row), cellTextUtf8(a->getName())};
         ++row;
     }
@@ -340,7 +343,7 @@ int writeTransactionsSheet(WriteContext& c) {
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     SheetWriter w(ws, c.dataStyles);
     w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description",
-               "Type"});
+               "Type", "Bank Id"});
     w.widths(1, 9, 15);
     const auto& list = c.budget.transactions();
     int row = 2;
@@ -359,6 +362,8 @@ int writeTransactionsSheet(WriteContext& c) {
         w.reference(row, 6, lookup(c.refs, t.accountTo));
         w.text(row, 7, t.description);
         w.latin(row, 8, typeText(t.type));
+        if (!t.bankId.isEmpty())
+            w.text(row, 9, t.bankId);
         ++row;
     }
     return w.status();
@@ -369,13 +374,15 @@ int writeSettingsSheet(WriteContext& c) {
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     SheetWriter w(ws, c.dataStyles);
-    w.headers({"Imported payee", "Maps to payee", "Maps to expense"});
+    w.headers({"Imported payee", "Maps to payee", "Maps to expense", "Deposit"});
     w.widths(1, 9, 25);
     int row = 2;
     for (const PayeeMappingRule& rule : c.budget.rules().rules()) {
         w.text(row, 1, rule.match);
         w.text(row, 2, rule.payee);
-        if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
+        if (rule.deposit)
+            w.latin(row, 4, "yes");
+        else if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
             w.reference(row, 3, ref);
         ++row;
     }

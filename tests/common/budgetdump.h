@@ -24,10 +24,10 @@ inline QString budgetDump(const Budget& budget) {
         if (item->id() != key)
             line += QStringLiteral(" ownId=%1").arg(item->id());
         if (const Account* a = budget.findAccount(key)) {
-            line += QStringLiteral(" inBudget=%1 card=%2 lastImport=%3")
+            line += QStringLiteral(" inBudget=%1 card=%2 lastImport=%3 csv=%4")
                         .arg(a->contributesToBudget())
                         .arg(a->isCCAccount())
-                        .arg(dateText(a->lastImport()));
+                        .arg(dateText(a->lastImport()), a->statementColumns());
         } else if (const AccountGroup* f = budget.findFolder(key)) {
             line += QStringLiteral(" limit=%1 children=").arg(f->expenseLimit());
             for (const AccountBase* child : f->children())
@@ -53,12 +53,14 @@ inline QString budgetDump(const Budget& budget) {
         order += u' ' + id(f->id());
     lines << order;
     for (const PayeeMappingRule& r : budget.rules().rules())
-        lines << QStringLiteral("rule %1 -> %2 in %3").arg(r.match, r.payee, id(r.envelopeId));
+        lines << QStringLiteral("rule %1 -> %2 in %3%4")
+                     .arg(r.match, r.payee, id(r.envelopeId),
+                          r.deposit ? QStringLiteral(" deposit") : QString());
     for (const auto& t : budget.transactions())
-        lines << QStringLiteral("tx %1 %2 from=%3 to=%4 env=%5 %6|%7|%8")
+        lines << QStringLiteral("tx %1 %2 from=%3 to=%4 env=%5 %6|%7|%8|%9")
                      .arg(int(t->type))
                      .arg(t->amount)
                      .arg(id(t->accountFrom), id(t->accountTo), id(t->category), t->payee,
-                          t->description, dateText(t->transactionTime));
+                          t->description, dateText(t->transactionTime), t->bankId);
     return lines.join(u'\n');
 }

@@ -60,14 +60,14 @@ inline QStringList snapshot(const Budget& b) {
     for (const AccountBase* item : b.topLevelItemsForSave()) {
         if (item->getType() == ItemType::Account) {
             auto* a = static_cast<const Account*>(item);
-            out << QStringLiteral("account|%1|cc=%2|bal=%3|in=%4|hid=%5|ro=%6|imp=%7")
+            out << QStringLiteral("account|%1|cc=%2|bal=%3|in=%4|hid=%5|ro=%6|imp=%7|csv=%8")
                        .arg(a->getName())
                        .arg(a->isCCAccount())
                        .arg(a->getBalance())
                        .arg(a->contributesToBudget())
                        .arg(a->isHidden())
                        .arg(a->isReadOnly())
-                       .arg(ymd(a->lastImport()));
+                       .arg(ymd(a->lastImport()), a->statementColumns());
             continue;
         }
         auto* f = static_cast<const AccountGroup*>(item);
@@ -95,15 +95,17 @@ inline QStringList snapshot(const Budget& b) {
         }
     }
     for (const auto& t : b.transactions()) {
-        out << QStringLiteral("tx|%1|%2|%3|cat=%4|from=%5|to=%6|%7|%8")
+        out << QStringLiteral("tx|%1|%2|%3|cat=%4|from=%5|to=%6|%7|%8|bank=%9")
                    .arg(ymd(t->transactionTime))
                    .arg(int(t->type))
                    .arg(t->amount)
                    .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo),
-                        t->payee, t->description);
+                        t->payee, t->description, t->bankId);
     }
     for (const PayeeMappingRule& r : b.rules().rules())
-        out << QStringLiteral("rule|%1|%2|%3").arg(r.match, r.payee, label(b, r.envelopeId));
+        out << QStringLiteral("rule|%1|%2|%3|deposit=%4")
+                   .arg(r.match, r.payee, label(b, r.envelopeId))
+                   .arg(r.deposit);
     QStringList order;
     for (const Account* a : b.accountOrder())
         order << a->getName();
@@ -126,6 +128,7 @@ inline std::unique_ptr<Budget> richBudget() {
     checking->setName(QStringLiteral("Checking é"));
     checking->adjustBalance(123456);
     checking->setLastImport(date(2024, 4, 30));
+    checking->setStatementColumns(QStringLiteral("delimiter=semicolon header=yes dates=dmy"));
     budget.showTopLevel(checking);
 
     Account* savings = budget.createAccount();
@@ -195,6 +198,7 @@ inline std::unique_ptr<Budget> richBudget() {
        QStringLiteral("Salary"), date(2024, 1, 31));
     tx(TransactionType::Expense, -120000, checking->id(), kNoId, rent->id(),
        QStringLiteral("Landlord <Ltd>"), QString(), date(2024, 2, 1));
+    budget.transactions().back()->bankId = QStringLiteral("20240201-0001 é");
     tx(TransactionType::Expense, -4321, card->id(), kNoId, games->id(), QStringLiteral("Shop 💳"),
        QStringLiteral("two \"games\" & more"), date(2024, 2, 1));
     tx(TransactionType::Transfer, 10000, checking->id(), savings->id(), kNoId, QString(),

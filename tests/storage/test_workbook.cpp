@@ -54,6 +54,28 @@ private slots:
         QCOMPARE(b, a);
     }
 
+    // A deposit rule has no envelope to refer to: its row says so in D and leaves C empty.
+    void depositRulesRoundTrip() {
+        auto original = richBudget();
+        original->rules().addMappingRule(QStringLiteral("ACME PAYROLL*"), kNoId, false,
+                                         QStringLiteral("Acme"), true);
+        const QString file = path("deposit.xlsx");
+        QCOMPARE(save(*original, file), 0);
+        auto loaded = load(file);
+        QCOMPARE(snapshot(*loaded), snapshot(*original));
+        const PayeeMappingRule* rule = loaded->rules().find(QStringLiteral("ACME PAYROLL*"));
+        QVERIFY(rule && rule->deposit);
+        XlsxReader reader;
+        QVERIFY(reader.open(file));
+        const XlsxSheet* settings = reader.sheet(QStringLiteral("Settings"));
+        QVERIFY(settings);
+        QCOMPARE(settings->cell(2, 1).toText(), QStringLiteral("ACME PAYROLL*"));
+        QCOMPARE(settings->cell(2, 3).valueType(), XlsxValueType::Empty);
+        QVERIFY(!settings->cell(2, 3).hasFormula());
+        QCOMPARE(settings->cell(2, 4).toText(), QStringLiteral("yes"));
+        QVERIFY(settings->cell(3, 3).hasFormula());
+    }
+
     void sameDayTransactionsKeepTheirOrder() {
         Budget b;
         Account* a = b.createAccount();

@@ -333,6 +333,47 @@ private slots:
         QCOMPARE(rules[0].envelopeId, ItemId(1));
     }
 
+    // What imports leave in the file: the bank's transaction id, the CSV columns of an
+    // account and deposit rules, which name no envelope. Files from before have none of them.
+    void importFields() {
+        auto b = load({{"Accounts",
+                        {QList<Cell>(kAccountHeads) << S("Statement columns"),
+                         {S("A"), S("account"), N(0), S("yes"), S("no"), N(0),
+                          S("delimiter=tab date=0 amount=1")},
+                         {S("Older")}}},
+                       {"Folders", {kFolderHeads, {S("F")}}},
+                       {"Categories", {kCategoryHeads, {S("E"), F("Folders!A2")}}},
+                       {"Settings",
+                        {{S("Imported payee")},
+                         {S("ACME"), S("Acme"), E(), S("yes")},
+                         {S("BOTH"), S("Both"), F("Categories!A2"), S("yes")},
+                         {S("GONE"), S("Gone"), E(), S("no")},
+                         {S("SHOP"), S("Shop"), F("Categories!A2"), S("no")},
+                         {S("ZED"), S("Zed"), F("Categories!A2")}}},
+                       {"Transactions",
+                        {QList<Cell>(kTransactionHeads) << S("Bank Id"),
+                         {N(45001), S("new"), N(-1), E(), F("Accounts!A2"), E(), E(),
+                          S("Expense"), S("FIT-0042")},
+                         {N(45000), S("old"), N(-1), E(), F("Accounts!A2"), E(), E(),
+                          S("Expense")}}}});
+        QCOMPARE(b->accountOrder().size(), size_t(2));
+        QCOMPARE(b->accountOrder()[0]->statementColumns(),
+                 QStringLiteral("delimiter=tab date=0 amount=1"));
+        QCOMPARE(b->accountOrder()[1]->statementColumns(), QString());
+        QStringList rules;
+        for (const PayeeMappingRule& r : b->rules().rules())
+            rules << QStringLiteral("%1 %2 %3").arg(r.match).arg(r.deposit).arg(r.envelopeId);
+        const PayeeMappingRule* shop = b->rules().find(QStringLiteral("SHOP"));
+        QVERIFY(shop);
+        const QString envelope = QString::number(shop->envelopeId);
+        QCOMPARE(rules, QStringList({"ACME 1 " + QString::number(kNoId),
+                                     "BOTH 1 " + QString::number(kNoId),
+                                     "SHOP 0 " + envelope, "ZED 0 " + envelope}));
+        QCOMPARE(b->transactions().size(), size_t(2));
+        QCOMPARE(b->transactions()[0]->bankId, QString());
+        QCOMPARE(b->transactions()[1]->bankId, QStringLiteral("FIT-0042"));
+    }
+
     void otherProgramsCells() {
         // Shared strings with rich-text runs and pronunciation hints, inline rich text, formula
         // string results, escapes, prefixed elements, rows and cells without "r", absolute

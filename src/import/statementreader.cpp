@@ -1,0 +1,246 @@
+#include "import/statementreader.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+namespace {
+// Enough of the start of a file to tell its form.
+constexpr qsizetype kSniffBytes = 4096;
+
+QByteArray withoutBom(const QByteArray& bytes) {
+    return bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+}
+
+bool looksLikeOfx(const QByteArray& head) {
+    const QByteArray lower = head.toLower();
+    const QByteArray start = lower.trimmed();
+    return start.startsWith("ofxheader") || lower.contains("<ofx>") ||
+           (start.startsWith("<?xml") && lower.contains("<?ofx"));
+}
+
+// QIF: a "!Type:"/"!Account"/"!Option" header, or lines tagged D, T, P and "^" ends.
+bool looksLikeQif(const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    int tagged = 0;
+    bool sawEnd = false;
+    for (QByteArray line : lines) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        const QByteArray lower = line.toLower();
+        if (lower.startsWith("!type:") || lower.startsWith("!account") ||
+            lower.startsWith("!option") || lower.startsWith("!clear"))
+            return true;
+        if (line == "^")
+            sawEnd = true;
+        else if (QByteArray("DdTtPpMmNnLlUu").contains(line.at(0)))
+            ++tagged;
+        else
+            return false; // a line no QIF record has
+    }
+    return sawEnd && tagged > 0;
+}
+
+// No statement comes near this; a bigger file is refused (EFBIG) before it fills memory.
+constexpr qsizetype kMaxStatementBytes = 64 << 20;
+
+// The errno of a failing open or read, EFBIG beyond kMaxStatementBytes, ENOMEM, or 0.
+quint32 readWholeFile(const QString& path, QByteArray& bytes) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
+        return ENOENT;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return quint32(errno);
+    quint32 status = 0;
+    try {
+        char buffer[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                status = quint32(errno);
+                break;
+            }
+            if (got == 0)
+                break;
+            if (bytes.size() + got > kMaxStatementBytes) {
+                status = EFBIG;
+                break;
+            }
+            bytes.append(buffer, got);
+        }
+    } catch (const std::bad_alloc&) {
+        status = ENOMEM;
+    }
+    ::close(fd);
+    if (status != 0)
+        bytes.clear();
+    return status;
+}
+
+const char* delimiterName(QChar c) {
+    if (c == QLatin1Char(';'))
+        return "semicolon";
+    if (c == QLatin1Char('\t'))
+        return "tab";
+    return "comma";
+}
+
+const char* orderName(DateOrder order) {
+    switch (order) {
+    case DateOrder::DayMonthYear:
+        return "dmy";
+    case DateOrder::YearMonthDay:
+        return "ymd";
+    case DateOrder::MonthDayYear:
+        break;
+    }
+    return "mdy";
+}
+} // namespace
+
+StatementFormat detectStatementFormat(const QByteArray& bytes) {
+    const QByteArray head = withoutBom(bytes.left(kSniffBytes));
+    if (head.trimmed().isEmpty())
+        return StatementFormat::Unknown;
+    if (looksLikeOfx(head))
+        return StatementFormat::Ofx;
+    if (looksLikeQif(head))
+        return StatementFormat::Qif;
+    const QByteArray firstLine = head.left(head.indexOf('\n'));
+    for (const char d : {',', ';', '\t'})
+        if (firstLine.contains(d))
+            return StatementFormat::Csv;
+    return StatementFormat::Unknown;
+}
+
+QString statementFormatName(StatementFormat format) {
+    switch (format) {
+    case StatementFormat::Qif:
+        return QStringLiteral("qif");
+    case StatementFormat::Ofx:
+        return QStringLiteral("ofx");
+    case StatementFormat::Csv:
+        return QStringLiteral("csv");
+    case StatementFormat::Unknown:
+        break;
+    }
+    return QString();
+}
+
+bool CsvColumns::usable() const {
+    return dateColumn >= 0 && (amountColumn >= 0 || debitColumn >= 0 || creditColumn >= 0);
+}
+
+QString CsvColumns::toText() const {
+    return QStringLiteral("delimiter=%1 header=%2 dates=%3 decimal=%4 date=%5 payee=%6 memo=%7 "
+                          "amount=%8 debit=%9 credit=%10")
+        .arg(QLatin1String(delimiterName(delimiter)), headerRow ? "yes" : "no",
+             QLatin1String(orderName(dateOrder)), decimalComma ? "comma" : "point")
+        .arg(dateColumn)
+        .arg(payeeColumn)
+        .arg(memoColumn)
+        .arg(amountColumn)
+        .arg(debitColumn)
+        .arg(creditColumn);
+}
+
+std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
+    CsvColumns c;
+    bool sawDelimiter = false;
+    for (const QString& pair : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return std::nullopt;
+        const QString key = pair.left(eq);
+        const QString value = pair.mid(eq + 1);
+        if (key == QLatin1String("delimiter")) {
+            if (value == QLatin1String("comma"))
+                c.delimiter = QLatin1Char(',');
+            else if (value == QLatin1String("semicolon"))
+                c.delimiter = QLatin1Char(';');
+            else if (value == QLatin1String("tab"))
+                c.delimiter = QLatin1Char('\t');
+            else
+                return std::nullopt;
+            sawDelimiter = true;
+        } else if (key == QLatin1String("header")) {
+            c.headerRow = value == QLatin1String("yes");
+        } else if (key == QLatin1String("dates")) {
+            if (value == QLatin1String("dmy"))
+                c.dateOrder = DateOrder::DayMonthYear;
+            else if (value == QLatin1String("ymd"))
+                c.dateOrder = DateOrder::YearMonthDay;
+            else if (value == QLatin1String("mdy"))
+                c.dateOrder = DateOrder::MonthDayYear;
+            else
+                return std::nullopt;
+        } else if (key == QLatin1String("decimal")) {
+            c.decimalComma = value == QLatin1String("comma");
+        } else {
+            bool ok = false;
+            const int column = value.toInt(&ok);
+            if (!ok || column < -1 || column > 1000)
+                return std::nullopt;
+            if (key == QLatin1String("date"))
+                c.dateColumn = column;
+            else if (key == QLatin1String("payee"))
+                c.payeeColumn = column;
+            else if (key == QLatin1String("memo"))
+                c.memoColumn = column;
+            else if (key == QLatin1String("amount"))
+                c.amountColumn = column;
+            else if (key == QLatin1String("debit"))
+                c.debitColumn = column;
+            else if (key == QLatin1String("credit"))
+                c.creditColumn = column;
+            // other keys: written by a later version; ignored
+        }
+    }
+    if (!sawDelimiter || !c.usable())
+        return std::nullopt;
+    return c;
+}
+
+CsvColumns detectCsvColumns(const QByteArray& bytes) {
+    Q_UNUSED(bytes);
+    return CsvColumns();
+}
+
+QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows) {
+    Q_UNUSED(bytes);
+    Q_UNUSED(delimiter);
+    Q_UNUSED(maxRows);
+    return {};
+}
+
+StatementRead readStatement(const QByteArray& bytes, const StatementOptions& options) {
+    StatementRead read;
+    read.format = detectStatementFormat(bytes);
+    switch (read.format) {
+    case StatementFormat::Qif:
+        read.status = readQifBytes(bytes, read.records, &read.skips, options.dateOrder);
+        break;
+    case StatementFormat::Ofx:
+    case StatementFormat::Csv:
+    case StatementFormat::Unknown:
+        read.status = EINVAL;
+        break;
+    }
+    return read;
+}
+
+StatementRead readStatementFile(const QString& path, const StatementOptions& options) {
+    StatementRead read;
+    QByteArray bytes;
+    read.status = readWholeFile(path, bytes);
+    if (read.status == 0)
+        read = readStatement(bytes, options);
+    return read;
+}
