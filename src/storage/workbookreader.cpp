@@ -4,6 +4,7 @@
 #include "storage/xlsxreader.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <malloc.h>
@@ -12,7 +13,7 @@
 namespace {
 
 // Reading direction: the reference text of a record's name cell (Folders!A3) to the item id.
-using RowReferenceMap = std::map<QString, ItemId>;
+using RowReferenceMap = QHash<QString, ItemId>;
 
 constexpr int kA = 1, kB = 2, kC = 3, kD = 4, kE = 5, kF = 6, kG = 7, kH = 8, kI = 9, kJ = 10,
               kK = 11, kL = 12;
@@ -46,7 +47,7 @@ std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, i
     const auto it = refs.find(referenceKey(cell.formula()));
     if (it == refs.end())
         return std::nullopt;
-    return it->second;
+    return it.value();
 }
 
 // A row of a name-keyed sheet exists while its name is there. A record whose name is empty

@@ -11,10 +11,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <optional>
-#include <thread>
 #include <fast_float/fast_float.h>
+#include <optional>
 #include <pugixml.hpp>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
 #include <zip.h>
 
 namespace {
@@ -291,16 +293,34 @@ double XlsxCell::toDouble() const {
     return 0;
 }
 
+void XlsxSheet::indexRows() {
+    const quint32 rows = cells_.empty() ? 0 : cells_.back().row;
+    rowStart_.assign(size_t(rows) + 2, 0);
+    // Counts per row, then running sums: rowStart_[r] is where row r begins.
+    for (const Stored& c : cells_)
+        ++rowStart_[c.row + 1];
+    for (size_t r = 1; r < rowStart_.size(); ++r)
+        rowStart_[r] += rowStart_[r - 1];
+}
+
 XlsxCell XlsxSheet::cell(int row, int col) const {
     XlsxCell out;
     if (row < 1 || col < 1)
         return out;
+    auto first = cells_.begin();
+    auto last = cells_.end();
+    if (!rowStart_.empty()) {
+        if (size_t(row) + 1 >= rowStart_.size())
+            return out;
+        first = cells_.begin() + rowStart_[size_t(row)];
+        last = cells_.begin() + rowStart_[size_t(row) + 1];
+    }
     const auto it =
-        std::lower_bound(cells_.begin(), cells_.end(), std::pair(quint32(row), quint32(col)),
+        std::lower_bound(first, last, std::pair(quint32(row), quint32(col)),
                          [](const Stored& s, const std::pair<quint32, quint32>& key) {
                              return s.row < key.first || (s.row == key.first && s.col < key.second);
                          });
-    if (it == cells_.end() || it->row != quint32(row) || it->col != quint32(col))
+    if (it == last || it->row != quint32(row) || it->col != quint32(col))
         return out;
     out.type_ = it->type;
     out.number_ = it->number;
@@ -525,6 +545,7 @@ bool XlsxReader::open(const QString& path) {
         if (!readSheet(pkg, part, *sheet))
             return false;
         sheet->resolveSharedFormulas();
+        sheet->indexRows();
         totalCells += sheet->cellCount();
         if (totalCells > limits_.maxCellsPerSheet)
             return fail(QStringLiteral("too many cells in the workbook"));
@@ -845,6 +866,16 @@ private:
         return quint32(sheet_.strings_.size() - 1);
     }
 
+    // A budget's reference formulas repeat a few hundred texts over hundreds of thousands of
+    // cells: each distinct text is converted and stored once. The keys point into the parsed
+    // document, which outlives this object.
+    quint32 internFormula(const char* text) {
+        const auto [it, added] = formulas_.try_emplace(std::string_view(text), 0);
+        if (added)
+            it->second = addString(QString::fromUtf8(text, qsizetype(it->first.size())));
+        return it->second;
+    }
+
     bool readCell(const pugi::xml_node& c) {
         const char* ref = "";
         const char* t = "";
@@ -888,7 +919,9 @@ private:
         const bool numeric = kind == Kind::Number || kind == Kind::Shared || kind == Kind::Boolean;
 
         QString value;
-        QString formula;
+        QString formula; // the pieces after the first
+        const char* firstFormulaPiece = "";
+        int formulaPieces = 0;
         QString inlineText;
         NumberText number;
         bool hasValue = false;
@@ -908,8 +941,8 @@ private:
                     if (++pieces == 1) {
                         number = readNumber(text);
                         if (!number.ok && kind == Kind::Number)
-                            value = number.viaQt ? number.trimmed
-                                                 : QString::fromUtf8(text).trimmed();
+                            value =
+                                number.viaQt ? number.trimmed : QString::fromUtf8(text).trimmed();
                     } else {
                         number.ok = false;
                     }
@@ -926,7 +959,12 @@ private:
                     if (ok && group < XlsxSheet::kNone)
                         sharedGroup = group;
                 }
-                forEachText(child, [&](const char* text) { formula += QString::fromUtf8(text); });
+                forEachText(child, [&](const char* text) {
+                    if (++formulaPieces == 1)
+                        firstFormulaPiece = text;
+                    else
+                        formula += QString::fromUtf8(text);
+                });
                 hasFormula = true;
             } else if (std::strcmp(name, "is") == 0) {
                 hasInline = true;
@@ -941,7 +979,8 @@ private:
                             why = QStringLiteral("an element inside a text run");
                             return Step::Stop;
                         }
-                    forEachText(n, [&](const char* text) { inlineText += QString::fromUtf8(text); });
+                    forEachText(n,
+                                [&](const char* text) { inlineText += QString::fromUtf8(text); });
                     return Step::Skip;
                 });
                 if (!ok)
@@ -1011,8 +1050,11 @@ private:
             }
             break;
         }
-        if (hasFormula && (!formula.isEmpty() || sharedGroup == XlsxSheet::kNone))
-            s.formula = addString(formula);
+        const bool formulaEmpty = !*firstFormulaPiece && formula.isEmpty();
+        if (hasFormula && (!formulaEmpty || sharedGroup == XlsxSheet::kNone))
+            s.formula = formulaPieces <= 1
+                            ? internFormula(firstFormulaPiece)
+                            : addString(QString::fromUtf8(firstFormulaPiece) + formula);
         s.sharedGroup = sharedGroup;
         if (s.type == XlsxValueType::Empty && !hasFormula)
             return true;
@@ -1039,6 +1081,7 @@ private:
     }
 
     const std::vector<QString>& shared_;
+    std::unordered_map<std::string_view, quint32> formulas_;
     XlsxSheet& sheet_;
     qint64 maxCells_;
     quint32 row_ = 0;
@@ -1112,14 +1155,13 @@ RowCuts findRowCuts(const QByteArray& data, int pieces) {
     return out;
 }
 
-
 // Whether the part's bytes are UTF-8 (as they are in every workbook seen so far); other
 // encodings are left to pugixml's conversion and are never cut into pieces.
 bool isUtf8Part(const QByteArray& data) {
     if (data.startsWith("\xEF\xBB\xBF"))
         return true;
-    if (data.size() >= 2 && (uchar(data[0]) == 0xFE || uchar(data[0]) == 0xFF || data[0] == 0 ||
-                             data[1] == 0))
+    if (data.size() >= 2 &&
+        (uchar(data[0]) == 0xFE || uchar(data[0]) == 0xFF || data[0] == 0 || data[1] == 0))
         return false;
     if (!data.startsWith("<?xml"))
         return true;

@@ -1,8 +1,9 @@
 #pragma once
 // A small reader for .xlsx workbooks: the zip package through libzip, its small XML parts
-// through QXmlStreamReader and its worksheets through pugixml, in place in the inflated bytes. It reads cell values and formula texts (it never evaluates formulas) and
-// accepts the variations other spreadsheet programs write. Everything it inflates is bounded,
-// so a broken or hostile file simply fails to open.
+// through QXmlStreamReader and its worksheets through pugixml, in place in the inflated bytes. It
+// reads cell values and formula texts (it never evaluates formulas) and accepts the variations
+// other spreadsheet programs write. Everything it inflates is bounded, so a broken or hostile file
+// simply fails to open.
 
 #include <QString>
 #include <QStringList>
@@ -60,9 +61,13 @@ private:
     // Gives every cell of a shared formula group its own formula text: the group's first
     // formula with its relative references moved by the cell's distance from it.
     void resolveSharedFormulas();
+    // Called once the cells are complete, so that a look-up searches one row, not the sheet.
+    void indexRows();
     static constexpr quint32 kNone = 0xFFFFFFFFu;
     std::vector<Stored> cells_; // sorted by row, then column
     std::vector<QString> strings_;
+    std::vector<quint32>
+        rowStart_; // row -> index of its first cell in cells_; one past the last row
 };
 
 class XlsxReader {
