@@ -109,6 +109,10 @@ EnvelopeTree::EnvelopeTree(Budget& budget, QWidget* parent)
 
 int EnvelopeTree::widestAmountText() const {
     const QFontMetrics fm(font());
+    if (widthFont_ != font() || textWidths_.size() > 100000) {
+        textWidths_.clear();
+        widthFont_ = font();
+    }
     // The locale's text of a four-digit spending, so an empty budget is sized as a real one.
     int widest = fm.horizontalAdvance(currency(-999999));
     std::vector<const QTreeWidgetItem*> stack;
@@ -121,8 +125,13 @@ int EnvelopeTree::widestAmountText() const {
             stack.push_back(row->child(i));
         if (!itemOf(row))
             continue;
-        for (int c = 1; c <= 4; ++c)
-            widest = qMax(widest, fm.horizontalAdvance(cellText(row, c)));
+        for (int c = 1; c <= 4; ++c) {
+            const QString text = cellText(row, c);
+            auto known = textWidths_.constFind(text);
+            if (known == textWidths_.cend())
+                known = textWidths_.insert(text, fm.horizontalAdvance(text));
+            widest = qMax(widest, *known);
+        }
     }
     return widest;
 }
@@ -132,13 +141,14 @@ void EnvelopeTree::computeColumnWidths() {
     // The label column holds the widest glyph row: three glyphs with their gaps.
     int glyphs = 20;
     for (const QString& g : {ActionGlyphs::NewEnvelope, ActionGlyphs::Receipt})
-        glyphs += qMax(ActionGlyphs::width(font(), g), ActionGlyphs::width(font(), ActionGlyphs::Dollar));
+        glyphs +=
+            qMax(ActionGlyphs::width(font(), g), ActionGlyphs::width(font(), ActionGlyphs::Dollar));
     glyphs += ActionGlyphs::width(font(), ActionGlyphs::Pencil);
     const int first =
         qMax(fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__ICONS")),
              fm.horizontalAdvance(QStringLiteral("INDENT__BIG FOLDER NAME__")) + glyphs);
-    int money = qMax(fm.horizontalAdvance(QStringLiteral("DIFFERENCE")),
-                     widestAmountText() + kCellPadding);
+    int money =
+        qMax(fm.horizontalAdvance(QStringLiteral("DIFFERENCE")), widestAmountText() + kCellPadding);
     for (int c = 1; c <= 4; ++c)
         money = qMax(money, header()->sectionSizeHint(c));
     widths_->apply(0, first);

@@ -5,6 +5,8 @@
 
 #include "model/treevalues.h"
 
+#include <QFont>
+#include <QHash>
 #include <QLabel>
 #include <QTreeWidget>
 #include <optional>
@@ -13,7 +15,6 @@
 
 class Budget;
 class ColumnWidths;
-
 
 // A tooltip window placed exactly 10 pixels right of and 20 pixels above the cursor.
 class TrackingTip : public QLabel {
@@ -126,4 +127,7 @@ private:
     mutable std::optional<MonthFlows> flows_;
     mutable int valuesMonth_ = 0; // year * 12 + month of the values, 0 before any
     mutable std::unordered_map<ItemId, TreeRowValues> valueCache_;
+    // Measured amount texts in widthFont_: most stay the same from one refresh to the next.
+    mutable QHash<QString, int> textWidths_;
+    mutable QFont widthFont_;
 };
