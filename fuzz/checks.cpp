@@ -1,6 +1,9 @@
 #include "checks.h"
 
+#include "import/csvreader.h"
+#include "import/ofxreader.h"
 #include "import/qifreader.h"
+#include "import/statementreader.h"
 #include "model/budget.h"
 #include "storage/legacybudget.h"
 #include "storage/workbook.h"
@@ -85,9 +88,8 @@ QStringList cellsOf(const XlsxReader& reader) {
 
 } // namespace
 
-QString qif(const QByteArray& bytes) {
-    std::vector<ImportRecord> records;
-    const quint32 status = readQifBytes(bytes, records);
+// What every statement reader promises of the rows it gives.
+static QString recordsCheck(quint32 status, const std::vector<ImportRecord>& records) {
     if (status != 0)
         return records.empty() ? QString() : QStringLiteral("records kept after status %1").arg(status);
     if (records.size() > size_t(kMaxQifRecords))
@@ -110,6 +112,33 @@ QString qif(const QByteArray& bytes) {
                 .arg(d.second);
     }
     return {};
+}
+
+QString qif(const QByteArray& bytes) {
+    std::vector<ImportRecord> records;
+    return recordsCheck(readQifBytes(bytes, records), records);
+}
+
+QString ofx(const QByteArray& bytes) {
+    std::vector<ImportRecord> records;
+    const QString fault = recordsCheck(readOfxBytesUnguarded(bytes, records), records);
+    if (!fault.isEmpty())
+        return fault;
+    for (const ImportRecord& r : records)
+        if (r.memo.size() > kMaxQifValueLength || r.bankId.size() > kMaxQifValueLength)
+            return QStringLiteral("memo or bank id too long");
+    return {};
+}
+
+QString csv(const QByteArray& bytes) {
+    const CsvColumns columns = detectCsvColumns(bytes);
+    // The mapping is kept in the budget file and must come back as it was.
+    if (columns.usable() && CsvColumns::fromText(columns.toText()) != columns)
+        return QStringLiteral("mapping text does not read back: %1").arg(columns.toText());
+    if (csvRows(bytes, columns.delimiter, 20).size() > 20)
+        return QStringLiteral("preview longer than asked");
+    std::vector<ImportRecord> records;
+    return recordsCheck(readCsvBytes(bytes, columns, records), records);
 }
 
 QString workbook(const QByteArray& bytes) {
@@ -171,6 +200,10 @@ QString roundTrip(const QByteArray& bytes) {
 Check byTarget(const QString& target) {
     if (target == u"qif")
         return qif;
+    if (target == u"ofx")
+        return ofx;
+    if (target == u"csv")
+        return csv;
     if (target == u"workbook")
         return workbook;
     if (target == u"sheet")

@@ -12,6 +12,14 @@ namespace fuzzcheck {
 // The bytes as a QIF statement: every record has a payee, a non-zero amount and a real date.
 QString qif(const QByteArray& bytes);
 
+// The bytes as an OFX/QFX statement, parsed in this process so that libofx's faults show;
+// the same promises as for QIF.
+QString ofx(const QByteArray& bytes);
+
+// The bytes as a CSV statement with the proposed mapping: the same promises as for QIF, and
+// the mapping's text reads back as the same mapping.
+QString csv(const QByteArray& bytes);
+
 // The bytes as a budget workbook file, loaded as at start-up.
 QString workbook(const QByteArray& bytes);
 

@@ -1,5 +1,8 @@
 #include "import/statementreader.h"
 
+#include "import/csvreader.h"
+#include "import/ofxreader.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -208,18 +211,6 @@ std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
     return c;
 }
 
-CsvColumns detectCsvColumns(const QByteArray& bytes) {
-    Q_UNUSED(bytes);
-    return CsvColumns();
-}
-
-QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows) {
-    Q_UNUSED(bytes);
-    Q_UNUSED(delimiter);
-    Q_UNUSED(maxRows);
-    return {};
-}
-
 StatementRead readStatement(const QByteArray& bytes, const StatementOptions& options) {
     StatementRead read;
     read.format = detectStatementFormat(bytes);
@@ -228,7 +219,12 @@ StatementRead readStatement(const QByteArray& bytes, const StatementOptions& opt
         read.status = readQifBytes(bytes, read.records, &read.skips, options.dateOrder);
         break;
     case StatementFormat::Ofx:
+        read.status = readOfxBytes(bytes, read.records, &read.skips);
+        break;
     case StatementFormat::Csv:
+        read.status = readCsvBytes(bytes, options.csv ? *options.csv : detectCsvColumns(bytes),
+                                   read.records, &read.skips, options.dateOrder);
+        break;
     case StatementFormat::Unknown:
         read.status = EINVAL;
         break;

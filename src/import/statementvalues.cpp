@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include <array>
 
@@ -107,6 +108,42 @@ Amount readStatementAmount(const QString& text) {
         value[value.lastIndexOf(QLatin1Char(','))] = QLatin1Char('.');
     }
     return parseAmount(value);
+}
+
+Amount readStatementAmount(const QString& text, bool decimalComma) {
+    const QChar point = decimalComma ? QLatin1Char(',') : QLatin1Char('.');
+    const auto isMinus = [](QChar c) { return c == QLatin1Char('-') || c == QChar(0x2212); };
+    QString digits;
+    bool negative = false;
+    bool seenDigit = false;
+    for (const QChar c : text) {
+        if (c.isDigit() && c.unicode() < 128) {
+            digits += c;
+            seenDigit = true;
+        } else if (c == point) {
+            digits += QLatin1Char('.');
+        } else if (isMinus(c) || (c == QLatin1Char('(') && !seenDigit)) {
+            negative = true;
+        }
+    }
+    if (!seenDigit)
+        return 0;
+    const Amount value = parseAmount(digits);
+    return negative ? -value : value;
+}
+
+QString decodeStatementText(const QByteArray& bytes) {
+    QByteArrayView view(bytes);
+    if (view.startsWith("\xEF\xBB\xBF"))
+        view = view.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(view);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder windows("windows-1252");
+    if (!windows.isValid())
+        return QString::fromLatin1(view);
+    return windows(view);
 }
 
 QString skippedRecordsMessage(const StatementSkips& skips) {

@@ -34,6 +34,16 @@ DateOrder chooseDateOrder(const QStringList& dates, DateOrder localeOrder);
 // the value do not count; a leading "-" makes it negative.
 Amount readStatementAmount(const QString& text);
 
+// An amount whose decimal separator is known (a CSV column's): the other of "." and ","
+// groups thousands. A "-" or "−" before the digits or after them, or parentheses around
+// the value, make it negative; currency symbols and blanks do not count.
+Amount readStatementAmount(const QString& text, bool decimalComma);
+
+// The text of statement bytes: UTF-8 when they are valid UTF-8 (a byte order mark is
+// dropped), else Windows-1252, as older bank software writes (its letters include all of
+// Latin-1's).
+QString decodeStatementText(const QByteArray& bytes);
+
 // Records of a statement that are not imported, by reason.
 struct StatementSkips {
     int withoutDate = 0;

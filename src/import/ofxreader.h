@@ -1,0 +1,24 @@
+#pragma once
+// Bank and credit-card statements in OFX (SGML 1.x and XML 2.x) and QFX, read with libofx.
+
+#include "import/qifreader.h"
+
+#include <QByteArray>
+#include <vector>
+
+// Reads the statement into records (emptied first): the posted date as the statement writes
+// it, the amount as the account sees it, the payee's name (else the memo), the memo and the
+// bank's id (FITID). 0 on success; EINVAL when the bytes are no statement libofx can read
+// (also when it crashes on them), ETIMEDOUT when it does not finish, EFBIG beyond
+// kMaxQifRecords, or the errno of a failing temporary file or process; the list then stays
+// empty. Transactions without a readable date or a non-zero amount are counted in skips.
+//
+// libofx was not written for hostile input, so it runs in a child process that can crash or
+// be killed without taking the budget down; its chatter on the console goes nowhere.
+quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
+                     StatementSkips* skips = nullptr);
+
+// The same parse run in this process, unguarded: what the child does. For the fuzzer, which
+// must see libofx's faults instead of having them contained.
+quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>& records,
+                              StatementSkips* skips = nullptr);
