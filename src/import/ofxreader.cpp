@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <QTime>
 
 #include <cerrno>
@@ -24,9 +24,6 @@
 #include <unistd.h>
 
 namespace {
-// A real statement parses in well under a second; one that takes this long never will.
-constexpr int kParseTimeoutMs = 30000;
-
 // One transaction as libofx gives it.
 struct OfxRow {
     qint64 cents = 0;
@@ -235,20 +232,27 @@ bool looksComplete(const QByteArray& bytes) {
 }
 
 // Empties the result, refuses what is no whole statement, and puts the statement in a
-// private temporary file, for libofx reads only files.
+// private temporary folder, for libofx reads only files. libofx makes its own temporary
+// file beside it (through TMPDIR), which a killed parse would otherwise leave behind.
 quint32 prepare(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                StatementSkips* skips, QTemporaryFile& file) {
+                StatementSkips* skips, const QTemporaryDir& folder) {
     records.clear();
     if (skips)
         *skips = StatementSkips();
     if (!looksComplete(bytes))
         return EINVAL;
-    file.setFileTemplate(QDir::tempPath() + QStringLiteral("/tallykeep-statement-XXXXXX.ofx"));
-    if (!file.open())
+    if (!folder.isValid())
+        return EACCES;
+    QFile file(folder.filePath(QStringLiteral("statement.ofx")));
+    if (!file.open(QIODevice::WriteOnly))
         return EACCES;
     if (file.write(bytes) != bytes.size() || !file.flush())
         return file.error() == QFileDevice::ResourceError ? ENOSPC : EIO;
     return 0;
+}
+
+QTemporaryDir statementFolder() {
+    return QTemporaryDir(QDir::tempPath() + QStringLiteral("/tallykeep-statement-XXXXXX"));
 }
 
 bool writeAll(int fd, const QByteArray& data) {
@@ -266,7 +270,9 @@ bool writeAll(int fd, const QByteArray& data) {
 
 // In the child: parse, send the rows through the pipe, end without running the parent's
 // exit handlers.
-[[noreturn]] void runChild(const QByteArray& path, int out) {
+[[noreturn]] void runChild(const QTemporaryDir& folder, int out) {
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("statement.ofx")));
+    ::setenv("TMPDIR", QFile::encodeName(folder.path()).constData(), 1);
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
@@ -282,8 +288,8 @@ bool writeAll(int fd, const QByteArray& data) {
 }
 
 // Reads the child's answer until it closes the pipe or the time is up.
-quint32 readChild(int in, pid_t child, QByteArray& data) {
-    QDeadlineTimer deadline(kParseTimeoutMs);
+quint32 readChild(int in, pid_t child, QByteArray& data, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
     char buffer[1 << 16];
     for (;;) {
         pollfd p{in, POLLIN, 0};
@@ -307,11 +313,11 @@ quint32 readChild(int in, pid_t child, QByteArray& data) {
 quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>& records,
                               StatementSkips* skips) {
     try {
-        QTemporaryFile file;
-        if (const quint32 status = prepare(bytes, records, skips, file))
+        const QTemporaryDir folder = statementFolder();
+        if (const quint32 status = prepare(bytes, records, skips, folder))
             return status;
         OfxParse parse;
-        parseOfxFile(QFile::encodeName(file.fileName()), parse);
+        parseOfxFile(QFile::encodeName(folder.filePath(QStringLiteral("statement.ofx"))), parse);
         return makeRecords(bytes, parse, records, skips);
     } catch (const std::bad_alloc&) {
         records.clear();
@@ -320,11 +326,10 @@ quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>
 }
 
 quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                     StatementSkips* skips) {
-    QTemporaryFile file;
-    if (const quint32 status = prepare(bytes, records, skips, file))
+                     StatementSkips* skips, int timeoutMs) {
+    const QTemporaryDir folder = statementFolder();
+    if (const quint32 status = prepare(bytes, records, skips, folder))
         return status;
-    const QByteArray path = QFile::encodeName(file.fileName());
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
         return quint32(errno);
@@ -337,11 +342,11 @@ quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
     }
     if (child == 0) {
         ::close(pipeEnds[0]);
-        runChild(path, pipeEnds[1]);
+        runChild(folder, pipeEnds[1]);
     }
     ::close(pipeEnds[1]);
     QByteArray data;
-    quint32 status = readChild(pipeEnds[0], child, data);
+    quint32 status = readChild(pipeEnds[0], child, data, timeoutMs);
     ::close(pipeEnds[0]);
     int wstatus = 0;
     while (::waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {

@@ -7,6 +7,7 @@
 #include "import/statementreader.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -77,6 +78,7 @@ private slots:
     void tooManyRows_data();
     void tooManyRows();
     void qifMemoStaysWithItsRecord();
+    void ofxParseThatHangsIsStopped();
 };
 
 void TestStatements::statementSet_data() {
@@ -336,6 +338,32 @@ void TestStatements::qifMemoStaysWithItsRecord() {
     QCOMPARE(read.records[0].memo, QStringLiteral("Before"));
     QCOMPARE(read.records[1].memo, QStringLiteral("After"));
     QCOMPARE(read.records[2].memo, QString());
+}
+
+// libofx takes minutes over some malformed files. The parse is stopped, nothing is left
+// behind in the temporary folder, and the next statement reads as ever.
+void TestStatements::ofxParseThatHangsIsStopped() {
+    QByteArray endless = "OFXHEADER:100\n\n<OFX>";
+    for (int i = 0; i < 20000; ++i)
+        endless += "<STMTTRN><TRNAMT>1";
+    endless += "</OFX>";
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    std::vector<ImportRecord> records(1);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(readOfxBytes(endless, records, nullptr, 500), quint32(ETIMEDOUT));
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY(records.empty());
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(readOfxBytes(contents(kFolder + "visa_card.ofx"), records), 0u);
+    QCOMPARE(records.size(), size_t(4));
+    QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    if (oldTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTemp);
 }
 
 QTEST_GUILESS_MAIN(TestStatements)
