@@ -53,7 +53,10 @@ QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows
 
 struct StatementRead {
     StatementFormat format = StatementFormat::Unknown;
-    quint32 status = 0; // 0, or an errno as readQifFile gives (EINVAL: not a statement)
+    // 0, or an errno as readQifFile gives: EINVAL when the bytes are no statement that can be
+    // read (also a cut-off OFX file, or one libofx crashed on), ETIMEDOUT when libofx did
+    // not finish, EFBIG beyond kMaxQifRecords transactions (or a file beyond 64 MiB).
+    quint32 status = 0;
     std::vector<ImportRecord> records;
     StatementSkips skips;
 };

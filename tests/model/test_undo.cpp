@@ -148,6 +148,7 @@ const std::vector<NamedChange>& changes() {
          [](Fixture& f) {
              f.budget.rules().removeRulesEqualTo("shop*");
              f.budget.rules().addMappingRule("CAFE*", f.trips->id(), false, "Cafe");
+             f.budget.rules().addMappingRule("PAYROLL*", kNoId, false, "Employer", true);
          }},
         {"import older statement",
          [](Fixture& f) {
@@ -155,16 +156,21 @@ const std::vector<NamedChange>& changes() {
                  Transaction* t = createTransaction(f.budget, TransactionType::Expense, -day,
                                                     f.checking->id(), kNoId, f.food->id(),
                                                     "Import", "", makeDate(2026, 2, day, 8));
+                 t->bankId = QString::number(day);
                  applyTransaction(f.budget, *t, false);
              }
              f.budget.sortTransactionsByTime();
              f.checking->setLastImport(makeDate(2026, 3, 1));
+             f.checking->setStatementColumns("delimiter=comma date=0 amount=2");
+             // The same payee turned from an envelope to deposits.
+             f.budget.rules().addMappingRule("SHOP*", kNoId, false, "Shop", true);
              f.budget.rules().addMappingRule("IMPORT", f.food->id(), false, "Import");
          }},
         {"restore another budget",
          [](Fixture& f) {
              Fixture other;
              other.checking->setName("Other checking");
+             other.checking->setStatementColumns("delimiter=tab date=1 amount=0");
              other.spend(other.checking, other.trips, -9, makeDate(2025, 1, 1));
              other.budget.rules().clear();
              f.budget.replaceWith(other.budget);
