@@ -21,7 +21,17 @@ namespace {
 constexpr qsizetype kMaxLineBytes = 4 * (kMaxQifValueLength + 1);
 
 QString decodeValue(const QByteArray& line) {
-    QString value = QString::fromUtf8(line.constData() + 1, line.size() - 1);
+    QByteArray bytes = line.mid(1);
+    if (line.size() >= kMaxLineBytes) {
+        // A line cut short may end in part of a UTF-8 character, which would make the whole
+        // line read as Windows-1252: the last character goes (the value is cut anyway).
+        qsizetype end = bytes.size();
+        while (end > 0 && (uchar(bytes.at(end - 1)) & 0xC0) == 0x80 && bytes.size() - end < 3)
+            --end;
+        if (end > 0 && uchar(bytes.at(end - 1)) >= 0xC0)
+            bytes.truncate(end - 1);
+    }
+    QString value = decodeStatementText(bytes);
     if (value.size() > kMaxQifValueLength) {
         qsizetype keep = kMaxQifValueLength;
         if (value.at(keep - 1).isHighSurrogate())
