@@ -25,27 +25,28 @@ bool looksLikeOfx(const QByteArray& head) {
            (start.startsWith("<?xml") && lower.contains("<?ofx"));
 }
 
-// QIF: a "!Type:"/"!Account"/"!Option" header, or lines tagged D, T, P and "^" ends.
+// QIF: a "!Type:"/"!Account"/"!Option" header, or nothing but lines of QIF fields and "^",
+// among them a readable date and an amount.
 bool looksLikeQif(const QByteArray& head) {
-    const QList<QByteArray> lines = head.split('\n');
-    int tagged = 0;
-    bool sawEnd = false;
-    for (QByteArray line : lines) {
-        line = line.trimmed();
-        if (line.isEmpty())
+    bool date = false, amount = false;
+    for (const QByteArray& raw : head.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line == "^")
             continue;
         const QByteArray lower = line.toLower();
         if (lower.startsWith("!type:") || lower.startsWith("!account") ||
             lower.startsWith("!option") || lower.startsWith("!clear"))
             return true;
-        if (line == "^")
-            sawEnd = true;
-        else if (QByteArray("DdTtPpMmNnLlUu").contains(line.at(0)))
-            ++tagged;
-        else
+        if (!QByteArray("DdTtPpMmNnLlUuCcAaSsEe$%").contains(line.at(0)))
             return false; // a line no QIF record has
+        const QString value = QString::fromLatin1(line.mid(1));
+        if (lower.at(0) == 'd')
+            date = date || readStatementDate(value, DateOrder::DayMonthYear).isValid() ||
+                   readStatementDate(value, DateOrder::MonthDayYear).isValid();
+        if (lower.at(0) == 't' || lower.at(0) == 'u')
+            amount = amount || readStatementAmount(value) != 0;
     }
-    return sawEnd && tagged > 0;
+    return date && amount;
 }
 
 // No statement comes near this; a bigger file is refused (EFBIG) before it fills memory.

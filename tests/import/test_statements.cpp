@@ -146,6 +146,9 @@ void TestStatements::brokenStatements_data() {
     QTest::newRow("empty") << QByteArray() << quint32(EINVAL);
     QTest::newRow("blank lines") << QByteArray("\r\n\n  \n") << quint32(EINVAL);
     QTest::newRow("a picture") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << quint32(EINVAL);
+    QTest::newRow("QIF without a header or record ends")
+        << QByteArray("D1/2/2024\nT-1\nCX\nPX\n") << quint32(0);
+    QTest::newRow("a letter") << QByteArray("Dear bank,\nthank you.\n") << quint32(EINVAL);
     QTest::newRow("OFX cut in half") << sgml.left(sgml.size() / 2) << quint32(EINVAL);
     QTest::newRow("XML OFX cut before its end") << xml.chopped(8) << quint32(EINVAL);
     QTest::newRow("OFX header only") << sgml.left(sgml.indexOf("<OFX>")) << quint32(EINVAL);
