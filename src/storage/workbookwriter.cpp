@@ -380,10 +380,10 @@ int writeSettingsSheet(WriteContext& c) {
     for (const PayeeMappingRule& rule : c.budget.rules().rules()) {
         w.text(row, 1, rule.match);
         w.text(row, 2, rule.payee);
-        if (rule.deposit)
-            w.latin(row, 4, "yes");
-        else if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
-            w.reference(row, 3, ref);
+        if (!rule.deposit)
+            if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
+                w.reference(row, 3, ref);
+        w.yesNo(row, 4, rule.deposit);
         ++row;
     }
     return w.status();

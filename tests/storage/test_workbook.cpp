@@ -74,6 +74,7 @@ private slots:
         QVERIFY(!settings->cell(2, 3).hasFormula());
         QCOMPARE(settings->cell(2, 4).toText(), QStringLiteral("yes"));
         QVERIFY(settings->cell(3, 3).hasFormula());
+        QCOMPARE(settings->cell(3, 4).toText(), QStringLiteral("no"));
     }
 
     void sameDayTransactionsKeepTheirOrder() {
@@ -452,12 +453,13 @@ def check(what, got, want):
 check("sheets", wb.sheetnames, ["Budget", "Accounts", "Folders", "Categories", "Transactions", "Settings"])
 check("active", wb.active.title, "Budget")
 heads = {
-    "Accounts": ["Account name", "Type", "Balance", "InBudget", "Hidden", "Last import"],
+    "Accounts": ["Account name", "Type", "Balance", "InBudget", "Hidden", "Last import", "Statement columns"],
     "Folders": ["Folder name", "Folder", "Hidden", "Read Only"],
     "Categories": ["Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only", "default Payee",
                    "default Amount", "default Payer Id", "Flags", "Savings goal", "Created Date"],
-    "Transactions": ["Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type"],
-    "Settings": ["Imported payee", "Maps to payee", "Maps to expense"],
+    "Transactions": ["Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type",
+                     "Bank Id"],
+    "Settings": ["Imported payee", "Maps to payee", "Maps to expense", "Deposit"],
 }
 for name, want in heads.items():
     ws = wb[name]
