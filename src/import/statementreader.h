@@ -33,7 +33,7 @@ struct CsvColumns {
     int payeeColumn = -1;
     int memoColumn = -1;
     int amountColumn = -1;
-    int debitColumn = -1;  // money out, written as a positive number
+    int debitColumn = -1;  // money out, whichever sign the bank writes it with
     int creditColumn = -1; // money in
 
     bool usable() const; // a date column and some money column
