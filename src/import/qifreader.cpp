@@ -102,6 +102,11 @@ public:
 
 private:
     void endLine() {
+        // Notepad and others begin UTF-8 files with a byte order mark; it would hide a first
+        // "!Type" line.
+        if (firstLine_ && line_.startsWith("\xEF\xBB\xBF"))
+            line_.remove(0, 3);
+        firstLine_ = false;
         if (!line_.isEmpty())
             processLine();
         line_.clear();
@@ -193,6 +198,7 @@ private:
 
     std::vector<RawRecord>& out_;
     QByteArray line_;
+    bool firstLine_ = true;
     qsizetype lineBytes_ = 0;
     bool tooMany_ = false;
     bool inList_ = false;

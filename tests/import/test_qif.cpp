@@ -121,6 +121,10 @@ void TestQif::records_data() {
     QTest::newRow("category list is no transactions")
         << QByteArray("!Type:Cat\nNFood\nD01/02/2024\nT\n^\n!Type:Bank\nD1/3/2024\nT-1\nPA\n^\n")
         << QStringList{"A|-100|2024-01-03"};
+    QTest::newRow("byte order mark before a list")
+        << QByteArray("\xEF\xBB\xBF!Type:Memorized\nD1/2/2024\nT-5\nPRENT\n^\n"
+                      "!Type:Bank\nD1/3/2024\nT-1\nPA\n^\n")
+        << QStringList{"A|-100|2024-01-03"};
 }
 
 void TestQif::records() {
