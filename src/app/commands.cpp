@@ -118,6 +118,8 @@ bool importIntoAccount(Shell& shell, Account* account) {
         shell.showHelp(heading, body);
     };
     hooks.restoreHelp = [&shell] { shell.restoreHelp(); };
+    // Runs inside the import's command, so the new envelope is undone with the import.
+    hooks.newEnvelope = [&shell](ItemId beside) { return addEnvelopeForImport(shell, beside); };
     return importTransactions(shell.budget(), account, hooks);
 }
 } // namespace

@@ -4,6 +4,8 @@
 // main window's tree-command cycle (refresh, then save, when true is returned) covers
 // the rest for tree commands.
 
+#include "model/items.h"
+
 #include <QPoint>
 #include <vector>
 
@@ -50,6 +52,9 @@ bool editAccount(Shell& shell, Account* account);
 bool addFolder(Shell& shell);
 bool editFolder(Shell& shell, AccountGroup* folder);
 bool addEnvelope(Shell& shell, AccountGroup* folder);
+// "New envelope..." in the import review: the "Envelope" dialog, the envelope made in the
+// folder of besideEnvelope (else the first folder on screen); its id, or kNoId on cancel.
+ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope);
 bool editEnvelope(Shell& shell, AccountEnvelope* envelope);
 
 bool hideTreeItem(Shell& shell, AccountBase* item);

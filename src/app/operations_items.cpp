@@ -165,14 +165,12 @@ bool runEnvelopeDialog(Shell& shell, EnvelopeForm& form) {
     form = dialog.form();
     return true;
 }
-} // namespace
 
-bool addEnvelope(Shell& shell, AccountGroup* folder) {
-    if (!folder)
-        return false;
+// The "Envelope" dialog for a new envelope, which then goes last into the folder.
+AccountEnvelope* newEnvelopeIn(Shell& shell, AccountGroup* folder) {
     EnvelopeForm form;
     if (!runEnvelopeDialog(shell, form))
-        return false;
+        return nullptr;
     AccountEnvelope* envelope = shell.budget().createEnvelope();
     envelope->setName(form.name);
     envelope->setDefaultPayFromAccount(form.defaultPayFromAccount);
@@ -184,7 +182,38 @@ bool addEnvelope(Shell& shell, AccountGroup* folder) {
     envelope->setSavingsGoal(form.savingsGoal);
     folder->addChild(envelope);
     shell.showItem(envelope);
-    return true;
+    return envelope;
+}
+} // namespace
+
+bool addEnvelope(Shell& shell, AccountGroup* folder) {
+    return folder && newEnvelopeIn(shell, folder);
+}
+
+ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope) {
+    Budget& budget = shell.budget();
+    // Beside the envelope the row had, else in the first folder on screen that is not the
+    // card charges' own.
+    AccountGroup* folder = nullptr;
+    if (const AccountBase* beside = budget.findEnvelope(besideEnvelope);
+        beside && besideEnvelope != kChargesEnvelopeId)
+        folder = beside->getParent();
+    for (AccountGroup* candidate : budget.folderOrder()) {
+        if (folder)
+            break;
+        const bool chargesFolder = std::any_of(
+            candidate->children().begin(), candidate->children().end(),
+            [](const AccountBase* child) { return child->id() == kChargesEnvelopeId; });
+        if (!candidate->isHidden() && !chargesFolder)
+            folder = candidate;
+    }
+    if (!folder)
+        return kNoId;
+    AccountEnvelope* envelope = newEnvelopeIn(shell, folder);
+    if (!envelope)
+        return kNoId;
+    shell.refreshTexts();
+    return envelope->id();
 }
 
 bool editEnvelope(Shell& shell, AccountEnvelope* envelope) {

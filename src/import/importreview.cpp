@@ -1,13 +1,16 @@
 #include "import/importreview.h"
 
+#include "import/csvmappingdialog.h"
 #include "import/mappayee.h"
 #include "model/budget.h"
 #include "model/clock.h"
 #include "platform/prompter.h"
 #include "platform/screen.h"
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QHBoxLayout>
@@ -15,6 +18,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,36 +33,15 @@ constexpr int kRecordRole = Qt::UserRole;
 constexpr int kRuleMatchRole = Qt::UserRole;
 constexpr int kRuleEnvelopeRole = Qt::UserRole + 1;
 
-enum TransactionColumn { DateColumn, IncomingColumn, MappedColumn, EnvelopeColumn, AmountColumn };
+enum TransactionColumn {
+    DateColumn,
+    IncomingColumn,
+    MappedColumn,
+    EnvelopeColumn,
+    AmountColumn,
+    NoteColumn
+};
 enum RuleColumn { MatchColumn, PayeeColumn, RuleEnvelopeColumn };
-
-bool withinFiveDays(const DateTime& a, const DateTime& b) {
-    return std::floor(std::fabs(toSerialDay(a) - toSerialDay(b))) <= 5.0;
-}
-
-// An amount with cents identifies a transaction by itself; a whole-currency amount (or a
-// text of at most two characters) also needs similar payees.
-bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction& t) {
-    const QString digits = QString::number(amount);
-    if (digits.size() > 2 && !digits.endsWith(QLatin1String("00")))
-        return true;
-    return payeeOverlap(payee, t.payee) >= 2;
-}
-
-// The statement amount that would repeat t in the account: the change t made to the
-// account's balance, if it touched the account at all. (Comparing stored amounts with one
-// fixed sign would miss repeated deposits and transfers and flag withdrawals against them.)
-std::optional<qint64> rowAmountRepeating(const Transaction& t, ItemId account) {
-    if (t.accountFrom != account && t.accountTo != account)
-        return std::nullopt;
-    const qint64 amount = t.amount;
-    qint64 change = 0;
-    if (t.accountFrom == account)
-        change += t.type == TransactionType::Transfer ? -amount : amount;
-    if (t.accountTo == account)
-        change += t.type == TransactionType::CCPayment ? -amount : amount;
-    return change;
-}
 
 QString envelopeName(const Budget& budget, ItemId id) {
     if (id == kNoId)
@@ -117,76 +102,68 @@ void inform(Prompter* prompter, QWidget* parent, const QString& title, const QSt
 RuleRequest requestFromRecord(const ImportRecord& record) {
     return {record.incomingPayee, record.mappedPayee, record.matchString, record.envelopeId};
 }
+
+// The envelope cell opens the row's envelope choice; what is chosen goes through the
+// dialog, which may have to open the "Envelope" dialog first.
+class EnvelopeChoiceDelegate : public QStyledItemDelegate {
+public:
+    explicit EnvelopeChoiceDelegate(ImportReviewDialog* dialog)
+        : QStyledItemDelegate(dialog), dialog_(dialog) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex& index) const override {
+        auto* combo = new QComboBox(parent);
+        combo->addItems(dialog_->envelopeChoices(index.row()));
+        // One pick is the whole edit.
+        connect(combo, &QComboBox::activated, combo, [this, combo] {
+            auto* self = const_cast<EnvelopeChoiceDelegate*>(this);
+            emit self->commitData(combo);
+            emit self->closeEditor(combo);
+        });
+        return combo;
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        auto* combo = static_cast<QComboBox*>(editor);
+        combo->setCurrentIndex(combo->findText(index.data().toString()));
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        const int choice = static_cast<QComboBox*>(editor)->currentIndex();
+        if (choice < 0)
+            return;
+        // After the editor is gone: the choice may open a modal dialog.
+        QMetaObject::invokeMethod(
+            dialog_, [dialog = dialog_, row = index.row(), choice] { dialog->choose(row, choice); },
+            Qt::QueuedConnection);
+    }
+
+private:
+    ImportReviewDialog* dialog_;
+};
 } // namespace
 
-int payeeOverlap(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return 0;
-    const QString foldedA = a.toCaseFolded();
-    const QString foldedB = b.toCaseFolded();
-    int count = 0;
-    for (qsizetype i = 0; i < foldedA.size(); ++i)
-        if (foldedB.contains(QStringView(foldedA).mid(i, 3)))
-            ++count;
-    return count;
-}
-
-const Transaction* findDuplicate(const Budget& budget, ItemId account, const QString& payee,
-                                 Amount amount, const DateTime& date) {
-    for (const auto& t : budget.transactions()) {
-        const std::optional<qint64> repeats = rowAmountRepeating(*t, account);
-        if (repeats && *repeats == amount && withinFiveDays(t->transactionTime, date) &&
-            amountOrPayeeMatches(amount, payee, *t))
-            return t.get();
-    }
-    return nullptr;
-}
-
-DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) : budget_(budget) {
-    for (const auto& t : budget.transactions())
-        if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account))
-            byRowAmount_[*repeats].push_back(t.get());
-}
-
-const Transaction* DuplicateFinder::find(const QString& payee, Amount amount,
-                                         const DateTime& date) const {
-    const auto it = byRowAmount_.constFind(amount);
-    if (it == byRowAmount_.cend())
-        return nullptr;
-    for (const Transaction* t : *it)
-        if (withinFiveDays(t->transactionTime, date) && amountOrPayeeMatches(amount, payee, *t))
-            return t;
-    return nullptr;
-}
-
 void recordImport(Budget& budget, const ImportBatch& batch) {
-    Account* account = batch.account;
-    for (const ImportRecord& record : batch.chosen) {
-        const QString payee =
-            record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
-        Transaction* t =
-            createTransaction(budget, TransactionType::Expense, record.amount, account->id(), kNoId,
-                              record.envelopeId, payee, QString(), record.date);
-        applyTransaction(budget, *t, false);
-        if (isEarlier(account->lastImport(), batch.latest))
-            account->setLastImport(batch.latest);
-    }
+    recordRows(budget, *batch.account, batch.chosen, batch.latest);
 }
 
 ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Prompter* prompter,
-                                       QWidget* parent)
+                                       QWidget* parent, std::function<ItemId(ItemId)> newEnvelope)
     : QDialog(parent), budget_(budget), batch_(batch), prompter_(prompter),
-      duplicates_(budget, batch.account->id()) {
+      plan_(budget, *batch.account), newEnvelope_(std::move(newEnvelope)) {
     setWindowTitle(QStringLiteral("Transaction Import"));
     auto* layout = new QVBoxLayout(this);
 
     layout->addWidget(new QLabel(QStringLiteral("Transactions:"), this));
     transactions_ = makeList({QStringLiteral("Date"), QStringLiteral("Payee (incoming)"),
                               QStringLiteral("Payee (mapped)"), QStringLiteral("Envelope"),
-                              QStringLiteral("Amount")},
+                              QStringLiteral("Amount"), QStringLiteral("Note")},
                              this);
     transactions_->setObjectName(QStringLiteral("transactions"));
     transactions_->setSelectionMode(QAbstractItemView::SingleSelection);
+    transactions_->setItemDelegateForColumn(EnvelopeColumn, new EnvelopeChoiceDelegate(this));
+    // A click on the selected row's envelope opens its choice; a double-click maps the row.
+    transactions_->setEditTriggers(QAbstractItemView::SelectedClicked |
+                                   QAbstractItemView::EditKeyPressed);
     layout->addWidget(transactions_, 3);
 
     auto* hint = new QLabel(
@@ -257,30 +234,110 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
                 updateBalanceAndButtons();
         });
 
-    resize(fontMetrics().averageCharWidth() * 120, fontMetrics().height() * 40);
-
-    // Opening: rules, the date of the last import (else today), then the statement rows.
+    // Opening: rules, the import-after date, then the statement rows.
     fillRules();
-    const DateTime& last = batch_.account->lastImport();
-    const QDateTime lastImport = toQDateTime(last);
-    if (last.isSet() && lastImport.isValid()) {
-        picker_->setDate(lastImport.date());
-        pickerTime_ = lastImport.time();
-    } else {
-        const QDateTime now = toQDateTime(Clock::now());
-        picker_->setDate(now.date());
-        pickerTime_ = now.time();
-    }
+    const QDateTime after = toQDateTime(plan_.defaultImportAfter(batch_.records));
+    picker_->setDate(after.date());
+    pickerTime_ = after.time();
     fillTransactions();
-    connect(picker_, &QDateEdit::dateChanged, this, &ImportReviewDialog::fillTransactions);
+    // A new date refills the list: the mappings anew (except what the user chose in the
+    // list), the automatic checks and their reasons.
+    connect(picker_, &QDateEdit::dateChanged, this, [this] {
+        remapRows();
+        refreshChecks();
+    });
+    fitToScreen();
 }
 
-double ImportReviewDialog::pickerSerial() const {
-    return toSerialDay(fromQDateTime(QDateTime(picker_->date(), pickerTime_)));
+DateTime ImportReviewDialog::importAfter() const {
+    return fromQDateTime(QDateTime(picker_->date(), pickerTime_));
 }
 
 void ImportReviewDialog::fitColumns(QTableWidget* table) {
     table->resizeColumnsToContents();
+}
+
+// Most of the screen's height, and wide enough for every column of the statement rows.
+void ImportReviewDialog::fitToScreen() {
+    const QScreen* screen = this->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    int columns = transactions_->verticalScrollBar()->sizeHint().width() +
+                  2 * transactions_->frameWidth();
+    for (int c = 0; c < transactions_->columnCount(); ++c)
+        columns += transactions_->columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    const int width = std::max(columns + margins.left() + margins.right(),
+                               fontMetrics().averageCharWidth() * 100);
+    resize(std::min(width, available.width() * 95 / 100), available.height() * 85 / 100);
+}
+
+std::vector<AccountBase*> ImportReviewDialog::envelopeList() const {
+    std::vector<AccountBase*> envelopes = budget_.itemsOfType(ItemType::Envelope);
+    std::stable_sort(envelopes.begin(), envelopes.end(),
+                     [](const AccountBase* a, const AccountBase* b) {
+                         return QString::localeAwareCompare(a->getName(), b->getName()) < 0;
+                     });
+    return envelopes;
+}
+
+QStringList ImportReviewDialog::envelopeChoices(int row) const {
+    QStringList choices;
+    for (const AccountBase* envelope : envelopeList())
+        choices << envelope->getName();
+    if (row >= 0 && row < int(batch_.records.size()) &&
+        plan_.mayDeposit(batch_.records[size_t(row)]))
+        choices << kDepositChoice;
+    if (newEnvelope_)
+        choices << kNewEnvelopeChoice;
+    return choices;
+}
+
+void ImportReviewDialog::choose(int row, int index) {
+    const std::vector<AccountBase*> envelopes = envelopeList();
+    if (index >= 0 && index < int(envelopes.size()))
+        return chooseEnvelope(row, envelopes[size_t(index)]->id());
+    const QStringList choices = envelopeChoices(row);
+    if (index < 0 || index >= choices.size())
+        return;
+    if (choices[index] == kDepositChoice)
+        chooseDeposit(row);
+    else if (choices[index] == kNewEnvelopeChoice)
+        chooseNewEnvelope(row);
+}
+
+void ImportReviewDialog::chooseEnvelope(int row, ItemId envelope) {
+    if (row < 0 || row >= int(batch_.records.size()))
+        return;
+    ImportRecord& record = batch_.records[size_t(row)];
+    record.envelopeId = envelope;
+    record.deposit = false;
+    byHand_[size_t(row)] = true;
+    showMapping(row, false, QString());
+    fitColumns(transactions_);
+    updateBalanceAndButtons();
+}
+
+void ImportReviewDialog::chooseDeposit(int row) {
+    if (row < 0 || row >= int(batch_.records.size()))
+        return;
+    ImportRecord& record = batch_.records[size_t(row)];
+    if (!plan_.mayDeposit(record))
+        return;
+    record.deposit = true;
+    byHand_[size_t(row)] = true;
+    showMapping(row, false, QString());
+    fitColumns(transactions_);
+    updateBalanceAndButtons();
+}
+
+bool ImportReviewDialog::chooseNewEnvelope(int row) {
+    if (!newEnvelope_ || row < 0 || row >= int(batch_.records.size()))
+        return false;
+    const ItemId envelope = newEnvelope_(batch_.records[size_t(row)].envelopeId);
+    if (envelope == kNoId || !budget_.findEnvelope(envelope))
+        return false;
+    chooseEnvelope(row, envelope);
+    return true;
 }
 
 void ImportReviewDialog::fillRules() {
@@ -301,36 +358,68 @@ void ImportReviewDialog::fillRules() {
     busy_ = false;
 }
 
+// Shows a row's payees, envelope (or deposit) and whether that was only guessed.
+void ImportReviewDialog::showMapping(int row, bool guess, const QString& guessedFrom) {
+    const ImportRecord& record = batch_.records[size_t(row)];
+    const bool wasBusy = busy_;
+    busy_ = true;
+    transactions_->item(row, IncomingColumn)->setText(record.incomingPayee);
+    transactions_->item(row, MappedColumn)->setText(record.mappedPayee);
+    QTableWidgetItem* envelope = transactions_->item(row, EnvelopeColumn);
+    envelope->setText(record.deposit ? kDepositChoice : envelopeName(budget_, record.envelopeId));
+    PayeeMapping mapping;
+    mapping.guessed = guess;
+    mapping.guessedFrom = guessedFrom;
+    mapping.envelopeId = guess ? record.envelopeId : kNoId;
+    showGuess(transactions_->item(row, MappedColumn), mapping);
+    showGuess(envelope, mapping);
+    busy_ = wasBusy;
+}
+
 void ImportReviewDialog::fillTransactions() {
     busy_ = true;
     transactions_->setRowCount(0);
-    const double after = pickerSerial();
+    batch_.latest = latestDate(batch_.records);
+    byHand_.assign(batch_.records.size(), false);
     const PayeeMapper mapper(budget_);
     transactions_->setRowCount(int(batch_.records.size()));
     for (int row = 0; row < int(batch_.records.size()); ++row) {
         ImportRecord& record = batch_.records[size_t(row)];
-        if (!batch_.latest.isSet() || isEarlier(batch_.latest, record.date))
-            batch_.latest = record.date;
-        const bool isAfter = toSerialDay(record.date) > after;
-        const bool duplicate =
-            duplicates_.find(record.incomingPayee, record.amount, record.date) != nullptr;
         const PayeeMapping mapping = mapper.map(record.incomingPayee);
         record.mappedPayee = mapping.payee;
         record.envelopeId = mapping.envelopeId;
+        record.deposit = false;
 
         QTableWidgetItem* date = cell(formatDate(record.date, DateStyle::ShortDate));
         date->setFlags(date->flags() | Qt::ItemIsUserCheckable);
-        date->setCheckState(!duplicate && isAfter ? Qt::Checked : Qt::Unchecked);
         date->setData(kRecordRole, row);
         transactions_->setItem(row, DateColumn, date);
-        transactions_->setItem(row, IncomingColumn, cell(record.incomingPayee));
-        transactions_->setItem(row, MappedColumn, cell(record.mappedPayee));
-        transactions_->setItem(row, EnvelopeColumn, cell(envelopeName(budget_, record.envelopeId)));
-        showGuess(transactions_->item(row, MappedColumn), mapping);
-        showGuess(transactions_->item(row, EnvelopeColumn), mapping);
+        transactions_->setItem(row, IncomingColumn, cell(QString()));
+        transactions_->setItem(row, MappedColumn, cell(QString()));
+        QTableWidgetItem* envelope = cell(QString());
+        envelope->setFlags(envelope->flags() | Qt::ItemIsEditable);
+        transactions_->setItem(row, EnvelopeColumn, envelope);
+        showMapping(row, mapping.isGuess(), mapping.guessedFrom);
         QTableWidgetItem* amount = cell(formatAmount(record.amount, true));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         transactions_->setItem(row, AmountColumn, amount);
+        transactions_->setItem(row, NoteColumn, cell(QString()));
+    }
+    busy_ = false;
+    refreshChecks();
+}
+
+// Each row's automatic check and, for an unticked row, why.
+void ImportReviewDialog::refreshChecks() {
+    busy_ = true;
+    const DateTime after = importAfter();
+    for (int row = 0; row < transactions_->rowCount(); ++row) {
+        const RowState state = plan_.evaluate(batch_.records[size_t(row)], after);
+        transactions_->item(row, DateColumn)->setCheckState(state.checked ? Qt::Checked
+                                                                          : Qt::Unchecked);
+        QTableWidgetItem* note = transactions_->item(row, NoteColumn);
+        note->setText(state.reason);
+        note->setToolTip(state.reason);
     }
     fitColumns(transactions_);
     busy_ = false;
@@ -341,15 +430,15 @@ void ImportReviewDialog::remapRows() {
     busy_ = true;
     const PayeeMapper mapper(budget_);
     for (int row = 0; row < transactions_->rowCount(); ++row) {
+        // What the user chose in the list stays until the row itself is mapped again.
+        if (byHand_[size_t(row)])
+            continue;
         ImportRecord& record = batch_.records[size_t(row)];
         const PayeeMapping mapping = mapper.map(record.incomingPayee);
         record.mappedPayee = mapping.payee;
         record.envelopeId = mapping.envelopeId;
-        transactions_->item(row, IncomingColumn)->setText(record.incomingPayee);
-        transactions_->item(row, MappedColumn)->setText(record.mappedPayee);
-        transactions_->item(row, EnvelopeColumn)->setText(envelopeName(budget_, record.envelopeId));
-        showGuess(transactions_->item(row, MappedColumn), mapping);
-        showGuess(transactions_->item(row, EnvelopeColumn), mapping);
+        record.deposit = false;
+        showMapping(row, mapping.isGuess(), mapping.guessedFrom);
     }
     fitColumns(transactions_);
     busy_ = false;
@@ -364,8 +453,7 @@ void ImportReviewDialog::updateBalanceAndButtons() {
             continue;
         const ImportRecord& record = batch_.records[size_t(row)];
         sum += record.amount;
-        // An envelope that is gone is no assignment: the row would be recorded into nothing.
-        if (!budget_.findEnvelope(record.envelopeId))
+        if (!plan_.assigned(record))
             allAssigned = false;
     }
     const Amount after = clampAmount(qint64(batch_.account->getBalance()) + sum);
@@ -391,6 +479,8 @@ void ImportReviewDialog::mapRow(int row) {
     record.mappedPayee = request.payee;
     record.matchString = request.matchString;
     record.envelopeId = request.envelopeId;
+    record.deposit = false;
+    byHand_[size_t(row)] = false;
     remapRows();
     fillRules();
 }
@@ -464,35 +554,64 @@ void ImportReviewDialog::confirm() {
     accept();
 }
 
+namespace {
+// The statement's bytes; empty when the file cannot be read. A file far larger than any
+// statement is not read at all.
+QByteArray readStatementBytes(const QString& path) {
+    constexpr qint64 kMaxStatementBytes = 64 * 1024 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxStatementBytes)
+        return {};
+    return file.read(kMaxStatementBytes);
+}
+} // namespace
+
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks) {
     if (!account)
         return false;
-    const QString path = hooks.chooseFile
-                             ? hooks.chooseFile()
-                             : QFileDialog::getOpenFileName(hooks.parent, QString(), QString(),
-                                                            QStringLiteral("QIF (*.qif)"));
+    const QString path =
+        hooks.chooseFile ? hooks.chooseFile()
+                         : QFileDialog::getOpenFileName(
+                               hooks.parent, QString(), QString(),
+                               QStringLiteral("Statements (*.qif *.ofx *.qfx *.csv);;All files (*)"));
     if (path.isEmpty())
         return false;
+    const QByteArray bytes = readStatementBytes(path);
+    if (bytes.isEmpty())
+        return false;
+
+    // A CSV file is read the way the user confirms, starting from how this account's last
+    // one was read.
+    StatementOptions options;
+    if (detectStatementFormat(bytes) == StatementFormat::Csv) {
+        const std::optional<CsvColumns> remembered = rememberedCsvColumns(*account);
+        CsvMappingDialog mapping(bytes, remembered ? *remembered : detectCsvColumns(bytes),
+                                 hooks.parent);
+        if (DialogDriver::exec(&mapping) != QDialog::Accepted)
+            return false;
+        options.csv = mapping.columns();
+        rememberCsvColumns(*account, *options.csv);
+    }
 
     ImportBatch batch;
     batch.account = account;
-    StatementSkips skips;
-    const quint32 status = readQifFile(path, batch.records, &skips);
+    StatementRead read = readStatement(bytes, options);
     const QString title = QStringLiteral("Transaction Import");
-    if (status == EFBIG) {
+    if (read.status == EFBIG) {
         inform(hooks.prompter, hooks.parent, title, tooManyTransactionsMessage(kMaxQifRecords));
         return false;
     }
     // Unreadable files and statements without anything in them end the command quietly;
     // whatever was left out of a statement is told before the review opens.
-    if (status != 0)
+    if (read.status != 0)
         return false;
-    if (skips.total() > 0)
-        inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(skips));
+    if (read.skips.total() > 0)
+        inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(read.skips));
+    batch.records = std::move(read.records);
     if (batch.records.empty())
         return false;
     {
-        ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent);
+        ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent, hooks.newEnvelope);
         if (DialogDriver::exec(&dialog) != QDialog::Accepted)
             return false;
     }

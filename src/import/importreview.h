@@ -1,9 +1,12 @@
 #pragma once
-// "Import transactions...": a QIF statement is read, reviewed in the "Transaction Import"
-// dialog (mapping, duplicates, rules, resulting balance) and the checked rows are recorded.
+// "Import transactions...": a bank statement (QIF, OFX/QFX or CSV) is read, reviewed in the
+// "Transaction Import" dialog (mapping, deposits, explained duplicates, rules, resulting
+// balance) and the checked rows are recorded.
 
+#include "import/importplan.h"
 #include "import/qifreader.h"
 #include "import/ruleeditor.h"
+#include "import/statementreader.h"
 
 #include <QDialog>
 #include <QHash>
@@ -29,6 +32,9 @@ struct ImportHooks {
     std::function<void()> refreshTexts;
     std::function<void()> rebuildTransactionList;
     std::function<QString()> chooseFile; // "" on cancel; unset: the open-file dialog
+    // Opens the "Envelope" dialog for a new envelope and creates it (beside the row's
+    // envelope, when it has one); kNoId on cancel. Unset: no "New envelope..." is offered.
+    std::function<ItemId(ItemId)> newEnvelope;
     // The review dialog has no help text of its own; kept for the window's uniform wiring.
     std::function<void(const QString&, const QStringList&)> showHelp;
     std::function<void()> restoreHelp;
@@ -46,36 +52,18 @@ struct ImportBatch {
     DateTime latest;                   // the latest date of all records (unset at start)
 };
 
-// Records the chosen rows as expenses of the batch's account (amount as on the statement),
-// raises the account's last-import date to the batch's latest date when there was a row.
-// The caller sorts, refreshes and saves.
+// recordRows for the batch: its chosen rows into its account, up to its latest date.
 void recordImport(Budget& budget, const ImportBatch& batch);
 
-// Counts the 3-character pieces of a (shorter at its end) that occur in b, ignoring case.
-int payeeOverlap(const QString& a, const QString& b);
-
-// The first transaction that a statement row repeats: the same money in or out of the
-// account within 5 days; whole-currency amounts also need payees with overlap of 2 or more.
-const Transaction* findDuplicate(const Budget& budget, ItemId account, const QString& payee,
-                                 Amount amount, const DateTime& date);
-
-// The same answers as findDuplicate for many rows: the account's transactions are indexed
-// by the row amount they would repeat.
-class DuplicateFinder {
-public:
-    DuplicateFinder(const Budget& budget, ItemId account);
-    const Transaction* find(const QString& payee, Amount amount, const DateTime& date) const;
-
-private:
-    const Budget& budget_;
-    QHash<qint64, std::vector<const Transaction*>> byRowAmount_; // store order
-};
+// The texts of the review's envelope choice.
+inline const QString kDepositChoice = QStringLiteral("--deposit--");
+inline const QString kNewEnvelopeChoice = QStringLiteral("New envelope...");
 
 class ImportReviewDialog : public QDialog {
     Q_OBJECT
 public:
     ImportReviewDialog(Budget& budget, ImportBatch& batch, Prompter* prompter,
-                       QWidget* parent = nullptr);
+                       QWidget* parent = nullptr, std::function<ItemId(ItemId)> newEnvelope = {});
 
     QTableWidget* transactionList() const { return transactions_; }
     QTableWidget* ruleList() const { return rules_; }
@@ -92,19 +80,33 @@ public:
     void editRule();
     void deleteRules();
     void confirm();
+    // The envelope choice of a row: an envelope, "--deposit--" (money coming into an ordinary
+    // account only) or "New envelope..." (the "Envelope" dialog; cancel leaves the row).
+    QStringList envelopeChoices(int row) const;
+    void chooseEnvelope(int row, ItemId envelope);
+    void chooseDeposit(int row);
+    bool chooseNewEnvelope(int row);
+    // The envelope choice's entry at index (as envelopeChoices lists them).
+    void choose(int row, int index);
 
 private:
     void fillRules();
     void fillTransactions();
+    void refreshChecks();
     void remapRows();
+    void showMapping(int row, bool guess, const QString& guessedFrom);
     void updateBalanceAndButtons();
     void fitColumns(QTableWidget* table);
-    double pickerSerial() const;
+    void fitToScreen();
+    DateTime importAfter() const;
+    std::vector<AccountBase*> envelopeList() const;
 
     Budget& budget_;
     ImportBatch& batch_;
     Prompter* prompter_;
-    DuplicateFinder duplicates_;
+    ImportPlan plan_;
+    std::function<ItemId(ItemId)> newEnvelope_;
+    std::vector<bool> byHand_; // rows whose envelope or kind the user chose in the list
     bool busy_ = false;
     QTime pickerTime_;
     QTableWidget* transactions_ = nullptr;

@@ -1,0 +1,179 @@
+#include "import/importplan.h"
+
+#include "import/mappayee.h"
+#include "model/budget.h"
+#include "model/clock.h"
+
+#include <QDateTime>
+#include <cmath>
+
+namespace {
+bool withinFiveDays(const DateTime& a, const DateTime& b) {
+    return std::floor(std::fabs(toSerialDay(a) - toSerialDay(b))) <= 5.0;
+}
+
+// An amount with cents identifies a transaction by itself; a whole-currency amount (or a
+// text of at most two characters) also needs similar payees.
+bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction& t) {
+    const QString digits = QString::number(amount);
+    if (digits.size() > 2 && !digits.endsWith(QLatin1String("00")))
+        return true;
+    return payeeOverlap(payee, t.payee) >= 2;
+}
+
+bool touches(const Transaction& t, ItemId account) {
+    return t.accountFrom == account || t.accountTo == account;
+}
+
+// The statement amount that would repeat t in the account: the change t made to the
+// account's balance, if it touched the account at all. (Comparing stored amounts with one
+// fixed sign would miss repeated deposits and transfers and flag withdrawals against them.)
+std::optional<qint64> rowAmountRepeating(const Transaction& t, ItemId account) {
+    if (!touches(t, account))
+        return std::nullopt;
+    const qint64 amount = t.amount;
+    qint64 change = 0;
+    if (t.accountFrom == account)
+        change += t.type == TransactionType::Transfer ? -amount : amount;
+    if (t.accountTo == account)
+        change += t.type == TransactionType::CCPayment ? -amount : amount;
+    return change;
+}
+
+bool atMidnight(const DateTime& dt) {
+    return dt.hour == 0 && dt.minute == 0 && dt.second == 0;
+}
+} // namespace
+
+int payeeOverlap(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return 0;
+    const QString foldedA = a.toCaseFolded();
+    const QString foldedB = b.toCaseFolded();
+    int count = 0;
+    for (qsizetype i = 0; i < foldedA.size(); ++i)
+        if (foldedB.contains(QStringView(foldedA).mid(i, 3)))
+            ++count;
+    return count;
+}
+
+const Transaction* findDuplicate(const Budget& budget, ItemId account, const QString& payee,
+                                 Amount amount, const DateTime& date) {
+    for (const auto& t : budget.transactions()) {
+        const std::optional<qint64> repeats = rowAmountRepeating(*t, account);
+        if (repeats && *repeats == amount && withinFiveDays(t->transactionTime, date) &&
+            amountOrPayeeMatches(amount, payee, *t))
+            return t.get();
+    }
+    return nullptr;
+}
+
+DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) {
+    for (const auto& t : budget.transactions())
+        if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account))
+            byRowAmount_[*repeats].push_back(t.get());
+}
+
+const Transaction* DuplicateFinder::find(const QString& payee, Amount amount,
+                                         const DateTime& date) const {
+    const auto it = byRowAmount_.constFind(amount);
+    if (it == byRowAmount_.cend())
+        return nullptr;
+    for (const Transaction* t : *it)
+        if (withinFiveDays(t->transactionTime, date) && amountOrPayeeMatches(amount, payee, *t))
+            return t;
+    return nullptr;
+}
+
+ImportPlan::ImportPlan(const Budget& budget, const Account& account)
+    : budget_(budget), account_(account), duplicates_(budget, account.id()) {}
+
+bool ImportPlan::hadEarlierImport() const {
+    for (const auto& t : budget_.transactions())
+        if (touches(*t, account_.id()) && atMidnight(t->transactionTime))
+            return true;
+    return false;
+}
+
+DateTime ImportPlan::defaultImportAfter(const std::vector<ImportRecord>& records) const {
+    if (hadEarlierImport() || records.empty()) {
+        const DateTime& last = account_.lastImport();
+        if (last.isSet() && toQDateTime(last).isValid())
+            return last;
+        return Clock::now();
+    }
+    DateTime earliest = records.front().date;
+    for (const ImportRecord& record : records)
+        if (isEarlier(record.date, earliest))
+            earliest = record.date;
+    return fromQDateTime(QDateTime(toQDateTime(earliest).date().addDays(-1), QTime(0, 0)));
+}
+
+void ImportPlan::map(std::vector<ImportRecord>& records) const {
+    const PayeeMapper mapper(budget_);
+    for (ImportRecord& record : records) {
+        const PayeeMapping mapping = mapper.map(record.incomingPayee);
+        record.mappedPayee = mapping.payee;
+        record.envelopeId = mapping.envelopeId;
+        record.deposit = false;
+    }
+}
+
+bool ImportPlan::mayDeposit(const ImportRecord& record) const {
+    return record.amount > 0 && !account_.isCCAccount();
+}
+
+RowState ImportPlan::evaluate(const ImportRecord& record, const DateTime& importAfter) const {
+    RowState state;
+    state.duplicateOf = duplicates_.find(record.incomingPayee, record.amount, record.date);
+    state.notAfter = !(toSerialDay(record.date) > toSerialDay(importAfter));
+    state.checked = !state.duplicateOf && !state.notAfter;
+    if (const Transaction* t = state.duplicateOf)
+        state.reason = QStringLiteral("matches %1 %2 %3")
+                           .arg(formatDate(t->transactionTime, DateStyle::ShortDate), t->payee,
+                                formatAmount(clampAmount(accountChange(*t, account_.id())), true));
+    else if (state.notAfter)
+        state.reason = QStringLiteral("on or before %1")
+                           .arg(formatDate(importAfter, DateStyle::ShortDate));
+    return state;
+}
+
+bool ImportPlan::assigned(const ImportRecord& record) const {
+    if (record.deposit)
+        return mayDeposit(record);
+    // An envelope that is gone is no assignment: the row would be recorded into nothing.
+    return budget_.findEnvelope(record.envelopeId) != nullptr;
+}
+
+DateTime latestDate(const std::vector<ImportRecord>& records) {
+    DateTime latest;
+    for (const ImportRecord& record : records)
+        if (!latest.isSet() || isEarlier(latest, record.date))
+            latest = record.date;
+    return latest;
+}
+
+void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
+                const DateTime& latest) {
+    for (const ImportRecord& record : chosen) {
+        const QString payee =
+            record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
+        // The memo stood in for a missing payee already; it is not repeated below it.
+        const QString description = record.memo == record.incomingPayee ? QString() : record.memo;
+        Transaction* t =
+            record.deposit
+                ? createTransaction(budget, TransactionType::Deposit, record.amount, kNoId,
+                                    account.id(), kNoId, payee, description, record.date)
+                : createTransaction(budget, TransactionType::Expense, record.amount, account.id(),
+                                    kNoId, record.envelopeId, payee, description, record.date);
+        applyTransaction(budget, *t, false);
+        if (isEarlier(account.lastImport(), latest))
+            account.setLastImport(latest);
+    }
+}
+
+std::optional<CsvColumns> rememberedCsvColumns(const Account&) {
+    return std::nullopt;
+}
+
+void rememberCsvColumns(Account&, const CsvColumns&) {}

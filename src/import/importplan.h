@@ -1,0 +1,96 @@
+#pragma once
+// What an import decides for each statement row, without a window: the mapped payee and
+// envelope, whether it becomes an expense or a deposit, whether it repeats a transaction
+// already in the account, whether it starts ticked and, when not, why. The review dialog and
+// the command-line import both ask this one place, so they never disagree.
+
+#include "import/qifreader.h"
+#include "import/statementreader.h"
+
+#include <QHash>
+#include <QString>
+#include <optional>
+#include <vector>
+
+class Account;
+class Budget;
+struct Transaction;
+
+// Counts the 3-character pieces of a (shorter at its end) that occur in b, ignoring case.
+int payeeOverlap(const QString& a, const QString& b);
+
+// The first transaction that a statement row repeats: the same money in or out of the
+// account within 5 days; whole-currency amounts also need payees with overlap of 2 or more.
+const Transaction* findDuplicate(const Budget& budget, ItemId account, const QString& payee,
+                                 Amount amount, const DateTime& date);
+
+// The same answers as findDuplicate for many rows: the account's transactions are indexed
+// by the row amount they would repeat.
+class DuplicateFinder {
+public:
+    DuplicateFinder(const Budget& budget, ItemId account);
+    const Transaction* find(const QString& payee, Amount amount, const DateTime& date) const;
+
+private:
+    QHash<qint64, std::vector<const Transaction*>> byRowAmount_; // store order
+};
+
+// How one row starts out in the review.
+struct RowState {
+    const Transaction* duplicateOf = nullptr; // the transaction the row repeats
+    bool notAfter = false;                    // dated on or before the import-after date
+    bool checked = false;
+    // Why an unticked row is unticked: "matches <date> <payee> <amount>" or
+    // "on or before <date>"; empty for a ticked row.
+    QString reason;
+};
+
+class ImportPlan {
+public:
+    ImportPlan(const Budget& budget, const Account& account);
+
+    // True once anything was imported into the account: one of its transactions carries a
+    // bank id, or is dated at exactly 00:00:00 (statement rows carry no time of day, while
+    // a transaction entered by hand keeps the time it was entered). A new account's
+    // last-import date is only the moment it was made, so it says nothing by itself.
+    bool hadEarlierImport() const;
+
+    // The import-after date the review starts with: the account's last-import date after an
+    // earlier import (today when it is unset), else the day before the statement's earliest
+    // row, so that a first import is not all unticked.
+    DateTime defaultImportAfter(const std::vector<ImportRecord>& records) const;
+
+    // Fills mapped payee, envelope and kind from the rules (or an earlier payee). A rule may
+    // only make a deposit of money coming into an ordinary account.
+    void map(std::vector<ImportRecord>& records) const;
+
+    // A row adds money to an ordinary (not credit-card) account, so it may be a deposit.
+    bool mayDeposit(const ImportRecord& record) const;
+
+    RowState evaluate(const ImportRecord& record, const DateTime& importAfter) const;
+
+    // A checked row can be recorded: a deposit, or an expense with an envelope that exists.
+    bool assigned(const ImportRecord& record) const;
+
+    const Account& account() const { return account_; }
+
+private:
+    const Budget& budget_;
+    const Account& account_;
+    DuplicateFinder duplicates_;
+};
+
+// The latest date among the records (unset when there are none).
+DateTime latestDate(const std::vector<ImportRecord>& records);
+
+// Records the chosen rows into the account in order: deposits as deposits into money
+// available for budgeting, the rest as expenses of their envelopes (amount as on the
+// statement); the bank id and the memo go with the transaction. When a row was chosen the
+// account's last-import date is raised to latest. The caller sorts, refreshes and saves.
+void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
+                const DateTime& latest);
+
+// The CSV mapping remembered for the account, if one was.
+std::optional<CsvColumns> rememberedCsvColumns(const Account& account);
+// Remembers how the account's CSV statements are read (saved with the budget).
+void rememberCsvColumns(Account& account, const CsvColumns& columns);
