@@ -21,6 +21,10 @@ bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction
     return payeeOverlap(payee, t.payee) >= 2;
 }
 
+QString bankIdOf(const Transaction&) {
+    return QString(); // until transactions keep their bank id
+}
+
 bool touches(const Transaction& t, ItemId account) {
     return t.accountFrom == account || t.accountTo == account;
 }
@@ -40,9 +44,6 @@ std::optional<qint64> rowAmountRepeating(const Transaction& t, ItemId account) {
     return change;
 }
 
-bool atMidnight(const DateTime& dt) {
-    return dt.hour == 0 && dt.minute == 0 && dt.second == 0;
-}
 } // namespace
 
 int payeeOverlap(const QString& a, const QString& b) {
@@ -89,9 +90,16 @@ ImportPlan::ImportPlan(const Budget& budget, const Account& account)
     : budget_(budget), account_(account), duplicates_(budget, account.id()) {}
 
 bool ImportPlan::hadEarlierImport() const {
-    for (const auto& t : budget_.transactions())
-        if (touches(*t, account_.id()) && atMidnight(t->transactionTime))
+    const DateTime& last = account_.lastImport();
+    const double lastDay = last.isSet() ? std::floor(toSerialDay(last)) : 0.0;
+    for (const auto& t : budget_.transactions()) {
+        if (!touches(*t, account_.id()))
+            continue;
+        if (!bankIdOf(*t).isEmpty())
             return true;
+        if (last.isSet() && std::floor(toSerialDay(t->transactionTime)) < lastDay)
+            return true;
+    }
     return false;
 }
 

@@ -50,9 +50,10 @@ public:
     ImportPlan(const Budget& budget, const Account& account);
 
     // True once anything was imported into the account: one of its transactions carries a
-    // bank id, or is dated at exactly 00:00:00 (statement rows carry no time of day, while
-    // a transaction entered by hand keeps the time it was entered). A new account's
-    // last-import date is only the moment it was made, so it says nothing by itself.
+    // bank id, or is dated before the day of its last-import date. An import leaves rows
+    // dated up to the last-import date it sets; a new account's last-import date is only the
+    // day it was made, and what is entered by hand from then on is dated from that day on.
+    // (Stored transactions keep no time of day, so nothing finer can tell them apart.)
     bool hadEarlierImport() const;
 
     // The import-after date the review starts with: the account's last-import date after an

@@ -11,6 +11,8 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -49,6 +51,9 @@ struct Fixture {
         rules().addMappingRule("SHELL*", envelopes["Fuel"], false, "Shell");
         rules().addMappingRule("Shell*", envelopes["Fuel"], false, "Shell");
         rules().addMappingRule("OLD*", 999, false, "Old");
+        // Imported with an earlier statement, before the last import.
+        createTransaction(budget, TransactionType::Expense, -2000, checking->id(), kNoId,
+                          envelopes["Groceries"], "Farmers market", "", day(2024, 11, 25));
         // Already recorded by hand: the fuel bill of the statement, a day later.
         createTransaction(budget, TransactionType::Expense, -4500, checking->id(), kNoId,
                           envelopes["Fuel"], "Shell", "", day(2024, 12, 4, 9, 0));
@@ -101,7 +106,12 @@ private slots:
     void openingState();
     void checksDriveBalanceAndOk();
     void earlierDateRefills();
-    void unsetLastImportMeansToday();
+    void importAfterDefault_data();
+    void importAfterDefault();
+    void depositRows();
+    void handChoiceSurvives();
+    void newEnvelopeFromReview();
+    void opensAtScreenHeight();
     void ruleButtonsFollowSelection();
     void deleteRulesAsksFirst();
     void mapRowStoresRuleAndRemaps();
@@ -251,6 +261,10 @@ void TestImportReview::openingState() {
              (QStringList{"-$45.67", "-$45.00", "$1,500.00", "-$19.99", "-$8.25"}));
     // Dec 1 is before the last import; Dec 3 repeats the fuel bill recorded on Dec 4.
     QCOMPARE(checks(rows), (QList<bool>{false, false, true, true, true}));
+    // Each unticked row says why, in plain sight.
+    QCOMPARE(column(rows, 5), (QStringList{"on or before 12/2/24", "matches 12/4/24 Shell -$45.00",
+                                           "", "", ""}));
+    QCOMPARE(rows->horizontalHeaderItem(5)->text(), QStringLiteral("Note"));
     QCOMPARE(batch.latest.day, 12);
     // 500.00 + 1,500.00 - 19.99 - 8.25
     QCOMPARE(dialog.balanceText()->text(), balanceLine("$1,971.76"));
@@ -304,15 +318,182 @@ void TestImportReview::earlierDateRefills() {
     QCOMPARE(checks(rows), (QList<bool>{false, false, false, false, true}));
 }
 
-void TestImportReview::unsetLastImportMeansToday() {
+// Where the review's import-after date starts: at the last import once something was
+// imported, else the day before the statement's first row, whatever the account's
+// last-import date says about the day it was opened.
+void TestImportReview::importAfterDefault_data() {
+    QTest::addColumn<QDateTime>("lastImport"); // invalid: unset
+    QTest::addColumn<QList<QDateTime>>("entries"); // the account's transactions
+    QTest::addColumn<QDate>("after");
+    QTest::addColumn<QList<bool>>("checked");
+    const QList<bool> all(5, true);
+    QTest::newRow("opened after the statement, nothing entered")
+        << QDateTime(QDate(2024, 12, 15), QTime(9, 30)) << QList<QDateTime>() << QDate(2024, 11, 30)
+        << all;
+    QTest::newRow("opened before, entries from that day on")
+        << QDateTime(QDate(2024, 11, 20), QTime(10, 0))
+        << QList<QDateTime>{QDateTime(QDate(2024, 11, 20), QTime(0, 0)),
+                            QDateTime(QDate(2024, 12, 4), QTime(18, 0))}
+        << QDate(2024, 11, 30) << all;
+    QTest::newRow("entries before the last import")
+        << QDateTime(QDate(2024, 12, 2), QTime(0, 0))
+        << QList<QDateTime>{QDateTime(QDate(2024, 11, 28), QTime(0, 0))} << QDate(2024, 12, 2)
+        << QList<bool>{false, true, true, true, true};
+    QTest::newRow("last import unset") << QDateTime() << QList<QDateTime>{
+        QDateTime(QDate(2024, 10, 1), QTime(0, 0))} << QDate(2024, 11, 30) << all;
+}
+
+void TestImportReview::importAfterDefault() {
+    QFETCH(QDateTime, lastImport);
+    QFETCH(QList<QDateTime>, entries);
+    QFETCH(QDate, after);
+    QFETCH(QList<bool>, checked);
+    FixedClock clock(day(2024, 12, 16, 12, 0));
     Fixture f;
-    f.checking->setLastImport(DateTime());
-    FixedClock clock(day(2024, 12, 6, 15, 0));
+    Account* savings = f.budget.createAccount();
+    savings->setName("Savings");
+    savings->setLastImport(lastImport.isValid() ? fromQDateTime(lastImport) : DateTime());
+    for (const QDateTime& when : entries)
+        createTransaction(f.budget, TransactionType::Expense, -1000, savings->id(), kNoId,
+                          f.envelopes["Groceries"], "Bakery", "", fromQDateTime(when));
+    ImportBatch batch = f.batch();
+    batch.account = savings;
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QCOMPARE(dialog.datePicker()->date(), after);
+    QCOMPARE(checks(dialog.transactionList()), checked);
+}
+
+// Money coming into an ordinary account may be a deposit: no envelope needed, recorded as
+// the program's own deposits are, into money available for budgeting.
+void TestImportReview::depositRows() {
+    Fixture f;
     ImportBatch batch = f.batch();
     FakePrompter prompter;
     ImportReviewDialog dialog(f.budget, batch, &prompter);
-    QCOMPARE(dialog.datePicker()->date(), QDate(2024, 12, 6));
-    QCOMPARE(checks(dialog.transactionList()), (QList<bool>{false, false, false, true, true}));
+    QTableWidget* rows = dialog.transactionList();
+    const QStringList envelopes{"Fuel", "Groceries", "Income", "Shopping"};
+    QCOMPARE(dialog.envelopeChoices(2), envelopes + QStringList{"--deposit--"}); // +1,500.00
+    QCOMPARE(dialog.envelopeChoices(3), envelopes);                             // -19.99
+    dialog.chooseDeposit(3); // money out stays an expense
+    QCOMPARE(rows->item(3, 3)->text(), QStringLiteral("Shopping"));
+
+    dialog.chooseDeposit(2);
+    QCOMPARE(rows->item(2, 3)->text(), QStringLiteral("--deposit--"));
+    dialog.chooseDeposit(4); // the café, unassigned
+    QVERIFY(!dialog.okButton()->isEnabled());
+    dialog.choose(4, int(envelopes.indexOf("Groceries")));
+    QCOMPARE(rows->item(4, 3)->text(), QStringLiteral("Groceries"));
+    QVERIFY(dialog.okButton()->isEnabled());
+    // Unchanged balance line: a deposit adds to the account as the expense row did.
+    QCOMPARE(dialog.balanceText()->text(), balanceLine("$1,971.76"));
+
+    // Only the deposit, into an account that counts for the budget.
+    setChecked(rows, 3, false);
+    setChecked(rows, 4, false);
+    f.budget.showTopLevel(f.checking);
+    const Amount available = f.budget.availableForBudgeting();
+    dialog.okButton()->click();
+    recordImport(f.budget, batch);
+    const Transaction* payroll = nullptr;
+    for (const auto& t : f.budget.transactions())
+        if (t->payee == "Acme Corp")
+            payroll = t.get();
+    QVERIFY(payroll);
+    QCOMPARE(payroll->type, TransactionType::Deposit);
+    QCOMPARE(payroll->accountFrom, kNoId);
+    QCOMPARE(payroll->accountTo, f.checking->id());
+    QCOMPARE(payroll->category, kNoId);
+    QCOMPARE(payroll->amount, 150000);
+    QCOMPARE(f.budget.availableForBudgeting(), available + 150000);
+    QCOMPARE(f.budget.findItem(f.envelopes["Income"])->getBalance(), 100000);
+    QCOMPARE(f.checking->getBalance(), 50000 + 150000);
+
+    // A card's statement has no deposits: money coming in is a payment or a refund.
+    Account* card = f.budget.createAccount();
+    card->setCCAccount(true);
+    ImportBatch cardBatch = f.batch();
+    cardBatch.account = card;
+    ImportReviewDialog cardDialog(f.budget, cardBatch, &prompter);
+    QCOMPARE(cardDialog.envelopeChoices(2), envelopes);
+    cardDialog.chooseDeposit(2);
+    QCOMPARE(cardDialog.transactionList()->item(2, 3)->text(), QStringLiteral("Income"));
+}
+
+// What the user picked in the list is not undone by a new date or another rule; mapping
+// the row itself replaces it.
+void TestImportReview::handChoiceSurvives() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    dialog.chooseEnvelope(4, f.envelopes["Shopping"]);
+    dialog.chooseDeposit(2);
+    dialog.datePicker()->setDate(QDate(2024, 11, 1));
+    f.rules().addMappingRule("CORNER*", f.envelopes["Fuel"], false, "Corner");
+    dialog.ruleList()->selectRow(0);
+    prompter.answers = {true};
+    dialog.deleteRuleButton()->click(); // ACME*
+    QCOMPARE(column(rows, 3), (QStringList{"Groceries", "Fuel", "--deposit--", "Shopping",
+                                           "Shopping"}));
+    DialogDriver::beforeExec = [](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        editor->payeeField()->setEditText("Corner");
+        editor->envelopeField()->setCurrentText("Fuel");
+        editor->okButton()->click();
+    };
+    dialog.mapRow(4);
+    QCOMPARE(rows->item(4, 3)->text(), QStringLiteral("Fuel"));
+}
+
+// "New envelope..." asks the window for a new envelope; cancelling leaves the row alone.
+void TestImportReview::newEnvelopeFromReview() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    QList<ItemId> askedBeside;
+    ItemId made = kNoId;
+    ImportReviewDialog dialog(f.budget, batch, &prompter, nullptr, [&](ItemId beside) {
+        askedBeside << beside;
+        return made;
+    });
+    QTableWidget* rows = dialog.transactionList();
+    const QStringList choices = dialog.envelopeChoices(4);
+    QCOMPARE(choices.last(), QStringLiteral("New envelope..."));
+    dialog.choose(3, int(choices.size()) - 1); // cancelled
+    QCOMPARE(rows->item(3, 3)->text(), QStringLiteral("Shopping"));
+
+    AccountEnvelope* cafes = f.budget.createEnvelope();
+    cafes->setName("Cafes");
+    made = cafes->id();
+    QVERIFY(!dialog.okButton()->isEnabled());
+    QVERIFY(dialog.chooseNewEnvelope(4));
+    QCOMPARE(rows->item(4, 3)->text(), QStringLiteral("Cafes"));
+    QCOMPARE(batch.records[4].envelopeId, cafes->id());
+    QVERIFY(dialog.okButton()->isEnabled());
+    QCOMPARE(askedBeside, (QList<ItemId>{f.envelopes["Shopping"], kNoId}));
+    // The new envelope is offered to every row from now on.
+    QVERIFY(dialog.envelopeChoices(0).contains("Cafes"));
+}
+
+// The review opens tall, and wide enough that no column of the statement rows is cut off.
+void TestImportReview::opensAtScreenHeight() {
+    Fixture f;
+    ImportBatch batch = f.batch();
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QRect screen = dialog.screen()->availableGeometry();
+    QVERIFY(dialog.height() >= screen.height() * 3 / 4);
+    QVERIFY(dialog.height() <= screen.height());
+    QTableWidget* rows = dialog.transactionList();
+    const QHeaderView* header = rows->horizontalHeader();
+    const int last = rows->columnCount() - 1;
+    QVERIFY2(header->sectionViewportPosition(last) + header->sectionSize(last) <=
+                 rows->viewport()->width(),
+             qPrintable(QString::number(rows->viewport()->width())));
 }
 
 void TestImportReview::ruleButtonsFollowSelection() {
@@ -482,9 +663,9 @@ void TestImportReview::importRecordsCheckedRows() {
     for (const auto& t : all)
         got << QStringLiteral("%1 %2 %3").arg(t->transactionTime.day).arg(t->payee).arg(t->amount);
     // Sorted by date; the café keeps its incoming payee since the rule gives none.
-    QCOMPARE(got, (QStringList{"4 Shell -4500", "5 Acme Corp 150000", "9 Amazon -1999",
+    QCOMPARE(got, (QStringList{"25 Farmers market -2000", "4 Shell -4500", "5 Acme Corp 150000", "9 Amazon -1999",
                                "12 CORNER CAFE -825", "20 Later -100"}));
-    const Transaction& deposit = *all[1];
+    const Transaction& deposit = *all[2];
     QCOMPARE(deposit.type, TransactionType::Expense);
     QCOMPARE(deposit.accountFrom, f.checking->id());
     QCOMPARE(deposit.accountTo, kNoId);
@@ -540,7 +721,7 @@ void TestImportReview::nothingChosenStillSaves() {
     };
     QVERIFY(importTransactions(f.budget, f.checking, hooks));
     QCOMPARE(saves, 1);
-    QCOMPARE(f.budget.transactions().size(), std::size_t(2));
+    QCOMPARE(f.budget.transactions().size(), std::size_t(3));
     QVERIFY(isSameInstant(f.checking->lastImport(), lastImport));
 }
 
@@ -719,7 +900,7 @@ void TestImportReview::cancelKeepsRuleChanges() {
     QVERIFY(!importTransactions(f.budget, f.checking, hooks));
     QVERIFY(!saved);
     QVERIFY(!f.rules().find("OLD*"));
-    QCOMPARE(f.budget.transactions().size(), std::size_t(2));
+    QCOMPARE(f.budget.transactions().size(), std::size_t(3));
 }
 
 void TestImportReview::bigStatementStaysQuick() {

@@ -1,0 +1,213 @@
+// tallykeep-import run as a user runs it: on budgets written to disk and the statements in
+// tests/data/statements, its JSON compared with answers written by hand.
+
+#include "model/budget.h"
+#include "platform/singleinstance.h"
+#include "storage/budgetfile.h"
+#include "storage/budgetlocation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString kStatements = QStringLiteral(TALLYKEEP_TEST_DATA "/statements/");
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(TALLYKEEP_IMPORT_COMMAND), args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+DateTime at(int y, int m, int d, int h, int min) {
+    return fromQDateTime(QDateTime(QDate(y, m, d), QTime(h, min)));
+}
+
+// Made in the order a loaded budget numbers its items (and tallykeep-export shows them):
+// Checking 0, Visa 1, the folder 2, Groceries 3, Fuel 4, Housing 5. The checking account
+// was opened on 1 November 2024 and has one transaction entered by hand since (so nothing
+// was imported yet): the parking meter of the statement, a day later.
+void writeBudget(const QString& path) {
+    Budget budget;
+    Account* checking = budget.createAccount();
+    checking->setName("Checking");
+    checking->adjustBalance(100000);
+    checking->setLastImport(at(2024, 11, 1, 8, 30));
+    Account* visa = budget.createAccount();
+    visa->setName("Visa");
+    visa->setCCAccount(true);
+    AccountGroup* folder = budget.createFolder();
+    folder->setName("Everyday");
+    for (const char* name : {"Groceries", "Fuel", "Housing"}) {
+        AccountEnvelope* e = budget.createEnvelope();
+        e->setName(name);
+        folder->addChild(e);
+    }
+    budget.showTopLevel(std::vector<AccountBase*>{checking, visa, folder});
+    QCOMPARE(budget.findItem(4)->getName(), QStringLiteral("Fuel"));
+    budget.rules().addMappingRule("WALMART*", 3, false, "Walmart");
+    Transaction* parking = createTransaction(budget, TransactionType::Expense, -4194,
+                                             checking->id(), kNoId, 4, "City parking", "",
+                                             at(2024, 12, 3, 9, 15));
+    applyTransaction(budget, *parking, false);
+    QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
+}
+
+QJsonDocument expected(const QString& name) {
+    QFile file(kStatements + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll());
+}
+} // namespace
+
+class ImportCommandTest : public QObject {
+    Q_OBJECT
+private slots:
+    void statements_data();
+    void statements();
+    void applyThenAgain();
+    void refusesWhileOpen();
+    void exitCodes_data();
+    void exitCodes();
+};
+
+void ImportCommandTest::statements_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("US bank QIF") << "us_checking.qif" << QStringList() << "us_checking.import.json";
+    QTest::newRow("European QIF, day first") << "european_giro.qif"
+                                             << QStringList{"--date-order", "dmy"}
+                                             << "european_giro.import.json";
+}
+
+void ImportCommandTest::statements() {
+    QFETCH(QString, statement);
+    QFETCH(QStringList, options);
+    QFETCH(QString, answer);
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    const QByteArray before = [&] {
+        QFile f(budget);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    const Run r = run(QStringList{budget, "--account", "Checking", kStatements + statement} +
+                      options);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    const QJsonDocument got = QJsonDocument::fromJson(r.out);
+    const QJsonDocument want = expected(answer);
+    QVERIFY(!want.isNull());
+    QVERIFY2(got == want, r.out.constData());
+    // Without --apply the budget stays as it was, byte for byte.
+    QFile after(budget);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+}
+
+// --apply records the ticked, assigned rows and keeps the budget's previous version as a
+// backup; the same statement a second time then finds every row imported before.
+void ImportCommandTest::applyThenAgain() {
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    const QStringList args{budget, "--account", "Checking", kStatements + "us_checking.qif"};
+    Run r = run(args + QStringList{"--apply"});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY(QJsonDocument::fromJson(r.out) == expected("us_checking.import.json"));
+    QVERIFY(QFile::exists(dir.filePath("TallykeepBackup/budget.xlsx.bak.1")) ||
+            !QDir(dir.filePath("TallykeepBackup")).entryList(QDir::Files).isEmpty());
+
+    Budget loaded;
+    BudgetFile file(BudgetPath{budget});
+    QCOMPARE(file.load(loaded), int(LoadOk));
+    // The parking meter by hand, Walmart (the only ticked row with an envelope).
+    QCOMPARE(int(loaded.transactions().size()), 2);
+    const Account* checking = loaded.findAccount(0);
+    QVERIFY(checking);
+    QCOMPARE(checking->getBalance(), 100000 - 4194 - 4567);
+    QCOMPARE(checking->lastImport().year, 2024);
+    QCOMPARE(checking->lastImport().month, 12);
+    QCOMPARE(checking->lastImport().day, 10);
+
+    r = run(args);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(QJsonDocument::fromJson(r.out) == expected("us_checking.again.import.json"),
+             r.out.constData());
+}
+
+void ImportCommandTest::refusesWhileOpen() {
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    // The program holds its budget's lock for as long as it runs.
+    SingleInstance program(budgetIdentity(budget));
+    QVERIFY(program.tryAcquire());
+    // A lock taken by this very process counts as someone else's for the child.
+    const Run r = run({budget, "--account", "Checking", kStatements + "us_checking.qif", "--apply"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains("open in Tallykeep"));
+    QVERIFY(r.out.isEmpty());
+}
+
+void ImportCommandTest::exitCodes_data() {
+    QTest::addColumn<QStringList>("args"); // "BUDGET" and "DIR" stand for the test's own
+    QTest::addColumn<int>("code");
+    const QString qif = kStatements + "us_checking.qif";
+    QTest::newRow("no arguments") << QStringList() << 2;
+    QTest::newRow("no account") << QStringList{"BUDGET", qif} << 2;
+    QTest::newRow("unknown option") << QStringList{"BUDGET", "--account", "Checking", qif, "--x"}
+                                    << 2;
+    QTest::newRow("bad date order")
+        << QStringList{"BUDGET", "--account", "Checking", qif, "--date-order", "dym"} << 2;
+    QTest::newRow("account not in budget")
+        << QStringList{"BUDGET", "--account", "Savings", qif} << 2;
+    QTest::newRow("no such budget") << QStringList{"DIR/none.xlsx", "--account", "Checking", qif}
+                                    << 1;
+    QTest::newRow("budget is no workbook")
+        << QStringList{"DIR/garbage.xlsx", "--account", "Checking", qif} << 1;
+    QTest::newRow("no such statement")
+        << QStringList{"BUDGET", "--account", "Checking", "DIR/none.qif"} << 1;
+    QTest::newRow("statement is no statement")
+        << QStringList{"BUDGET", "--account", "Checking", "DIR/garbage.xlsx"} << 1;
+}
+
+void ImportCommandTest::exitCodes() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    QFile garbage(dir.filePath("garbage.xlsx"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray("PK\x03\x04 not really a zip \x00\x01\x02", 28));
+    garbage.close();
+    for (QString& a : args)
+        a.replace("BUDGET", budget).replace("DIR", dir.path());
+    const Run r = run(args);
+    QCOMPARE(r.exitCode, code);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY(!r.err.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(ImportCommandTest)
+#include "test_importcommand.moc"
