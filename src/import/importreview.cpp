@@ -255,6 +255,41 @@ DateTime ImportReviewDialog::importAfter() const {
 
 void ImportReviewDialog::fitColumns(QTableWidget* table) {
     table->resizeColumnsToContents();
+    if (table != transactions_ || !isVisible())
+        return;
+    // On a screen too narrow for every column the payee and note columns give up room
+    // (their texts end in "...", the whole text is in the tooltip), down to their headings,
+    // so that every column stays in view.
+    const int available = transactions_->viewport()->width();
+    int total = 0;
+    for (int c = 0; c < transactions_->columnCount(); ++c)
+        total += transactions_->columnWidth(c);
+    const int squeezable[] = {IncomingColumn, MappedColumn, NoteColumn};
+    int spare = 0;
+    for (int c : squeezable)
+        spare += std::max(0, transactions_->columnWidth(c) -
+                                 transactions_->horizontalHeader()->sectionSizeHint(c));
+    const int excess = total - available;
+    if (excess <= 0 || spare <= 0)
+        return;
+    for (int c : squeezable) {
+        const int width = transactions_->columnWidth(c);
+        const int own =
+            std::max(0, width - transactions_->horizontalHeader()->sectionSizeHint(c));
+        // Rounded up, so that the columns end inside the view.
+        const qint64 cut = (qint64(own) * std::min(excess, spare) + spare - 1) / spare;
+        transactions_->setColumnWidth(c, width - int(cut));
+    }
+}
+
+void ImportReviewDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    fitColumns(transactions_);
+}
+
+void ImportReviewDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    fitColumns(transactions_);
 }
 
 // Most of the screen's height, and wide enough for every column of the statement rows.
@@ -364,6 +399,7 @@ void ImportReviewDialog::showMapping(int row, bool guess, const QString& guessed
     const bool wasBusy = busy_;
     busy_ = true;
     transactions_->item(row, IncomingColumn)->setText(record.incomingPayee);
+    transactions_->item(row, IncomingColumn)->setToolTip(record.incomingPayee);
     transactions_->item(row, MappedColumn)->setText(record.mappedPayee);
     QTableWidgetItem* envelope = transactions_->item(row, EnvelopeColumn);
     envelope->setText(record.deposit ? kDepositChoice : envelopeName(budget_, record.envelopeId));

@@ -89,6 +89,10 @@ public:
     // The envelope choice's entry at index (as envelopeChoices lists them).
     void choose(int row, int index);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     void fillRules();
     void fillTransactions();

@@ -950,6 +950,16 @@ void TestImportReview::screenshots() {
     review.show();
     QVERIFY(QTest::qWaitForWindowExposed(&review));
     QVERIFY(review.grab().save(folder + "/import_review.png"));
+    // However narrow the screen, the amounts and the notes stay in view.
+    QTableWidget* rows = review.transactionList();
+    const int last = rows->columnCount() - 1;
+    QVERIFY(rows->horizontalHeader()->sectionViewportPosition(last) +
+                rows->horizontalHeader()->sectionSize(last) <=
+            rows->viewport()->width());
+    // On a common desktop size, with the payroll taken as a deposit: the shot for the manual.
+    review.chooseDeposit(5);
+    review.resize(1060, 700);
+    QVERIFY(review.grab().save(folder + "/import_review_explained.png"));
 
     RuleRequest request{batch.records[6].incomingPayee, QString(), QString(), kNoId};
     RuleEditorDialog editor(f.budget, request, &review);
