@@ -605,11 +605,16 @@ QByteArray readStatementBytes(const QString& path) {
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks) {
     if (!account)
         return false;
-    const QString path =
-        hooks.chooseFile ? hooks.chooseFile()
-                         : QFileDialog::getOpenFileName(
-                               hooks.parent, QString(), QString(),
-                               QStringLiteral("Statements (*.qif *.ofx *.qfx *.csv);;All files (*)"));
+    QString path;
+    if (hooks.chooseFile) {
+        path = hooks.chooseFile();
+    } else {
+        QFileDialog chooser(hooks.parent, QString(), QString(),
+                            QStringLiteral("Statements (*.qif *.ofx *.qfx *.csv);;All files (*)"));
+        chooser.setFileMode(QFileDialog::ExistingFile);
+        if (DialogDriver::exec(&chooser) == QDialog::Accepted)
+            path = chooser.selectedFiles().value(0);
+    }
     if (path.isEmpty())
         return false;
     const QByteArray bytes = readStatementBytes(path);

@@ -4,6 +4,8 @@
 #include "app/accountlist.h"
 #include "app/moneydialogs.h"
 #include "app/restoredialog.h"
+#include "app/settingsdialogs.h"
+#include "import/importreview.h"
 #include "app/transactionlist.h"
 #include "budgetdump.h"
 #include "model/undo.h"
@@ -13,6 +15,8 @@
 #include "test_window_fixture.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QTableWidget>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -121,6 +125,51 @@ private slots:
 
     // Restoring an older generation makes it the budget, and the budget as it was becomes
     // the newest generation; the restore itself can be undone.
+    // "New envelope..." in the review makes the envelope inside the import's command: one
+    // undo takes back the imported row and the envelope made for it.
+    void importWithNewEnvelopeIsOneStep() {
+        LiveWindow w;
+        const QString before = budgetDump(w.sample.budget);
+        const int envelopes = int(w.sample.budget.itemsOfType(ItemType::Envelope).size());
+        QStringList seen;
+        DialogDriver::beforeExec = [&](QDialog* d) {
+            if (auto* chooser = qobject_cast<QFileDialog*>(d)) {
+                seen << chooser->nameFilters().join(";;");
+                chooser->selectFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statement.qif"));
+                chooser->setResult(QDialog::Accepted);
+            } else if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
+                QTableWidget* rows = review->transactionList();
+                for (int row = 0; row < rows->rowCount(); ++row)
+                    rows->item(row, 0)->setCheckState(row == 4 ? Qt::Checked : Qt::Unchecked);
+                // Cancelled first: the row stays as it was.
+                QVERIFY(!review->chooseNewEnvelope(4));
+                QVERIFY(review->chooseNewEnvelope(4));
+                seen << rows->item(4, 3)->text();
+                review->okButton()->click();
+            } else if (auto* envelope = qobject_cast<EnvelopeDialog*>(d)) {
+                seen << envelope->windowTitle();
+                if (seen.count("Envelope") == 2) {
+                    envelope->nameField()->setText("Cafes");
+                    envelope->okButton()->click();
+                }
+            }
+        };
+        w.window.runCommand(CommandRequest{Command::ImportTransactions, w.sample.checking});
+        DialogDriver::beforeExec = nullptr;
+        QCOMPARE(seen, (QStringList{"Statements (*.qif *.ofx *.qfx *.csv);;All files (*)",
+                                    "Envelope", "Envelope", "Cafes"}));
+        QCOMPARE(int(w.sample.budget.itemsOfType(ItemType::Envelope).size()), envelopes + 1);
+        const Transaction* cafe = w.sample.budget.transactions().front().get();
+        for (const auto& t : w.sample.budget.transactions())
+            if (t->payee == "CORNER CAFE")
+                cafe = t.get();
+        QCOMPARE(cafe->payee, QStringLiteral("CORNER CAFE"));
+        QCOMPARE(w.sample.budget.findItem(cafe->category)->getName(), QStringLiteral("Cafes"));
+
+        w.window.menuAction(Command::Undo)->trigger();
+        QCOMPARE(budgetDump(w.sample.budget), before);
+    }
+
     void restoreKeepsThePresentAsNewestBackup() {
         QTemporaryDir dir;
         FixedClock clock(SampleBudget::at(2026, 3, 15));
