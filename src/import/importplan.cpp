@@ -21,10 +21,6 @@ bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction
     return payeeOverlap(payee, t.payee) >= 2;
 }
 
-QString bankIdOf(const Transaction&) {
-    return QString(); // until transactions keep their bank id
-}
-
 bool touches(const Transaction& t, ItemId account) {
     return t.accountFrom == account || t.accountTo == account;
 }
@@ -71,8 +67,15 @@ const Transaction* findDuplicate(const Budget& budget, ItemId account, const QSt
 
 DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) {
     for (const auto& t : budget.transactions())
-        if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account))
+        if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account)) {
             byRowAmount_[*repeats].push_back(t.get());
+            if (!t->bankId.isEmpty() && !byBankId_.contains(t->bankId))
+                byBankId_.insert(t->bankId, t.get());
+        }
+}
+
+const Transaction* DuplicateFinder::findBankId(const QString& bankId) const {
+    return bankId.isEmpty() ? nullptr : byBankId_.value(bankId, nullptr);
 }
 
 const Transaction* DuplicateFinder::find(const QString& payee, Amount amount,
@@ -95,7 +98,7 @@ bool ImportPlan::hadEarlierImport() const {
     for (const auto& t : budget_.transactions()) {
         if (!touches(*t, account_.id()))
             continue;
-        if (!bankIdOf(*t).isEmpty())
+        if (!t->bankId.isEmpty())
             return true;
         if (last.isSet() && std::floor(toSerialDay(t->transactionTime)) < lastDay)
             return true;
@@ -123,7 +126,7 @@ void ImportPlan::map(std::vector<ImportRecord>& records) const {
         const PayeeMapping mapping = mapper.map(record.incomingPayee);
         record.mappedPayee = mapping.payee;
         record.envelopeId = mapping.envelopeId;
-        record.deposit = false;
+        record.deposit = mapping.deposit && mayDeposit(record);
     }
 }
 
@@ -133,7 +136,11 @@ bool ImportPlan::mayDeposit(const ImportRecord& record) const {
 
 RowState ImportPlan::evaluate(const ImportRecord& record, const DateTime& importAfter) const {
     RowState state;
-    state.duplicateOf = duplicates_.find(record.incomingPayee, record.amount, record.date);
+    // The bank's own id of a transaction imported before settles it, whatever the amount
+    // and date say; without one, the same money about the same day does.
+    state.duplicateOf = duplicates_.findBankId(record.bankId);
+    if (!state.duplicateOf)
+        state.duplicateOf = duplicates_.find(record.incomingPayee, record.amount, record.date);
     state.notAfter = !(toSerialDay(record.date) > toSerialDay(importAfter));
     state.checked = !state.duplicateOf && !state.notAfter;
     if (const Transaction* t = state.duplicateOf)
@@ -174,14 +181,17 @@ void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord
                                     account.id(), kNoId, payee, description, record.date)
                 : createTransaction(budget, TransactionType::Expense, record.amount, account.id(),
                                     kNoId, record.envelopeId, payee, description, record.date);
+        t->bankId = record.bankId;
         applyTransaction(budget, *t, false);
         if (isEarlier(account.lastImport(), latest))
             account.setLastImport(latest);
     }
 }
 
-std::optional<CsvColumns> rememberedCsvColumns(const Account&) {
-    return std::nullopt;
+std::optional<CsvColumns> rememberedCsvColumns(const Account& account) {
+    return CsvColumns::fromText(account.statementColumns());
 }
 
-void rememberCsvColumns(Account&, const CsvColumns&) {}
+void rememberCsvColumns(Account& account, const CsvColumns& columns) {
+    account.setStatementColumns(columns.toText());
+}

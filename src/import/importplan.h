@@ -30,8 +30,11 @@ class DuplicateFinder {
 public:
     DuplicateFinder(const Budget& budget, ItemId account);
     const Transaction* find(const QString& payee, Amount amount, const DateTime& date) const;
+    // The account's transaction that carries this bank id (none for an empty id).
+    const Transaction* findBankId(const QString& bankId) const;
 
 private:
+    QHash<QString, const Transaction*> byBankId_; // the first in store order
     QHash<qint64, std::vector<const Transaction*>> byRowAmount_; // store order
 };
 

@@ -100,7 +100,8 @@ void inform(Prompter* prompter, QWidget* parent, const QString& title, const QSt
 }
 
 RuleRequest requestFromRecord(const ImportRecord& record) {
-    return {record.incomingPayee, record.mappedPayee, record.matchString, record.envelopeId};
+    return {record.incomingPayee, record.mappedPayee, record.matchString, record.envelopeId,
+            record.deposit};
 }
 
 // The envelope cell opens the row's envelope choice; what is chosen goes through the
@@ -387,7 +388,8 @@ void ImportReviewDialog::fillRules() {
         match->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule.envelopeId));
         rules_->setItem(row, MatchColumn, match);
         rules_->setItem(row, PayeeColumn, cell(rule.payee));
-        rules_->setItem(row, RuleEnvelopeColumn, cell(envelopeName(budget_, rule.envelopeId)));
+        rules_->setItem(row, RuleEnvelopeColumn,
+                        cell(rule.deposit ? kDepositChoice : envelopeName(budget_, rule.envelopeId)));
     }
     fitColumns(rules_);
     busy_ = false;
@@ -424,7 +426,7 @@ void ImportReviewDialog::fillTransactions() {
         const PayeeMapping mapping = mapper.map(record.incomingPayee);
         record.mappedPayee = mapping.payee;
         record.envelopeId = mapping.envelopeId;
-        record.deposit = false;
+        record.deposit = mapping.deposit && plan_.mayDeposit(record);
 
         QTableWidgetItem* date = cell(formatDate(record.date, DateStyle::ShortDate));
         date->setFlags(date->flags() | Qt::ItemIsUserCheckable);
@@ -473,7 +475,7 @@ void ImportReviewDialog::remapRows() {
         const PayeeMapping mapping = mapper.map(record.incomingPayee);
         record.mappedPayee = mapping.payee;
         record.envelopeId = mapping.envelopeId;
-        record.deposit = false;
+        record.deposit = mapping.deposit && plan_.mayDeposit(record);
         showMapping(row, mapping.isGuess(), mapping.guessedFrom);
     }
     fitColumns(transactions_);
@@ -515,7 +517,7 @@ void ImportReviewDialog::mapRow(int row) {
     record.mappedPayee = request.payee;
     record.matchString = request.matchString;
     record.envelopeId = request.envelopeId;
-    record.deposit = false;
+    record.deposit = request.deposit && plan_.mayDeposit(record);
     byHand_[size_t(row)] = false;
     remapRows();
     fillRules();
@@ -549,7 +551,8 @@ void ImportReviewDialog::editRule() {
         matchCell->setData(kRuleMatchRole, rule->match);
         matchCell->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule->envelopeId));
         rules_->item(row, PayeeColumn)->setText(rule->payee);
-        rules_->item(row, RuleEnvelopeColumn)->setText(envelopeName(budget_, request.envelopeId));
+        rules_->item(row, RuleEnvelopeColumn)
+            ->setText(rule->deposit ? kDepositChoice : envelopeName(budget_, request.envelopeId));
         // Storing the rule also dropped the rules that differed only in letter case; their
         // rows would otherwise go on showing rules that no longer map anything.
         for (int other = rules_->rowCount() - 1; other >= 0; --other)

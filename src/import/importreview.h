@@ -55,8 +55,7 @@ struct ImportBatch {
 // recordRows for the batch: its chosen rows into its account, up to its latest date.
 void recordImport(Budget& budget, const ImportBatch& batch);
 
-// The texts of the review's envelope choice.
-inline const QString kDepositChoice = QStringLiteral("--deposit--");
+// The review's envelope choice that opens the "Envelope" dialog.
 inline const QString kNewEnvelopeChoice = QStringLiteral("New envelope...");
 
 class ImportReviewDialog : public QDialog {

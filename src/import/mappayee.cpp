@@ -32,6 +32,7 @@ const PayeeMappingRule* firstMatchingRule(const std::vector<PayeeMappingRule>& r
 PayeeMapping fromRule(const Budget& budget, const PayeeMappingRule& rule) {
     PayeeMapping result;
     result.payee = rule.payee;
+    result.deposit = rule.deposit;
     if (budget.findEnvelope(rule.envelopeId))
         result.envelopeId = rule.envelopeId;
     return result;

@@ -17,6 +17,7 @@ struct PayeeMapping {
     ItemId envelopeId = kNoId;
     // The earlier payee the mapping was guessed from; empty when a rule gave it (or nothing
     // did). A guess can pair unrelated payees that merely begin alike.
+    bool deposit = false; // a rule makes the payee's rows deposits
     bool guessed = false;
     QString guessedFrom;
     bool isGuess() const { return guessed && envelopeId != kNoId; }

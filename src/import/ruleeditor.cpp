@@ -60,11 +60,14 @@ void confirmRule(MappingRuleSet& rules, RuleRequest& request, const QString& pay
     request.payee = payee.left(kMaxFieldLength);
     request.matchString = match.left(kMaxFieldLength);
     request.incomingText = original.left(kMaxFieldLength);
-    if (envelope)
+    if (envelope) {
         request.envelopeId = *envelope;
+        request.deposit = *envelope == kNoId;
+    }
     if (request.matchString.isEmpty())
         request.matchString = request.incomingText;
-    rules.addMappingRule(request.matchString, request.envelopeId, false, request.payee);
+    rules.addMappingRule(request.matchString, request.envelopeId, false, request.payee,
+                         request.deposit);
 }
 
 RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget* parent)
@@ -136,9 +139,11 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
     // being edited shows its own payee and envelope, even when an earlier rule in the set
     // would match its pattern too; otherwise confirming would quietly hand it the other's.
     PayeeMapping mapped;
-    if (const PayeeMappingRule* own = budget_.rules().find(request_.incomingText))
-        mapped = {own->payee, own->envelopeId};
-    else
+    if (const PayeeMappingRule* own = budget_.rules().find(request_.incomingText)) {
+        mapped.payee = own->payee;
+        mapped.envelopeId = own->envelopeId;
+        mapped.deposit = own->deposit;
+    } else
         mapped = mapPayee(budget_, request_.incomingText);
     const QString replaced = replaceReservedCharacters(request_.incomingText);
     if (replaced == request_.incomingText)
@@ -150,8 +155,11 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
         payee_->setEditText(QString());
     for (AccountBase* item : budget_.itemsOfType(ItemType::Envelope))
         insertSorted(envelope_, item->getName(), QVariant::fromValue<quint32>(item->id()));
+    // A rule may make the payee's rows deposits instead of expenses of an envelope.
+    envelope_->addItem(kDepositChoice, QVariant::fromValue<quint32>(kNoId));
     envelope_->setCurrentIndex(
-        mapped.envelopeId == kNoId
+        mapped.deposit ? envelope_->count() - 1
+        : mapped.envelopeId == kNoId
             ? -1
             : envelope_->findData(QVariant::fromValue<quint32>(mapped.envelopeId)));
 

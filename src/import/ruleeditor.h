@@ -23,7 +23,11 @@ struct RuleRequest {
     QString payee;
     QString matchString; // of the rule last saved for this request
     ItemId envelopeId = kNoId;
+    bool deposit = false; // the rule makes deposits (no envelope)
 };
+
+// The envelope choice (in the rule editor and the review) that makes rows deposits.
+inline const QString kDepositChoice = QStringLiteral("--deposit--");
 
 struct RuleCheck {
     bool ok = false;
@@ -35,7 +39,8 @@ RuleCheck checkRule(const QString& match, const QString& original, const QString
                     const QString& payee, bool envelopeSelected);
 
 // What confirming the editor does to the rules and the request: the request's previous rule
-// (and any rule keyed by its incoming text) goes, the edited one is stored.
+// (and any rule keyed by its incoming text) goes, the edited one is stored. An envelope of
+// kNoId is the "--deposit--" choice.
 void confirmRule(MappingRuleSet& rules, RuleRequest& request, const QString& payee,
                  const QString& match, const QString& original, std::optional<ItemId> envelope);
 

@@ -64,6 +64,7 @@ private slots:
     void confirmReplacesEarlierRules();
     void confirmWithEmptyMatchUsesOriginal();
     void cancelChangesNothing();
+    void depositRuleRoundTrip();
 };
 
 void TestRules::mapping_data() {
@@ -329,8 +330,8 @@ void TestRules::editorPickers() {
     QStringList envelopes;
     for (int i = 0; i < dialog.envelopeField()->count(); ++i)
         envelopes << dialog.envelopeField()->itemText(i);
-    // Every envelope, hidden ones too, sorted by name.
-    QCOMPARE(envelopes, (QStringList{"Fuel", "Groceries", "Shopping"}));
+    // Every envelope, hidden ones too, sorted by name; then the choice of deposits.
+    QCOMPARE(envelopes, (QStringList{"Fuel", "Groceries", "Shopping", "--deposit--"}));
     QVERIFY(!dialog.envelopeField()->isEditable());
     QCOMPARE(dialog.envelopeField()->itemData(1).value<quint32>(), f.id("Groceries"));
     QStringList payees;
@@ -394,6 +395,42 @@ void TestRules::cancelChangesNothing() {
     QCOMPARE(f.budget.rules().size(), 1);
     QVERIFY(f.budget.rules().find("WALMART #123"));
     QVERIFY(request.matchString.isEmpty());
+}
+
+// "--deposit--" in the editor stores a deposit rule (no envelope); editing it again shows it
+// as such, and picking an envelope makes it an expense rule once more.
+void TestRules::depositRuleRoundTrip() {
+    Fixture f;
+    RuleRequest request{"ACME PAYROLL 0412", QString(), QString(), kNoId};
+    DialogDriver::beforeExec = [](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        editor->matchField()->setText("ACME PAYROLL*");
+        editor->payeeField()->setEditText("Acme");
+        editor->envelopeField()->setCurrentText("--deposit--");
+        QVERIFY(editor->okButton()->isEnabled());
+        editor->okButton()->click();
+    };
+    QVERIFY(RuleEditorDialog::edit(f.budget, request, nullptr));
+    const PayeeMappingRule* rule = f.budget.rules().find("ACME PAYROLL*");
+    QVERIFY(rule);
+    QVERIFY(rule->deposit);
+    QCOMPARE(rule->envelopeId, kNoId);
+    QVERIFY(request.deposit);
+
+    RuleRequest again{"ACME PAYROLL*", QString(), QString(), kNoId};
+    QString shown;
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        auto* editor = qobject_cast<RuleEditorDialog*>(d);
+        shown = editor->envelopeField()->currentText();
+        editor->payeeField()->setEditText("Acme");
+        editor->envelopeField()->setCurrentText("Groceries");
+        editor->okButton()->click();
+    };
+    QVERIFY(RuleEditorDialog::edit(f.budget, again, nullptr));
+    QCOMPARE(shown, QStringLiteral("--deposit--"));
+    rule = f.budget.rules().find("ACME PAYROLL*");
+    QVERIFY(!rule->deposit);
+    QCOMPARE(rule->envelopeId, f.id("Groceries"));
 }
 
 QTEST_MAIN(TestRules)
