@@ -342,24 +342,24 @@ void ImportReviewDialog::choose(int row, int index) {
 }
 
 void ImportReviewDialog::chooseEnvelope(int row, ItemId envelope) {
-    if (row < 0 || row >= int(batch_.records.size()))
-        return;
-    ImportRecord& record = batch_.records[size_t(row)];
-    record.envelopeId = envelope;
-    record.deposit = false;
-    byHand_[size_t(row)] = true;
-    showMapping(row, false, QString());
-    fitColumns(transactions_);
-    updateBalanceAndButtons();
+    setRowChoice(row, envelope, false);
 }
 
 void ImportReviewDialog::chooseDeposit(int row) {
+    setRowChoice(row, kNoId, true);
+}
+
+// A row's envelope or deposit as the user chose it in the list; money going out stays an
+// expense.
+void ImportReviewDialog::setRowChoice(int row, ItemId envelope, bool deposit) {
     if (row < 0 || row >= int(batch_.records.size()))
         return;
     ImportRecord& record = batch_.records[size_t(row)];
-    if (!plan_.mayDeposit(record))
+    if (deposit && !plan_.mayDeposit(record))
         return;
-    record.deposit = true;
+    if (!deposit)
+        record.envelopeId = envelope;
+    record.deposit = deposit;
     byHand_[size_t(row)] = true;
     showMapping(row, false, QString());
     fitColumns(transactions_);

@@ -98,6 +98,7 @@ private:
     void refreshChecks();
     void remapRows();
     void showMapping(int row, bool guess, const QString& guessedFrom);
+    void setRowChoice(int row, ItemId envelope, bool deposit);
     void updateBalanceAndButtons();
     void fitColumns(QTableWidget* table);
     void fitToScreen();
