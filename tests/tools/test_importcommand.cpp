@@ -42,9 +42,11 @@ DateTime at(int y, int m, int d, int h, int min) {
 }
 
 // Made in the order a loaded budget numbers its items (and tallykeep-export shows them):
-// Checking 0, Visa 1, the folder 2, Groceries 3, Fuel 4, Housing 5. The checking account
-// was opened on 1 November 2024 and has one transaction entered by hand since (so nothing
-// was imported yet): the parking meter of the statement, a day later.
+// Checking 0, Visa 1, the folder 2, Groceries 3, Fuel 4, Housing 5. Both accounts were
+// opened on 1 November 2024. Checking has one transaction entered by hand since (so nothing
+// was imported yet): the parking meter of us_checking.qif, a day later. Visa has one
+// imported from the bank: the fee that us_bank_sgml.ofx lists again (same FITID) with
+// another amount and date. Payroll rows are deposits by rule.
 void writeBudget(const QString& path) {
     Budget budget;
     Account* checking = budget.createAccount();
@@ -54,6 +56,7 @@ void writeBudget(const QString& path) {
     Account* visa = budget.createAccount();
     visa->setName("Visa");
     visa->setCCAccount(true);
+    visa->setLastImport(at(2024, 11, 1, 8, 30));
     AccountGroup* folder = budget.createFolder();
     folder->setName("Everyday");
     for (const char* name : {"Groceries", "Fuel", "Housing"}) {
@@ -64,10 +67,15 @@ void writeBudget(const QString& path) {
     budget.showTopLevel(std::vector<AccountBase*>{checking, visa, folder});
     QCOMPARE(budget.findItem(4)->getName(), QStringLiteral("Fuel"));
     budget.rules().addMappingRule("WALMART*", 3, false, "Walmart");
+    budget.rules().addMappingRule("*ACME*", kNoId, false, "Acme Corp", true);
     Transaction* parking = createTransaction(budget, TransactionType::Expense, -4194,
                                              checking->id(), kNoId, 4, "City parking", "",
                                              at(2024, 12, 3, 9, 15));
     applyTransaction(budget, *parking, false);
+    Transaction* fee = createTransaction(budget, TransactionType::Expense, -500, visa->id(), kNoId,
+                                         5, "Service fee", "", at(2024, 12, 30, 10, 0));
+    fee->bankId = "202412310004";
+    applyTransaction(budget, *fee, false);
     QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
 }
 
@@ -98,6 +106,14 @@ void ImportCommandTest::statements_data() {
     QTest::newRow("European QIF, day first") << "european_giro.qif"
                                              << QStringList{"--date-order", "dmy"}
                                              << "european_giro.import.json";
+    QTest::newRow("US bank CSV") << "us_bank.csv" << QStringList() << "us_bank.import.json";
+    QTest::newRow("German bank CSV, Windows-1252")
+        << "german_giro.csv" << QStringList() << "german_giro.import.json";
+    QTest::newRow("OFX 1 SGML into the card, FITID seen before")
+        << "us_bank_sgml.ofx" << QStringList{"--account", "Visa"} << "us_bank_sgml.import.json";
+    QTest::newRow("OFX 2 XML") << "us_bank_xml.ofx" << QStringList() << "us_bank_xml.import.json";
+    QTest::newRow("QFX") << "checking_download.qfx" << QStringList()
+                         << "checking_download.import.json";
 }
 
 void ImportCommandTest::statements() {
@@ -140,11 +156,15 @@ void ImportCommandTest::applyThenAgain() {
     Budget loaded;
     BudgetFile file(BudgetPath{budget});
     QCOMPARE(file.load(loaded), int(LoadOk));
-    // The parking meter by hand, Walmart (the only ticked row with an envelope).
-    QCOMPARE(int(loaded.transactions().size()), 2);
+    // The parking meter by hand, the card's fee, then Walmart and the payroll deposit (the
+    // ticked rows with an envelope or a deposit).
+    QCOMPARE(int(loaded.transactions().size()), 4);
     const Account* checking = loaded.findAccount(0);
     QVERIFY(checking);
-    QCOMPARE(checking->getBalance(), 100000 - 4194 - 4567);
+    QCOMPARE(checking->getBalance(), 100000 - 4194 - 4567 + 250000);
+    const Transaction& payroll = *loaded.transactions()[2];
+    QCOMPARE(payroll.type, TransactionType::Deposit);
+    QCOMPARE(payroll.payee, QStringLiteral("Acme Corp"));
     QCOMPARE(checking->lastImport().year, 2024);
     QCOMPARE(checking->lastImport().month, 12);
     QCOMPARE(checking->lastImport().day, 10);
