@@ -14,7 +14,6 @@
 #include "storage/budgetlocation.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -146,10 +145,10 @@ int main(int argc, char** argv) {
     if (!account)
         return usage("no account of that name in the budget");
 
-    QFile statementFile(args.statement);
-    if (!statementFile.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("%1: %2").arg(args.statement, statementFile.errorString()));
-    const QByteArray bytes = statementFile.readAll();
+    QString error;
+    const QByteArray bytes = readStatementBytes(args.statement, &error);
+    if (!error.isEmpty())
+        return failure(QStringLiteral("%1: %2").arg(args.statement, error));
     StatementOptions options;
     options.dateOrder = args.dateOrder;
     if (detectStatementFormat(bytes) == StatementFormat::Csv) {

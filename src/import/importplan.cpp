@@ -5,6 +5,7 @@
 #include "model/clock.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <cmath>
 
 namespace {
@@ -186,6 +187,22 @@ void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord
         if (isEarlier(account.lastImport(), latest))
             account.setLastImport(latest);
     }
+}
+
+QByteArray readStatementBytes(const QString& path, QString* errorText) {
+    constexpr qint64 kMaxStatementBytes = 64 * 1024 * 1024;
+    QFile file(path);
+    QString error;
+    QByteArray bytes;
+    if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else if (file.size() > kMaxStatementBytes)
+        error = QStringLiteral("larger than any statement");
+    else
+        bytes = file.read(kMaxStatementBytes);
+    if (errorText)
+        *errorText = error;
+    return bytes;
 }
 
 std::optional<CsvColumns> rememberedCsvColumns(const Account& account) {

@@ -94,6 +94,10 @@ DateTime latestDate(const std::vector<ImportRecord>& records);
 void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
                 const DateTime& latest);
 
+// The statement's bytes; empty when the file cannot be read or is far larger than any
+// statement (errorText then says why).
+QByteArray readStatementBytes(const QString& path, QString* errorText = nullptr);
+
 // The CSV mapping remembered for the account, if one was.
 std::optional<CsvColumns> rememberedCsvColumns(const Account& account);
 // Remembers how the account's CSV statements are read (saved with the budget).

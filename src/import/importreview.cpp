@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QHBoxLayout>
@@ -592,18 +591,6 @@ void ImportReviewDialog::confirm() {
             batch_.chosen.push_back(batch_.records[size_t(row)]);
     accept();
 }
-
-namespace {
-// The statement's bytes; empty when the file cannot be read. A file far larger than any
-// statement is not read at all.
-QByteArray readStatementBytes(const QString& path) {
-    constexpr qint64 kMaxStatementBytes = 64 * 1024 * 1024;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxStatementBytes)
-        return {};
-    return file.read(kMaxStatementBytes);
-}
-} // namespace
 
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks) {
     if (!account)
