@@ -92,12 +92,15 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     layout->addWidget(new QLabel(QStringLiteral("Preview:"), this));
     preview_ = new QTableWidget(0, 4, this);
     preview_->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Payee"),
-                                         QStringLiteral("Memo"), QStringLiteral("Amount")});
+                                         QStringLiteral("Amount"), QStringLiteral("Memo")});
     preview_->verticalHeader()->hide();
     preview_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     preview_->setSelectionMode(QAbstractItemView::NoSelection);
     preview_->setWordWrap(false);
-    preview_->horizontalHeader()->setStretchLastSection(false);
+    // The memo takes what room is left (a long one ends in "..."), so the amount stays in view.
+    for (int c = 0; c < 3; ++c)
+        preview_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    preview_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
     preview_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     applyListFont(preview_);
     layout->addWidget(preview_, 1);
@@ -203,16 +206,16 @@ void CsvMappingDialog::updatePreview() {
     for (int row = 0; row < shown; ++row) {
         const ImportRecord& record = read.records[size_t(row)];
         const QString texts[] = {formatDate(record.date, DateStyle::ShortDate),
-                                 record.incomingPayee, record.memo,
-                                 formatAmount(record.amount, true)};
+                                 record.incomingPayee, formatAmount(record.amount, true),
+                                 record.memo};
         for (int c = 0; c < 4; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);
-            if (c == 3)
+            item->setToolTip(texts[c]);
+            if (c == 2)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             preview_->setItem(row, c, item);
         }
     }
-    preview_->resizeColumnsToContents();
     const int skipped = read.skips.total();
     QString text = QStringLiteral("%1 transactions will be read").arg(read.records.size());
     if (skipped > 0)
