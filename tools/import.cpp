@@ -23,9 +23,8 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tallykeep-import BUDGET --account NAME STATEMENT [--apply] "
-    "[--date-order dmy|mdy|ymd]\n";
+constexpr const char* kUsage = "usage: tallykeep-import BUDGET --account NAME STATEMENT [--apply] "
+                               "[--date-order dmy|mdy|ymd]\n";
 
 int usage(const char* problem) {
     std::fprintf(stderr, "tallykeep-import: %s\n%s", problem, kUsage);
@@ -102,11 +101,10 @@ QString isoDate(const DateTime& dt) {
 
 QJsonArray skippedJson(const StatementSkips& skips) {
     QJsonArray out;
-    const std::pair<int, const char*> reasons[] = {
-        {skips.withoutDate, "no date"},
-        {skips.unreadableDate, "unreadable date"},
-        {skips.withoutAmount, "no amount"},
-        {skips.listEntries, "list entry"}};
+    const std::pair<int, const char*> reasons[] = {{skips.withoutDate, "no date"},
+                                                   {skips.unreadableDate, "unreadable date"},
+                                                   {skips.withoutAmount, "no amount"},
+                                                   {skips.listEntries, "list entry"}};
     // The readers count what they leave out by reason, not by position.
     for (const auto& [count, reason] : reasons)
         for (int i = 0; i < count; ++i)
@@ -128,11 +126,10 @@ int main(int argc, char** argv) {
     // The program saves over whatever another writer did; both must never hold one budget.
     SingleInstance instance(budgetIdentity(budgetPath));
     if (!instance.tryAcquire())
-        return failure(instance.heldElsewhere()
-                           ? QStringLiteral("%1 is open in Tallykeep; close it first")
-                                 .arg(args.budget)
-                           : QStringLiteral("cannot lock %1: %2")
-                                 .arg(args.budget, instance.failureText()));
+        return failure(
+            instance.heldElsewhere()
+                ? QStringLiteral("%1 is open in Tallykeep; close it first").arg(args.budget)
+                : QStringLiteral("cannot lock %1: %2").arg(args.budget, instance.failureText()));
 
     Budget budget;
     BudgetFile file(BudgetPath{budgetPath});
@@ -158,7 +155,8 @@ int main(int argc, char** argv) {
     }
     StatementRead read = readStatement(bytes, options);
     if (read.status != 0 || read.format == StatementFormat::Unknown)
-        return failure(QStringLiteral("%1: not a statement Tallykeep can read").arg(args.statement));
+        return failure(
+            QStringLiteral("%1: not a statement Tallykeep can read").arg(args.statement));
 
     // The rows as the review would show them.
     std::unordered_map<const Transaction*, qint64> position;

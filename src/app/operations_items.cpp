@@ -201,9 +201,9 @@ ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope) {
     for (AccountGroup* candidate : budget.folderOrder()) {
         if (folder)
             break;
-        const bool chargesFolder = std::any_of(
-            candidate->children().begin(), candidate->children().end(),
-            [](const AccountBase* child) { return child->id() == kChargesEnvelopeId; });
+        const bool chargesFolder =
+            std::any_of(candidate->children().begin(), candidate->children().end(),
+                        [](const AccountBase* child) { return child->id() == kChargesEnvelopeId; });
         if (!candidate->isHidden() && !chargesFolder)
             folder = candidate;
     }

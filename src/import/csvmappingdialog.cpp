@@ -60,8 +60,8 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     auto* top = new QHBoxLayout;
     auto* file = new QFormLayout;
     delimiter_ = new QComboBox(this);
-    delimiter_->addItems({QStringLiteral("Comma"), QStringLiteral("Semicolon"),
-                          QStringLiteral("Tab")});
+    delimiter_->addItems(
+        {QStringLiteral("Comma"), QStringLiteral("Semicolon"), QStringLiteral("Tab")});
     file->addRow(QStringLiteral("Delimiter:"), delimiter_);
     header_ = new QCheckBox(QStringLiteral("First row holds column names"), this);
     file->addRow(QString(), header_);
@@ -75,10 +75,12 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     top->addLayout(file);
 
     auto* roles = new QFormLayout;
-    const QString labels[RoleCount] = {
-        QStringLiteral("Date:"),   QStringLiteral("Payee:"),
-        QStringLiteral("Memo:"),   QStringLiteral("Amount:"),
-        QStringLiteral("Debit (money out):"), QStringLiteral("Credit (money in):")};
+    const QString labels[RoleCount] = {QStringLiteral("Date:"),
+                                       QStringLiteral("Payee:"),
+                                       QStringLiteral("Memo:"),
+                                       QStringLiteral("Amount:"),
+                                       QStringLiteral("Debit (money out):"),
+                                       QStringLiteral("Credit (money in):")};
     for (int role = 0; role < RoleCount; ++role) {
         roles_[role] = new QComboBox(this);
         roles_[role]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -182,8 +184,8 @@ void CsvMappingDialog::readFields() {
     columns_.dateOrder = kDateOrders[std::max(0, dateOrder_->currentIndex())];
     columns_.decimalComma = decimal_->currentIndex() == 1;
     for (int role = 0; role < RoleCount; ++role)
-        roleColumn(columns_, role) = roles_[role]->count() > 1 ? roles_[role]->currentIndex() - 1
-                                                               : -1;
+        roleColumn(columns_, role) =
+            roles_[role]->count() > 1 ? roles_[role]->currentIndex() - 1 : -1;
 }
 
 // The first rows exactly as the import will read them.

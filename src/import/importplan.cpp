@@ -149,8 +149,8 @@ RowState ImportPlan::evaluate(const ImportRecord& record, const DateTime& import
                            .arg(formatDate(t->transactionTime, DateStyle::ShortDate), t->payee,
                                 formatAmount(clampAmount(accountChange(*t, account_.id())), true));
     else if (state.notAfter)
-        state.reason = QStringLiteral("on or before %1")
-                           .arg(formatDate(importAfter, DateStyle::ShortDate));
+        state.reason =
+            QStringLiteral("on or before %1").arg(formatDate(importAfter, DateStyle::ShortDate));
     return state;
 }
 

@@ -34,7 +34,7 @@ public:
     const Transaction* findBankId(const QString& bankId) const;
 
 private:
-    QHash<QString, const Transaction*> byBankId_; // the first in store order
+    QHash<QString, const Transaction*> byBankId_;                // the first in store order
     QHash<qint64, std::vector<const Transaction*>> byRowAmount_; // store order
 };
 

@@ -86,9 +86,10 @@ void showGuess(QTableWidgetItem* item, const PayeeMapping& mapping) {
     QFont font = item->font();
     font.setItalic(mapping.isGuess());
     item->setFont(font);
-    item->setToolTip(mapping.isGuess()
-                         ? QStringLiteral("Guessed from earlier payee '%1'").arg(mapping.guessedFrom)
-                         : QString());
+    item->setToolTip(
+        mapping.isGuess()
+            ? QStringLiteral("Guessed from earlier payee '%1'").arg(mapping.guessedFrom)
+            : QString());
 }
 
 void inform(Prompter* prompter, QWidget* parent, const QString& title, const QString& text) {
@@ -274,8 +275,7 @@ void ImportReviewDialog::fitColumns(QTableWidget* table) {
         return;
     for (int c : squeezable) {
         const int width = transactions_->columnWidth(c);
-        const int own =
-            std::max(0, width - transactions_->horizontalHeader()->sectionSizeHint(c));
+        const int own = std::max(0, width - transactions_->horizontalHeader()->sectionSizeHint(c));
         // Rounded up, so that the columns end inside the view.
         const qint64 cut = (qint64(own) * std::min(excess, spare) + spare - 1) / spare;
         transactions_->setColumnWidth(c, width - int(cut));
@@ -296,8 +296,8 @@ void ImportReviewDialog::showEvent(QShowEvent* event) {
 void ImportReviewDialog::fitToScreen() {
     const QScreen* screen = this->screen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    int columns = transactions_->verticalScrollBar()->sizeHint().width() +
-                  2 * transactions_->frameWidth();
+    int columns =
+        transactions_->verticalScrollBar()->sizeHint().width() + 2 * transactions_->frameWidth();
     for (int c = 0; c < transactions_->columnCount(); ++c)
         columns += transactions_->columnWidth(c);
     const QMargins margins = layout()->contentsMargins();
@@ -387,8 +387,9 @@ void ImportReviewDialog::fillRules() {
         match->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule.envelopeId));
         rules_->setItem(row, MatchColumn, match);
         rules_->setItem(row, PayeeColumn, cell(rule.payee));
-        rules_->setItem(row, RuleEnvelopeColumn,
-                        cell(rule.deposit ? kDepositChoice : envelopeName(budget_, rule.envelopeId)));
+        rules_->setItem(
+            row, RuleEnvelopeColumn,
+            cell(rule.deposit ? kDepositChoice : envelopeName(budget_, rule.envelopeId)));
     }
     fitColumns(rules_);
     busy_ = false;
@@ -452,8 +453,8 @@ void ImportReviewDialog::refreshChecks() {
     const DateTime after = importAfter();
     for (int row = 0; row < transactions_->rowCount(); ++row) {
         const RowState state = plan_.evaluate(batch_.records[size_t(row)], after);
-        transactions_->item(row, DateColumn)->setCheckState(state.checked ? Qt::Checked
-                                                                          : Qt::Unchecked);
+        transactions_->item(row, DateColumn)
+            ->setCheckState(state.checked ? Qt::Checked : Qt::Unchecked);
         QTableWidgetItem* note = transactions_->item(row, NoteColumn);
         note->setText(state.reason);
         note->setToolTip(state.reason);

@@ -5,9 +5,9 @@
 #include "app/moneydialogs.h"
 #include "app/restoredialog.h"
 #include "app/settingsdialogs.h"
-#include "import/importreview.h"
 #include "app/transactionlist.h"
 #include "budgetdump.h"
+#include "import/importreview.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 #include "storage/backups.h"
@@ -15,15 +15,15 @@
 #include "test_window_fixture.h"
 
 #include <QAction>
-#include <QFileDialog>
-#include <QTableWidget>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -215,9 +215,9 @@ private slots:
         LiveWindow w;
         const QString good = dir.filePath("good.xlsx");
         w.sample.checking->adjustBalance(-50000);
-        QCOMPARE(writeWorkbookReplacing(good, w.sample.budget,
-                                        w.sample.budget.topLevelItemsForSave()),
-                 0);
+        QCOMPARE(
+            writeWorkbookReplacing(good, w.sample.budget, w.sample.budget.topLevelItemsForSave()),
+            0);
         w.sample.checking->adjustBalance(50000);
         const QString bad = dir.filePath("bad.xlsx");
         QFile f(bad);

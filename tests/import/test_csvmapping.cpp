@@ -62,14 +62,23 @@ void TestCsvMapping::proposal_data() {
     QTest::addColumn<QStringList>("firstRow");
     QTest::addColumn<QString>("summary");
     QTest::newRow("US bank")
-        << "us_bank.csv" << "Comma" << "Month/day/year" << "Point (1,234.56)"
+        << "us_bank.csv"
+        << "Comma"
+        << "Month/day/year"
+        << "Point (1,234.56)"
         << QStringList{"1: Date", "2: Description", "(none)", "3: Amount", "(none)", "(none)"}
         << QStringList{"12/2/24", "WHOLEFDS MKT #10234, SEATTLE WA", "-$87.45", ""}
         << "4 transactions will be read; 2 rows are left out (no readable date or amount).";
     QTest::newRow("German bank")
-        << "german_giro.csv" << "Semicolon" << "Day/month/year" << "Comma (1.234,56)"
-        << QStringList{"1: Buchungstag",      "3: Auftraggeber/Empfänger", "4: Verwendungszweck",
-                       "(none)",              "5: Soll",                   "6: Haben"}
+        << "german_giro.csv"
+        << "Semicolon"
+        << "Day/month/year"
+        << "Comma (1.234,56)" << QStringList{"1: Buchungstag",
+                                             "3: Auftraggeber/Empfänger",
+                                             "4: Verwendungszweck",
+                                             "(none)",
+                                             "5: Soll",
+                                             "6: Haben"}
         << QStringList{"12/2/24", "Bäckerei Müller GmbH", "-$12.50", "Kartenzahlung 01.12."}
         << "4 transactions will be read; 2 rows are left out (no readable date or amount).";
 }
@@ -149,9 +158,9 @@ void TestCsvMapping::mappingIsRememberedPerAccount() {
 
     QVERIFY(!importTransactions(budget, checking, hooks));
     QVERIFY(!importTransactions(budget, savings, hooks));
-    QCOMPARE(seen, (QStringList{"(none)", "WHOLEFDS MKT #10234, SEATTLE WA",
-                                "4: Running Bal.", "WHOLEFDS MKT #10234, SEATTLE WA",
-                                "(none)", "WHOLEFDS MKT #10234, SEATTLE WA"}));
+    QCOMPARE(seen, (QStringList{"(none)", "WHOLEFDS MKT #10234, SEATTLE WA", "4: Running Bal.",
+                                "WHOLEFDS MKT #10234, SEATTLE WA", "(none)",
+                                "WHOLEFDS MKT #10234, SEATTLE WA"}));
 
     DialogDriver::beforeExec = [&](QDialog* d) {
         if (auto* step = qobject_cast<CsvMappingDialog*>(d))

@@ -36,8 +36,8 @@ struct Fixture {
     }
     Transaction* add(Account* a, Amount amount, const QString& payee, const DateTime& when,
                      const QString& bankId = QString()) {
-        Transaction* t = createTransaction(budget, TransactionType::Expense, amount, a->id(),
-                                           kNoId, food->id(), payee, "", when);
+        Transaction* t = createTransaction(budget, TransactionType::Expense, amount, a->id(), kNoId,
+                                           food->id(), payee, "", when);
         t->bankId = bankId;
         return t;
     }

@@ -12,10 +12,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -262,8 +262,8 @@ void TestImportReview::openingState() {
     // Dec 1 is before the last import; Dec 3 repeats the fuel bill recorded on Dec 4.
     QCOMPARE(checks(rows), (QList<bool>{false, false, true, true, true}));
     // Each unticked row says why, in plain sight.
-    QCOMPARE(column(rows, 5), (QStringList{"on or before 12/2/24", "matches 12/4/24 Shell -$45.00",
-                                           "", "", ""}));
+    QCOMPARE(column(rows, 5),
+             (QStringList{"on or before 12/2/24", "matches 12/4/24 Shell -$45.00", "", "", ""}));
     QCOMPARE(rows->horizontalHeaderItem(5)->text(), QStringLiteral("Note"));
     QCOMPARE(batch.latest.day, 12);
     // 500.00 + 1,500.00 - 19.99 - 8.25
@@ -322,7 +322,7 @@ void TestImportReview::earlierDateRefills() {
 // imported, else the day before the statement's first row, whatever the account's
 // last-import date says about the day it was opened.
 void TestImportReview::importAfterDefault_data() {
-    QTest::addColumn<QDateTime>("lastImport"); // invalid: unset
+    QTest::addColumn<QDateTime>("lastImport");     // invalid: unset
     QTest::addColumn<QList<QDateTime>>("entries"); // the account's transactions
     QTest::addColumn<QDate>("after");
     QTest::addColumn<QList<bool>>("checked");
@@ -339,8 +339,9 @@ void TestImportReview::importAfterDefault_data() {
         << QDateTime(QDate(2024, 12, 2), QTime(0, 0))
         << QList<QDateTime>{QDateTime(QDate(2024, 11, 28), QTime(0, 0))} << QDate(2024, 12, 2)
         << QList<bool>{false, true, true, true, true};
-    QTest::newRow("last import unset") << QDateTime() << QList<QDateTime>{
-        QDateTime(QDate(2024, 10, 1), QTime(0, 0))} << QDate(2024, 11, 30) << all;
+    QTest::newRow("last import unset")
+        << QDateTime() << QList<QDateTime>{QDateTime(QDate(2024, 10, 1), QTime(0, 0))}
+        << QDate(2024, 11, 30) << all;
 }
 
 void TestImportReview::importAfterDefault() {
@@ -374,7 +375,7 @@ void TestImportReview::depositRows() {
     QTableWidget* rows = dialog.transactionList();
     const QStringList envelopes{"Fuel", "Groceries", "Income", "Shopping"};
     QCOMPARE(dialog.envelopeChoices(2), envelopes + QStringList{"--deposit--"}); // +1,500.00
-    QCOMPARE(dialog.envelopeChoices(3), envelopes);                             // -19.99
+    QCOMPARE(dialog.envelopeChoices(3), envelopes);                              // -19.99
     dialog.chooseDeposit(3); // money out stays an expense
     QCOMPARE(rows->item(3, 3)->text(), QStringLiteral("Shopping"));
 
@@ -444,8 +445,8 @@ void TestImportReview::handChoiceSurvives() {
     dialog.ruleList()->selectRow(0);
     prompter.answers = {true};
     dialog.deleteRuleButton()->click(); // ACME*
-    QCOMPARE(column(rows, 3), (QStringList{"Groceries", "Fuel", "--deposit--", "Shopping",
-                                           "Shopping"}));
+    QCOMPARE(column(rows, 3),
+             (QStringList{"Groceries", "Fuel", "--deposit--", "Shopping", "Shopping"}));
     DialogDriver::beforeExec = [](QDialog* d) {
         auto* editor = qobject_cast<RuleEditorDialog*>(d);
         editor->payeeField()->setEditText("Corner");
@@ -672,8 +673,8 @@ void TestImportReview::importRecordsCheckedRows() {
     for (const auto& t : all)
         got << QStringLiteral("%1 %2 %3").arg(t->transactionTime.day).arg(t->payee).arg(t->amount);
     // Sorted by date; the café keeps its incoming payee since the rule gives none.
-    QCOMPARE(got, (QStringList{"25 Farmers market -2000", "4 Shell -4500", "5 Acme Corp 150000", "9 Amazon -1999",
-                               "12 CORNER CAFE -825", "20 Later -100"}));
+    QCOMPARE(got, (QStringList{"25 Farmers market -2000", "4 Shell -4500", "5 Acme Corp 150000",
+                               "9 Amazon -1999", "12 CORNER CAFE -825", "20 Later -100"}));
     const Transaction& deposit = *all[2];
     QCOMPARE(deposit.type, TransactionType::Expense);
     QCOMPARE(deposit.accountFrom, f.checking->id());
@@ -775,9 +776,8 @@ void TestImportReview::leftOutRecordsAreTold_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("reviewRows"); // -1: the review does not open
     const QString head = QStringLiteral(" record(s) in this statement will not be imported:\n");
-    QTest::newRow("no complete transaction")
-        << QByteArray("!Type:Bank\nD1/2/2024\nPX\n^\n") << "1" + head + "\n1 without an amount"
-        << -1;
+    QTest::newRow("no complete transaction") << QByteArray("!Type:Bank\nD1/2/2024\nPX\n^\n")
+                                             << "1" + head + "\n1 without an amount" << -1;
     QTest::newRow("unreadable date and no date")
         << QByteArray("D3/14/2024\nT-2\nPA\n^\nDsoon\nT-1\nPB\n^\nT-3\nPC\n^\n")
         << "2" + head + "\n1 without a date\n1 with a date that cannot be read" << 1;

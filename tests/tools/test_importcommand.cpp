@@ -68,9 +68,9 @@ void writeBudget(const QString& path) {
     QCOMPARE(budget.findItem(4)->getName(), QStringLiteral("Fuel"));
     budget.rules().addMappingRule("WALMART*", 3, false, "Walmart");
     budget.rules().addMappingRule("*ACME*", kNoId, false, "Acme Corp", true);
-    Transaction* parking = createTransaction(budget, TransactionType::Expense, -4194,
-                                             checking->id(), kNoId, 4, "City parking", "",
-                                             at(2024, 12, 3, 9, 15));
+    Transaction* parking =
+        createTransaction(budget, TransactionType::Expense, -4194, checking->id(), kNoId, 4,
+                          "City parking", "", at(2024, 12, 3, 9, 15));
     applyTransaction(budget, *parking, false);
     Transaction* fee = createTransaction(budget, TransactionType::Expense, -500, visa->id(), kNoId,
                                          5, "Service fee", "", at(2024, 12, 30, 10, 0));
@@ -108,9 +108,8 @@ void ImportCommandTest::statements_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("answer");
     QTest::newRow("US bank QIF") << "us_checking.qif" << QStringList() << "us_checking.import.json";
-    QTest::newRow("European QIF, day first") << "european_giro.qif"
-                                             << QStringList{"--date-order", "dmy"}
-                                             << "european_giro.import.json";
+    QTest::newRow("European QIF, day first")
+        << "european_giro.qif" << QStringList{"--date-order", "dmy"} << "european_giro.import.json";
     QTest::newRow("US bank CSV") << "us_bank.csv" << QStringList() << "us_bank.import.json";
     QTest::newRow("German bank CSV, Windows-1252")
         << "german_giro.csv" << QStringList() << "german_giro.import.json";
@@ -129,8 +128,8 @@ void ImportCommandTest::statements() {
     const QString budget = dir.filePath("budget.xlsx");
     writeBudget(budget);
     const QByteArray before = readAll(budget);
-    const Run r = run(QStringList{budget, "--account", "Checking", kStatements + statement} +
-                      options);
+    const Run r =
+        run(QStringList{budget, "--account", "Checking", kStatements + statement} + options);
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QJsonDocument got = QJsonDocument::fromJson(r.out);
     const QJsonDocument want = expected(answer);
@@ -184,7 +183,8 @@ void ImportCommandTest::refusesWhileOpen() {
     SingleInstance program(budgetIdentity(budget));
     QVERIFY(program.tryAcquire());
     // A lock taken by this very process counts as someone else's for the child.
-    const Run r = run({budget, "--account", "Checking", kStatements + "us_checking.qif", "--apply"});
+    const Run r =
+        run({budget, "--account", "Checking", kStatements + "us_checking.qif", "--apply"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("open in Tallykeep"));
     QVERIFY(r.out.isEmpty());
@@ -196,14 +196,14 @@ void ImportCommandTest::exitCodes_data() {
     const QString qif = kStatements + "us_checking.qif";
     QTest::newRow("no arguments") << QStringList() << 2;
     QTest::newRow("no account") << QStringList{"BUDGET", qif} << 2;
-    QTest::newRow("unknown option") << QStringList{"BUDGET", "--account", "Checking", qif, "--x"}
-                                    << 2;
+    QTest::newRow("unknown option")
+        << QStringList{"BUDGET", "--account", "Checking", qif, "--x"} << 2;
     QTest::newRow("bad date order")
         << QStringList{"BUDGET", "--account", "Checking", qif, "--date-order", "dym"} << 2;
     QTest::newRow("account not in budget")
         << QStringList{"BUDGET", "--account", "Savings", qif} << 2;
-    QTest::newRow("no such budget") << QStringList{"DIR/none.xlsx", "--account", "Checking", qif}
-                                    << 1;
+    QTest::newRow("no such budget")
+        << QStringList{"DIR/none.xlsx", "--account", "Checking", qif} << 1;
     QTest::newRow("budget is no workbook")
         << QStringList{"DIR/garbage.xlsx", "--account", "Checking", qif} << 1;
     QTest::newRow("no such statement")
