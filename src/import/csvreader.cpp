@@ -204,12 +204,18 @@ int decimalVote(const QString& text) {
     return 0;
 }
 
-QString cleanText(const QString& text) {
-    QString value = replaceReservedCharacters(text.simplified());
+// A memo is kept as the bank wrote it (only blanks tidied and the length bounded); a payee
+// also has the characters rules cannot match replaced.
+QString keepText(const QString& text) {
+    QString value = text.simplified();
     if (value.size() > kMaxQifValueLength)
         value.truncate(value.at(kMaxQifValueLength - 1).isHighSurrogate() ? kMaxQifValueLength - 1
                                                                            : kMaxQifValueLength);
     return value;
+}
+
+QString cleanText(const QString& text) {
+    return replaceReservedCharacters(keepText(text));
 }
 } // namespace
 
@@ -361,9 +367,9 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
                 return false;
             }
             ImportRecord record;
-            record.memo = cleanText(field(fields, columns.memoColumn));
+            record.memo = keepText(field(fields, columns.memoColumn));
             const QString payee = cleanText(field(fields, columns.payeeColumn));
-            record.incomingPayee = payee.isEmpty() ? record.memo : payee;
+            record.incomingPayee = payee.isEmpty() ? replaceReservedCharacters(record.memo) : payee;
             record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
             record.amount = amount;
             read.push_back(std::move(record));

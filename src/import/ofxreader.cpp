@@ -212,7 +212,7 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
         }
         ImportRecord record;
         record.incomingPayee = replaceReservedCharacters(row.name.isEmpty() ? row.memo : row.name);
-        record.memo = replaceReservedCharacters(row.memo);
+        record.memo = row.memo;
         record.bankId = row.fitid;
         record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
         record.amount = amount;

@@ -139,7 +139,8 @@ private:
             else if (amount_ == 0)
                 ++skips.withoutAmount;
             else
-                pushRecord(payee_.isEmpty() ? memo_ : payee_); // transfers and cheques name none
+                // Transfers and cheques name no payee; the memo stands in, made matchable.
+                pushRecord(payee_.isEmpty() ? replaceReservedCharacters(memo_) : payee_);
         }
         reset();
         emittedInRecord_ = false;
@@ -178,9 +179,9 @@ private:
         case 'm':
             // A memo after the record's third field still belongs to the record just made.
             if (emittedInRecord_ && !out_.empty())
-                out_.back().memo = replaceReservedCharacters(decodeValue(line_));
+                out_.back().memo = decodeValue(line_);
             else
-                memo_ = replaceReservedCharacters(decodeValue(line_));
+                memo_ = decodeValue(line_);
             break;
         case 'T':
         case 't':
