@@ -602,7 +602,7 @@ sys.exit(1 if errors else 0)
         for (int i = 0; i < 70000; ++i)
             b.appendTransaction(std::make_unique<Transaction>(
                 Transaction{1, kNoId, kNoId, a->id(), QString(), QString(),
-                            date(2020, 1, 1 + i % 28), TransactionType::Deposit}));
+                            date(2020, 1, 1 + i % 28), TransactionType::Deposit, QString()}));
         b.sortTransactionsByTime();
         QCOMPARE(save(b, path("wide.xlsx")), 0);
         auto loaded = load(path("wide.xlsx"));
