@@ -101,14 +101,9 @@ QString isoDate(const DateTime& dt) {
 
 QJsonArray skippedJson(const StatementSkips& skips) {
     QJsonArray out;
-    const std::pair<int, const char*> reasons[] = {{skips.withoutDate, "no date"},
-                                                   {skips.unreadableDate, "unreadable date"},
-                                                   {skips.withoutAmount, "no amount"},
-                                                   {skips.listEntries, "list entry"}};
-    // The readers count what they leave out by reason, not by position.
-    for (const auto& [count, reason] : reasons)
-        for (int i = 0; i < count; ++i)
-            out.append(QJsonObject{{"record", QJsonValue()}, {"reason", reason}});
+    for (const SkippedRecord& skipped : skips.records)
+        out.append(QJsonObject{{"record", skipped.record},
+                               {"reason", QLatin1String(skipReasonName(skipped.reason))}});
     return out;
 }
 

@@ -108,25 +108,43 @@ QString headerWords(const QString& header) {
 
 // Header words of the common banks, most telling first. German umlauts come as "a" and as
 // "ae" (banks write both).
-const QStringList kDateWords = {
-    "buchungstag", "buchungsdatum", "transaction date", "posting date", "posted date",
-    "booking date", "date operation", "boekdatum", "transactiedatum", "fecha operacion",
-    "date", "datum", "fecha", "wertstellung", "valuta", "date valeur"};
-const QStringList kAmountWords = {"amount", "betrag", "umsatz", "montant", "bedrag", "importe",
-                                  "monto"};
-const QStringList kDebitWords = {"debit", "soll", "withdrawal", "withdrawals", "money out",
-                                 "paid out", "debet", "cargo", "ausgang", "belastung"};
-const QStringList kCreditWords = {"credit", "haben", "deposit", "deposits", "money in",
+const QStringList kDateWords = {"buchungstag",     "buchungsdatum", "transaction date",
+                                "posting date",    "posted date",   "booking date",
+                                "date operation",  "boekdatum",     "transactiedatum",
+                                "fecha operacion", "date",          "datum",
+                                "fecha",           "wertstellung",  "valuta",
+                                "date valeur"};
+const QStringList kAmountWords = {"amount", "betrag",  "umsatz", "montant",
+                                  "bedrag", "importe", "monto"};
+const QStringList kDebitWords = {"debit",    "soll",  "withdrawal", "withdrawals", "money out",
+                                 "paid out", "debet", "cargo",      "ausgang",     "belastung"};
+const QStringList kCreditWords = {"credit",  "haben", "deposit", "deposits",  "money in",
                                   "paid in", "abono", "eingang", "gutschrift"};
-const QStringList kPayeeWords = {
-    "payee", "zahlungsempfanger", "zahlungsempfaenger", "empfanger", "empfaenger",
-    "beguenstigter", "begunstigter", "zahlungsbeteiligter", "auftraggeber", "beneficiary",
-    "beneficiaire", "beneficiario", "tiers", "merchant", "counterparty", "naam", "name",
-    "description", "libelle", "omschrijving", "concepto"};
+const QStringList kPayeeWords = {"payee",
+                                 "zahlungsempfanger",
+                                 "zahlungsempfaenger",
+                                 "empfanger",
+                                 "empfaenger",
+                                 "beguenstigter",
+                                 "begunstigter",
+                                 "zahlungsbeteiligter",
+                                 "auftraggeber",
+                                 "beneficiary",
+                                 "beneficiaire",
+                                 "beneficiario",
+                                 "tiers",
+                                 "merchant",
+                                 "counterparty",
+                                 "naam",
+                                 "name",
+                                 "description",
+                                 "libelle",
+                                 "omschrijving",
+                                 "concepto"};
 const QStringList kMemoWords = {
-    "memo", "verwendungszweck", "reference", "referenz", "notes", "note", "details",
-    "communication", "mededelingen", "motif", "detail", "buchungstext", "description",
-    "libelle", "omschrijving", "concepto"};
+    "memo",        "verwendungszweck", "reference",    "referenz", "notes",  "note",
+    "details",     "communication",    "mededelingen", "motif",    "detail", "buchungstext",
+    "description", "libelle",          "omschrijving", "concepto"};
 
 int columnByWords(const QStringList& headers, const QStringList& words,
                   const std::vector<int>& taken) {
@@ -210,7 +228,7 @@ QString keepText(const QString& text) {
     QString value = text.simplified();
     if (value.size() > kMaxQifValueLength)
         value.truncate(value.at(kMaxQifValueLength - 1).isHighSurrogate() ? kMaxQifValueLength - 1
-                                                                           : kMaxQifValueLength);
+                                                                          : kMaxQifValueLength);
     return value;
 }
 
@@ -236,8 +254,7 @@ CsvColumns detectCsvColumns(const QByteArray& bytes) {
         if (rows.isEmpty())
             return c;
         // A first row holding a date is data, whatever words it has ("Mobile deposit").
-        const bool firstIsData =
-            std::any_of(rows.first().begin(), rows.first().end(), readsAsDate);
+        const bool firstIsData = std::any_of(rows.first().begin(), rows.first().end(), readsAsDate);
         QStringList headers;
         if (!firstIsData)
             for (const QString& h : rows.first())
@@ -264,11 +281,10 @@ CsvColumns detectCsvColumns(const QByteArray& bytes) {
             data.removeFirst();
 
         // What the header did not name, the values tell.
-        const int columns = int(std::max_element(rows.begin(), rows.end(),
-                                                 [](const auto& a, const auto& b) {
-                                                     return a.size() < b.size();
-                                                 })
-                                    ->size());
+        const int columns =
+            int(std::max_element(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+                    return a.size() < b.size();
+                })->size());
         const auto free = [&](int col) {
             return std::find(taken.begin(), taken.end(), col) == taken.end();
         };
@@ -328,7 +344,9 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
         return col >= 0 && col < fields.size() ? decodeStatementText(fields[col]) : QString();
     };
     try {
+        int row = 0; // as a spreadsheet numbers it, the header row included
         splitCsv(bytes, char(columns.delimiter.toLatin1()), [&](QList<QByteArray>& fields) {
+            ++row;
             if (header) {
                 header = false;
                 return true;
@@ -339,27 +357,27 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
             const QString dateText = field(fields, columns.dateColumn).trimmed();
             Amount amount = 0;
             if (columns.amountColumn >= 0) {
-                amount = readStatementAmount(field(fields, columns.amountColumn),
-                                             columns.decimalComma);
+                amount =
+                    readStatementAmount(field(fields, columns.amountColumn), columns.decimalComma);
             } else {
                 // Money out is money out whether the bank writes it positive or negative.
-                const qint64 out = readStatementAmount(field(fields, columns.debitColumn),
-                                                       columns.decimalComma);
-                const qint64 in = readStatementAmount(field(fields, columns.creditColumn),
-                                                      columns.decimalComma);
+                const qint64 out =
+                    readStatementAmount(field(fields, columns.debitColumn), columns.decimalComma);
+                const qint64 in =
+                    readStatementAmount(field(fields, columns.creditColumn), columns.decimalComma);
                 amount = clampAmount((in < 0 ? -in : in) - (out < 0 ? -out : out));
             }
             if (dateText.isEmpty()) {
-                ++counted.withoutDate;
+                counted.add(SkipReason::NoDate, row);
                 return true;
             }
             if (amount == 0) {
-                ++counted.withoutAmount;
+                counted.add(SkipReason::NoAmount, row);
                 return true;
             }
             const QDate date = readStatementDate(dateText, order);
             if (!date.isValid()) {
-                ++counted.unreadableDate;
+                counted.add(SkipReason::UnreadableDate, row);
                 return true;
             }
             if (int(read.size()) >= kMaxQifRecords) {

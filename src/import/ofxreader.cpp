@@ -67,7 +67,7 @@ QString ofxText(const char* text, int valid) {
     QString value = decodeStatementText(QByteArray(text)).trimmed();
     if (value.size() > kMaxQifValueLength)
         value.truncate(value.at(kMaxQifValueLength - 1).isHighSurrogate() ? kMaxQifValueLength - 1
-                                                                           : kMaxQifValueLength);
+                                                                          : kMaxQifValueLength);
     return value;
 }
 
@@ -195,19 +195,20 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
         const RawTransaction* written = inOrder ? &raw[i] : rawById.value(row.fitid, nullptr);
         const QByteArray posted = written ? written->posted : QByteArray();
         const QDate date = ofxDate(posted);
+        const int number = int(i) + 1;
         if (posted.isEmpty()) {
-            ++counted.withoutDate;
+            counted.add(SkipReason::NoDate, number);
             continue;
         }
         if (!date.isValid()) {
-            ++counted.unreadableDate;
+            counted.add(SkipReason::UnreadableDate, number);
             continue;
         }
         const Amount amount = written && !written->amount.isEmpty() ? ofxAmount(written->amount)
-                              : row.hasAmount                         ? clampAmount(row.cents)
-                                                                      : 0;
+                              : row.hasAmount                       ? clampAmount(row.cents)
+                                                                    : 0;
         if (amount == 0) {
-            ++counted.withoutAmount;
+            counted.add(SkipReason::NoAmount, number);
             continue;
         }
         ImportRecord record;
@@ -234,8 +235,8 @@ bool looksComplete(const QByteArray& bytes) {
 // Empties the result, refuses what is no whole statement, and puts the statement in a
 // private temporary folder, for libofx reads only files. libofx makes its own temporary
 // file beside it (through TMPDIR), which a killed parse would otherwise leave behind.
-quint32 prepare(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                StatementSkips* skips, const QTemporaryDir& folder) {
+quint32 prepare(const QByteArray& bytes, std::vector<ImportRecord>& records, StatementSkips* skips,
+                const QTemporaryDir& folder) {
     records.clear();
     if (skips)
         *skips = StatementSkips();

@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
 #include <QStringList>
 #include <QTime>
-#include <QFile>
 
 #include <cerrno>
 #include <cstring>
@@ -48,6 +48,7 @@ struct RawRecord {
     QString payee;
     QString memo;
     Amount amount = 0;
+    int number = 0; // in the statement, counting every record
 };
 
 // "!Type:Cat", "!Account" and the like open lists whose entries are no transactions (their
@@ -126,18 +127,19 @@ private:
             tooMany_ = true;
             return;
         }
-        out_.push_back({dateText_, payee, memo_, amount_});
+        out_.push_back({dateText_, payee, memo_, amount_, records_});
     }
 
     // "^", a section header or the end of the input: what is pending is one record.
     void endRecord() {
         if (content_) {
+            ++records_;
             if (inList_)
-                ++skips.listEntries;
+                skips.add(SkipReason::ListEntry, records_);
             else if (dateText_.trimmed().isEmpty())
-                ++skips.withoutDate;
+                skips.add(SkipReason::NoDate, records_);
             else if (amount_ == 0)
-                ++skips.withoutAmount;
+                skips.add(SkipReason::NoAmount, records_);
             else
                 // Transfers and cheques name no payee; the memo stands in, made matchable.
                 pushRecord(payee_.isEmpty() ? replaceReservedCharacters(memo_) : payee_);
@@ -191,6 +193,7 @@ private:
             break;
         }
         if (amount_ != 0 && !dateText_.trimmed().isEmpty() && !payee_.isEmpty()) {
+            ++records_;
             pushRecord(payee_);
             reset();
             emittedInRecord_ = true;
@@ -200,11 +203,12 @@ private:
     std::vector<RawRecord>& out_;
     QByteArray line_;
     bool firstLine_ = true;
+    int records_ = 0; // records ended so far, kept or not
     qsizetype lineBytes_ = 0;
     bool tooMany_ = false;
     bool inList_ = false;
-    bool content_ = false;          // a line of a record not yet counted or emitted
-    bool emittedInRecord_ = false;  // the record has been emitted before its "^"
+    bool content_ = false;         // a line of a record not yet counted or emitted
+    bool emittedInRecord_ = false; // the record has been emitted before its "^"
     QString dateText_;
     QString payee_;
     QString memo_;
@@ -224,14 +228,13 @@ void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>&
         for (const RawRecord& r : raw)
             dates << r.dateText;
     }
-    const DateOrder order =
-        forcedOrder ? *forcedOrder : chooseDateOrder(dates, localeDateOrder());
+    const DateOrder order = forcedOrder ? *forcedOrder : chooseDateOrder(dates, localeDateOrder());
     records.reserve(raw.size());
     for (const RawRecord& r : raw) {
         const QDate date = readStatementDate(r.dateText, order);
         const DateTime when = date.isValid() ? atMidnight(date) : DateTime();
         if (!when.isSet()) {
-            ++skips.unreadableDate;
+            skips.add(SkipReason::UnreadableDate, r.number);
             continue;
         }
         ImportRecord record;
@@ -254,6 +257,10 @@ quint32 finishParse(QifParser& parser, std::vector<RawRecord>& raw,
     std::vector<ImportRecord> read;
     StatementSkips counted = parser.skips;
     finishRecords(raw, read, counted, dateOrder);
+    // Unreadable dates are found only now, after the others.
+    std::stable_sort(
+        counted.records.begin(), counted.records.end(),
+        [](const SkippedRecord& a, const SkippedRecord& b) { return a.record < b.record; });
     records = std::move(read);
     if (skips)
         *skips = counted;
@@ -282,8 +289,8 @@ quint32 readQifBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
     }
 }
 
-quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
-                    StatementSkips* skips, std::optional<DateOrder> dateOrder) {
+quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records, StatementSkips* skips,
+                    std::optional<DateOrder> dateOrder) {
     records.clear();
     if (skips)
         *skips = StatementSkips();

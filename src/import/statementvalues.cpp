@@ -55,8 +55,7 @@ QDate readStatementDate(const QString& text, DateOrder order) {
     const QString second = match.captured(3);
     const QString third = match.captured(4);
     if (first.size() == 4) // 2024-12-15 whatever the order
-        return third.size() > 2 ? QDate()
-                                : validDate(first.toInt(), second.toInt(), third.toInt());
+        return third.size() > 2 ? QDate() : validDate(first.toInt(), second.toInt(), third.toInt());
     if (first.size() == 3)
         return QDate();
     switch (order) {
@@ -171,4 +170,37 @@ QString tooManyTransactionsMessage(int limit) {
                           "at most %1 at a time. Split the statement into smaller ones and "
                           "import each of them.")
         .arg(count);
+}
+
+void StatementSkips::add(SkipReason reason, int record) {
+    switch (reason) {
+    case SkipReason::NoDate:
+        ++withoutDate;
+        break;
+    case SkipReason::UnreadableDate:
+        ++unreadableDate;
+        break;
+    case SkipReason::NoAmount:
+        ++withoutAmount;
+        break;
+    case SkipReason::ListEntry:
+        ++listEntries;
+        break;
+    }
+    if (records.size() < kMaxListed)
+        records.push_back({record, reason});
+}
+
+const char* skipReasonName(SkipReason reason) {
+    switch (reason) {
+    case SkipReason::NoDate:
+        return "no date";
+    case SkipReason::UnreadableDate:
+        return "unreadable date";
+    case SkipReason::NoAmount:
+        return "no amount";
+    case SkipReason::ListEntry:
+        break;
+    }
+    return "list entry";
 }

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 // The order of the numbers in a date whose year is not written first with four digits.
 enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
@@ -44,15 +45,32 @@ Amount readStatementAmount(const QString& text, bool decimalComma);
 // Latin-1's).
 QString decodeStatementText(const QByteArray& bytes);
 
+enum class SkipReason { NoDate, UnreadableDate, NoAmount, ListEntry };
+
+// A record left out: its 1-based number in the statement (a QIF record, a CSV row counted as
+// a spreadsheet shows it, header included, an OFX transaction) and why.
+struct SkippedRecord {
+    int record = 0;
+    SkipReason reason = SkipReason::NoDate;
+};
+
 // Records of a statement that are not imported, by reason.
 struct StatementSkips {
     int withoutDate = 0;
     int unreadableDate = 0;
     int withoutAmount = 0;
     int listEntries = 0; // entries of category, class, account and memorized-transaction lists
+    // Which ones, in statement order; a junk file could name millions, so only the first
+    // kMaxListed are kept (the counts go on).
+    std::vector<SkippedRecord> records;
+    static constexpr size_t kMaxListed = 10000;
 
+    void add(SkipReason reason, int record);
     int total() const { return withoutDate + unreadableDate + withoutAmount + listEntries; }
 };
+
+// "no date", "unreadable date", "no amount", "list entry".
+const char* skipReasonName(SkipReason reason);
 
 // The one message that tells the user what was left out and why; empty when nothing was.
 QString skippedRecordsMessage(const StatementSkips& skips);

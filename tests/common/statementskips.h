@@ -1,6 +1,6 @@
 #pragma once
 // What a statement reader left out, as the lines the sample statements' .expected files hold
-// ("skipped unreadableDate 1"), sorted.
+// ("skipped 4 unreadable date": the record's number in the statement and why), in statement order.
 
 #include "import/statementvalues.h"
 
@@ -8,14 +8,16 @@
 
 inline QStringList skippedLines(const StatementSkips& skips) {
     QStringList out;
-    const auto add = [&out](const char* why, int count) {
-        if (count)
-            out << QStringLiteral("skipped %1 %2").arg(QLatin1String(why)).arg(count);
-    };
-    add("withoutAmount", skips.withoutAmount);
-    add("listEntries", skips.listEntries);
-    add("unreadableDate", skips.unreadableDate);
-    add("withoutDate", skips.withoutDate);
-    out.sort();
+    for (const SkippedRecord& r : skips.records)
+        out << QStringLiteral("skipped %1 %2")
+                   .arg(r.record)
+                   .arg(QLatin1String(skipReasonName(r.reason)));
+    // The counts by reason must tell the same as the list.
+    int byReason[4] = {};
+    for (const SkippedRecord& r : skips.records)
+        ++byReason[int(r.reason)];
+    if (byReason[0] != skips.withoutDate || byReason[1] != skips.unreadableDate ||
+        byReason[2] != skips.withoutAmount || byReason[3] != skips.listEntries)
+        out << QStringLiteral("skipped counts differ from the list");
     return out;
 }
