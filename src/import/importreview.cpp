@@ -256,6 +256,8 @@ DateTime ImportReviewDialog::importAfter() const {
 
 void ImportReviewDialog::fitColumns(QTableWidget* table) {
     table->resizeColumnsToContents();
+    // The rules' last column, like the statement's note column below, takes the room left.
+    table->horizontalHeader()->setStretchLastSection(table != transactions_);
     if (table != transactions_ || !isVisible())
         return;
     // On a screen too narrow for every column the payee and note columns give up room
@@ -271,6 +273,8 @@ void ImportReviewDialog::fitColumns(QTableWidget* table) {
         spare += std::max(0, transactions_->columnWidth(c) -
                                  transactions_->horizontalHeader()->sectionSizeHint(c));
     const int excess = total - available;
+    if (excess < 0)
+        transactions_->setColumnWidth(NoteColumn, transactions_->columnWidth(NoteColumn) - excess);
     if (excess <= 0 || spare <= 0)
         return;
     for (int c : squeezable) {
