@@ -246,6 +246,14 @@ Amount readMoneyCell(const XlsxSheet& sheet, int row, int col) {
     const double value = cell.isNumber() ? cell.toDouble() : 0.0;
     if (!std::isfinite(value))
         return 0;
+    // Nearly every amount is within a ten-millionth of a whole cent (this program writes
+    // exact cents): its six-decimal text then ends in that cent, so it is taken directly.
+    if (std::fabs(value) < 1e7) {
+        const double scaled = value * 100.0;
+        const double cents = std::nearbyint(scaled);
+        if (std::fabs(scaled - cents) < 1e-5)
+            return clampAmount(qint64(cents));
+    }
     // Cents are cut, not rounded, from the six-decimal text (correctly rounded, as
     // QString::number writes it, but without its cost for every amount of a large budget).
     char text[400]; // the longest double in fixed notation with 6 decimals is 316 characters
