@@ -47,6 +47,7 @@ QJsonObject itemJson(const AccountBase& item) {
         o["contributesToBudget"] = a.contributesToBudget();
         o["isCCAccount"] = a.isCCAccount();
         o["lastImport"] = dateValue(a.lastImport());
+        o["statementColumns"] = a.statementColumns();
         break;
     }
     case ItemType::Folder: {
@@ -96,6 +97,7 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
         o["payee"] = t->payee;
         o["description"] = t->description;
         o["time"] = dateValue(t->transactionTime);
+        o["bankId"] = t->bankId;
         transactions.append(o);
     }
     root["transactions"] = transactions;
@@ -105,6 +107,7 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
         o["match"] = r.match;
         o["payee"] = r.payee;
         o["envelope"] = idValue(r.envelopeId);
+        o["deposit"] = r.deposit;
         rules.append(o);
     }
     root["rules"] = rules;

@@ -74,6 +74,8 @@ private slots:
         QCOMPARE(byId[top[0].toInteger()]["lastImport"].toString(),
                  QStringLiteral("2024-04-30T00:00:00"));
         QVERIFY(byId[top[1].toInteger()]["lastImport"].isNull());
+        QCOMPARE(byId[top[0].toInteger()]["statementColumns"].toString(),
+                 QStringLiteral("delimiter=semicolon header=yes dates=dmy"));
         QCOMPARE(byId[top[2].toInteger()]["isCCAccount"].toBool(), true);
         QCOMPARE(byId[top[3].toInteger()]["hidden"].toBool(), true);
         const QJsonObject bills = byId[top[4].toInteger()];
@@ -97,8 +99,14 @@ private slots:
         QCOMPARE(first["time"].toString(), QStringLiteral("2024-01-31T00:00:00"));
         QCOMPARE(transactions[4].toObject()["type"].toString(), QStringLiteral("CC Payment"));
         QCOMPARE(transactions[4].toObject()["category"].toInteger(), qint64(kChargesEnvelopeId));
+        QStringList bankIds;
+        for (const QJsonValue& t : transactions)
+            if (!t.toObject()["bankId"].toString().isEmpty())
+                bankIds << t.toObject()["bankId"].toString();
+        QCOMPARE(bankIds, QStringList{QStringLiteral("20240201-0001 é")});
         const QJsonArray rules = root["rules"].toArray();
         QCOMPARE(rules.size(), 3);
+        QCOMPARE(rules[0].toObject()["deposit"].toBool(), false);
         QCOMPARE(rules[0].toObject()["match"].toString(), QStringLiteral("AMAZON*"));
         QCOMPARE(rules[0].toObject()["payee"].toString(), QStringLiteral("Amazon"));
     }
