@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
 
 namespace ActionGlyphs {
 
@@ -31,8 +33,9 @@ int width(const QFont& listFont, const QString& glyph) {
     return fm.horizontalAdvance(glyph);
 }
 
-void draw(QPainter* p, const QRect& rect, const QString& glyph, const QColor& colour,
-          const QFont& listFont) {
+namespace {
+void paintGlyph(QPainter* p, const QRect& rect, const QString& glyph, const QColor& colour,
+                const QFont& listFont) {
     p->save();
     const QFont glyphFont = font(listFont);
     p->setRenderHint(QPainter::Antialiasing);
@@ -79,6 +82,32 @@ void draw(QPainter* p, const QRect& rect, const QString& glyph, const QColor& co
         p->drawLine(QPointF(left + w * 0.22 + 0.5, y), QPointF(end + 0.5, y));
     }
     p->restore();
+}
+} // namespace
+
+void draw(QPainter* p, const QRect& rect, const QString& glyph, const QColor& colour,
+          const QFont& listFont) {
+    if (rect.isEmpty())
+        return;
+    // Text turned into outlines is costly, and every repaint of a list draws dozens of the
+    // same few glyphs: each is drawn once per look and size, then copied.
+    const qreal ratio = p->device() ? p->device()->devicePixelRatioF() : 1.0;
+    const QString key = QStringLiteral("tallykeep-glyph/%1/%2/%3/%4x%5@%6")
+                            .arg(glyph, colour.name(QColor::HexArgb), listFont.key())
+                            .arg(rect.width())
+                            .arg(rect.height())
+                            .arg(ratio);
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap((QSizeF(rect.size()) * ratio).toSize());
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paintGlyph(&painter, QRect(QPoint(0, 0), rect.size()), glyph, colour, listFont);
+        painter.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    p->drawPixmap(rect.topLeft(), pixmap);
 }
 
 } // namespace ActionGlyphs
