@@ -220,7 +220,8 @@ void ImportCommandTest::exitCodes() {
     writeBudget(budget);
     QFile garbage(dir.filePath("garbage.xlsx"));
     QVERIFY(garbage.open(QIODevice::WriteOnly));
-    garbage.write(QByteArray("PK\x03\x04 not really a zip \x00\x01\x02", 28));
+    static const char junk[] = "PK\x03\x04 not really a zip \x00\x01\x02";
+    garbage.write(junk, sizeof junk - 1);
     garbage.close();
     for (QString& a : args)
         a.replace("BUDGET", budget).replace("DIR", dir.path());
