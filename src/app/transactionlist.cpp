@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,9 +26,9 @@ Amount magnitude(std::int64_t value) {
 }
 
 const QString kHeaders[TransactionColumnCount] = {
-    QStringLiteral("Date"),        QStringLiteral("Account"), QStringLiteral("Payee"),
-    QStringLiteral("Envelope"),    QStringLiteral("Description"), QStringLiteral("Outflow"),
-    QStringLiteral("Inflow"),      QStringLiteral("Balance")};
+    QStringLiteral("Date"),     QStringLiteral("Account"),     QStringLiteral("Payee"),
+    QStringLiteral("Envelope"), QStringLiteral("Description"), QStringLiteral("Outflow"),
+    QStringLiteral("Inflow"),   QStringLiteral("Balance")};
 
 QString accountName(const Budget& budget, ItemId id) {
     const Account* account = budget.findAccount(id);
@@ -246,8 +247,8 @@ Transaction* TransactionTableModel::transactionAt(int row) const {
 }
 
 int TransactionTableModel::rowOf(const Transaction* t) const {
-    const auto found = std::find_if(rows_.begin(), rows_.end(),
-                                    [t](const TransactionRow& r) { return r.t == t; });
+    const auto found =
+        std::find_if(rows_.begin(), rows_.end(), [t](const TransactionRow& r) { return r.t == t; });
     return found == rows_.end() ? -1 : int(found - rows_.begin());
 }
 
@@ -357,13 +358,37 @@ void TransactionTableModel::sortRows() {
         numbers([](const TransactionRow& row) { return row.balance; });
         return;
     default: {
-        std::vector<QString> keys;
-        keys.reserve(rows_.size());
-        for (const TransactionRow& row : rows_)
-            keys.push_back(text(row, sortColumn_));
-        sortBy(keys, [](const QString& a, const QString& b) {
-            return a.compare(b, Qt::CaseInsensitive) < 0;
-        });
+        // Many rows share few texts: each distinct text is ranked once (texts equal but for
+        // case share a rank), and the rows are sorted by rank.
+        const auto compare = [](const QString& a, const QString& b) {
+            return a.compare(b, Qt::CaseInsensitive);
+        };
+        QHash<QString, int> idOf;
+        std::vector<QString> distinct;
+        std::vector<int> ids;
+        ids.reserve(rows_.size());
+        for (const TransactionRow& row : rows_) {
+            const QString t = text(row, sortColumn_);
+            auto it = idOf.constFind(t);
+            if (it == idOf.cend()) {
+                it = idOf.insert(t, int(distinct.size()));
+                distinct.push_back(t);
+            }
+            ids.push_back(*it);
+        }
+        std::vector<int> byText(distinct.size());
+        std::iota(byText.begin(), byText.end(), 0);
+        std::sort(byText.begin(), byText.end(),
+                  [&](int a, int b) { return compare(distinct[a], distinct[b]) < 0; });
+        std::vector<std::int64_t> rank(distinct.size());
+        for (size_t i = 1; i < byText.size(); ++i)
+            rank[byText[i]] =
+                rank[byText[i - 1]] + (compare(distinct[byText[i - 1]], distinct[byText[i]]) != 0);
+        std::vector<std::int64_t> keys;
+        keys.reserve(ids.size());
+        for (int id : ids)
+            keys.push_back(rank[id]);
+        sortBy(keys, std::less<std::int64_t>());
         return;
     }
     }
@@ -423,7 +448,8 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
 void TransactionList::showTransactions(const TransactionFilter& filter) {
     filter_ = filter;
     setUpdatesEnabled(false);
-    std::vector<TransactionRow> rows = selectTransactions(model_->budget(), filter, model_->texts());
+    std::vector<TransactionRow> rows =
+        selectTransactions(model_->budget(), filter, model_->texts());
     const ItemId side = filter.byAccount && filter.account ? filter.account->id() : kNoId;
     model_->setRows(std::move(rows), side);
     setColumnHidden(BalanceColumn, side == kNoId);
