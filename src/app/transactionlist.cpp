@@ -124,6 +124,17 @@ void TransactionTexts::followLocale() {
     locale_ = current;
     dates_.clear();
     amounts_.clear();
+    amountCharacters_.clear();
+}
+
+bool TransactionTexts::couldBeInAmount(QStringView search) {
+    // Every digit, the separators and the currency sign.
+    if (amountCharacters_.isEmpty())
+        amountCharacters_ = formatAmount(1234567890, true).toCaseFolded();
+    for (const QChar c : search)
+        if (!amountCharacters_.contains(c.toCaseFolded()))
+            return false;
+    return true;
 }
 
 quint32 TransactionTexts::dateKey(const DateTime& dt) {
@@ -148,7 +159,7 @@ const QString& TransactionTexts::amount(Amount value) {
 TransactionSearch::TransactionSearch(const Budget& budget, const QString& search,
                                      TransactionTexts& texts)
     : budget_(budget), texts_(texts), matcher_(search, Qt::CaseInsensitive),
-      empty_(search.isEmpty()) {}
+      empty_(search.isEmpty()), amountsPossible_(texts.couldBeInAmount(search)) {}
 
 bool TransactionSearch::has(QStringView text) const {
     return matcher_.indexIn(text) >= 0;
@@ -169,7 +180,7 @@ bool TransactionSearch::matches(const Transaction& t) {
     if (once(dates_, TransactionTexts::dateKey(t.transactionTime),
              [&] { return has(texts_.date(t.transactionTime)); }))
         return true;
-    if (has(texts_.amount(magnitude(t.amount))))
+    if (amountsPossible_ && has(texts_.amount(magnitude(t.amount))))
         return true;
     return once(envelopes_, t.category, [&] {
         const AccountEnvelope* envelope = budget_.findEnvelope(t.category);

@@ -54,10 +54,14 @@ public:
     void followLocale();
     const QString& date(const DateTime& dt);
     const QString& amount(Amount value);
+    // False when some character of the search occurs in no amount's text, so no amount
+    // needs its text made to know it does not match.
+    bool couldBeInAmount(QStringView search);
     static quint32 dateKey(const DateTime& dt);
 
 private:
     QLocale locale_;
+    QString amountCharacters_; // case-folded; empty until needed
     QHash<quint32, QString> dates_;
     QHash<Amount, QString> amounts_;
 };
@@ -77,6 +81,7 @@ private:
     TransactionTexts& texts_;
     QStringMatcher matcher_;
     bool empty_;
+    bool amountsPossible_;
     std::unordered_map<quint32, bool> dates_;
     std::unordered_map<ItemId, bool> envelopes_;
 };

@@ -136,6 +136,10 @@ private slots:
         QTest::newRow("envelope name")
             << "gro" << none << none << QStringList{"Corner Shop", "Food Mart"};
         QTest::newRow("amount text") << "12.5" << none << none << QStringList{"Food Mart"};
+        QTest::newRow("currency sign: every amount")
+            << "$" << none << none
+            << QStringList{"Lost envelope", "Landlord",  "Power Co",          "Checking->Visa",
+                           "Corner Shop",   "Food Mart", "Checking->Savings", "Employer->Checking"};
         QTest::newRow("description, any case")
             << "SALARY" << none << none << QStringList{"Employer->Checking"};
         QTest::newRow("date text") << date(6) << none << none << QStringList{"Power Co"};
