@@ -11,9 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <unistd.h>
 
 namespace {
 // Bytes kept of one line: enough for kMaxQifValueLength code units whatever the UTF-8 mix,
@@ -294,38 +292,20 @@ quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records, Sta
     records.clear();
     if (skips)
         *skips = StatementSkips();
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty())
-        return ENOENT;
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return quint32(errno);
-
     // The file is read in pieces so that a huge or hostile file costs no more memory than
     // the records it yields.
     quint32 status = 0;
     try {
         std::vector<RawRecord> raw;
         QifParser parser(raw);
-        std::vector<char> buffer(1 << 16);
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                status = quint32(errno);
-                break;
-            }
-            if (got == 0 || !parser.feed(buffer.data(), got))
-                break;
-        }
+        status = readFileInPieces(
+            path, [&parser](const char* data, qsizetype size) { return parser.feed(data, size); });
         if (status == 0)
             status = finishParse(parser, raw, records, skips, dateOrder);
     } catch (const std::bad_alloc&) {
         records.clear();
         status = ENOMEM;
     }
-    ::close(fd);
     if (status != 0) {
         records.clear();
         if (skips)

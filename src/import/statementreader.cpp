@@ -6,9 +6,7 @@
 #include <QFile>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <new>
-#include <unistd.h>
 
 namespace {
 // Enough of the start of a file to tell its form.
@@ -54,35 +52,20 @@ constexpr qsizetype kMaxStatementBytes = 64 << 20;
 
 // The errno of a failing open or read, EFBIG beyond kMaxStatementBytes, ENOMEM, or 0.
 quint32 readWholeFile(const QString& path, QByteArray& bytes) {
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty())
-        return ENOENT;
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return quint32(errno);
     quint32 status = 0;
     try {
-        char buffer[1 << 16];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                status = quint32(errno);
-                break;
-            }
-            if (got == 0)
-                break;
-            if (bytes.size() + got > kMaxStatementBytes) {
-                status = EFBIG;
-                break;
-            }
-            bytes.append(buffer, got);
-        }
+        bool tooBig = false;
+        status = readFileInPieces(path, [&](const char* data, qsizetype size) {
+            tooBig = bytes.size() + size > kMaxStatementBytes;
+            if (!tooBig)
+                bytes.append(data, size);
+            return !tooBig;
+        });
+        if (status == 0 && tooBig)
+            status = EFBIG;
     } catch (const std::bad_alloc&) {
         status = ENOMEM;
     }
-    ::close(fd);
     if (status != 0)
         bytes.clear();
     return status;

@@ -1,10 +1,14 @@
 #include "import/statementvalues.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 int expandYear(const QString& digits) {
@@ -203,4 +207,29 @@ const char* skipReasonName(SkipReason reason) {
         break;
     }
     return "list entry";
+}
+
+quint32 readFileInPieces(const QString& path,
+                         const std::function<bool(const char* data, qsizetype size)>& piece) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
+        return ENOENT;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return quint32(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return quint32(errno);
+        }
+        if (got == 0 || !piece(buffer, qsizetype(got)))
+            return 0;
+    }
 }

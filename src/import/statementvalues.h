@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 // The order of the numbers in a date whose year is not written first with four digits.
@@ -74,6 +75,12 @@ const char* skipReasonName(SkipReason reason);
 
 // The one message that tells the user what was left out and why; empty when nothing was.
 QString skippedRecordsMessage(const StatementSkips& skips);
+
+// Reads the file at path in pieces, handing each to piece until it returns false or the file
+// ends; the file is closed however that ends (an exception from piece included). 0, or the
+// errno of the failing open or read.
+quint32 readFileInPieces(const QString& path,
+                         const std::function<bool(const char* data, qsizetype size)>& piece);
 
 // Said when a statement holds more transactions than one import takes.
 QString tooManyTransactionsMessage(int limit);
