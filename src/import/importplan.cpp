@@ -57,13 +57,7 @@ int payeeOverlap(const QString& a, const QString& b) {
 
 const Transaction* findDuplicate(const Budget& budget, ItemId account, const QString& payee,
                                  Amount amount, const DateTime& date) {
-    for (const auto& t : budget.transactions()) {
-        const std::optional<qint64> repeats = rowAmountRepeating(*t, account);
-        if (repeats && *repeats == amount && withinFiveDays(t->transactionTime, date) &&
-            amountOrPayeeMatches(amount, payee, *t))
-            return t.get();
-    }
-    return nullptr;
+    return DuplicateFinder(budget, account).find(payee, amount, date);
 }
 
 DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) {
