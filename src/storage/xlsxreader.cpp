@@ -742,9 +742,10 @@ bool parseCellReference(const char* ref, quint32& row, quint32& col) {
     return true;
 }
 
-// The stream reader refused bytes that are not UTF-8 and control characters XML does not
-// allow; pugixml passes both through, so they are checked here, eight bytes at a time while
-// the text is plain ASCII.
+// Bytes that are not UTF-8 are refused (pugixml would pass them through), and NUL, which would
+// end a text early. Other control characters are read as text although XML does not allow
+// them: earlier versions of this program wrote them into formula results. Checked eight bytes
+// at a time while the text is plain ASCII.
 bool isXmlText(const char* data, size_t size) {
     const auto* p = reinterpret_cast<const unsigned char*>(data);
     const auto* end = p + size;
@@ -752,21 +753,17 @@ bool isXmlText(const char* data, size_t size) {
         if (end - p >= 8) {
             quint64 word;
             std::memcpy(&word, p, 8);
-            // No byte has its high bit set and none is below 0x20.
+            // No byte has its high bit set and none is zero.
             const quint64 high = word & 0x8080808080808080ull;
-            const quint64 low = (word - 0x2020202020202020ull) & ~word & 0x8080808080808080ull;
-            if ((high | low) == 0) {
+            const quint64 zero = (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
+            if ((high | zero) == 0) {
                 p += 8;
                 continue;
             }
         }
         const unsigned char c = *p;
-        if (c < 0x20) {
-            if (c != '\t' && c != '\n' && c != '\r')
-                return false;
-            ++p;
-            continue;
-        }
+        if (c == 0)
+            return false;
         if (c < 0x80) {
             ++p;
             continue;

@@ -581,16 +581,35 @@ sys.exit(1 if errors else 0)
         QTest::newRow("not an escape") << "_x12_ and _xZZZZ_";
         QTest::newRow("control characters") << QStringLiteral("tab\there\x01 bell\x07");
         QTest::newRow("xml specials") << "<a href=\"x\">&amp;</a>";
+        QTest::newRow("spaces around") << "  padded \t";
     }
 
+    // Names go through the shared string table, transaction texts are written inline: both
+    // ways must give back the same text.
     void textsSurviveTheFormatsEscapes() {
         QFETCH(QString, name);
         Budget b;
         Account* a = b.createAccount();
         a->setName(name);
         b.showTopLevel(a);
+        AccountGroup* folder = b.createFolder();
+        folder->setName(name);
+        b.showTopLevel(folder);
+        AccountEnvelope* e = b.createEnvelope();
+        e->setName(name);
+        folder->addChild(e);
+        // References to the named items carry the names as formula results.
+        createTransaction(b, TransactionType::Expense, -1, a->id(), kNoId, e->id(), name,
+                          name + name, date(2024, 1, 1));
         QCOMPARE(save(b, path("escapes.xlsx")), 0);
-        QCOMPARE(load(path("escapes.xlsx"))->findAccount(0)->getName(), name);
+        const auto loaded = load(path("escapes.xlsx"));
+        QCOMPARE(loaded->findAccount(0)->getName(), name);
+        QCOMPARE(loaded->findEnvelope(e->id())->getName(), name);
+        QCOMPARE(loaded->transactions().size(), size_t(1));
+        const Transaction& t = *loaded->transactions().front();
+        QCOMPARE(t.payee, name);
+        QCOMPARE(t.description, name + name);
+        QCOMPARE(loaded->findEnvelope(t.category)->getName(), name);
     }
 
     void beyondSixteenBitRows() {

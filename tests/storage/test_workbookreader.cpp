@@ -405,7 +405,10 @@ private slots:
             "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
             "<row r=\"2\"><c r=\"A2\" "
             "t=\"inlineStr\"><is><r><t>Env</t></r><r><t>elope</t></r></is></c>"
-            "<c r=\"B2\"><f>'Folders'!$A$2</f></c><c r=\"I2\"><f>Accounts!$A$3</f></c></row>"
+            // Earlier versions wrote control characters of a name into formula results as they
+            // are, which XML does not allow.
+            "<c r=\"B2\" t=\"str\"><f>'Folders'!$A$2</f><v>F\x07\x1b</v></c>"
+            "<c r=\"I2\"><f>Accounts!$A$3</f></c></row>"
             "</sheetData></worksheet>";
         const QString path = file();
         QVERIFY(writeZip(
@@ -455,6 +458,7 @@ private slots:
         QCOMPARE(reader.sheet("Accounts")->cell(2, 2).formula(),
                  QStringLiteral("\"credit \"&\"card\""));
         QCOMPARE(reader.sheet("Accounts")->cell(2, 4).valueType(), XlsxValueType::Boolean);
+        QCOMPARE(reader.sheet("Categories")->cell(2, 2).toText(), QStringLiteral("F\x07\x1b"));
         QCOMPARE(XlsxReader::cellAddress(12, 28), QStringLiteral("AB12"));
     }
 
@@ -479,7 +483,7 @@ private slots:
         QTest::newRow("second sheetData") << "twice";
         QTest::newRow("flipped byte in a big sheet") << "bigflip";
         QTest::newRow("Latin-1 bytes in a UTF-8 sheet") << "latin1";
-        QTest::newRow("control character in a text") << "control";
+        QTest::newRow("NUL character in a text") << "control";
         QTest::newRow("element inside a text run") << "runelement";
     }
 
@@ -536,7 +540,7 @@ private slots:
             QVERIFY(writeZip(path, entries));
         } else if (kind == "latin1" || kind == "control" || kind == "runelement") {
             const QByteArray text = kind == "latin1"    ? "caf\xe9"
-                                    : kind == "control" ? "bell\x07"
+                                    : kind == "control" ? QByteArray("nul\0x", 5)
                                                         : "a<b/>c";
             QVERIFY(writeZip(path, book("<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>" +
                                         text + "</t></is></c></row></sheetData></worksheet>")));
