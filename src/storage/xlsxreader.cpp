@@ -8,6 +8,9 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -219,25 +222,28 @@ QString shiftFormulaReferences(const QString& formula, int rows, int cols) {
 
 void XlsxSheet::resolveSharedFormulas() {
     struct Master {
-        quint32 row, col, formula;
+        quint32 row, col;
+        QString formula;
     };
     std::map<quint32, Master> masters;
-    for (const Stored& c : cells_)
-        if (c.sharedGroup != kNone && c.formula != kNone && !masters.count(c.sharedGroup))
-            masters[c.sharedGroup] = {c.row, c.col, c.formula};
+    for (const Part& part : parts_)
+        for (const Stored& c : part.cells)
+            if (c.sharedGroup != kNone && c.formula != kNone && !masters.count(c.sharedGroup))
+                masters[c.sharedGroup] = {c.row, c.col, part.strings[c.formula]};
     if (masters.empty())
         return;
-    for (Stored& c : cells_) {
-        if (c.sharedGroup == kNone || c.formula != kNone)
-            continue;
-        const auto it = masters.find(c.sharedGroup);
-        if (it == masters.end())
-            continue;
-        const Master& m = it->second;
-        strings_.push_back(shiftFormulaReferences(strings_[m.formula], int(c.row) - int(m.row),
-                                                  int(c.col) - int(m.col)));
-        c.formula = quint32(strings_.size() - 1);
-    }
+    for (Part& part : parts_)
+        for (Stored& c : part.cells) {
+            if (c.sharedGroup == kNone || c.formula != kNone)
+                continue;
+            const auto it = masters.find(c.sharedGroup);
+            if (it == masters.end())
+                continue;
+            const Master& m = it->second;
+            part.strings.push_back(shiftFormulaReferences(
+                m.formula, int(c.row) - int(m.row), int(c.col) - int(m.col)));
+            c.formula = quint32(part.strings.size() - 1);
+        }
 }
 
 QString decodeXlsxEscapes(const QString& text) {
@@ -294,40 +300,48 @@ double XlsxCell::toDouble() const {
 }
 
 void XlsxSheet::indexRows() {
-    const quint32 rows = cells_.empty() ? 0 : cells_.back().row;
+    quint32 rows = 0;
+    for (const Part& part : parts_)
+        if (!part.cells.empty())
+            rows = std::max(rows, part.cells.back().row);
     rowStart_.assign(size_t(rows) + 2, 0);
+    partStart_.clear();
     // Counts per row, then running sums: rowStart_[r] is where row r begins.
-    for (const Stored& c : cells_)
-        ++rowStart_[c.row + 1];
+    quint32 position = 0;
+    for (const Part& part : parts_) {
+        partStart_.push_back(position);
+        position += quint32(part.cells.size());
+        for (const Stored& c : part.cells)
+            ++rowStart_[c.row + 1];
+    }
     for (size_t r = 1; r < rowStart_.size(); ++r)
         rowStart_[r] += rowStart_[r - 1];
 }
 
 XlsxCell XlsxSheet::cell(int row, int col) const {
     XlsxCell out;
-    if (row < 1 || col < 1)
+    if (row < 1 || col < 1 || size_t(row) + 1 >= rowStart_.size())
         return out;
-    auto first = cells_.begin();
-    auto last = cells_.end();
-    if (!rowStart_.empty()) {
-        if (size_t(row) + 1 >= rowStart_.size())
-            return out;
-        first = cells_.begin() + rowStart_[size_t(row)];
-        last = cells_.begin() + rowStart_[size_t(row) + 1];
-    }
-    const auto it =
-        std::lower_bound(first, last, std::pair(quint32(row), quint32(col)),
-                         [](const Stored& s, const std::pair<quint32, quint32>& key) {
-                             return s.row < key.first || (s.row == key.first && s.col < key.second);
-                         });
-    if (it == last || it->row != quint32(row) || it->col != quint32(col))
+    const quint32 begin = rowStart_[size_t(row)];
+    const quint32 end = rowStart_[size_t(row) + 1];
+    if (begin == end)
+        return out;
+    // The part holding the row: the last one starting at or before it.
+    const size_t p = size_t(std::upper_bound(partStart_.begin(), partStart_.end(), begin) -
+                            partStart_.begin() - 1);
+    const Part& part = parts_[p];
+    const auto first = part.cells.begin() + (begin - partStart_[p]);
+    const auto last = part.cells.begin() + (end - partStart_[p]);
+    const auto it = std::lower_bound(first, last, quint32(col),
+                                     [](const Stored& s, quint32 c) { return s.col < c; });
+    if (it == last || it->col != quint32(col))
         return out;
     out.type_ = it->type;
     out.number_ = it->number;
     if (it->text != kNone)
-        out.text_ = strings_[it->text];
+        out.text_ = part.strings[it->text];
     if (it->formula != kNone) {
-        out.formula_ = strings_[it->formula];
+        out.formula_ = part.strings[it->formula];
         out.hasFormula_ = true;
     }
     return out;
@@ -806,8 +820,8 @@ constexpr unsigned kParseOptions =
 // Reads the cells of one worksheet (or one piece of its rows) from a parsed tree.
 class SheetCells {
 public:
-    SheetCells(const std::vector<QString>& shared, XlsxSheet& sheet, qint64 maxCells)
-        : shared_(shared), sheet_(sheet), maxCells_(maxCells) {}
+    SheetCells(const std::vector<QString>& shared, XlsxSheet::Part& part, qint64 maxCells)
+        : shared_(shared), part_(part), maxCells_(maxCells) {}
 
     QString why;
 
@@ -859,8 +873,8 @@ private:
     }
 
     quint32 addString(const QString& s) {
-        sheet_.strings_.push_back(s);
-        return quint32(sheet_.strings_.size() - 1);
+        part_.strings.push_back(s);
+        return quint32(part_.strings.size() - 1);
     }
 
     // A budget's reference formulas repeat a few hundred texts over hundreds of thousands of
@@ -870,6 +884,15 @@ private:
         const auto [it, added] = formulas_.try_emplace(std::string_view(text), 0);
         if (added)
             it->second = addString(QString::fromUtf8(text, qsizetype(it->first.size())));
+        return it->second;
+    }
+    // The same for texts: payees and types repeat, and every reference cell carries its
+    // item's name as its result.
+    quint32 internText(const char* text) {
+        const auto [it, added] = texts_.try_emplace(std::string_view(text), 0);
+        if (added)
+            it->second = addString(
+                decodeXlsxEscapes(QString::fromUtf8(text, qsizetype(it->first.size()))));
         return it->second;
     }
 
@@ -919,7 +942,12 @@ private:
         QString formula; // the pieces after the first
         const char* firstFormulaPiece = "";
         int formulaPieces = 0;
+        // Texts in one piece (nearly all) are kept as pointers into the document.
+        const char* firstValuePiece = "";
+        int valuePieces = 0;
         QString inlineText;
+        const char* firstInlinePiece = "";
+        int inlinePieces = 0;
         NumberText number;
         bool hasValue = false;
         bool hasFormula = false;
@@ -945,7 +973,15 @@ private:
                     }
                 });
             } else if (std::strcmp(name, "v") == 0) {
-                forEachText(child, [&](const char* text) { value += QString::fromUtf8(text); });
+                forEachText(child, [&](const char* text) {
+                    if (++valuePieces == 1) {
+                        firstValuePiece = text;
+                        return;
+                    }
+                    if (valuePieces == 2)
+                        value = QString::fromUtf8(firstValuePiece);
+                    value += QString::fromUtf8(text);
+                });
                 hasValue = true;
             } else if (std::strcmp(name, "f") == 0) {
                 // A shared formula's other cells carry only its group number; they are
@@ -976,8 +1012,15 @@ private:
                             why = QStringLiteral("an element inside a text run");
                             return Step::Stop;
                         }
-                    forEachText(n,
-                                [&](const char* text) { inlineText += QString::fromUtf8(text); });
+                    forEachText(n, [&](const char* text) {
+                        if (++inlinePieces == 1) {
+                            firstInlinePiece = text;
+                            return;
+                        }
+                        if (inlinePieces == 2)
+                            inlineText = QString::fromUtf8(firstInlinePiece);
+                        inlineText += QString::fromUtf8(text);
+                    });
                     return Step::Skip;
                 });
                 if (!ok)
@@ -985,6 +1028,8 @@ private:
             }
         }
 
+        if (!numeric && valuePieces == 1 && kind != Kind::Str)
+            value = QString::fromUtf8(firstValuePiece);
         Stored s{cellRow, cellCol, 0, XlsxSheet::kNone, XlsxSheet::kNone, XlsxValueType::Empty};
         switch (kind) {
         case Kind::Shared: {
@@ -999,13 +1044,15 @@ private:
         case Kind::Inline:
             if (hasInline) {
                 s.type = XlsxValueType::Text;
-                s.text = addString(decodeXlsxEscapes(inlineText));
+                s.text = inlinePieces <= 1 ? internText(firstInlinePiece)
+                                           : addString(decodeXlsxEscapes(inlineText));
             }
             break;
         case Kind::Str:
             if (hasValue) {
                 s.type = XlsxValueType::Text;
-                s.text = addString(decodeXlsxEscapes(value));
+                s.text = valuePieces <= 1 ? internText(firstValuePiece)
+                                          : addString(decodeXlsxEscapes(value));
             }
             break;
         case Kind::Date:
@@ -1055,22 +1102,22 @@ private:
         s.sharedGroup = sharedGroup;
         if (s.type == XlsxValueType::Empty && !hasFormula)
             return true;
-        if (qint64(sheet_.cells_.size()) >= maxCells_) {
+        if (qint64(part_.cells.size()) >= maxCells_) {
             why = QStringLiteral("too many cells");
             return false;
         }
-        if (!sheet_.cells_.empty()) {
-            const Stored& last = sheet_.cells_.back();
+        if (!part_.cells.empty()) {
+            const Stored& last = part_.cells.back();
             if (last.row > s.row || (last.row == s.row && last.col >= s.col))
                 sorted_ = false;
         }
-        sheet_.cells_.push_back(s);
+        part_.cells.push_back(s);
         return true;
     }
 
     bool finish() {
         if (!sorted_)
-            std::stable_sort(sheet_.cells_.begin(), sheet_.cells_.end(),
+            std::stable_sort(part_.cells.begin(), part_.cells.end(),
                              [](const Stored& a, const Stored& b) {
                                  return a.row < b.row || (a.row == b.row && a.col < b.col);
                              });
@@ -1079,7 +1126,8 @@ private:
 
     const std::vector<QString>& shared_;
     std::unordered_map<std::string_view, quint32> formulas_;
-    XlsxSheet& sheet_;
+    std::unordered_map<std::string_view, quint32> texts_;
+    XlsxSheet::Part& part_;
     qint64 maxCells_;
     quint32 row_ = 0;
     quint32 col_ = 0;
@@ -1088,88 +1136,29 @@ private:
 
 namespace {
 
-// Where the rows of a worksheet can be cut into pieces that parse on their own: the byte
-// offsets of the sheetData content and of row start tags between. Empty when the text has
-// anything that would make a cut unsafe (a DTD, CDATA, comments, processing instructions) or
-// a piece would start with a row that does not carry its number.
-struct RowCuts {
-    QByteArray prefix;           // "x:" or empty
-    std::vector<qsizetype> cuts; // first is the content's start, last its end
-};
-
 bool isNameEnd(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/';
 }
 
-RowCuts findRowCuts(const QByteArray& data, int pieces) {
-    RowCuts out;
-    const qsizetype declarationEnd = data.startsWith("<?xml") ? data.indexOf("?>") + 2 : 0;
-    // One pass over the markup: no "<!" and no "<?" after the declaration.
-    const char* const begin = data.constData();
-    const char* const end = begin + data.size();
-    for (const char* p = begin + std::max<qsizetype>(declarationEnd, 0);
-         (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr; ++p) {
-        if (p + 1 < end && (p[1] == '!' || p[1] == '?'))
-            return {};
-    }
-    // The element's prefix, if any, is whatever stands between "<" and "sheetData".
-    qsizetype at = data.indexOf("sheetData");
-    while (at >= 0 && !(at + 9 < data.size() && isNameEnd(data[at + 9])))
-        at = data.indexOf("sheetData", at + 1);
-    if (at < 0)
-        return {};
-    const qsizetype open = data.lastIndexOf('<', at);
-    if (open < 0 || data[open + 1] == '/')
-        return {};
-    out.prefix = data.mid(open + 1, at - open - 1);
-    for (char c : out.prefix)
-        if (!(std::isalnum(uchar(c)) || c == '_' || c == '-' || c == '.' || c == ':'))
-            return {};
-    const qsizetype contentStart = data.indexOf('>', at) + 1;
-    if (contentStart <= 0 || data[contentStart - 2] == '/')
-        return {};
-    const qsizetype contentEnd = data.lastIndexOf("</" + out.prefix + "sheetData");
-    if (contentEnd < contentStart)
-        return {};
-    const QByteArray rowTag = "<" + out.prefix + "row";
-    out.cuts.push_back(contentStart);
-    for (int k = 1; k < pieces; ++k) {
-        qsizetype p = contentStart + (contentEnd - contentStart) * k / pieces;
-        for (p = data.indexOf(rowTag, p); p >= 0 && p < contentEnd; p = data.indexOf(rowTag, p + 1))
-            if (isNameEnd(data[p + rowTag.size()]))
-                break;
-        if (p < 0 || p >= contentEnd || p <= out.cuts.back())
-            continue;
-        // The piece's first row must say which row it is; rows without "r" count on.
-        const qsizetype tagEnd = data.indexOf('>', p);
-        const QByteArray tag = data.mid(p, tagEnd - p);
-        if (!tag.contains(" r=") && !tag.contains("\tr=") && !tag.contains("\nr=") &&
-            !tag.contains("\rr="))
-            return {};
-        out.cuts.push_back(p);
-    }
-    out.cuts.push_back(contentEnd);
-    return out;
-}
-
-// Whether the part's bytes are UTF-8 (as they are in every workbook seen so far); other
-// encodings are left to pugixml's conversion and are never cut into pieces.
-bool isUtf8Part(const QByteArray& data) {
-    if (data.startsWith("\xEF\xBB\xBF"))
+// Whether the part's bytes are UTF-8 (as they are in every workbook seen so far), judged from
+// its first bytes; other encodings are left to pugixml's conversion and never cut into pieces.
+bool isUtf8Part(QByteArrayView start) {
+    if (start.startsWith("\xEF\xBB\xBF"))
         return true;
-    if (data.size() >= 2 &&
-        (uchar(data[0]) == 0xFE || uchar(data[0]) == 0xFF || data[0] == 0 || data[1] == 0))
+    if (start.size() >= 2 &&
+        (uchar(start[0]) == 0xFE || uchar(start[0]) == 0xFF || start[0] == 0 || start[1] == 0))
         return false;
-    if (!data.startsWith("<?xml"))
+    if (!start.startsWith("<?xml"))
         return true;
-    const QByteArray declaration = data.left(data.indexOf("?>")).toLower();
+    const qsizetype end = start.indexOf("?>");
+    const QByteArray declaration = start.first(end < 0 ? start.size() : end).toByteArray().toLower();
     const qsizetype at = declaration.indexOf("encoding");
     return at < 0 || declaration.indexOf("utf-8", at) >= 0 || declaration.indexOf("utf8", at) >= 0;
 }
 
-// Parses a whole worksheet document held in data (which it modifies) into sheet.
+// Parses a whole worksheet document held in data (which it modifies) into part.
 bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QString>& shared,
-                       qint64 maxCells, XlsxSheet& sheet, QString& why) {
+                       qint64 maxCells, XlsxSheet::Part& part, QString& why) {
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed =
         doc.load_buffer_inplace(data, size, kParseOptions | pugi::parse_doctype,
@@ -1184,7 +1173,7 @@ bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QSt
             why = QStringLiteral("a document type declaration");
             return false;
         }
-    SheetCells cells(shared, sheet, maxCells);
+    SheetCells cells(shared, part, maxCells);
     if (!cells.readDocument(doc)) {
         why = cells.why;
         return false;
@@ -1192,120 +1181,332 @@ bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QSt
     return true;
 }
 
+// Markup between rows that a cut must not fall into: comments, CDATA, processing
+// instructions, or the end of the rows themselves.
+bool onlyPlainMarkup(const char* begin, const char* end, QByteArrayView closeTag) {
+    for (const char* p = begin;
+         (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr; ++p) {
+        if (p + 1 >= end)
+            return true;
+        if (p[1] == '!' || p[1] == '?')
+            return false;
+        if (p[1] == '/' && QByteArrayView(p, end - p).startsWith(closeTag))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+// A big sheet's rows are cut into pieces while the sheet inflates; each whole piece is parsed
+// in place on a worker thread, so parsing overlaps inflating. A cut falls just before a row
+// start tag that carries its number, and only where everything since the last cut is plain
+// elements and text; otherwise cutting stops and the rest is one piece (or, with nothing cut
+// yet, the sheet is parsed whole). Each piece's cells become a part of the sheet.
+class SheetPieces {
+public:
+    SheetPieces(QByteArray& data, const std::vector<QString>& shared, qint64 maxCells,
+                int threads)
+        : data_(data), shared_(shared), maxCells_(maxCells),
+          state_(threads > 0 ? State::Looking : State::Off),
+          target_(std::clamp<qsizetype>(data.size() / (qsizetype(threads) * 4 + 1),
+                                        qsizetype(256) << 10, qsizetype(2) << 20)) {
+        for (int t = 1; t < threads; ++t)
+            workers_.emplace_back([this] { work(); });
+    }
+    ~SheetPieces() {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+            abandoned_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+    }
+    SheetPieces(const SheetPieces&) = delete;
+    SheetPieces& operator=(const SheetPieces&) = delete;
+
+    // The first `available` bytes are inflated: hands out the pieces that are whole.
+    void inflated(qsizetype available) {
+        if (state_ == State::Looking)
+            findRows(available);
+        while (state_ == State::Cutting && available - lastCut_ > target_) {
+            const std::optional<qsizetype> cut = nextCut(available);
+            if (!cut)
+                break;
+            if (state_ == State::Cutting)
+                addPiece(lastCut_, *cut);
+        }
+    }
+
+    // Once every byte is inflated: parses the rest and fills the sheet; false with why when
+    // the sheet is unreadable.
+    bool finish(XlsxSheet& sheet, QString& why) {
+        const qsizetype size = data_.size();
+        if (notText_ || (utf8_ && pieces_.empty() && !isXmlText(data_.constData(), size_t(size))) ||
+            (!pieces_.empty() && !isXmlText(data_.constData() + lastCut_, size_t(size - lastCut_)))) {
+            why = QStringLiteral("bytes that are not UTF-8 text");
+            return false;
+        }
+        if (pieces_.empty()) {
+            XlsxSheet::Part part;
+            if (!readSheetDocument(data_.data(), size_t(size), utf8_, shared_, maxCells_, part,
+                                   why))
+                return false;
+            part.cells.shrink_to_fit();
+            sheet.parts_.push_back(std::move(part));
+            sheet.cellCount_ = sheet.parts_.back().cells.size();
+            return true;
+        }
+        const qsizetype contentEnd = QByteArrayView(data_).lastIndexOf(closeTag_);
+        if (contentEnd < lastCut_) {
+            why = QStringLiteral("the rows do not end");
+            return false;
+        }
+        addPiece(lastCut_, contentEnd);
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        wake_.notify_all();
+        work();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+        for (const Piece& p : pieces_)
+            if (!p.error.isEmpty()) {
+                why = p.error;
+                return false;
+            }
+        // What lies around the rows must pass as it would for the whole sheet: well-formed,
+        // and with no second sheetData.
+        QByteArray skeleton = data_.left(contentStart_) + data_.mid(contentEnd);
+        XlsxSheet::Part outside;
+        if (!readSheetDocument(skeleton.data(), size_t(skeleton.size()), true, shared_, maxCells_,
+                               outside, why))
+            return false;
+        return assemble(sheet, why);
+    }
+
+private:
+    enum class State { Looking, Cutting, Off };
+    struct Piece {
+        qsizetype begin;
+        qsizetype end;
+        XlsxSheet::Part part;
+        QString error;
+    };
+
+    // Finds where the rows start, once the bytes up to the sheetData start tag are there.
+    void findRows(qsizetype available) {
+        const QByteArrayView text(data_.constData(), available);
+        const bool all = available == data_.size();
+        if (text.size() < 64 && !all)
+            return;
+        utf8_ = isUtf8Part(text.first(std::min<qsizetype>(text.size(), 4096)));
+        const qsizetype declarationEnd = text.startsWith("<?xml") ? text.indexOf("?>") + 2 : 0;
+        qsizetype at = text.indexOf("sheetData");
+        while (at >= 0 && !(at + 9 < text.size() && isNameEnd(text[at + 9])))
+            at = text.indexOf("sheetData", at + 1);
+        const qsizetype open = at < 0 ? -1 : text.lastIndexOf('<', at);
+        const qsizetype tagEnd = at < 0 ? -1 : text.indexOf('>', at);
+        if (declarationEnd < 0 || open < 0 || tagEnd < 0) {
+            // Not there yet; a sheet whose rows start this far in is read whole.
+            if (all || available > (qsizetype(1) << 20))
+                state_ = State::Off;
+            return;
+        }
+        state_ = State::Off;
+        if (!utf8_ || text[open + 1] == '/' || text[tagEnd - 1] == '/' || open < declarationEnd)
+            return;
+        const QByteArray prefix = text.sliced(open + 1, at - open - 1).toByteArray();
+        for (char c : prefix)
+            if (!(std::isalnum(uchar(c)) || c == '_' || c == '-' || c == '.' || c == ':'))
+                return;
+        closeTag_ = "</" + prefix + "sheetData";
+        rowTag_ = "<" + prefix + "row";
+        const char* begin = data_.constData();
+        if (!onlyPlainMarkup(begin + declarationEnd, begin + open, closeTag_))
+            return;
+        if (!isXmlText(begin, size_t(tagEnd + 1))) {
+            notText_ = true;
+            return;
+        }
+        contentStart_ = lastCut_ = tagEnd + 1;
+        state_ = State::Cutting;
+    }
+
+    // The next place to cut, at least a piece's length after the last one; none while it is not
+    // inflated yet. Stops cutting when the rows since the last cut do not allow one.
+    std::optional<qsizetype> nextCut(qsizetype available) {
+        const QByteArrayView text(data_.constData(), available);
+        for (qsizetype p = text.indexOf(rowTag_, lastCut_ + target_); p >= 0;
+             p = text.indexOf(rowTag_, p + 1)) {
+            const qsizetype nameEnd = p + rowTag_.size();
+            if (nameEnd >= available)
+                return std::nullopt;
+            if (!isNameEnd(text[nameEnd]))
+                continue;
+            const qsizetype tagEnd = text.indexOf('>', nameEnd);
+            if (tagEnd < 0)
+                return std::nullopt;
+            // The piece's first row must say which row it is; rows without "r" count on.
+            const QByteArrayView tag = text.sliced(p, tagEnd - p);
+            const char* const begin = data_.constData();
+            if (!(tag.contains(" r=") || tag.contains("\tr=") || tag.contains("\nr=") ||
+                  tag.contains("\rr=")) ||
+                !onlyPlainMarkup(begin + lastCut_, begin + p, closeTag_)) {
+                state_ = State::Off;
+                return std::nullopt;
+            }
+            if (!isXmlText(begin + lastCut_, size_t(p - lastCut_))) {
+                notText_ = true;
+                state_ = State::Off;
+                return std::nullopt;
+            }
+            return p;
+        }
+        return std::nullopt;
+    }
+
+    void addPiece(qsizetype begin, qsizetype end) {
+        {
+            std::lock_guard lock(mutex_);
+            pieces_.push_back({begin, end, {}, {}});
+        }
+        lastCut_ = end;
+        wake_.notify_one();
+    }
+
+    void parse(Piece& piece) {
+        // The pieces lie side by side in data, so each is parsed in place by its own thread.
+        char* begin = data_.data() + piece.begin;
+        const size_t length = size_t(piece.end - piece.begin);
+        piece.part.cells.reserve(length / 40);
+        pugi::xml_document doc;
+        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
+            begin, length, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+        if (!parsed) {
+            piece.error = QString::fromUtf8(parsed.description());
+            return;
+        }
+        SheetCells cells(shared_, piece.part, maxCells_);
+        if (!cells.readPiece(doc))
+            piece.error = cells.why;
+    }
+
+    void work() {
+        for (;;) {
+            Piece* piece = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return next_ < pieces_.size() || closed_; });
+                if (abandoned_ || next_ >= pieces_.size())
+                    return;
+                piece = &pieces_[next_++];
+            }
+            parse(*piece);
+        }
+    }
+
+    // The pieces' cells as the sheet's parts; copied into one part and sorted only when
+    // their rows are out of order or one row spans two pieces.
+    bool assemble(XlsxSheet& sheet, QString& why) {
+        size_t cells = 0;
+        bool ordered = true;
+        const XlsxSheet::Stored* previousLast = nullptr;
+        for (const Piece& p : pieces_) {
+            cells += p.part.cells.size();
+            if (p.part.cells.empty())
+                continue;
+            if (previousLast && previousLast->row >= p.part.cells.front().row)
+                ordered = false;
+            previousLast = &p.part.cells.back();
+        }
+        if (qint64(cells) > maxCells_) {
+            why = QStringLiteral("too many cells");
+            return false;
+        }
+        sheet.cellCount_ = cells;
+        if (ordered) {
+            for (Piece& p : pieces_)
+                if (!p.part.cells.empty())
+                    sheet.parts_.push_back(std::move(p.part));
+            return true;
+        }
+        XlsxSheet::Part whole;
+        whole.cells.reserve(cells);
+        for (Piece& p : pieces_) {
+            const quint32 offset = quint32(whole.strings.size());
+            for (XlsxSheet::Stored c : p.part.cells) {
+                if (c.text != XlsxSheet::kNone)
+                    c.text += offset;
+                if (c.formula != XlsxSheet::kNone)
+                    c.formula += offset;
+                whole.cells.push_back(c);
+            }
+            for (QString& str : p.part.strings)
+                whole.strings.push_back(std::move(str));
+            p.part = XlsxSheet::Part();
+        }
+        std::stable_sort(whole.cells.begin(), whole.cells.end(),
+                         [](const XlsxSheet::Stored& a, const XlsxSheet::Stored& b) {
+                             return a.row < b.row || (a.row == b.row && a.col < b.col);
+                         });
+        sheet.parts_.push_back(std::move(whole));
+        return true;
+    }
+
+    QByteArray& data_;
+    const std::vector<QString>& shared_;
+    const qint64 maxCells_;
+    State state_;
+    const qsizetype target_;
+    bool utf8_ = true;
+    bool notText_ = false;
+    QByteArray closeTag_;
+    QByteArray rowTag_;
+    qsizetype contentStart_ = 0;
+    qsizetype lastCut_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Piece> pieces_; // elements stay in place while more are added
+    size_t next_ = 0;          // the first piece no thread has taken
+    bool closed_ = false;      // no more pieces will come
+    bool abandoned_ = false;   // the rest is not wanted
+    std::vector<std::thread> workers_;
+};
 
 bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) {
     qint64 size = 0;
     zip_file_t* file = openEntry(pkg, name, &size);
     if (!file)
         return false;
-    // The sheet is inflated whole (its size was checked above) and parsed in place.
+    // The sheet is inflated whole (its size was checked above) and parsed in place; a big one
+    // in pieces, on several threads, while it inflates.
     QByteArray data(size, Qt::Uninitialized);
+    const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    SheetPieces pieces(data, shared_, limits_.maxCellsPerSheet,
+                       size >= limits_.parallelFrom ? threads : 0);
+    constexpr qint64 kStep = qint64(1) << 20;
     qint64 total = 0;
     while (total < size) {
-        const zip_int64_t n = zip_fread(file, data.data() + total, zip_uint64_t(size - total));
+        const zip_int64_t n =
+            zip_fread(file, data.data() + total, zip_uint64_t(std::min(size - total, kStep)));
         if (n <= 0)
             break;
         total += n;
+        pieces.inflated(total);
     }
     char extra = 0;
     const bool exact = total == size && zip_fread(file, &extra, 1) == 0;
     zip_fclose(file);
     if (!exact)
         return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
-    auto unreadable = [&](const QString& why) {
+    QString why;
+    if (!pieces.finish(sheet, why))
         return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why));
-    };
-    const bool utf8 = isUtf8Part(data);
-    if (utf8 && !isXmlText(data.constData(), size_t(data.size())))
-        return unreadable(QStringLiteral("bytes that are not UTF-8 text"));
-
-    // A big sheet's rows are cut into pieces, each parsed on its own, on several threads; the
-    // pieces are small enough that their trees never hold much memory at once.
-    const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    const int wanted = int(std::max<qint64>(threads * 4, size / (qint64(2) << 20)));
-    const RowCuts cuts =
-        utf8 && size >= limits_.parallelFrom ? findRowCuts(data, wanted) : RowCuts();
-    if (cuts.cuts.size() < 3) {
-        QString why;
-        if (!readSheetDocument(data.data(), size_t(data.size()), utf8, shared_,
-                               limits_.maxCellsPerSheet, sheet, why))
-            return unreadable(why);
-        sheet.cells_.shrink_to_fit();
-        return true;
-    }
-    // What lies around the rows must pass as it would for the whole sheet: well-formed, and
-    // with no second sheetData.
-    {
-        QByteArray skeleton = data.left(cuts.cuts.front()) + data.mid(cuts.cuts.back());
-        XlsxSheet outside;
-        QString why;
-        if (!readSheetDocument(skeleton.data(), size_t(skeleton.size()), true, shared_,
-                               limits_.maxCellsPerSheet, outside, why))
-            return unreadable(why);
-    }
-    const size_t count = cuts.cuts.size() - 1;
-    std::vector<XlsxSheet> pieces(count);
-    std::vector<QString> errors(count);
-    auto parsePiece = [&](size_t i) {
-        // The pieces lie side by side in data, so each is parsed in place by its own thread.
-        char* begin = data.data() + cuts.cuts[i];
-        const size_t length = size_t(cuts.cuts[i + 1] - cuts.cuts[i]);
-        pieces[i].cells_.reserve(length / 40);
-        pugi::xml_document doc;
-        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
-            begin, length, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
-        if (!parsed) {
-            errors[i] = QString::fromUtf8(parsed.description());
-            return;
-        }
-        SheetCells cells(shared_, pieces[i], limits_.maxCellsPerSheet);
-        if (!cells.readPiece(doc))
-            errors[i] = cells.why;
-    };
-    // More pieces than threads, handed out in turn, so a slower thread does less of the work.
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t i = next++; i < count; i = next++)
-            parsePiece(i);
-    };
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t)
-        workers.emplace_back(work);
-    work();
-    for (std::thread& t : workers)
-        t.join();
-    for (size_t i = 0; i < count; ++i)
-        if (!errors[i].isEmpty())
-            return unreadable(errors[i]);
-
-    size_t cells = 0;
-    size_t strings = 0;
-    for (const XlsxSheet& p : pieces) {
-        cells += p.cells_.size();
-        strings += p.strings_.size();
-    }
-    if (qint64(cells) > limits_.maxCellsPerSheet)
-        return unreadable(QStringLiteral("too many cells"));
-    sheet.cells_.reserve(cells);
-    sheet.strings_.reserve(strings);
-    for (XlsxSheet& p : pieces) {
-        const quint32 offset = quint32(sheet.strings_.size());
-        for (XlsxSheet::Stored c : p.cells_) {
-            if (c.text != XlsxSheet::kNone)
-                c.text += offset;
-            if (c.formula != XlsxSheet::kNone)
-                c.formula += offset;
-            sheet.cells_.push_back(c);
-        }
-        for (QString& str : p.strings_)
-            sheet.strings_.push_back(std::move(str));
-        p = XlsxSheet();
-    }
-    const auto before = [](const XlsxSheet::Stored& a, const XlsxSheet::Stored& b) {
-        return a.row < b.row || (a.row == b.row && a.col < b.col);
-    };
-    if (!std::is_sorted(sheet.cells_.begin(), sheet.cells_.end(), before))
-        std::stable_sort(sheet.cells_.begin(), sheet.cells_.end(), before);
     return true;
 }

@@ -44,30 +44,40 @@ class XlsxSheet {
 public:
     // 1-based row and column.
     XlsxCell cell(int row, int col) const;
-    int cellCount() const { return int(cells_.size()); }
+    int cellCount() const { return int(cellCount_); }
 
-private:
-    friend class XlsxReader;
-    friend class SheetCells;
+    // How the reader keeps the cells.
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
     struct Stored {
         quint32 row;
         quint32 col;
         double number;
-        quint32 text;    // index into strings_, or kNone
-        quint32 formula; // index into strings_, or kNone
+        quint32 text;    // index into its part's strings, or kNone
+        quint32 formula; // index into its part's strings, or kNone
         XlsxValueType type;
         quint32 sharedGroup = kNone; // the shared formula group ("si") the cell belongs to
     };
+    // A big sheet is read in pieces on several threads; each piece stays a part of its own
+    // (copying them into one would cost a tenth of a load). Parts follow each other in row
+    // order and no row spans two.
+    struct Part {
+        std::vector<Stored> cells; // sorted by row, then column
+        std::vector<QString> strings;
+    };
+
+private:
+    friend class XlsxReader;
+    friend class SheetPieces;
     // Gives every cell of a shared formula group its own formula text: the group's first
     // formula with its relative references moved by the cell's distance from it.
     void resolveSharedFormulas();
     // Called once the cells are complete, so that a look-up searches one row, not the sheet.
     void indexRows();
-    static constexpr quint32 kNone = 0xFFFFFFFFu;
-    std::vector<Stored> cells_; // sorted by row, then column
-    std::vector<QString> strings_;
-    std::vector<quint32>
-        rowStart_; // row -> index of its first cell in cells_; one past the last row
+    std::vector<Part> parts_;
+    size_t cellCount_ = 0;
+    // Row -> position of its first cell counted over all parts; one past the last row.
+    std::vector<quint32> rowStart_;
+    std::vector<quint32> partStart_; // position of each part's first cell
 };
 
 class XlsxReader {
