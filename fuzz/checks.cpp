@@ -157,6 +157,7 @@ QString sheetPaths(const QByteArray& sheetXml) {
     XlsxReader pieces;
     XlsxReader::Limits manyThreads;
     manyThreads.parallelFrom = 0;
+    manyThreads.pieceBytes = 64; // pieces of 8 to 64 bytes, cut while the sheet inflates
     pieces.setLimits(manyThreads);
     const bool wholeOpen = whole.open(path);
     const bool piecesOpen = pieces.open(path);

@@ -1206,11 +1206,12 @@ bool onlyPlainMarkup(const char* begin, const char* end, QByteArrayView closeTag
 class SheetPieces {
 public:
     SheetPieces(QByteArray& data, const std::vector<QString>& shared, qint64 maxCells,
-                int threads)
+                int threads, qint64 pieceBytes)
         : data_(data), shared_(shared), maxCells_(maxCells),
           state_(threads > 0 ? State::Looking : State::Off),
           target_(std::clamp<qsizetype>(data.size() / (qsizetype(threads) * 4 + 1),
-                                        qsizetype(256) << 10, qsizetype(2) << 20)) {
+                                        std::max<qsizetype>(pieceBytes / 8, 1),
+                                        std::max<qsizetype>(pieceBytes, 1))) {
         for (int t = 1; t < threads; ++t)
             workers_.emplace_back([this] { work(); });
     }
@@ -1489,12 +1490,12 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
     QByteArray data(size, Qt::Uninitialized);
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     SheetPieces pieces(data, shared_, limits_.maxCellsPerSheet,
-                       size >= limits_.parallelFrom ? threads : 0);
-    constexpr qint64 kStep = qint64(1) << 20;
+                       size >= limits_.parallelFrom ? threads : 0, limits_.pieceBytes);
+    const qint64 step = std::max<qint64>(limits_.pieceBytes / 2, 1);
     qint64 total = 0;
     while (total < size) {
         const zip_int64_t n =
-            zip_fread(file, data.data() + total, zip_uint64_t(std::min(size - total, kStep)));
+            zip_fread(file, data.data() + total, zip_uint64_t(std::min(size - total, step)));
         if (n <= 0)
             break;
         total += n;

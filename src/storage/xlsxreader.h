@@ -92,6 +92,7 @@ public:
         qint64 maxCellsPerSheet = 16 * 1048576; // also the bound for the whole workbook
         qint64 maxSharedStrings = 4 * 1048576;
         qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed in pieces, in parallel
+        qint64 pieceBytes = qint64(2) << 20;   // the most a piece holds (the least: an eighth)
     };
 
     XlsxReader();

@@ -619,6 +619,9 @@ private slots:
         QTest::newRow("prefixed elements") << "prefixed";
         QTest::newRow("rows without numbers") << "unnumbered";
         QTest::newRow("a comment inside") << "comment";
+        QTest::newRow("rows out of order") << "descending";
+        QTest::newRow("rows in two parts") << "split";
+        QTest::newRow("a byte that is not UTF-8") << "latin1";
     }
 
     void bigSheetsParsedInPiecesReadTheSame() {
@@ -639,18 +642,24 @@ private slots:
                              (prefix.isEmpty() ? "" : ":x") +
                              "=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><" +
                              prefix + "sheetData>";
-            for (int r = 1; r <= 3000; ++r) {
+            for (int i = 1; i <= 3000; ++i) {
+                const int r = kind == "descending" ? 3001 - i : i;
                 xml +=
                     "<" + prefix + "row" +
                     (kind == "unnumbered" ? QByteArray() : " r=\"" + QByteArray::number(r) + "\"") +
                     "><" + prefix + "c t=\"inlineStr\"><" + prefix + "is><" + prefix + "t>row " +
                     QByteArray::number(r) + " &amp; more</" + prefix + "t></" + prefix + "is></" +
-                    prefix + "c><" + prefix + "c><" + prefix + "v>" + QByteArray::number(r * 1.5) +
+                    prefix + "c>" +
+                    (kind == "split" ? "</row><row r=\"" + QByteArray::number(r) + "\"><c r=\"B" +
+                                           QByteArray::number(r) + "\"><v>"
+                                     : "<" + prefix + "c><" + prefix + "v>") + QByteArray::number(r * 1.5) +
                     "</" + prefix + "v></" + prefix + "c><" + prefix + "c><" + prefix + "f>S!A" +
                     QByteArray::number(r) + "</" + prefix + "f></" + prefix + "c></" + prefix +
                     "row>";
                 if (kind == "comment" && r == 1500)
                     xml += "<!-- <row r=\"1\"> -->";
+                if (kind == "latin1" && r == 2000)
+                    xml += "<row r=\"2000\"><c t=\"inlineStr\"><is><t>caf\xe9</t></is></c></row>";
             }
             xml += "</" + prefix + "sheetData></" + prefix + "worksheet>";
             QVERIFY(
@@ -665,6 +674,7 @@ private slots:
             XlsxReader reader;
             XlsxReader::Limits limits;
             limits.parallelFrom = parallelFrom;
+            limits.pieceBytes = 4096; // many pieces, cut while the sheet inflates
             reader.setLimits(limits);
             QStringList out;
             if (!reader.open(path))
@@ -682,6 +692,12 @@ private slots:
         };
         const QStringList serial = dump(qint64(1) << 40);
         const QStringList pieces = dump(0);
+        if (kind == "latin1") {
+            QCOMPARE(serial.size(), 1);
+            QVERIFY2(serial[0].contains("not UTF-8"), qPrintable(serial[0]));
+            QCOMPARE(pieces, serial);
+            return;
+        }
         QVERIFY(serial.size() > 3000);
         QVERIFY(serial[0].toInt() >= 3000 * 3);
         QCOMPARE(pieces, serial);
