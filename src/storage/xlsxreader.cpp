@@ -20,6 +20,7 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <sys/mman.h>
 #include <zip.h>
 
 namespace {
@@ -1198,6 +1199,52 @@ bool onlyPlainMarkup(const char* begin, const char* end, QByteArrayView closeTag
 
 } // namespace
 
+namespace {
+
+// The bytes of one inflated sheet. A big one is mapped in huge pages where the system offers
+// them: filling 40 MB page by page took longer than inflating it.
+class SheetBuffer {
+public:
+    explicit SheetBuffer(qint64 size) : size_(size_t(std::max<qint64>(size, 1))) {
+        if (size_ < kHuge) {
+            small_.resize(size_);
+            data_ = small_.data();
+            return;
+        }
+        mapped_ = (size_ + kHuge - 1) / kHuge * kHuge + kHuge;
+        void* map = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                         -1, 0);
+        if (map == MAP_FAILED) {
+            mapped_ = 0;
+            return;
+        }
+        map_ = static_cast<char*>(map);
+        // Huge pages must start on a huge page boundary.
+        data_ = reinterpret_cast<char*>((reinterpret_cast<quintptr>(map_) + kHuge - 1) /
+                                        kHuge * kHuge);
+#ifdef MADV_HUGEPAGE
+        madvise(data_, mapped_ - size_t(data_ - map_), MADV_HUGEPAGE);
+#endif
+    }
+    ~SheetBuffer() {
+        if (map_)
+            munmap(map_, mapped_);
+    }
+    SheetBuffer(const SheetBuffer&) = delete;
+    SheetBuffer& operator=(const SheetBuffer&) = delete;
+    char* data() { return data_; }
+
+private:
+    static constexpr size_t kHuge = size_t(2) << 20;
+    size_t size_;
+    size_t mapped_ = 0;
+    char* map_ = nullptr;
+    char* data_ = nullptr;
+    std::vector<char> small_;
+};
+
+} // namespace
+
 // A big sheet's rows are cut into pieces while the sheet inflates; each whole piece is parsed
 // in place on a worker thread, so parsing overlaps inflating. A cut falls just before a row
 // start tag that carries its number, and only where everything since the last cut is plain
@@ -1205,11 +1252,11 @@ bool onlyPlainMarkup(const char* begin, const char* end, QByteArrayView closeTag
 // yet, the sheet is parsed whole). Each piece's cells become a part of the sheet.
 class SheetPieces {
 public:
-    SheetPieces(QByteArray& data, const std::vector<QString>& shared, qint64 maxCells,
+    SheetPieces(char* data, qsizetype size, const std::vector<QString>& shared, qint64 maxCells,
                 int threads, qint64 pieceBytes)
-        : data_(data), shared_(shared), maxCells_(maxCells),
+        : data_(data), size_(size), shared_(shared), maxCells_(maxCells),
           state_(threads > 0 ? State::Looking : State::Off),
-          target_(std::clamp<qsizetype>(data.size() / (qsizetype(threads) * 4 + 1),
+          target_(std::clamp<qsizetype>(size / (qsizetype(threads) * 4 + 1),
                                         std::max<qsizetype>(pieceBytes / 8, 1),
                                         std::max<qsizetype>(pieceBytes, 1))) {
         for (int t = 1; t < threads; ++t)
@@ -1244,15 +1291,17 @@ public:
     // Once every byte is inflated: parses the rest and fills the sheet; false with why when
     // the sheet is unreadable.
     bool finish(XlsxSheet& sheet, QString& why) {
-        const qsizetype size = data_.size();
-        if (notText_ || (utf8_ && pieces_.empty() && !isXmlText(data_.constData(), size_t(size))) ||
-            (!pieces_.empty() && !isXmlText(data_.constData() + lastCut_, size_t(size - lastCut_)))) {
+        const qsizetype size = size_;
+        if (pieces_.empty())
+            utf8_ = isUtf8Part(QByteArrayView(data_, size_).first(std::min<qsizetype>(size, 4096)));
+        if (notText_ || (utf8_ && pieces_.empty() && !isXmlText(data_, size_t(size))) ||
+            (!pieces_.empty() && !isXmlText(data_ + lastCut_, size_t(size - lastCut_)))) {
             why = QStringLiteral("bytes that are not UTF-8 text");
             return false;
         }
         if (pieces_.empty()) {
             XlsxSheet::Part part;
-            if (!readSheetDocument(data_.data(), size_t(size), utf8_, shared_, maxCells_, part,
+            if (!readSheetDocument(data_, size_t(size), utf8_, shared_, maxCells_, part,
                                    why))
                 return false;
             part.cells.shrink_to_fit();
@@ -1260,7 +1309,7 @@ public:
             sheet.cellCount_ = sheet.parts_.back().cells.size();
             return true;
         }
-        const qsizetype contentEnd = QByteArrayView(data_).lastIndexOf(closeTag_);
+        const qsizetype contentEnd = QByteArrayView(data_, size_).lastIndexOf(closeTag_);
         if (contentEnd < lastCut_) {
             why = QStringLiteral("the rows do not end");
             return false;
@@ -1282,7 +1331,8 @@ public:
             }
         // What lies around the rows must pass as it would for the whole sheet: well-formed,
         // and with no second sheetData.
-        QByteArray skeleton = data_.left(contentStart_) + data_.mid(contentEnd);
+        QByteArray skeleton =
+            QByteArray(data_, contentStart_) + QByteArray(data_ + contentEnd, size_ - contentEnd);
         XlsxSheet::Part outside;
         if (!readSheetDocument(skeleton.data(), size_t(skeleton.size()), true, shared_, maxCells_,
                                outside, why))
@@ -1301,12 +1351,13 @@ private:
 
     // Finds where the rows start, once the bytes up to the sheetData start tag are there.
     void findRows(qsizetype available) {
-        const QByteArrayView text(data_.constData(), available);
-        const bool all = available == data_.size();
+        const QByteArrayView text(data_, available);
+        const bool all = available == size_;
         if (text.size() < 64 && !all)
             return;
         utf8_ = isUtf8Part(text.first(std::min<qsizetype>(text.size(), 4096)));
-        const qsizetype declarationEnd = text.startsWith("<?xml") ? text.indexOf("?>") + 2 : 0;
+        const qsizetype declarationClose = text.startsWith("<?xml") ? text.indexOf("?>") : -2;
+        const qsizetype declarationEnd = declarationClose == -1 ? -1 : declarationClose + 2;
         qsizetype at = text.indexOf("sheetData");
         while (at >= 0 && !(at + 9 < text.size() && isNameEnd(text[at + 9])))
             at = text.indexOf("sheetData", at + 1);
@@ -1327,7 +1378,7 @@ private:
                 return;
         closeTag_ = "</" + prefix + "sheetData";
         rowTag_ = "<" + prefix + "row";
-        const char* begin = data_.constData();
+        const char* begin = data_;
         if (!onlyPlainMarkup(begin + declarationEnd, begin + open, closeTag_))
             return;
         if (!isXmlText(begin, size_t(tagEnd + 1))) {
@@ -1341,7 +1392,7 @@ private:
     // The next place to cut, at least a piece's length after the last one; none while it is not
     // inflated yet. Stops cutting when the rows since the last cut do not allow one.
     std::optional<qsizetype> nextCut(qsizetype available) {
-        const QByteArrayView text(data_.constData(), available);
+        const QByteArrayView text(data_, available);
         for (qsizetype p = text.indexOf(rowTag_, lastCut_ + target_); p >= 0;
              p = text.indexOf(rowTag_, p + 1)) {
             const qsizetype nameEnd = p + rowTag_.size();
@@ -1354,7 +1405,7 @@ private:
                 return std::nullopt;
             // The piece's first row must say which row it is; rows without "r" count on.
             const QByteArrayView tag = text.sliced(p, tagEnd - p);
-            const char* const begin = data_.constData();
+            const char* const begin = data_;
             if (!(tag.contains(" r=") || tag.contains("\tr=") || tag.contains("\nr=") ||
                   tag.contains("\rr=")) ||
                 !onlyPlainMarkup(begin + lastCut_, begin + p, closeTag_)) {
@@ -1382,7 +1433,7 @@ private:
 
     void parse(Piece& piece) {
         // The pieces lie side by side in data, so each is parsed in place by its own thread.
-        char* begin = data_.data() + piece.begin;
+        char* begin = data_ + piece.begin;
         const size_t length = size_t(piece.end - piece.begin);
         piece.part.cells.reserve(length / 40);
         pugi::xml_document doc;
@@ -1459,7 +1510,8 @@ private:
         return true;
     }
 
-    QByteArray& data_;
+    char* const data_;
+    const qsizetype size_;
     const std::vector<QString>& shared_;
     const qint64 maxCells_;
     State state_;
@@ -1487,15 +1539,20 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         return false;
     // The sheet is inflated whole (its size was checked above) and parsed in place; a big one
     // in pieces, on several threads, while it inflates.
-    QByteArray data(size, Qt::Uninitialized);
+    SheetBuffer buffer(size);
+    if (!buffer.data()) {
+        zip_fclose(file);
+        return fail(QStringLiteral("part %1 is too large").arg(name));
+    }
+    char* const data = buffer.data();
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    SheetPieces pieces(data, shared_, limits_.maxCellsPerSheet,
+    SheetPieces pieces(data, size, shared_, limits_.maxCellsPerSheet,
                        size >= limits_.parallelFrom ? threads : 0, limits_.pieceBytes);
     const qint64 step = std::max<qint64>(limits_.pieceBytes / 2, 1);
     qint64 total = 0;
     while (total < size) {
         const zip_int64_t n =
-            zip_fread(file, data.data() + total, zip_uint64_t(std::min(size - total, step)));
+            zip_fread(file, data + total, zip_uint64_t(std::min(size - total, step)));
         if (n <= 0)
             break;
         total += n;
