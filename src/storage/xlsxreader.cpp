@@ -1288,6 +1288,8 @@ public:
         }
     }
 
+    bool cut() const { return !pieces_.empty(); }
+
     // Once every byte is inflated: parses the rest and fills the sheet; false with why when
     // the sheet is unreadable.
     bool finish(XlsxSheet& sheet, QString& why) {
@@ -1533,38 +1535,49 @@ private:
 };
 
 bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) {
-    qint64 size = 0;
-    zip_file_t* file = openEntry(pkg, name, &size);
-    if (!file)
-        return false;
-    // The sheet is inflated whole (its size was checked above) and parsed in place; a big one
-    // in pieces, on several threads, while it inflates.
-    SheetBuffer buffer(size);
-    if (!buffer.data()) {
-        zip_fclose(file);
-        return fail(QStringLiteral("part %1 is too large").arg(name));
-    }
-    char* const data = buffer.data();
+    const qint64 bytesBefore = totalBytes_;
     const int threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    SheetPieces pieces(data, size, shared_, limits_.maxCellsPerSheet,
-                       size >= limits_.parallelFrom ? threads : 0, limits_.pieceBytes);
-    const qint64 step = std::max<qint64>(limits_.pieceBytes / 2, 1);
-    qint64 total = 0;
-    while (total < size) {
-        const zip_int64_t n =
-            zip_fread(file, data + total, zip_uint64_t(std::min(size - total, step)));
-        if (n <= 0)
-            break;
-        total += n;
-        pieces.inflated(total);
+    for (const bool inPieces : {true, false}) {
+        qint64 size = 0;
+        zip_file_t* file = openEntry(pkg, name, &size);
+        if (!file)
+            return false;
+        // The sheet is inflated whole (its size was checked above) and parsed in place; a big
+        // one in pieces, on several threads, while it inflates.
+        SheetBuffer buffer(size);
+        if (!buffer.data()) {
+            zip_fclose(file);
+            return fail(QStringLiteral("part %1 is too large").arg(name));
+        }
+        char* const data = buffer.data();
+        SheetPieces pieces(data, size, shared_, limits_.maxCellsPerSheet,
+                           inPieces && size >= limits_.parallelFrom ? threads : 0,
+                           limits_.pieceBytes);
+        const qint64 step = std::max<qint64>(limits_.pieceBytes / 2, 1);
+        qint64 total = 0;
+        while (total < size) {
+            const zip_int64_t n =
+                zip_fread(file, data + total, zip_uint64_t(std::min(size - total, step)));
+            if (n <= 0)
+                break;
+            total += n;
+            pieces.inflated(total);
+        }
+        char extra = 0;
+        const bool exact = total == size && zip_fread(file, &extra, 1) == 0;
+        zip_fclose(file);
+        if (!exact)
+            return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
+        QString why;
+        if (pieces.finish(sheet, why))
+            return true;
+        if (!pieces.cut())
+            return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why));
+        // Cuts are found by searching, not parsing: in a malformed sheet that a lenient parse
+        // still accepts (a "<" inside an attribute value, say) one may fall inside a tag. The
+        // sheet is then read again whole, so it reads exactly as it would whole.
+        sheet = XlsxSheet();
+        totalBytes_ = bytesBefore;
     }
-    char extra = 0;
-    const bool exact = total == size && zip_fread(file, &extra, 1) == 0;
-    zip_fclose(file);
-    if (!exact)
-        return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
-    QString why;
-    if (!pieces.finish(sheet, why))
-        return fail(QStringLiteral("part %1 is unreadable: %2").arg(name, why));
-    return true;
+    return false;
 }
