@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <QTime>
 #include <QXmlStreamReader>
 #include <algorithm>
@@ -1262,7 +1263,10 @@ public:
         for (int t = 1; t < threads; ++t)
             workers_.emplace_back([this] { work(); });
     }
-    ~SheetPieces() {
+    ~SheetPieces() { stop(); }
+
+    // Pieces not yet taken are left; returns once no thread parses any more.
+    void stop() {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
@@ -1271,6 +1275,7 @@ public:
         wake_.notify_all();
         for (std::thread& t : workers_)
             t.join();
+        workers_.clear();
     }
     SheetPieces(const SheetPieces&) = delete;
     SheetPieces& operator=(const SheetPieces&) = delete;
@@ -1294,6 +1299,7 @@ public:
     // the sheet is unreadable.
     bool finish(XlsxSheet& sheet, QString& why) {
         const qsizetype size = size_;
+        const auto stopAfter = qScopeGuard([this] { stop(); });
         if (pieces_.empty())
             utf8_ = isUtf8Part(QByteArrayView(data_, size_).first(std::min<qsizetype>(size, 4096)));
         if (notText_ || (utf8_ && pieces_.empty() && !isXmlText(data_, size_t(size))) ||
@@ -1323,9 +1329,7 @@ public:
         }
         wake_.notify_all();
         work();
-        for (std::thread& t : workers_)
-            t.join();
-        workers_.clear();
+        stop();
         for (const Piece& p : pieces_)
             if (!p.error.isEmpty()) {
                 why = p.error;
@@ -1566,8 +1570,10 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         char extra = 0;
         const bool exact = total == size && zip_fread(file, &extra, 1) == 0;
         zip_fclose(file);
-        if (!exact)
+        if (!exact) {
+            pieces.stop(); // before fail() clears the shared strings the pieces read
             return fail(QStringLiteral("part %1 is unreadable: inflating failed").arg(name));
+        }
         QString why;
         if (pieces.finish(sheet, why))
             return true;
