@@ -37,6 +37,8 @@ int& roleColumn(CsvColumns& columns, int role) {
         return columns.memoColumn;
     case CsvMappingDialog::AmountRole:
         return columns.amountColumn;
+    case CsvMappingDialog::SignRole:
+        return columns.signColumn;
     case CsvMappingDialog::DebitRole:
         return columns.debitColumn;
     default:
@@ -79,6 +81,7 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
                                        QStringLiteral("Payee:"),
                                        QStringLiteral("Memo:"),
                                        QStringLiteral("Amount:"),
+                                       QStringLiteral("Out or in (D/C):"),
                                        QStringLiteral("Debit (money out):"),
                                        QStringLiteral("Credit (money in):")};
     for (int role = 0; role < RoleCount; ++role) {

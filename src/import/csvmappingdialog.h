@@ -31,7 +31,16 @@ public:
     QLabel* summary() const { return summary_; }
     QPushButton* okButton() const { return ok_; }
 
-    enum Role { DateRole, PayeeRole, MemoRole, AmountRole, DebitRole, CreditRole, RoleCount };
+    enum Role {
+        DateRole,
+        PayeeRole,
+        MemoRole,
+        AmountRole,
+        SignRole,
+        DebitRole,
+        CreditRole,
+        RoleCount
+    };
 
     static constexpr int kPreviewRows = 12;
 

@@ -120,6 +120,13 @@ const QStringList kDebitWords = {"debit",    "soll",  "withdrawal", "withdrawals
                                  "paid out", "debet", "cargo",      "ausgang",     "belastung"};
 const QStringList kCreditWords = {"credit",  "haben", "deposit", "deposits",  "money in",
                                   "paid in", "abono", "eingang", "gutschrift"};
+// A column that marks the amount beside it as money out or in, and the marks.
+const QStringList kSignWords = {"af bij",     "bij af",      "debit credit", "credit debit",
+                                "debet credit", "credit debet", "soll haben",   "haben soll",
+                                "dr cr",      "cr dr",       "d c",          "c d",
+                                "s h",        "h s"};
+const QStringList kOutMarks = {"af", "d", "dr", "db", "debit", "debet", "s", "soll", "-"};
+const QStringList kInMarks = {"bij", "c", "cr", "credit", "h", "haben", "+"};
 const QStringList kPayeeWords = {"payee",
                                  "zahlungsempfanger",
                                  "zahlungsempfaenger",
@@ -267,6 +274,8 @@ CsvColumns detectCsvColumns(const QByteArray& bytes) {
         };
         pick(c.dateColumn, kDateWords);
         pick(c.amountColumn, kAmountWords);
+        if (c.amountColumn >= 0)
+            pick(c.signColumn, kSignWords);
         if (c.amountColumn < 0) {
             pick(c.debitColumn, kDebitWords);
             pick(c.creditColumn, kCreditWords);
@@ -359,6 +368,14 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
             if (columns.amountColumn >= 0) {
                 amount =
                     readStatementAmount(field(fields, columns.amountColumn), columns.decimalComma);
+                // A mark says which way the money went; an amount without a known mark
+                // keeps the sign it is written with.
+                const QString mark = field(fields, columns.signColumn).trimmed().toCaseFolded();
+                const std::int64_t magnitude = std::abs(std::int64_t(amount));
+                if (kOutMarks.contains(mark))
+                    amount = clampAmount(-magnitude);
+                else if (kInMarks.contains(mark))
+                    amount = clampAmount(magnitude);
             } else {
                 // Money out is money out whether the bank writes it positive or negative.
                 const qint64 out =

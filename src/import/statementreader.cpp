@@ -126,16 +126,21 @@ bool CsvColumns::usable() const {
 }
 
 QString CsvColumns::toText() const {
-    return QStringLiteral("delimiter=%1 header=%2 dates=%3 decimal=%4 date=%5 payee=%6 memo=%7 "
-                          "amount=%8 debit=%9 credit=%10")
-        .arg(QLatin1String(delimiterName(delimiter)), headerRow ? "yes" : "no",
-             QLatin1String(orderName(dateOrder)), decimalComma ? "comma" : "point")
-        .arg(dateColumn)
-        .arg(payeeColumn)
-        .arg(memoColumn)
-        .arg(amountColumn)
-        .arg(debitColumn)
-        .arg(creditColumn);
+    QString text =
+        QStringLiteral("delimiter=%1 header=%2 dates=%3 decimal=%4 date=%5 payee=%6 memo=%7 "
+                       "amount=%8 debit=%9 credit=%10")
+            .arg(QLatin1String(delimiterName(delimiter)), headerRow ? "yes" : "no",
+                 QLatin1String(orderName(dateOrder)), decimalComma ? "comma" : "point")
+            .arg(dateColumn)
+            .arg(payeeColumn)
+            .arg(memoColumn)
+            .arg(amountColumn)
+            .arg(debitColumn)
+            .arg(creditColumn);
+    // Only when there is one, so the texts kept for other accounts stay as they were.
+    if (signColumn >= 0)
+        text += QStringLiteral(" sign=%1").arg(signColumn);
+    return text;
 }
 
 std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
@@ -187,6 +192,8 @@ std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
                 c.debitColumn = column;
             else if (key == QLatin1String("credit"))
                 c.creditColumn = column;
+            else if (key == QLatin1String("sign"))
+                c.signColumn = column;
             // other keys: written by a later version; ignored
         }
     }

@@ -35,6 +35,9 @@ struct CsvColumns {
     int amountColumn = -1;
     int debitColumn = -1;  // money out, whichever sign the bank writes it with
     int creditColumn = -1; // money in
+    // Beside an amount column: a column marking each amount as money out or in ("D"/"C",
+    // "Af"/"Bij", "Soll"/"Haben"), for banks that write every amount without a sign.
+    int signColumn = -1;
 
     bool usable() const; // a date column and some money column
     // The one-line form kept with the account so the next import reads the same way.

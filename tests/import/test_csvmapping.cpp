@@ -58,7 +58,7 @@ void TestCsvMapping::proposal_data() {
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<QString>("dateOrder");
     QTest::addColumn<QString>("decimal");
-    QTest::addColumn<QStringList>("roles"); // date, payee, memo, amount, debit, credit
+    QTest::addColumn<QStringList>("roles"); // date, payee, memo, amount, out or in, debit, credit
     QTest::addColumn<QStringList>("firstRow");
     QTest::addColumn<QString>("summary");
     QTest::newRow("US bank")
@@ -66,7 +66,8 @@ void TestCsvMapping::proposal_data() {
         << "Comma"
         << "Month/day/year"
         << "Point (1,234.56)"
-        << QStringList{"1: Date", "2: Description", "(none)", "3: Amount", "(none)", "(none)"}
+        << QStringList{"1: Date", "2: Description", "(none)", "3: Amount", "(none)", "(none)",
+                       "(none)"}
         << QStringList{"12/2/24", "WHOLEFDS MKT #10234, SEATTLE WA", "-$87.45", ""}
         << "4 transactions will be read; 2 rows are left out (no readable date or amount).";
     QTest::newRow("German bank")
@@ -76,6 +77,7 @@ void TestCsvMapping::proposal_data() {
         << "Comma (1.234,56)" << QStringList{"1: Buchungstag",
                                              "3: Auftraggeber/Empfänger",
                                              "4: Verwendungszweck",
+                                             "(none)",
                                              "(none)",
                                              "5: Soll",
                                              "6: Haben"}

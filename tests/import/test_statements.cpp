@@ -61,6 +61,7 @@ private slots:
     void csvLayouts_data();
     void csvLayouts();
     void csvColumnsText();
+    void csvOutOrInMarks();
     void forcedDateOrder_data();
     void forcedDateOrder();
     void tooManyRows_data();
@@ -260,12 +261,52 @@ void TestStatements::csvColumnsText() {
     c.creditColumn = 6;
     c.memoColumn = 0;
     QCOMPARE(CsvColumns::fromText(c.toText()), std::optional<CsvColumns>(c));
+    c.amountColumn = 1;
+    c.signColumn = 2;
+    QCOMPARE(CsvColumns::fromText(c.toText()), std::optional<CsvColumns>(c));
     // Kept in the budget file, so whatever stands there must not be taken for a mapping.
     for (const char* broken : {"", "delimiter=pipe date=0 amount=1", "date=0 amount=1",
                                "delimiter=comma date=x amount=1", "delimiter=comma amount=1",
                                "delimiter=comma date=0", "delimiter=comma date=99999 amount=1",
                                "garbage"})
         QVERIFY2(!CsvColumns::fromText(QString::fromLatin1(broken)), broken);
+}
+
+// Banks that write every amount without a sign and say in a column of its own which way the
+// money went: every amount read as money in would misstate the whole statement.
+void TestStatements::csvOutOrInMarks() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QByteArray dutch =
+        "\"Datum\",\"Naam / Omschrijving\",\"Rekening\",\"Tegenrekening\",\"Code\",\"Af Bij\","
+        "\"Bedrag (EUR)\",\"Mutatiesoort\",\"Mededelingen\"\r\n"
+        "\"20250107\",\"Albert Heijn 1234\",\"NL01INGB0001234567\",\"\",\"BA\",\"Af\",\"12,30\","
+        "\"Betaalautomaat\",\"Pasvolgnr 003\"\r\n"
+        "\"20250108\",\"Werkgever BV\",\"NL01INGB0001234567\",\"NL02RABO0123456789\",\"OV\","
+        "\"Bij\",\"2.100,00\",\"Overschrijving\",\"Salaris januari\"\r\n";
+    QCOMPARE(detectCsvColumns(dutch).toText(),
+             QStringLiteral("delimiter=comma header=yes dates=mdy decimal=comma date=0 payee=1 "
+                            "memo=8 amount=6 debit=-1 credit=-1 sign=5"));
+    StatementRead read = readStatement(dutch);
+    QCOMPARE(read.status, 0u);
+    QCOMPARE(rowsOf(read, 4), (QStringList{"2025-01-07|-1230|Albert Heijn 1234|Pasvolgnr 003",
+                                           "2025-01-08|210000|Werkgever BV|Salaris januari"}));
+
+    // The mark wins over a sign; an amount without a known mark keeps its own.
+    const QByteArray marked = "Date;D/C;Amount;Text\n"
+                              "02.01.2025;D;5,00;out\n"
+                              "03.01.2025; c ;-6,00;in\n"
+                              "04.01.2025;S;7,00;soll\n"
+                              "05.01.2025;?;-8,00;unknown\n"
+                              "06.01.2025;;9,00;none\n";
+    const CsvColumns columns = detectCsvColumns(marked);
+    QCOMPARE(columns.signColumn, 1);
+    QCOMPARE(columns.amountColumn, 2);
+    read = readStatement(marked);
+    QCOMPARE(read.status, 0u);
+    QStringList amounts;
+    for (const ImportRecord& r : read.records)
+        amounts << QString::number(r.amount);
+    QCOMPARE(amounts, (QStringList{"-500", "600", "-700", "-800", "900"}));
 }
 
 // The command-line import's --date-order wins over what the file's dates suggest.
