@@ -374,8 +374,8 @@ int writeTransactionsSheet(WriteContext& c) {
     c.wb->options.constant_memory = LXW_TRUE;
     lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Transactions");
     c.wb->options.constant_memory = LXW_FALSE;
-    if (!ws)
-        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    if (!ws) // the sheet's temporary file is made here; that, not memory, is what fails
+        return LXW_ERROR_CREATING_TMPFILE;
     SheetWriter w(ws, c.dataStyles);
     w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description",
                "Type", "Bank Id"});
