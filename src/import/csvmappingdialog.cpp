@@ -154,7 +154,8 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
 // Each role's list: "(none)", then every column by its name in the header row (or its number).
 void CsvMappingDialog::fillColumnChoices() {
     busy_ = true;
-    const QList<QStringList> rows = csvRows(bytes_, columns_.delimiter, kSampleRows);
+    const QList<QStringList> rows =
+        csvRows(bytes_, columns_.delimiter, columns_.skipRows + kSampleRows).mid(columns_.skipRows);
     qsizetype count = 0;
     for (const QStringList& row : rows)
         count = std::max(count, row.size());

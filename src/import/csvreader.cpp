@@ -252,12 +252,44 @@ QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows
     }
 }
 
+namespace {
+
+// How many lines of account details (number, period, balance) stand above the table: the
+// lines before the first one with about as many fields as the table's rows, which have the
+// most fields that a fifth of the lines share. A line with a date and an amount is a
+// transaction, whatever its fields, and is never passed over.
+int rowsBeforeTable(const QList<QStringList>& rows) {
+    std::map<qsizetype, int> counts; // fields per row -> rows
+    for (const QStringList& row : rows)
+        ++counts[row.size()];
+    qsizetype usual = 0;
+    for (const auto& [n, count] : counts)
+        if (count >= std::max<qsizetype>(2, rows.size() / 5))
+            usual = n;
+    if (usual < 3)
+        return 0;
+    int skip = 0;
+    for (const QStringList& row : rows) {
+        if (row.size() >= usual - 1)
+            return skip;
+        if (std::any_of(row.begin(), row.end(), readsAsDate) &&
+            std::any_of(row.begin(), row.end(), looksLikeMoney))
+            return skip;
+        ++skip;
+    }
+    return 0;
+}
+
+} // namespace
+
 CsvColumns detectCsvColumns(const QByteArray& bytes) {
     CsvColumns c;
     try {
         const char delimiter = chooseDelimiter(bytes);
         c.delimiter = QLatin1Char(delimiter);
         QList<QStringList> rows = firstRows(bytes, delimiter, kDetectRows);
+        c.skipRows = rowsBeforeTable(rows);
+        rows.remove(0, c.skipRows);
         if (rows.isEmpty())
             return c;
         // A first row holding a date is data, whatever words it has ("Mobile deposit").
@@ -348,6 +380,7 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
     std::vector<ImportRecord> read;
     StatementSkips counted;
     bool tooMany = false;
+    int before = columns.skipRows;
     bool header = columns.headerRow;
     const auto field = [](const QList<QByteArray>& fields, int col) {
         return col >= 0 && col < fields.size() ? decodeStatementText(fields[col]) : QString();
@@ -356,6 +389,10 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
         int row = 0; // as a spreadsheet numbers it, the header row included
         splitCsv(bytes, char(columns.delimiter.toLatin1()), [&](QList<QByteArray>& fields) {
             ++row;
+            if (before > 0) {
+                --before;
+                return true;
+            }
             if (header) {
                 header = false;
                 return true;

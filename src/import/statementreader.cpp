@@ -137,9 +137,11 @@ QString CsvColumns::toText() const {
             .arg(amountColumn)
             .arg(debitColumn)
             .arg(creditColumn);
-    // Only when there is one, so the texts kept for other accounts stay as they were.
+    // Only when there are, so the texts kept for other accounts stay as they were.
     if (signColumn >= 0)
         text += QStringLiteral(" sign=%1").arg(signColumn);
+    if (skipRows > 0)
+        text += QStringLiteral(" skip=%1").arg(skipRows);
     return text;
 }
 
@@ -194,6 +196,8 @@ std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
                 c.creditColumn = column;
             else if (key == QLatin1String("sign"))
                 c.signColumn = column;
+            else if (key == QLatin1String("skip"))
+                c.skipRows = std::max(0, column);
             // other keys: written by a later version; ignored
         }
     }

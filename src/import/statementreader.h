@@ -27,6 +27,7 @@ QString statementFormatName(StatementFormat format);
 struct CsvColumns {
     QChar delimiter = QLatin1Char(',');
     bool headerRow = true;
+    int skipRows = 0; // lines of account details above the table (header row or data)
     DateOrder dateOrder = DateOrder::MonthDayYear;
     bool decimalComma = false;
     int dateColumn = -1;

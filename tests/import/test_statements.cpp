@@ -229,6 +229,30 @@ void TestStatements::csvLayouts_data() {
         << "delimiter=comma header=yes dates=mdy decimal=point date=1 payee=2 memo=3 amount=0 "
            "debit=-1 credit=-1"
         << "2025-01-07|-1230|Albert Heijn 1234";
+    QTest::newRow("German, account details above the table")
+        << QByteArray("\"Kontonummer:\";\"DE12 1203 0000 1234 5678 90 / Girokonto\";\n"
+                      "\n"
+                      "\"Von:\";\"01.01.2025\";\n"
+                      "\"Bis:\";\"31.01.2025\";\n"
+                      "\"Kontostand vom 31.01.2025:\";\"1.234,56 EUR\";\n"
+                      "\n"
+                      "\"Buchungstag\";\"Wertstellung\";\"Buchungstext\";"
+                      "\"Auftraggeber / Begünstigter\";\"Verwendungszweck\";\"Betrag (EUR)\";\n"
+                      "\"15.01.2025\";\"15.01.2025\";\"Lastschrift\";\"Stadtwerke\";"
+                      "\"Strom Januar\";\"-54,20\";\n"
+                      "\"16.01.2025\";\"16.01.2025\";\"Gutschrift\";\"Arbeitgeber AG\";"
+                      "\"Gehalt\";\"2.100,00\";\n")
+        // Blank lines are no rows.
+        << "delimiter=semicolon header=yes dates=dmy decimal=comma date=0 payee=3 memo=4 "
+           "amount=5 debit=-1 credit=-1 skip=4"
+        << "2025-01-15|-5420|Stadtwerke";
+    QTest::newRow("a first transaction with its empty fields left off")
+        << QByteArray("01/14/2025,Coffee,-4.50\n"
+                      "01/15/2025,Gas Station,-40.00,fuel,Car\n"
+                      "01/16/2025,Book,-12.00,gift,Fun\n")
+        << "delimiter=comma header=no dates=mdy decimal=point date=0 payee=1 memo=3 amount=2 "
+           "debit=-1 credit=-1"
+        << "2025-01-14|-450|Coffee";
     QTest::newRow("money out in parentheses, header words in the data, no header")
         << QByteArray("01/14/2025,Mobile Deposit,(40.00)\n01/15/2025,Gas Station,100.00\n")
         << "delimiter=comma header=no dates=mdy decimal=point date=0 payee=1 memo=-1 amount=2 "
@@ -263,6 +287,7 @@ void TestStatements::csvColumnsText() {
     QCOMPARE(CsvColumns::fromText(c.toText()), std::optional<CsvColumns>(c));
     c.amountColumn = 1;
     c.signColumn = 2;
+    c.skipRows = 4;
     QCOMPARE(CsvColumns::fromText(c.toText()), std::optional<CsvColumns>(c));
     // Kept in the budget file, so whatever stands there must not be taken for a mapping.
     for (const char* broken : {"", "delimiter=pipe date=0 amount=1", "date=0 amount=1",
