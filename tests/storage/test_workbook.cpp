@@ -431,6 +431,33 @@ private slots:
         QCOMPARE(rowWith(sheet("Categories"), 0, "Rent").value(8), QStringLiteral("Checking é"));
     }
 
+    // Someone opens the budget in LibreOffice and saves it there: LibreOffice writes the
+    // workbook its own way (shared strings, its styles, its formula texts), and every record
+    // must read back the same.
+    void spreadsheetProgramsResaveReadsTheSame() {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty())
+            QSKIP("LibreOffice is not installed");
+        auto b = richBudget();
+        const QString file = path("resave.xlsx");
+        QCOMPARE(save(*b, file), 0);
+        QTemporaryDir home;
+        const QString out = path("resaved");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        p.setProcessEnvironment(env);
+        p.start(soffice, {"--headless", "--norestore", "--convert-to", "xlsx:Calc MS Excel 2007 XML",
+                          "--outdir", out, file});
+        QVERIFY(p.waitForFinished(300000));
+        const QString resaved = out + QStringLiteral("/resave.xlsx");
+        QVERIFY2(QFile::exists(resaved), p.readAllStandardError().constData());
+        int status = -1;
+        const auto again = load(resaved, &status);
+        QCOMPARE(status, 0);
+        QCOMPARE(snapshot(*again), snapshot(*load(file)));
+    }
+
     void anotherReaderSeesTheLayout() {
         if (!QFile::exists("/usr/bin/python3"))
             QSKIP("python3 is not installed");
