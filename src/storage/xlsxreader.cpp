@@ -1399,18 +1399,29 @@ private:
     // inflated yet. Stops cutting when the rows since the last cut do not allow one.
     std::optional<qsizetype> nextCut(qsizetype available) {
         const QByteArrayView text(data_, available);
-        for (qsizetype p = text.indexOf(rowTag_, lastCut_ + target_); p >= 0;
-             p = text.indexOf(rowTag_, p + 1)) {
+        // Bytes already searched are not searched again: a sheet with no row tags for
+        // hundreds of megabytes must cost one pass, not one per inflated step.
+        const qsizetype from = std::max(lastCut_ + target_, searchFrom_);
+        for (qsizetype p = text.indexOf(rowTag_, from); p >= 0; p = text.indexOf(rowTag_, p + 1)) {
             const qsizetype nameEnd = p + rowTag_.size();
-            if (nameEnd >= available)
+            if (nameEnd >= available) {
+                searchFrom_ = p;
                 return std::nullopt;
+            }
             if (!isNameEnd(text[nameEnd]))
                 continue;
-            const qsizetype tagEnd = text.indexOf('>', nameEnd);
-            if (tagEnd < 0)
+            // No row start tag is anywhere near this long.
+            constexpr qsizetype kLongestTag = qsizetype(64) << 10;
+            const qsizetype tagEnd =
+                text.sliced(nameEnd, std::min(available - nameEnd, kLongestTag)).indexOf('>');
+            if (tagEnd < 0) {
+                if (available - nameEnd >= kLongestTag)
+                    state_ = State::Off;
+                searchFrom_ = p;
                 return std::nullopt;
+            }
             // The piece's first row must say which row it is; rows without "r" count on.
-            const QByteArrayView tag = text.sliced(p, tagEnd - p);
+            const QByteArrayView tag = text.sliced(p, nameEnd + tagEnd - p);
             const char* const begin = data_;
             if (!(tag.contains(" r=") || tag.contains("\tr=") || tag.contains("\nr=") ||
                   tag.contains("\rr=")) ||
@@ -1425,6 +1436,7 @@ private:
             }
             return p;
         }
+        searchFrom_ = std::max(from, available - rowTag_.size());
         return std::nullopt;
     }
 
@@ -1528,6 +1540,7 @@ private:
     QByteArray rowTag_;
     qsizetype contentStart_ = 0;
     qsizetype lastCut_ = 0;
+    qsizetype searchFrom_ = 0; // no usable row tag starts before this, after the last cut
 
     std::mutex mutex_;
     std::condition_variable wake_;
