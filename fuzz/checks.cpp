@@ -91,7 +91,8 @@ QStringList cellsOf(const XlsxReader& reader) {
 // What every statement reader promises of the rows it gives.
 static QString recordsCheck(quint32 status, const std::vector<ImportRecord>& records) {
     if (status != 0)
-        return records.empty() ? QString() : QStringLiteral("records kept after status %1").arg(status);
+        return records.empty() ? QString()
+                               : QStringLiteral("records kept after status %1").arg(status);
     if (records.size() > size_t(kMaxQifRecords))
         return QStringLiteral("%1 records").arg(records.size());
     for (const ImportRecord& r : records) {

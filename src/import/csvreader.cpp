@@ -121,10 +121,10 @@ const QStringList kDebitWords = {"debit",    "soll",  "withdrawal", "withdrawals
 const QStringList kCreditWords = {"credit",  "haben", "deposit", "deposits",  "money in",
                                   "paid in", "abono", "eingang", "gutschrift"};
 // A column that marks the amount beside it as money out or in, and the marks.
-const QStringList kSignWords = {"af bij",     "bij af",      "debit credit", "credit debit",
+const QStringList kSignWords = {"af bij",       "bij af",       "debit credit", "credit debit",
                                 "debet credit", "credit debet", "soll haben",   "haben soll",
-                                "dr cr",      "cr dr",       "d c",          "c d",
-                                "s h",        "h s"};
+                                "dr cr",        "cr dr",        "d c",          "c d",
+                                "s h",          "h s"};
 const QStringList kOutMarks = {"af", "d", "dr", "db", "debit", "debet", "s", "soll", "-"};
 const QStringList kInMarks = {"bij", "c", "cr", "credit", "h", "haben", "+"};
 const QStringList kPayeeWords = {"payee",

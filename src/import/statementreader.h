@@ -66,8 +66,8 @@ struct StatementRead {
 };
 
 struct StatementOptions {
-    std::optional<CsvColumns> csv;         // unset: detectCsvColumns
-    std::optional<DateOrder> dateOrder;    // unset: chosen from the file (chooseDateOrder)
+    std::optional<CsvColumns> csv;      // unset: detectCsvColumns
+    std::optional<DateOrder> dateOrder; // unset: chosen from the file (chooseDateOrder)
 };
 
 StatementRead readStatement(const QByteArray& bytes, const StatementOptions& options = {});

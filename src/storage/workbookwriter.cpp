@@ -6,12 +6,12 @@
 #include <QFile>
 #include <clocale>
 #include <cstdio>
+#include <dlfcn.h>
 #include <functional>
 #include <limits>
 #include <locale.h>
 #include <map>
 #include <set>
-#include <dlfcn.h>
 #include <xlsxwriter.h>
 #include <zip.h>
 #include <zlib.h>

@@ -8,20 +8,19 @@
 #include <QTime>
 #include <QXmlStreamReader>
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fast_float/fast_float.h>
+#include <mutex>
 #include <optional>
 #include <pugixml.hpp>
 #include <string_view>
+#include <sys/mman.h>
 #include <thread>
 #include <unordered_map>
-#include <sys/mman.h>
 #include <zip.h>
 
 namespace {
@@ -242,8 +241,8 @@ void XlsxSheet::resolveSharedFormulas() {
             if (it == masters.end())
                 continue;
             const Master& m = it->second;
-            part.strings.push_back(shiftFormulaReferences(
-                m.formula, int(c.row) - int(m.row), int(c.col) - int(m.col)));
+            part.strings.push_back(shiftFormulaReferences(m.formula, int(c.row) - int(m.row),
+                                                          int(c.col) - int(m.col)));
             c.formula = quint32(part.strings.size() - 1);
         }
 }
@@ -893,8 +892,8 @@ private:
     quint32 internText(const char* text) {
         const auto [it, added] = texts_.try_emplace(std::string_view(text), 0);
         if (added)
-            it->second = addString(
-                decodeXlsxEscapes(QString::fromUtf8(text, qsizetype(it->first.size()))));
+            it->second =
+                addString(decodeXlsxEscapes(QString::fromUtf8(text, qsizetype(it->first.size()))));
         return it->second;
     }
 
@@ -1153,7 +1152,8 @@ bool isUtf8Part(QByteArrayView start) {
     if (!start.startsWith("<?xml"))
         return true;
     const qsizetype end = start.indexOf("?>");
-    const QByteArray declaration = start.first(end < 0 ? start.size() : end).toByteArray().toLower();
+    const QByteArray declaration =
+        start.first(end < 0 ? start.size() : end).toByteArray().toLower();
     const qsizetype at = declaration.indexOf("encoding");
     return at < 0 || declaration.indexOf("utf-8", at) >= 0 || declaration.indexOf("utf8", at) >= 0;
 }
@@ -1213,16 +1213,16 @@ public:
             return;
         }
         mapped_ = (size_ + kHuge - 1) / kHuge * kHuge + kHuge;
-        void* map = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                         -1, 0);
+        void* map =
+            mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (map == MAP_FAILED) {
             mapped_ = 0;
             return;
         }
         map_ = static_cast<char*>(map);
         // Huge pages must start on a huge page boundary.
-        data_ = reinterpret_cast<char*>((reinterpret_cast<quintptr>(map_) + kHuge - 1) /
-                                        kHuge * kHuge);
+        data_ =
+            reinterpret_cast<char*>((reinterpret_cast<quintptr>(map_) + kHuge - 1) / kHuge * kHuge);
 #ifdef MADV_HUGEPAGE
         madvise(data_, mapped_ - size_t(data_ - map_), MADV_HUGEPAGE);
 #endif
@@ -1233,7 +1233,9 @@ public:
     }
     SheetBuffer(const SheetBuffer&) = delete;
     SheetBuffer& operator=(const SheetBuffer&) = delete;
-    char* data() { return data_; }
+    char* data() {
+        return data_;
+    }
 
 private:
     static constexpr size_t kHuge = size_t(2) << 20;
@@ -1309,8 +1311,7 @@ public:
         }
         if (pieces_.empty()) {
             XlsxSheet::Part part;
-            if (!readSheetDocument(data_, size_t(size), utf8_, shared_, maxCells_, part,
-                                   why))
+            if (!readSheetDocument(data_, size_t(size), utf8_, shared_, maxCells_, part, why))
                 return false;
             part.cells.shrink_to_fit();
             sheet.parts_.push_back(std::move(part));
