@@ -176,10 +176,26 @@ DateTime makeDateTime(const QDate& date, qint64 msOfDay) {
 } // namespace
 
 double toSerialDay(const DateTime& dt) {
-    const QDate date(dt.year, dt.month, dt.day);
-    if (!date.isValid())
+    // The Gregorian day count done here rather than through QDate: passes over a large
+    // budget's history convert every transaction's date, sorting converts two per comparison.
+    // Years are 1 to 65535, where both count the same days.
+    const int year = dt.year;
+    const unsigned month = dt.month;
+    const unsigned day = dt.day;
+    if (year < 1 || month < 1 || month > 12 || day < 1)
         return 0.0;
-    const qint64 days = date.toJulianDay() - kSerialEpochJulianDay;
+    static constexpr unsigned kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kMonthDays[month - 1] + (month == 2 && leap ? 1 : 0))
+        return 0.0;
+    // Days from 1 March of year 0 (so that a leap day ends its year), in eras of 400 years;
+    // 693,899 days lie between that day and 30 December 1899.
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = y / 400;
+    const unsigned yearOfEra = unsigned(y - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const qint64 days = qint64(era) * 146097 + qint64(dayOfEra) - 693899;
     const qint64 ms =
         ((qint64(dt.hour) * 60 + dt.minute) * 60 + dt.second) * 1000 + dt.milliseconds;
     return double(days) + double(ms) / double(kMsPerDay);

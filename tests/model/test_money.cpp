@@ -29,6 +29,7 @@ private slots:
     void serialDays();
     void serialRoundTrip_data();
     void serialRoundTrip();
+    void serialDaysCountAsTheCalendarDoes();
     void comparisonsIgnoreDayOfWeek();
     void endOfPreviousMonth_data();
     void endOfPreviousMonth();
@@ -262,6 +263,35 @@ void TestMoney::serialRoundTrip_data() {
 void TestMoney::serialRoundTrip() {
     QFETCH(DateTime, date);
     QCOMPARE(dateText(fromSerialDay(toSerialDay(date))), dateText(date));
+}
+
+// Every day (and impossible ones: day 0, day 32, 29 February of common years, month 13) of
+// years 1 to 2400 and of the last years the record holds, against Qt's calendar.
+void TestMoney::serialDaysCountAsTheCalendarDoes() {
+    constexpr qint64 kEpoch = 2415019; // the Julian day of 30 December 1899
+    auto firstDifference = [](int year) {
+        for (int month = 0; month <= 13; ++month)
+            for (int day = 0; day <= 32; ++day) {
+                DateTime dt;
+                dt.year = quint16(year);
+                dt.month = quint16(month);
+                dt.day = quint16(day);
+                const QDate date(year, month, day);
+                const double expected = date.isValid() ? double(date.toJulianDay() - kEpoch) : 0.0;
+                if (toSerialDay(dt) != expected)
+                    return QStringLiteral("%1-%2-%3: %4, not %5")
+                        .arg(year)
+                        .arg(month)
+                        .arg(day)
+                        .arg(toSerialDay(dt))
+                        .arg(expected);
+            }
+        return QString();
+    };
+    for (int year = 0; year <= 2400; ++year)
+        QCOMPARE(firstDifference(year), QString());
+    for (int year = 65000; year <= 65535; ++year)
+        QCOMPARE(firstDifference(year), QString());
 }
 
 void TestMoney::comparisonsIgnoreDayOfWeek() {
