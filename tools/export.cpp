@@ -122,7 +122,7 @@ int usage() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int exportBudget(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     QString input;
@@ -181,4 +181,13 @@ int main(int argc, char** argv) {
         QJsonDocument(budgetJson(budget, topLevel, version)).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return exportBudget(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "tallykeep-export: not enough memory\n");
+        return 1;
+    }
 }

@@ -19,6 +19,7 @@
 #include <pugixml.hpp>
 #include <string_view>
 #include <sys/mman.h>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <zip.h>
@@ -447,6 +448,15 @@ bool XlsxReader::readPart(Package& pkg, const QString& name,
 }
 
 bool XlsxReader::open(const QString& path) {
+    // A big workbook on a machine short of memory is refused, not the end of the program.
+    try {
+        return openPackage(path);
+    } catch (const std::bad_alloc&) {
+        return fail(QStringLiteral("not enough memory to read it"));
+    }
+}
+
+bool XlsxReader::openPackage(const QString& path) {
     close();
     error_.clear();
     totalBytes_ = 0;
@@ -1262,8 +1272,12 @@ public:
           target_(std::clamp<qsizetype>(size / (qsizetype(threads) * 4 + 1),
                                         std::max<qsizetype>(pieceBytes / 8, 1),
                                         std::max<qsizetype>(pieceBytes, 1))) {
-        for (int t = 1; t < threads; ++t)
-            workers_.emplace_back([this] { work(); });
+        // Threads that cannot be started leave their share to the others and to this one.
+        try {
+            for (int t = 1; t < threads; ++t)
+                workers_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+        }
     }
     ~SheetPieces() { stop(); }
 
@@ -1451,6 +1465,15 @@ private:
     }
 
     void parse(Piece& piece) {
+        try {
+            parseInPlace(piece);
+        } catch (const std::bad_alloc&) {
+            piece.part = XlsxSheet::Part();
+            piece.error = QStringLiteral("not enough memory");
+        }
+    }
+
+    void parseInPlace(Piece& piece) {
         // The pieces lie side by side in data, so each is parsed in place by its own thread.
         char* begin = data_ + piece.begin;
         const size_t length = size_t(piece.end - piece.begin);
@@ -1565,7 +1588,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         SheetBuffer buffer(size);
         if (!buffer.data()) {
             zip_fclose(file);
-            return fail(QStringLiteral("part %1 is too large").arg(name));
+            return fail(QStringLiteral("not enough memory for part %1").arg(name));
         }
         char* const data = buffer.data();
         SheetPieces pieces(data, size, shared_, limits_.maxCellsPerSheet,

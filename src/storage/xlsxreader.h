@@ -117,6 +117,7 @@ public:
 private:
     struct Package;
     bool fail(const QString& why);
+    bool openPackage(const QString& path);
     // Streams one part of the package through the parser; false when it is absent, too
     // big, inflates suspiciously or is not well-formed.
     bool readPart(Package& pkg, const QString& name,

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -149,6 +150,38 @@ private slots:
             QVERIFY2(r.exitCode == 1, qPrintable(QStringLiteral("flipped at %1").arg(offset)));
             QVERIFY(r.out.isEmpty());
         }
+    }
+
+    // Short of memory at any point of reading a big workbook (the inflated sheet, the cells on
+    // the reading threads, the budget, the output), the command says so; it is never killed.
+    void shortOfMemoryIsAnErrorNotACrash() {
+        const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+        if (prlimit.isEmpty())
+            QSKIP("prlimit is not installed");
+        auto b = richBudget();
+        for (int i = 0; i < 30000; ++i)
+            createTransaction(*b, TransactionType::Expense, -100 - i, 0, kNoId, kChargesEnvelopeId,
+                              QStringLiteral("payee %1").arg(i % 500), QStringLiteral("memo %1").arg(i),
+                              date(2020 + i % 5, 1 + i % 12, 1 + i % 28));
+        const QString file = dir_.filePath("big.xlsx");
+        QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);
+        int refused = 0;
+        for (int mib = 40; mib <= 400; mib += 20) {
+            const QString limit = QStringLiteral("--as=%1").arg(qint64(mib) << 20);
+            QProcess p;
+            p.start(prlimit, {limit, QStringLiteral(TALLYKEEP_EXPORT_COMMAND), file});
+            QVERIFY(p.waitForFinished(60000));
+            const QByteArray err = p.readAllStandardError();
+            QVERIFY2(p.exitStatus() == QProcess::NormalExit,
+                     qPrintable(QStringLiteral("%1 MiB: %2").arg(mib).arg(QString::fromUtf8(err))));
+            if (err.contains("error while loading shared libraries"))
+                continue; // too little for the program to start at all
+            if (p.exitCode() != 0) {
+                ++refused;
+                QVERIFY2(err.contains("memory") || err.contains("Memory"), err.constData());
+            }
+        }
+        QVERIFY(refused > 0); // the sweep reached limits the reading does not fit in
     }
 
     void refusesWhatItCannotLoad_data() {
