@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -346,6 +347,9 @@ int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
     if (watcher_)
         baseline = watcher_->baseline();
     stopWatcher();
+    // Watched from here on even if no watcher ran before (one that could not start, or a
+    // file that did not exist when the program started), and even if the save threw.
+    const auto watchAgain = qScopeGuard([this] { startWatcher(onOutsideChange_); });
     auto unchanged = [&] {
         bool ok = false;
         const quint32 crc = fileCrc32(workbook_, &ok);
@@ -362,9 +366,6 @@ int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
         if (onOutsideChange_)
             onOutsideChange_();
     }
-    // Watched from here on even if no watcher ran before (one that could not start, or a
-    // file that did not exist when the program started).
-    startWatcher(onOutsideChange_);
     return status;
 }
 
@@ -408,7 +409,12 @@ void BudgetFile::saveLoop() {
         pending_.reset();
         writing_ = true;
         lock.unlock();
-        const int status = writeSnapshot(job.snapshot);
+        int status = LXW_ERROR_MEMORY_MALLOC_FAILED;
+        try {
+            status = writeSnapshot(job.snapshot);
+        } catch (const std::bad_alloc&) {
+            // Reported like any failed save; the budget file is as it was.
+        }
         job.snapshot = {}; // freed here, not on the thread that waits
         if (status != 0 && QCoreApplication::instance()) {
             Prompter* prompter = job.prompter;

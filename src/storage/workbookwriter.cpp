@@ -760,21 +760,28 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
     lxw_workbook* wb = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!wb)
         return LXW_ERROR_CREATING_XLSX_FILE;
-    WriteContext c{
-        wb, budget, items, {}, nullptr, {}, addDataStyles(wb), now ? *now : Clock::now()};
-    int status = writeBudgetBanner(c);
-    if (status == 0)
-        status = writeAccountsSheet(c);
-    if (status == 0)
-        status = writeFoldersSheet(c);
-    if (status == 0)
-        status = writeCategoriesSheet(c);
-    if (status == 0)
-        status = writeTransactionsSheet(c);
-    if (status == 0)
-        status = writeSettingsSheet(c);
-    if (status == 0)
-        status = writeBudgetOverview(c);
+    int status = 0;
+    // Short of memory the library's workbook is still closed (its temporary files with it)
+    // and the save fails; the budget file is untouched.
+    try {
+        WriteContext c{
+            wb, budget, items, {}, nullptr, {}, addDataStyles(wb), now ? *now : Clock::now()};
+        status = writeBudgetBanner(c);
+        if (status == 0)
+            status = writeAccountsSheet(c);
+        if (status == 0)
+            status = writeFoldersSheet(c);
+        if (status == 0)
+            status = writeCategoriesSheet(c);
+        if (status == 0)
+            status = writeTransactionsSheet(c);
+        if (status == 0)
+            status = writeSettingsSheet(c);
+        if (status == 0)
+            status = writeBudgetOverview(c);
+    } catch (const std::bad_alloc&) {
+        status = LXW_ERROR_MEMORY_MALLOC_FAILED;
+    }
     const lxw_error closed = workbook_close(wb);
     releaseFreedMemory(); // the library's copy of every cell
     // A sheet step that failed leaves an incomplete workbook: that must not count as saved.
@@ -782,8 +789,12 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
         return int(closed);
     if (status != 0)
         return status;
-    if (!writtenWorkbookReadsBack(path, qint64(budget.transactions().size())))
-        return Workbook::SaveVerifyFailed;
+    try {
+        if (!writtenWorkbookReadsBack(path, qint64(budget.transactions().size())))
+            return Workbook::SaveVerifyFailed;
+    } catch (const std::bad_alloc&) {
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    }
     return 0;
 }
 
