@@ -155,6 +155,9 @@ private slots:
     // Short of memory at any point of reading a big workbook (the inflated sheet, the cells on
     // the reading threads, the budget, the output), the command says so; it is never killed.
     void shortOfMemoryIsAnErrorNotACrash() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer's shadow memory does not fit in a limited address space");
+#endif
         const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
         if (prlimit.isEmpty())
             QSKIP("prlimit is not installed");
