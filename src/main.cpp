@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <new>
 #include <QMetaObject>
 #include <QPointer>
 #include <QScreen>
@@ -135,7 +136,19 @@ int main(int argc, char* argv[]) {
             Qt::QueuedConnection);
     });
 
-    const int status = file.load(budget);
+    int status = LoadOk;
+    try {
+        status = file.load(budget);
+    } catch (const std::bad_alloc&) {
+        // What was read so far is incomplete: nothing may be shown or saved from it.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                        QStringLiteral("There is not enough memory to open the budget file. "
+                                       "Tallykeep will exit; the file is left as it is."),
+                        QMessageBox::Ok, &window);
+        box.exec();
+        file.stopWatcher();
+        return 1;
+    }
     if (status != LoadOk && status != LoadWorkbookUnopenable) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                         QStringLiteral("Unable to load file"), QMessageBox::Ok, &window);

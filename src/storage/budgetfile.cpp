@@ -252,6 +252,9 @@ int BudgetFile::load(Budget& budget) {
         savingTempPath(workbookInfo.isSymLink() ? workbookInfo.canonicalFilePath() : workbook_));
     if (QFileInfo::exists(workbook_)) {
         WorkbookLoad r = loadWorkbook(workbook_, budget);
+        // Not a fault of the file: it must not be treated as unreadable.
+        if (r.outOfMemory)
+            throw std::bad_alloc();
         if (r.status != 0) {
             // Starting empty is the rule; the file itself must survive the first save. It is
             // copied to safety now, so the user can be told where it is; should that fail,

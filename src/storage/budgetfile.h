@@ -68,7 +68,8 @@ public:
     QString legacyPath() const { return legacy_; }
 
     // Workbook if it exists, else the legacy file, else an empty budget. Normalised; the
-    // loaded accounts and folders are put into the budget's display orders.
+    // loaded accounts and folders are put into the budget's display orders. Throws
+    // std::bad_alloc when memory runs out (the budget is then incomplete; the file untouched).
     int load(Budget& budget);
     // The top-level items of the last load, in file order.
     const std::vector<AccountBase*>& loadedItems() const { return loaded_; }

@@ -60,6 +60,7 @@ struct WorkbookLoad {
     quint32 version[4] = {0, 0, 0, 0};
     QString versionText; // M6 as stored; empty when absent
     QString error;       // why it could not be opened
+    bool outOfMemory = false; // it could not be opened for want of memory
 };
 
 // Adds the workbook's items, transactions and rules to an empty budget.

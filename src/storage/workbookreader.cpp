@@ -285,6 +285,7 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
     XlsxReader doc;
     if (!doc.open(path)) {
         result.error = doc.errorText();
+        result.outOfMemory = doc.ranOutOfMemory();
         return result;
     }
     Reader r{budget, doc, result, {}, nullptr};

@@ -449,9 +449,11 @@ bool XlsxReader::readPart(Package& pkg, const QString& name,
 
 bool XlsxReader::open(const QString& path) {
     // A big workbook on a machine short of memory is refused, not the end of the program.
+    outOfMemory_ = false;
     try {
         return openPackage(path);
     } catch (const std::bad_alloc&) {
+        outOfMemory_ = true;
         return fail(QStringLiteral("not enough memory to read it"));
     }
 }
@@ -1175,6 +1177,8 @@ bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QSt
     const pugi::xml_parse_result parsed =
         doc.load_buffer_inplace(data, size, kParseOptions | pugi::parse_doctype,
                                 utf8 ? pugi::encoding_utf8 : pugi::encoding_auto);
+    if (parsed.status == pugi::status_out_of_memory)
+        throw std::bad_alloc();
     if (!parsed) {
         why = QString::fromUtf8(parsed.description());
         return false;
@@ -1481,6 +1485,8 @@ private:
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
             begin, length, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+        if (parsed.status == pugi::status_out_of_memory)
+            throw std::bad_alloc();
         if (!parsed) {
             piece.error = QString::fromUtf8(parsed.description());
             return;
@@ -1588,7 +1594,7 @@ bool XlsxReader::readSheet(Package& pkg, const QString& name, XlsxSheet& sheet) 
         SheetBuffer buffer(size);
         if (!buffer.data()) {
             zip_fclose(file);
-            return fail(QStringLiteral("not enough memory for part %1").arg(name));
+            throw std::bad_alloc();
         }
         char* const data = buffer.data();
         SheetPieces pieces(data, size, shared_, limits_.maxCellsPerSheet,

@@ -106,6 +106,7 @@ public:
     bool isOpen() const { return open_; }
     void close();
     QString errorText() const { return error_; }
+    bool ranOutOfMemory() const { return outOfMemory_; } // why the last open failed
 
     QStringList sheetNames() const { return order_; }
     bool hasSheet(const QString& name) const;
@@ -130,6 +131,7 @@ private:
     bool open_ = false;
     qint64 totalBytes_ = 0;
     QString error_;
+    bool outOfMemory_ = false;
     std::vector<QString> shared_;
     QStringList order_;
     std::map<QString, std::unique_ptr<XlsxSheet>> sheets_;
