@@ -15,13 +15,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <new>
 #include <QMetaObject>
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 namespace {
 

@@ -58,8 +58,8 @@ struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened
     std::vector<AccountBase*> items; // accounts in row order, then folders in row order
     quint32 version[4] = {0, 0, 0, 0};
-    QString versionText; // M6 as stored; empty when absent
-    QString error;       // why it could not be opened
+    QString versionText;      // M6 as stored; empty when absent
+    QString error;            // why it could not be opened
     bool outOfMemory = false; // it could not be opened for want of memory
 };
 
