@@ -6,6 +6,7 @@
 #include <QFile>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <functional>
 #include <limits>
@@ -26,25 +27,18 @@ struct RowReference {
     QByteArray result; // the name as a formula result: the library writes results as they are
 };
 
-// Control characters other than tab and line feed cannot stand in the XML; the library writes
-// them in text cells as "_xHHHH_", but formula results unchanged, which made the whole file
-// unreadable once a named item with one was referenced.
+// Control characters other than tab and line feed cannot stand in the XML. The library writes
+// them in text cells as "_xHHHH_" but formula results unchanged, which made the whole file
+// unreadable once a named item with one was referenced; results get the library's own escape.
 QByteArray escapeControlCharacters(const QByteArray& utf8) {
-    QByteArray out;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const uchar ch = uchar(utf8[i]);
-        if (ch < 0x20 && ch != '\t' && ch != '\n') {
-            if (out.isEmpty())
-                out = utf8.left(i);
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "_x%04X_", unsigned(ch));
-            out += escape;
-        } else if (!out.isEmpty()) {
-            out += char(ch);
-        }
-    }
-    return out.isEmpty() ? utf8 : out;
+    char* escaped = lxw_escape_control_characters(utf8.constData());
+    if (!escaped)
+        throw std::bad_alloc();
+    const QByteArray out(escaped);
+    std::free(escaped);
+    return out;
 }
+
 // By item id. One per save.
 using RowReferenceMap = std::map<ItemId, RowReference>;
 

@@ -1170,13 +1170,15 @@ bool isUtf8Part(QByteArrayView start) {
     return at < 0 || declaration.indexOf("utf-8", at) >= 0 || declaration.indexOf("utf8", at) >= 0;
 }
 
-// Parses a whole worksheet document held in data (which it modifies) into part.
-bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QString>& shared,
-                       qint64 maxCells, XlsxSheet::Part& part, QString& why) {
+// Parses a whole worksheet document, or rows cut out of one (a piece, always UTF-8), held in
+// data (which it modifies) into part.
+bool readSheetText(char* data, size_t size, bool piece, bool utf8,
+                   const std::vector<QString>& shared, qint64 maxCells, XlsxSheet::Part& part,
+                   QString& why) {
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed =
-        doc.load_buffer_inplace(data, size, kParseOptions | pugi::parse_doctype,
-                                utf8 ? pugi::encoding_utf8 : pugi::encoding_auto);
+    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
+        data, size, kParseOptions | (piece ? pugi::parse_fragment : pugi::parse_doctype),
+        utf8 || piece ? pugi::encoding_utf8 : pugi::encoding_auto);
     if (parsed.status == pugi::status_out_of_memory)
         throw std::bad_alloc();
     if (!parsed) {
@@ -1190,7 +1192,7 @@ bool readSheetDocument(char* data, size_t size, bool utf8, const std::vector<QSt
             return false;
         }
     SheetCells cells(shared, part, maxCells);
-    if (!cells.readDocument(doc)) {
+    if (!(piece ? cells.readPiece(doc) : cells.readDocument(doc))) {
         why = cells.why;
         return false;
     }
@@ -1329,7 +1331,7 @@ public:
         }
         if (pieces_.empty()) {
             XlsxSheet::Part part;
-            if (!readSheetDocument(data_, size_t(size), utf8_, shared_, maxCells_, part, why))
+            if (!readSheetText(data_, size_t(size), false, utf8_, shared_, maxCells_, part, why))
                 return false;
             part.cells.shrink_to_fit();
             sheet.parts_.push_back(std::move(part));
@@ -1359,8 +1361,8 @@ public:
         QByteArray skeleton =
             QByteArray(data_, contentStart_) + QByteArray(data_ + contentEnd, size_ - contentEnd);
         XlsxSheet::Part outside;
-        if (!readSheetDocument(skeleton.data(), size_t(skeleton.size()), true, shared_, maxCells_,
-                               outside, why))
+        if (!readSheetText(skeleton.data(), size_t(skeleton.size()), false, true, shared_,
+                           maxCells_, outside, why))
             return false;
         return assemble(sheet, why);
     }
@@ -1479,21 +1481,9 @@ private:
 
     void parseInPlace(Piece& piece) {
         // The pieces lie side by side in data, so each is parsed in place by its own thread.
-        char* begin = data_ + piece.begin;
-        const size_t length = size_t(piece.end - piece.begin);
-        piece.part.cells.reserve(length / 40);
-        pugi::xml_document doc;
-        const pugi::xml_parse_result parsed = doc.load_buffer_inplace(
-            begin, length, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
-        if (parsed.status == pugi::status_out_of_memory)
-            throw std::bad_alloc();
-        if (!parsed) {
-            piece.error = QString::fromUtf8(parsed.description());
-            return;
-        }
-        SheetCells cells(shared_, piece.part, maxCells_);
-        if (!cells.readPiece(doc))
-            piece.error = cells.why;
+        piece.part.cells.reserve(size_t(piece.end - piece.begin) / 40);
+        readSheetText(data_ + piece.begin, size_t(piece.end - piece.begin), true, true, shared_,
+                      maxCells_, piece.part, piece.error);
     }
 
     void work() {

@@ -23,6 +23,22 @@ private:
     static int save(const Budget& b, const QString& file) {
         return writeWorkbookReplacing(file, b, b.topLevelItemsForSave());
     }
+    // Converts file into the folder out with LibreOffice headless and a fresh profile; what
+    // it wrote to its error output.
+    static QByteArray convertWithLibreOffice(const QString& soffice, const QString& filter,
+                                             const QString& file, const QString& out) {
+        QTemporaryDir home;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        p.setProcessEnvironment(env);
+        p.start(soffice, {"--headless", "--norestore", "--convert-to", filter, "--outdir", out,
+                          file});
+        if (!p.waitForFinished(300000))
+            return "LibreOffice did not finish";
+        return p.readAllStandardError();
+    }
+
     static std::unique_ptr<Budget> load(const QString& file, int* status = nullptr) {
         auto b = std::make_unique<Budget>();
         WorkbookLoad r = loadWorkbook(file, *b);
@@ -380,17 +396,11 @@ private slots:
             FixedClock clock(date(2024, 2, 10)); // the overview totals February 2024
             QCOMPARE(save(*b, file), 0);
         }
-        QTemporaryDir home;
         const QString out = path("office");
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        p.setProcessEnvironment(env);
-        p.start(soffice, {"--headless", "--norestore", "--convert-to",
-                          "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,"
-                          "false,-1",
-                          "--outdir", out, file});
-        QVERIFY(p.waitForFinished(300000));
+        const QByteArray errors = convertWithLibreOffice(
+            soffice,
+            "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1", file,
+            out);
         auto sheet = [&](const char* name) {
             QFile f(out + QStringLiteral("/office-%1.csv").arg(QLatin1String(name)));
             QList<QStringList> rows;
@@ -406,7 +416,7 @@ private slots:
             return QStringList();
         };
         const QList<QStringList> overview = sheet("Budget");
-        QVERIFY2(!overview.isEmpty(), p.readAllStandardError().constData());
+        QVERIFY2(!overview.isEmpty(), errors.constData());
         // Envelope lines: name, budgeted, actual (February's expenses), difference.
         const QList<QList<QVariant>> lines = {{"Rent", 1500, 1200, 300},
                                               {"Games 中文", 25, 43.21, -18.21},
@@ -441,17 +451,11 @@ private slots:
         auto b = richBudget();
         const QString file = path("resave.xlsx");
         QCOMPARE(save(*b, file), 0);
-        QTemporaryDir home;
         const QString out = path("resaved");
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        p.setProcessEnvironment(env);
-        p.start(soffice, {"--headless", "--norestore", "--convert-to", "xlsx:Calc MS Excel 2007 XML",
-                          "--outdir", out, file});
-        QVERIFY(p.waitForFinished(300000));
+        const QByteArray errors =
+            convertWithLibreOffice(soffice, "xlsx:Calc MS Excel 2007 XML", file, out);
         const QString resaved = out + QStringLiteral("/resave.xlsx");
-        QVERIFY2(QFile::exists(resaved), p.readAllStandardError().constData());
+        QVERIFY2(QFile::exists(resaved), errors.constData());
         int status = -1;
         const auto again = load(resaved, &status);
         QCOMPARE(status, 0);
