@@ -16,7 +16,7 @@
 #include "budgetgen.h"
 #include "model/budget.h"
 #include "model/clock.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 #include "storage/budgetfile.h"
 
 #include <QApplication>

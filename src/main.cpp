@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
 #include "model/budget.h"
-#include "platform/singleinstance.h"
+#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 

@@ -8,8 +8,8 @@
 #include "import/importplan.h"
 #include "import/statementreader.h"
 #include "model/budget.h"
-#include "platform/prompter.h"
-#include "platform/singleinstance.h"
+#include "model/prompter.h"
+#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 

@@ -2,9 +2,9 @@
 
 #include "app/operations.h"
 #include "app/shell.h"
-#include "import/importreview.h"
+#include "gui/importreview.h"
 #include "model/budget.h"
-#include "reports/printout.h"
+#include "gui/printout.h"
 #include "model/items.h"
 
 #include <QAction>

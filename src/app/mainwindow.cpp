@@ -13,8 +13,8 @@
 #include "model/health.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
-#include "platform/prompter.h"
-#include "reports/reportwindow.h"
+#include "model/prompter.h"
+#include "gui/reportwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // The window's answer to the Prompter interface: modal message boxes, owned by the dialog
 // open at the time (else by the owner given here).
 
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 class QWidget;
 

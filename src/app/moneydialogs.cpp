@@ -4,7 +4,7 @@
 #include "app/datefield.h"
 #include "app/dialogdriver.h"
 #include "app/pickers.h"
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QComboBox>

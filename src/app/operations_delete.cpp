@@ -7,7 +7,7 @@
 #include "app/shell.h"
 #include "app/transactionlist.h"
 #include "model/budget.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 #include <algorithm>
 

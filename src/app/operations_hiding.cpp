@@ -8,7 +8,7 @@
 #include "app/operations_unhide.h"
 #include "app/shell.h"
 #include "model/budget.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 #include <QAction>
 #include <QMenu>

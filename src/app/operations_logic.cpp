@@ -2,7 +2,7 @@
 
 #include "app/amountfield.h"
 #include "model/budget.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 #include <algorithm>
 

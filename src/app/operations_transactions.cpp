@@ -12,7 +12,7 @@
 #include "app/transactiondialog.h"
 #include "model/budget.h"
 #include "model/clock.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 namespace {
 bool hasAnyAccount(const Budget& budget) {

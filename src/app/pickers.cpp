@@ -1,6 +1,6 @@
 #include "app/pickers.h"
 
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QComboBox>

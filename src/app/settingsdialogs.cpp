@@ -3,7 +3,7 @@
 #include "app/amountfield.h"
 #include "app/dialogdriver.h"
 #include "app/pickers.h"
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QCheckBox>

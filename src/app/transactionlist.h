@@ -1,150 +1,19 @@
 #pragma once
-// The filter bar and the transaction list: newest first, filtered by envelope, account and
-// a search text, sortable by any column. A model over the budget's transactions keeps 100,000
-// rows cheap: texts are made only for the rows on screen and for the few that size a column.
+// The filter bar and the transaction list: the view over the transaction table, its keys and
+// menus, and the bar whose choices and search text filter it.
 
 #include "app/columnwidths.h"
-#include "model/items.h"
-#include "model/money.h"
+#include "app/transactiontable.h"
 
-#include <QAbstractTableModel>
-#include <QHash>
-#include <QLocale>
-#include <QStringMatcher>
 #include <QTableView>
 #include <QWidget>
-#include <unordered_map>
 #include <vector>
 
-class AccountBase;
-class Account;
-class Budget;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
-struct Transaction;
-
-enum TransactionColumn {
-    DateColumn,
-    AccountColumn,
-    PayeeColumn,
-    EnvelopeColumn,
-    DescriptionColumn,
-    OutflowColumn,
-    InflowColumn,
-    BalanceColumn, // only while the list shows one account
-    TransactionColumnCount
-};
-
-// The amount as the list shows it: the transaction's own, or, seen from one account, what it
-// adds to that account's balance (negative: money leaving it).
-std::int64_t shownAmount(const Transaction& t, ItemId sideAccount);
-// The text of a column other than "Balance"; amounts from sideAccount's side when it is set.
-QString transactionCellText(const Budget& budget, const Transaction& t, int column,
-                            ItemId sideAccount = kNoId);
-
-// Date and amount texts as the list shows them, remembered by value (so they never go stale)
-// until the locale changes: a search over 100,000 rows formats each distinct date and amount
-// once.
-class TransactionTexts {
-public:
-    // Forgets everything when the default locale is not the one the texts were made in.
-    void followLocale();
-    const QString& date(const DateTime& dt);
-    const QString& amount(Amount value);
-    // False when some character of the search occurs in no amount's text, so no amount
-    // needs its text made to know it does not match.
-    bool couldBeInAmount(QStringView search);
-    static quint32 dateKey(const DateTime& dt);
-
-private:
-    QLocale locale_;
-    QString amountCharacters_; // case-folded; empty until needed
-    QHash<quint32, QString> dates_;
-    QHash<Amount, QString> amounts_;
-};
-
-// The search rule: description, payee, date text, amount text, then the envelope's name,
-// each ignoring case. An empty search lets everything through. One object serves one search
-// over many transactions.
-class TransactionSearch {
-public:
-    TransactionSearch(const Budget& budget, const QString& search, TransactionTexts& texts);
-    bool matches(const Transaction& t);
-
-private:
-    bool has(QStringView text) const;
-
-    const Budget& budget_;
-    TransactionTexts& texts_;
-    QStringMatcher matcher_;
-    bool empty_;
-    bool amountsPossible_;
-    std::unordered_map<quint32, bool> dates_;
-    std::unordered_map<ItemId, bool> envelopes_;
-};
-
-struct TransactionFilter {
-    bool byEnvelope = false;
-    const AccountBase* envelopeItem = nullptr; // the selected tree item, if any
-    bool byAccount = false;
-    const Account* account = nullptr; // the selected account row, if any
-    QString search;
-};
-
-struct TransactionRow {
-    Transaction* t = nullptr;
-    std::int64_t balance = 0; // the shown account's balance after t (account view only)
-};
-
-// The rows to show, newest (last stored) first. With an account filter each row carries the
-// account's running balance, counted back from its balance over all of its transactions in
-// date order, so other filters do not change it.
-std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
-                                               TransactionTexts& texts);
-
-class TransactionTableModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    explicit TransactionTableModel(const Budget& budget, QObject* parent = nullptr);
-
-    // sideAccount: the account whose side the amounts and the balance show (none: kNoId).
-    void setRows(std::vector<TransactionRow> rows, ItemId sideAccount);
-    ItemId sideAccount() const { return side_; }
-    const Budget& budget() const { return budget_; }
-    int sortColumn() const { return sortColumn_; }
-    Qt::SortOrder sortOrder() const { return sortOrder_; }
-    Transaction* transactionAt(int row) const;
-    int rowOf(const Transaction* t) const;
-    void rowChanged(const Transaction* t);
-    void setBaseColour(const QColor& base) { base_ = base; }
-    // Odd rows: each channel of the base colour lowered by 25, wrapping within the byte.
-    static QColor shadedColour(const QColor& base);
-    // The rows whose texts in the column are the longest (by characters), at most count.
-    std::vector<int> longestRows(int column, int count);
-    TransactionTexts& texts() { return texts_; }
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation o, int role) const override;
-    // Ties keep the newest first, in either direction.
-    void sort(int column, Qt::SortOrder order) override;
-
-private:
-    QString text(const TransactionRow& row, int column) const;
-    void sortRows();
-
-    const Budget& budget_;
-    std::vector<TransactionRow> rows_;
-    ItemId side_ = kNoId;
-    int sortColumn_ = DateColumn;
-    Qt::SortOrder sortOrder_ = Qt::DescendingOrder;
-    QColor base_ = Qt::white;
-    mutable TransactionTexts texts_;
-};
 
 class TransactionList : public QTableView {
     Q_OBJECT

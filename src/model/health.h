@@ -1,7 +1,7 @@
 #pragma once
 // The "State of the Budget" report as styled runs, built fresh from the budget.
 
-#include "platform/richtext.h"
+#include "model/styledtext.h"
 
 class Budget;
 

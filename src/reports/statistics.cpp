@@ -1,7 +1,7 @@
 #include "reports/statistics.h"
 
 #include "model/clock.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 
 namespace {

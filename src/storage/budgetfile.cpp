@@ -2,7 +2,7 @@
 
 #include "model/budget.h"
 #include "model/clock.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 #include "storage/backups.h"
 #include "storage/filewatcher.h"
 #include "storage/legacybudget.h"

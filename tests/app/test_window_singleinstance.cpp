@@ -1,7 +1,7 @@
 // One instance per executable path: a second holder of the same path is refused, another
 // path is not, and the lock of a killed process does not block the next start.
 
-#include "platform/singleinstance.h"
+#include "storage/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QProcess>

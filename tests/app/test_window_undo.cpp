@@ -7,7 +7,7 @@
 #include "app/settingsdialogs.h"
 #include "app/transactionlist.h"
 #include "budgetdump.h"
-#include "import/importreview.h"
+#include "gui/importreview.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 #include "storage/backups.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A Prompter for tests: answers Yes/No from a script and records every question and message.
 
-#include "platform/prompter.h"
+#include "model/prompter.h"
 
 #include <QList>
 #include <QString>

@@ -4,7 +4,7 @@
 
 #include "fakeprompter.h"
 #include "model/budget.h"
-#include "platform/singleinstance.h"
+#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 #include "storagetestkit.h"

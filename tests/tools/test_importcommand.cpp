@@ -2,7 +2,7 @@
 // tests/data/statements, its JSON compared with answers written by hand.
 
 #include "model/budget.h"
-#include "platform/singleinstance.h"
+#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 

@@ -1,4 +1,4 @@
-#include "import/csvmappingdialog.h"
+#include "gui/csvmappingdialog.h"
 
 #include "platform/screen.h"
 

@@ -2,7 +2,7 @@
 // editor's live check and what confirming it does to the rule set.
 
 #include "import/mappayee.h"
-#include "import/ruleeditor.h"
+#include "gui/ruleeditor.h"
 #include "model/budget.h"
 
 #include <QComboBox>

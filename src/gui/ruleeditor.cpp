@@ -1,7 +1,7 @@
-#include "import/ruleeditor.h"
+#include "gui/ruleeditor.h"
 
 #include "import/mappayee.h"
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "reports/printout.h"
+#include "gui/printout.h"
 
 #include "platform/richtext.h"
 

@@ -1,5 +1,5 @@
 #include "../common/fakeprompter.h"
-#include "reports/printout.h"
+#include "gui/printout.h"
 
 #include <QDir>
 #include <QFile>

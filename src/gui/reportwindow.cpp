@@ -1,4 +1,4 @@
-#include "reports/reportwindow.h"
+#include "gui/reportwindow.h"
 
 #include "model/clock.h"
 #include "platform/screen.h"

@@ -2,7 +2,7 @@
 // balance line, rule actions, what gets recorded and the refresh/save sequence.
 
 #include "fakeprompter.h"
-#include "import/importreview.h"
+#include "gui/importreview.h"
 #include "model/budget.h"
 #include "model/clock.h"
 

@@ -1,4 +1,4 @@
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 
 #include "model/budget.h"
 

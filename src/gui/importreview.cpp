@@ -1,10 +1,10 @@
-#include "import/importreview.h"
+#include "gui/importreview.h"
 
-#include "import/csvmappingdialog.h"
+#include "gui/csvmappingdialog.h"
 #include "import/mappayee.h"
 #include "model/budget.h"
 #include "model/clock.h"
-#include "platform/prompter.h"
+#include "model/prompter.h"
 #include "platform/screen.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // Payee drop-downs: contents, order, preselection and completion.
 
-#include "import/payeecompletion.h"
+#include "gui/payeecompletion.h"
 #include "model/budget.h"
 
 #include <QAbstractItemView>

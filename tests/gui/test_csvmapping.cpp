@@ -2,8 +2,8 @@
 // preview as the import will read it, and the mapping kept with the account.
 
 #include "fakeprompter.h"
-#include "import/csvmappingdialog.h"
-#include "import/importreview.h"
+#include "gui/csvmappingdialog.h"
+#include "gui/importreview.h"
 #include "model/budget.h"
 
 #include <QCheckBox>

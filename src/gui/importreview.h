@@ -5,7 +5,7 @@
 
 #include "import/importplan.h"
 #include "import/qifreader.h"
-#include "import/ruleeditor.h"
+#include "gui/ruleeditor.h"
 #include "import/statementreader.h"
 
 #include <QDialog>

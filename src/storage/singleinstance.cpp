@@ -1,4 +1,4 @@
-#include "platform/singleinstance.h"
+#include "storage/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>

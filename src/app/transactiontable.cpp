@@ -1,0 +1,433 @@
+#include "app/transactiontable.h"
+
+#include "app/commands.h"
+#include "model/budget.h"
+#include "platform/screen.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <numeric>
+#include <set>
+#include <unordered_map>
+
+namespace {
+Amount magnitude(std::int64_t value) {
+    return clampAmount(value < 0 ? -value : value);
+}
+
+const QString kHeaders[TransactionColumnCount] = {
+    QStringLiteral("Date"),     QStringLiteral("Account"),     QStringLiteral("Payee"),
+    QStringLiteral("Envelope"), QStringLiteral("Description"), QStringLiteral("Outflow"),
+    QStringLiteral("Inflow"),   QStringLiteral("Balance")};
+
+QString accountName(const Budget& budget, ItemId id) {
+    const Account* account = budget.findAccount(id);
+    return account ? account->getName() : QString();
+}
+
+// Orders by date and time; packing the fields avoids a calendar conversion per comparison.
+quint64 timeKey(const DateTime& dt) {
+    quint64 key = dt.year;
+    key = key * 16 + dt.month;
+    key = key * 32 + dt.day;
+    key = key * 32 + dt.hour;
+    key = key * 64 + dt.minute;
+    key = key * 64 + dt.second;
+    return key * 1024 + dt.milliseconds;
+}
+
+// Outflow and Inflow sort (and size) by the magnitude they show; an empty cell ranks lowest.
+std::int64_t flowKey(std::int64_t amount, int column) {
+    if (column == OutflowColumn)
+        return amount <= 0 ? -amount : -1;
+    return amount > 0 ? amount : -1;
+}
+} // namespace
+
+std::int64_t shownAmount(const Transaction& t, ItemId sideAccount) {
+    return sideAccount == kNoId ? std::int64_t(t.amount) : accountChange(t, sideAccount);
+}
+
+QString transactionCellText(const Budget& budget, const Transaction& t, int column,
+                            ItemId sideAccount) {
+    switch (column) {
+    case DateColumn:
+        return formatDate(t.transactionTime, DateStyle::ShortDate);
+    case AccountColumn: {
+        // The paying account of an expense, the receiving one of a deposit, both otherwise.
+        switch (t.type) {
+        case TransactionType::Expense:
+            return accountName(budget, t.accountFrom);
+        case TransactionType::Deposit:
+            return accountName(budget, t.accountTo);
+        case TransactionType::Transfer:
+        case TransactionType::CCPayment:
+            break;
+        }
+        const QString from = accountName(budget, t.accountFrom);
+        const QString to = accountName(budget, t.accountTo);
+        if (from.isEmpty() || to.isEmpty())
+            return from + to;
+        return from + QStringLiteral(" -> ") + to;
+    }
+    case PayeeColumn: {
+        if (t.type == TransactionType::Expense)
+            return t.payee;
+        const QString toName = accountName(budget, t.accountTo);
+        if (const Account* from = budget.findAccount(t.accountFrom))
+            return from->getName() + QStringLiteral("->") + toName;
+        if (!t.payee.isEmpty())
+            return t.payee + QStringLiteral("->") + toName;
+        return toName;
+    }
+    case EnvelopeColumn: {
+        if (const AccountEnvelope* envelope = budget.findEnvelope(t.category))
+            return envelope->getName();
+        switch (t.type) {
+        case TransactionType::Expense:
+            return QStringLiteral("--envelope--");
+        case TransactionType::Deposit:
+            return QStringLiteral("--deposit--");
+        case TransactionType::Transfer:
+            return QStringLiteral("--transfer--");
+        case TransactionType::CCPayment:
+            return QStringLiteral("--CC Payment--");
+        }
+        return {};
+    }
+    case DescriptionColumn:
+        return t.description;
+    case OutflowColumn:
+    case InflowColumn: {
+        const std::int64_t key = flowKey(shownAmount(t, sideAccount), column);
+        return key >= 0 ? formatAmount(clampAmount(key), true) : QString();
+    }
+    default:
+        return {};
+    }
+}
+
+void TransactionTexts::followLocale() {
+    const QLocale current;
+    if (current == locale_ && current.name() == locale_.name())
+        return;
+    locale_ = current;
+    dates_.clear();
+    amounts_.clear();
+    amountCharacters_.clear();
+}
+
+bool TransactionTexts::couldBeInAmount(QStringView search) {
+    // Every digit, the separators and the currency sign.
+    if (amountCharacters_.isEmpty())
+        amountCharacters_ = formatAmount(1234567890, true).toCaseFolded();
+    for (const QChar c : search)
+        if (!amountCharacters_.contains(c.toCaseFolded()))
+            return false;
+    return true;
+}
+
+quint32 TransactionTexts::dateKey(const DateTime& dt) {
+    return (quint32(dt.year) << 9) | (quint32(dt.month & 15) << 5) | (dt.day & 31);
+}
+
+const QString& TransactionTexts::date(const DateTime& dt) {
+    const quint32 key = dateKey(dt);
+    auto found = dates_.find(key);
+    if (found == dates_.end())
+        found = dates_.insert(key, formatDate(dt, DateStyle::ShortDate));
+    return *found;
+}
+
+const QString& TransactionTexts::amount(Amount value) {
+    auto found = amounts_.find(value);
+    if (found == amounts_.end())
+        found = amounts_.insert(value, formatAmount(value, true));
+    return *found;
+}
+
+TransactionSearch::TransactionSearch(const Budget& budget, const QString& search,
+                                     TransactionTexts& texts)
+    : budget_(budget), texts_(texts), matcher_(search, Qt::CaseInsensitive),
+      empty_(search.isEmpty()), amountsPossible_(texts.couldBeInAmount(search)) {}
+
+bool TransactionSearch::has(QStringView text) const {
+    return matcher_.indexIn(text) >= 0;
+}
+
+bool TransactionSearch::matches(const Transaction& t) {
+    if (empty_)
+        return true;
+    if (has(t.description) || has(t.payee))
+        return true;
+    // Dates and envelopes repeat across the history: each is tried once.
+    const auto once = [](auto& memo, auto key, auto test) {
+        auto found = memo.find(key);
+        if (found == memo.end())
+            found = memo.emplace(key, test()).first;
+        return found->second;
+    };
+    if (once(dates_, TransactionTexts::dateKey(t.transactionTime),
+             [&] { return has(texts_.date(t.transactionTime)); }))
+        return true;
+    if (amountsPossible_ && has(texts_.amount(magnitude(t.amount))))
+        return true;
+    return once(envelopes_, t.category, [&] {
+        const AccountEnvelope* envelope = budget_.findEnvelope(t.category);
+        return envelope && has(envelope->getName());
+    });
+}
+
+std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
+                                               TransactionTexts& texts) {
+    std::vector<TransactionRow> rows;
+    if (f.byAccount && !f.account)
+        return rows;
+    std::set<ItemId> envelopeIds;
+    if (f.byEnvelope) {
+        if (!f.envelopeItem)
+            return rows;
+        f.envelopeItem->collectIds(envelopeIds);
+    }
+    texts.followLocale();
+    const auto& all = budget.transactions();
+
+    // The account's balance after each of its transactions (by stored position): back from
+    // today's balance, newest first by date (recording order among equal times).
+    std::vector<std::int64_t> balanceAfter;
+    const ItemId side = f.byAccount ? f.account->id() : kNoId;
+    if (side != kNoId) {
+        std::vector<std::pair<quint64, std::size_t>> own;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i]->accountFrom == side || all[i]->accountTo == side)
+                own.emplace_back(timeKey(all[i]->transactionTime), i);
+        }
+        std::stable_sort(own.begin(), own.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        balanceAfter.resize(all.size());
+        std::int64_t running = f.account->getBalance();
+        for (auto it = own.rbegin(); it != own.rend(); ++it) {
+            balanceAfter[it->second] = running;
+            running -= accountChange(*all[it->second], side);
+        }
+    }
+
+    TransactionSearch search(budget, f.search, texts);
+    for (std::size_t i = all.size(); i-- > 0;) {
+        Transaction* t = all[i].get();
+        if (f.byEnvelope && !envelopeIds.count(t->category))
+            continue;
+        if (side != kNoId && t->accountTo != side && t->accountFrom != side)
+            continue;
+        if (!search.matches(*t))
+            continue;
+        rows.push_back(TransactionRow{t, side != kNoId ? balanceAfter[i] : 0});
+    }
+    return rows;
+}
+
+// ---------------------------------------------------------------------------------------
+
+TransactionTableModel::TransactionTableModel(const Budget& budget, QObject* parent)
+    : QAbstractTableModel(parent), budget_(budget) {}
+
+void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sideAccount) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    side_ = sideAccount;
+    if (sortColumn_ == BalanceColumn && side_ == kNoId) {
+        sortColumn_ = DateColumn;
+        sortOrder_ = Qt::DescendingOrder;
+    }
+    sortRows();
+    endResetModel();
+}
+
+Transaction* TransactionTableModel::transactionAt(int row) const {
+    return row >= 0 && row < int(rows_.size()) ? rows_[row].t : nullptr;
+}
+
+int TransactionTableModel::rowOf(const Transaction* t) const {
+    const auto found =
+        std::find_if(rows_.begin(), rows_.end(), [t](const TransactionRow& r) { return r.t == t; });
+    return found == rows_.end() ? -1 : int(found - rows_.begin());
+}
+
+void TransactionTableModel::rowChanged(const Transaction* t) {
+    const int row = rowOf(t);
+    if (row >= 0)
+        emit dataChanged(index(row, 0), index(row, TransactionColumnCount - 1));
+}
+
+QColor TransactionTableModel::shadedColour(const QColor& base) {
+    return QColor((base.red() - 25) & 0xFF, (base.green() - 25) & 0xFF, (base.blue() - 25) & 0xFF);
+}
+
+QString TransactionTableModel::text(const TransactionRow& row, int column) const {
+    if (column == DateColumn)
+        return texts_.date(row.t->transactionTime);
+    if (column == BalanceColumn)
+        return side_ == kNoId ? QString() : formatAmount(clampAmount(row.balance), true);
+    return transactionCellText(budget_, *row.t, column, side_);
+}
+
+std::vector<int> TransactionTableModel::longestRows(int column, int count) {
+    texts_.followLocale();
+    // Amounts rank by size (more digits, then a minus sign); texts by their length.
+    std::vector<std::pair<std::int64_t, int>> ranked;
+    ranked.reserve(rows_.size());
+    for (int r = 0; r < int(rows_.size()); ++r) {
+        const TransactionRow& row = rows_[r];
+        std::int64_t rank;
+        if (column == OutflowColumn || column == InflowColumn)
+            rank = flowKey(shownAmount(*row.t, side_), column);
+        else if (column == BalanceColumn)
+            rank = (row.balance < 0 ? -row.balance : row.balance) * 2 + (row.balance < 0);
+        else
+            rank = text(row, column).size();
+        ranked.emplace_back(rank, r);
+    }
+    const int n = qMin(count, int(ranked.size()));
+    std::partial_sort(ranked.begin(), ranked.begin() + n, ranked.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int> rows;
+    for (int i = 0; i < n; ++i)
+        rows.push_back(ranked[i].second);
+    return rows;
+}
+
+void TransactionTableModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= TransactionColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<Transaction*> held;
+    for (const QModelIndex& i : before)
+        held.push_back(transactionAt(i.row()));
+    sortColumn_ = column;
+    sortOrder_ = order;
+    sortRows();
+    QModelIndexList after;
+    for (int i = 0; i < before.size(); ++i)
+        after.append(index(rowOf(held[i]), before[i].column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TransactionTableModel::sortRows() {
+    // Rows arrive newest first; a stable sort keeps that order among equal keys.
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    const auto sortBy = [&](const auto& keys, auto less) {
+        std::vector<int> order(rows_.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return descending ? less(keys[b], keys[a]) : less(keys[a], keys[b]);
+        });
+        std::vector<TransactionRow> sorted;
+        sorted.reserve(rows_.size());
+        for (int i : order)
+            sorted.push_back(rows_[i]);
+        rows_ = std::move(sorted);
+    };
+    const auto numbers = [&](auto key) {
+        std::vector<std::int64_t> keys;
+        keys.reserve(rows_.size());
+        for (const TransactionRow& row : rows_)
+            keys.push_back(key(row));
+        sortBy(keys, std::less<std::int64_t>());
+    };
+    switch (sortColumn_) {
+    case DateColumn: {
+        std::vector<quint64> keys;
+        keys.reserve(rows_.size());
+        for (const TransactionRow& row : rows_)
+            keys.push_back(timeKey(row.t->transactionTime));
+        // Usually stored in date order already: newest first needs no work then.
+        const bool inOrder = descending ? std::is_sorted(keys.rbegin(), keys.rend())
+                                        : std::is_sorted(keys.begin(), keys.end());
+        if (!inOrder)
+            sortBy(keys, std::less<quint64>());
+        return;
+    }
+    case OutflowColumn:
+    case InflowColumn:
+        numbers([&](const TransactionRow& row) {
+            return flowKey(shownAmount(*row.t, side_), sortColumn_);
+        });
+        return;
+    case BalanceColumn:
+        numbers([](const TransactionRow& row) { return row.balance; });
+        return;
+    default: {
+        // Many rows share few texts: each distinct text is ranked once (texts equal but for
+        // case share a rank), and the rows are sorted by rank.
+        const auto compare = [](const QString& a, const QString& b) {
+            return a.compare(b, Qt::CaseInsensitive);
+        };
+        QHash<QString, int> idOf;
+        std::vector<QString> distinct;
+        std::vector<int> ids;
+        ids.reserve(rows_.size());
+        for (const TransactionRow& row : rows_) {
+            const QString t = text(row, sortColumn_);
+            auto it = idOf.constFind(t);
+            if (it == idOf.cend()) {
+                it = idOf.insert(t, int(distinct.size()));
+                distinct.push_back(t);
+            }
+            ids.push_back(*it);
+        }
+        std::vector<int> byText(distinct.size());
+        std::iota(byText.begin(), byText.end(), 0);
+        std::sort(byText.begin(), byText.end(),
+                  [&](int a, int b) { return compare(distinct[a], distinct[b]) < 0; });
+        std::vector<std::int64_t> rank(distinct.size());
+        for (size_t i = 1; i < byText.size(); ++i)
+            rank[byText[i]] =
+                rank[byText[i - 1]] + (compare(distinct[byText[i - 1]], distinct[byText[i]]) != 0);
+        std::vector<std::int64_t> keys;
+        keys.reserve(ids.size());
+        for (int id : ids)
+            keys.push_back(rank[id]);
+        sortBy(keys, std::less<std::int64_t>());
+        return;
+    }
+    }
+}
+
+int TransactionTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int TransactionTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : TransactionColumnCount;
+}
+
+QVariant TransactionTableModel::data(const QModelIndex& index, int role) const {
+    if (index.row() < 0 || index.row() >= int(rows_.size()))
+        return {};
+    if (role == Qt::DisplayRole)
+        return text(rows_[index.row()], index.column());
+    if (role == Qt::BackgroundRole && index.row() % 2 == 1)
+        return shadedColour(base_);
+    return {};
+}
+
+QVariant TransactionTableModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < TransactionColumnCount)
+        return kHeaders[section];
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------
