@@ -1,8 +1,13 @@
 // tallykeep-export FILE [--save OUT.xlsx]
+// tallykeep-export FILE --report NAME [--from YYYY-MM] [--to YYYY-MM] [--by envelope|folder]
+//                  [--per month|week] [--as-of YYYY-MM-DD]
 // Loads a budget workbook (or a legacy .xml budget) and prints it as JSON; with --save it also
-// writes the loaded budget to OUT.xlsx with the program's own writer.
+// writes the loaded budget to OUT.xlsx with the program's own writer. With --report it prints
+// that report's figures instead (the twelve months up to this one unless a range is given).
 
 #include "model/budget.h"
+#include "model/clock.h"
+#include "reports/reportjson.h"
 #include "storage/budgetfile.h"
 #include "storage/legacybudget.h"
 #include "storage/workbook.h"
@@ -116,8 +121,65 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
 }
 
 int usage() {
-    std::fputs("usage: tallykeep-export FILE [--save OUT.xlsx]\n", stderr);
+    std::fputs("usage: tallykeep-export FILE [--save OUT.xlsx]\n"
+               "       tallykeep-export FILE --report spending|income|envelopes|networth\n"
+               "                        [--from YYYY-MM] [--to YYYY-MM] [--by envelope|folder]\n"
+               "                        [--per month|week] [--as-of YYYY-MM-DD]\n",
+               stderr);
     return 1;
+}
+
+// The report options; false (after a message) when one of them is not understood.
+struct ReportOptions {
+    QString from;
+    QString to;
+    QString by = QStringLiteral("envelope");
+    QString per = QStringLiteral("month");
+    QString asOf;
+};
+
+bool buildRequest(const ReportOptions& o, ReportRequest& request) {
+    auto fail = [](const char* what, const QString& value) {
+        std::fprintf(stderr, "tallykeep-export: %s: %s\n", what, qPrintable(value));
+        return false;
+    };
+    if (!reportNames().contains(request.name))
+        return fail("unknown report (spending, income, envelopes, networth)", request.name);
+    request.now = Clock::now();
+    if (!o.asOf.isEmpty()) {
+        const QDate day = QDate::fromString(o.asOf, Qt::ISODate);
+        if (!day.isValid())
+            return fail("--as-of wants YYYY-MM-DD", o.asOf);
+        request.now.year = quint16(day.year());
+        request.now.month = quint16(day.month());
+        request.now.day = quint16(day.day());
+    }
+    const QDate today = dateOf(request.now);
+    QDate to = QDate(today.year(), today.month(), 1);
+    if (!o.to.isEmpty()) {
+        to = QDate::fromString(o.to + QStringLiteral("-01"), Qt::ISODate);
+        if (!to.isValid())
+            return fail("--to wants YYYY-MM", o.to);
+    }
+    QDate from = to.addMonths(-11);
+    if (!o.from.isEmpty()) {
+        from = QDate::fromString(o.from + QStringLiteral("-01"), Qt::ISODate);
+        if (!from.isValid())
+            return fail("--from wants YYYY-MM", o.from);
+    }
+    if (from > to)
+        return fail("--from is after --to", o.from);
+    // A typo in a year must not ask for millennia of weeks.
+    if (from.addYears(100) < to)
+        return fail("the range is longer than a hundred years", o.from);
+    request.range = MonthRange::of(from, to);
+    if (o.by != u"envelope" && o.by != u"folder")
+        return fail("--by wants envelope or folder", o.by);
+    request.grouping = o.by == u"folder" ? SpendingGrouping::Folder : SpendingGrouping::Envelope;
+    if (o.per != u"month" && o.per != u"week")
+        return fail("--per wants month or week", o.per);
+    request.period = o.per == u"week" ? SpendingPeriod::Week : SpendingPeriod::Month;
+    return true;
 }
 
 } // namespace
@@ -127,11 +189,24 @@ int exportBudget(int argc, char** argv) {
     const QStringList args = app.arguments().mid(1);
     QString input;
     QString output;
+    ReportRequest request;
+    ReportOptions options;
+    const std::pair<const char*, QString*> valued[] = {
+        {"--save", &output},       {"--report", &request.name}, {"--from", &options.from},
+        {"--to", &options.to},     {"--by", &options.by},       {"--per", &options.per},
+        {"--as-of", &options.asOf}};
     for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--save") {
+        QString* target = nullptr;
+        for (const auto& [flag, field] : valued) {
+            if (args[i] == QLatin1String(flag))
+                target = field;
+        }
+        if (target) {
             if (i + 1 >= args.size())
                 return usage();
-            output = args[++i];
+            *target = args[++i];
+        } else if (args[i].startsWith(QLatin1String("--"))) {
+            return usage();
         } else if (input.isEmpty()) {
             input = args[i];
         } else {
@@ -140,6 +215,9 @@ int exportBudget(int argc, char** argv) {
     }
     if (input.isEmpty())
         return usage();
+    const bool report = !request.name.isEmpty();
+    if (report && (!output.isEmpty() || !buildRequest(options, request)))
+        return report && !output.isEmpty() ? usage() : 1;
 
     Budget budget;
     std::vector<AccountBase*> topLevel;
@@ -177,8 +255,9 @@ int exportBudget(int argc, char** argv) {
             return 1;
         }
     }
-    const QByteArray json =
-        QJsonDocument(budgetJson(budget, topLevel, version)).toJson(QJsonDocument::Indented);
+    const QJsonObject root =
+        report ? *reportJson(budget, request) : budgetJson(budget, topLevel, version);
+    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
     return 0;
 }

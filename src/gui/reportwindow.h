@@ -1,7 +1,10 @@
 #pragma once
 // The "Reports" window: spending per envelope as a bar graph of expense totals or as a grid
-// of monthly budgets and averages, filtered by month and year. It changes nothing.
+// of monthly budgets and averages, filtered by month and year; and the reports over time
+// (spending, income and spending, envelope history, net worth) for a range of months. Every
+// report prints and saves as CSV and PNG. It changes nothing.
 
+#include "gui/trendview.h"
 #include "model/budget.h"
 #include "reports/statistics.h"
 
@@ -12,6 +15,10 @@
 
 class Prompter;
 class QComboBox;
+class QDateEdit;
+class QPrinter;
+class QPushButton;
+class QTextDocument;
 class QTableWidget;
 class QWidget;
 
@@ -70,6 +77,26 @@ public:
     QComboBox* monthBox() const { return month_; }
     QComboBox* yearBox() const { return year_; }
     QComboBox* styleBox() const { return style_; }
+    QDateEdit* fromBox() const { return from_; }
+    QDateEdit* toBox() const { return to_; }
+    QComboBox* byBox() const { return by_; }
+    QComboBox* perBox() const { return per_; }
+    QComboBox* envelopeBox() const { return envelope_; }
+    TrendView* trends() const { return trends_; }
+    QPushButton* printButton() const { return print_; }
+    QPushButton* csvButton() const { return csv_; }
+    QPushButton* pngButton() const { return png_; }
+
+    // 0 for the expenses by envelope, else a TrendKind.
+    int selectedReport() const;
+    // What is shown, as a table (CSV, print) and as a picture (PNG, the print's figure).
+    ReportTable currentTable(bool asCurrency) const;
+    QImage currentImage(const QPalette& palette) const;
+    // The printable report: title, range, the picture and the table.
+    void reportDocument(QTextDocument& document) const;
+    bool saveCsv(const QString& path) const;
+    bool savePng(const QString& path) const;
+    bool printOn(QPrinter& printer) const;
     BarGraph* graph() const { return graph_; }
     QTableWidget* grid() const { return grid_; }
 
@@ -82,6 +109,9 @@ public:
 
     // Tests: run in place of exec (the window is then not shown at all).
     static std::function<void(ReportWindow*)> beforeExec;
+    // Tests: answer the save-file and printer questions (an empty path, false: cancelled).
+    static std::function<QString(const QString& suggested)> chooseSaveFile;
+    static std::function<bool(QPrinter&)> choosePrinter;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -93,6 +123,9 @@ private:
     void refreshGraph();
     void refillGrid();
     void layOut();
+    void refreshTrends();
+    void saveAs(const QString& filter, const QString& suffix);
+    void printReport();
 
     const Budget& budget_;
     Prompter& prompter_;
@@ -103,6 +136,15 @@ private:
     QComboBox* month_ = nullptr;
     QComboBox* year_ = nullptr;
     QComboBox* style_ = nullptr;
+    QDateEdit* from_ = nullptr;
+    QDateEdit* to_ = nullptr;
+    QComboBox* by_ = nullptr;
+    QComboBox* per_ = nullptr;
+    QComboBox* envelope_ = nullptr;
+    QPushButton* print_ = nullptr;
+    QPushButton* csv_ = nullptr;
+    QPushButton* png_ = nullptr;
+    TrendView* trends_ = nullptr;
     BarGraph* graph_ = nullptr;
     QTableWidget* grid_ = nullptr;
 };
