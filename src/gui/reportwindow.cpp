@@ -318,10 +318,10 @@ ReportWindow::ReportWindow(const Budget& budget, Prompter& prompter, QWidget* pa
         connect(edit, &QDateEdit::dateChanged, this, &ReportWindow::selectionChanged);
 
     // Wide enough for the widest row of controls (the spending report's).
+    report_->blockSignals(true);
     report_->setCurrentIndex(report_->findData(int(TrendKind::Spending)));
     showSelectedView();
     int widest = controls_->sizeHint().width();
-    report_->blockSignals(true);
     report_->setCurrentIndex(0);
     report_->blockSignals(false);
     showSelectedView();

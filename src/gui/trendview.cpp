@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace {
@@ -26,14 +26,6 @@ QStringList monthCategories(const MonthRange& range) {
     return categories;
 }
 
-QTableWidgetItem* cell(const QString& text, bool amount) {
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    if (amount)
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return item;
-}
-
 const QColor kIncome(0x59, 0xa1, 0x4f);
 const QColor kSpending(0xe1, 0x57, 0x59);
 const QColor kFunded(0x4e, 0x79, 0xa7);
@@ -41,6 +33,46 @@ const QColor kCovered(0xf2, 0x8e, 0x2b);
 const QColor kOverspent(0xd6, 0x27, 0x28);
 
 } // namespace
+
+void ReportTableModel::setTable(ReportTable table, int firstAmountColumn) {
+    beginResetModel();
+    table_ = std::move(table);
+    firstAmountColumn_ = firstAmountColumn;
+    endResetModel();
+}
+
+QString ReportTableModel::displayText(int row, int column) const {
+    const QString text = table_.rows[size_t(row)].value(column);
+    // Amounts are kept plain and put in the currency form only when shown: formatting every
+    // cell of a long table up front costs more than the rest of the report.
+    if (column >= firstAmountColumn_)
+        return formatAmount(parseAmount(text), true);
+    return text;
+}
+
+int ReportTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(table_.rows.size());
+}
+
+int ReportTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(table_.headers.size());
+}
+
+QVariant ReportTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return displayText(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole && index.column() >= firstAmountColumn_)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant ReportTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return table_.headers.value(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
 
 TrendView::TrendView(const Budget& budget, QWidget* parent) : QWidget(parent), budget_(budget) {
     auto* layout = new QVBoxLayout(this);
@@ -52,7 +84,9 @@ TrendView::TrendView(const Budget& budget, QWidget* parent) : QWidget(parent), b
     lowerLayout->setContentsMargins(0, 4, 0, 0);
     note_ = new QLabel(lower);
     note_->setWordWrap(true);
-    table_ = new QTableWidget(lower);
+    table_ = new QTableView(lower);
+    model_ = new ReportTableModel(table_);
+    table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
@@ -173,8 +207,7 @@ void TrendView::show(TrendKind kind, const TrendOptions& options) {
     }
     }
     chart_->setData(std::move(data));
-    const ReportTable table = reportTable(true);
-    fillTable(table, kind == TrendKind::EnvelopeHistory ? 3 : 1);
+    fillTable(reportTable(false), kind == TrendKind::EnvelopeHistory ? 3 : 1);
 }
 
 ReportTable TrendView::reportTable(bool asCurrency) const {
@@ -191,31 +224,23 @@ ReportTable TrendView::reportTable(bool asCurrency) const {
     return {};
 }
 
-void TrendView::fillTable(const ReportTable& table, int firstAmountColumn) {
-    table_->setUpdatesEnabled(false);
-    table_->clear();
-    table_->setColumnCount(int(table.headers.size()));
-    table_->setHorizontalHeaderLabels(table.headers);
-    table_->setRowCount(int(table.rows.size()));
-    for (int r = 0; r < int(table.rows.size()); ++r) {
-        const QStringList& row = table.rows[size_t(r)];
-        for (int c = 0; c < int(row.size()); ++c)
-            table_->setItem(r, c, cell(row[c], c >= firstAmountColumn));
+void TrendView::fillTable(ReportTable table, int firstAmountColumn) {
+    // Widths from the header and the first rows: a long table repeats the same widths.
+    const QFontMetrics metrics(table_->font());
+    std::vector<int> widths;
+    for (int c = 0; c < int(table.headers.size()); ++c) {
+        int width = metrics.horizontalAdvance(table.headers[c]);
+        for (size_t r = 0; r < std::min<size_t>(table.rows.size(), 400); ++r)
+            width =
+                std::max(width, metrics.horizontalAdvance(
+                                    c >= firstAmountColumn
+                                        ? formatAmount(parseAmount(table.rows[r].value(c)), true)
+                                        : table.rows[r].value(c)));
+        widths.push_back(width + 24);
     }
-    // Sizing reads every row; a long table is sized from its first rows, which show the widths.
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    if (table.rows.size() <= 400) {
-        table_->resizeColumnsToContents();
-    } else {
-        const QFontMetrics metrics(table_->font());
-        for (int c = 0; c < table_->columnCount(); ++c) {
-            int width = metrics.horizontalAdvance(table.headers[c]);
-            for (size_t r = 0; r < 400; ++r)
-                width = std::max(width, metrics.horizontalAdvance(table.rows[r][c]));
-            table_->setColumnWidth(c, width + 24);
-        }
-    }
-    table_->setUpdatesEnabled(true);
+    model_->setTable(std::move(table), firstAmountColumn);
+    for (int c = 0; c < int(widths.size()); ++c)
+        table_->setColumnWidth(c, widths[size_t(c)]);
 }
 
 void TrendView::listPeriod(int index) {
@@ -233,7 +258,7 @@ void TrendView::listPeriod(int index) {
         table.rows.push_back({formatDate(t->transactionTime, DateStyle::ShortDate), t->payee,
                               envelope ? envelope->getName() : QString(),
                               account ? account->getName() : QString(),
-                              moneyText(-Cents(t->amount), true)});
+                              moneyText(-Cents(t->amount), false)});
         total -= t->amount;
     }
     const QLocale locale;

@@ -7,8 +7,27 @@
 
 #include <QWidget>
 
+#include <QAbstractTableModel>
+
 class QLabel;
-class QTableWidget;
+class QTableView;
+
+// A report table for a view: long tables (every envelope by month) cost no item per cell.
+class ReportTableModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void setTable(ReportTable table, int firstAmountColumn);
+    const ReportTable& table() const { return table_; }
+    QString displayText(int row, int column) const;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    ReportTable table_;
+    int firstAmountColumn_ = 1;
+};
 
 enum class TrendKind { Spending = 1, IncomeSpending = 2, EnvelopeHistory = 3, NetWorth = 4 };
 
@@ -30,13 +49,14 @@ public:
     QString title() const;
 
     TrendChart* chart() const { return chart_; }
-    QTableWidget* table() const { return table_; }
+    QTableView* table() const { return table_; }
+    const ReportTableModel& tableModel() const { return *model_; }
     QLabel* note() const { return note_; }
     // Lists the expenses of a period of the spending report in the table.
     void listPeriod(int index);
 
 private:
-    void fillTable(const ReportTable& table, int firstAmountColumn);
+    void fillTable(ReportTable table, int firstAmountColumn);
 
     const Budget& budget_;
     TrendKind kind_ = TrendKind::Spending;
@@ -47,5 +67,6 @@ private:
     std::vector<NetWorthMonth> netWorth_;
     TrendChart* chart_ = nullptr;
     QLabel* note_ = nullptr;
-    QTableWidget* table_ = nullptr;
+    QTableView* table_ = nullptr;
+    ReportTableModel* model_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -313,18 +314,34 @@ std::vector<EnvelopeHistory> envelopeHistory(const Budget& budget, const MonthRa
     if (!range.isValid())
         return result;
     std::unordered_map<ItemId, std::vector<Flow>> flows;
-    const bool hasCharges = budget.findEnvelope(kChargesEnvelopeId) != nullptr;
+    // What each id is, looked up once rather than once per transaction.
+    std::unordered_map<ItemId, bool> isCard;
+    std::unordered_set<ItemId> isEnvelope;
+    for (const auto& [id, item] : budget.registry()) {
+        if (item->getType() == ItemType::Account)
+            isCard[id] = static_cast<const Account*>(item)->isCCAccount();
+        else if (item->getType() == ItemType::Envelope)
+            isEnvelope.insert(id);
+    }
+    const bool hasCharges = isEnvelope.count(kChargesEnvelopeId) != 0;
+    std::vector<Flow>* charges = hasCharges ? &flows[kChargesEnvelopeId] : nullptr;
+    ItemId lastCategory = kNoId;
+    std::vector<Flow>* lastFlows = nullptr;
     for (const auto& t : budget.transactions()) {
         const double when = toSerialDay(t->transactionTime);
         const int month = monthIndex(t->transactionTime);
         // The same steps as applying it: the card rule first, then the envelope charged.
-        if (hasCharges) {
-            const Account* from = budget.findAccount(t->accountFrom);
-            if (from && from->isCCAccount())
-                flows[kChargesEnvelopeId].push_back({when, month, -Cents(t->amount), true});
+        if (charges) {
+            const auto from = isCard.find(t->accountFrom);
+            if (from != isCard.end() && from->second)
+                charges->push_back({when, month, -Cents(t->amount), true});
         }
-        if (budget.findEnvelope(t->category))
-            flows[t->category].push_back({when, month, Cents(t->amount), false});
+        if (t->category != lastCategory || !lastFlows) {
+            lastCategory = t->category;
+            lastFlows = isEnvelope.count(t->category) ? &flows[t->category] : nullptr;
+        }
+        if (lastFlows)
+            lastFlows->push_back({when, month, Cents(t->amount), false});
     }
     const int first = monthIndex(range.from);
     const int last = monthIndex(range.to);
