@@ -71,6 +71,12 @@ TrendChart::TrendChart(QWidget* parent) : QWidget(parent) {
 
 void TrendChart::setData(ChartData data) {
     data_ = std::move(data);
+    highlighted_ = -1;
+    update();
+}
+
+void TrendChart::setHighlighted(int index) {
+    highlighted_ = index;
     update();
 }
 
@@ -211,6 +217,14 @@ void TrendChart::render(QPainter& painter, const QRect& rect, const QPalette& pa
         const int centre = int(layout.slotLeft(c) + layout.slot / 2);
         painter.drawText(QRect(centre - widest, layout.plot.bottom() + 4, 2 * widest, lineHeight),
                          Qt::AlignHCenter | Qt::AlignTop, data_.categories[c]);
+    }
+
+    if (highlighted_ >= 0 && highlighted_ < n) {
+        QColor band = palette.color(QPalette::Highlight);
+        band.setAlpha(60);
+        painter.fillRect(QRectF(layout.slotLeft(highlighted_), layout.plot.top(), layout.slot,
+                                layout.plot.height()),
+                         band);
     }
 
     // Bars.

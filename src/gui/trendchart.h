@@ -40,6 +40,9 @@ public:
     explicit TrendChart(QWidget* parent = nullptr);
     void setData(ChartData data);
     const ChartData& data() const { return data_; }
+    // The category shown as chosen (its transactions listed), or -1.
+    void setHighlighted(int index);
+    int highlighted() const { return highlighted_; }
 
     // Draws the chart into rect with the given palette (the screen's, or a light one on paper).
     void render(QPainter& painter, const QRect& rect, const QPalette& palette) const;
@@ -61,4 +64,5 @@ private:
     Layout layoutFor(const QRect& rect, const QFontMetrics& metrics) const;
 
     ChartData data_;
+    int highlighted_ = -1;
 };

@@ -269,4 +269,5 @@ void TrendView::listPeriod(int index) {
                        .arg(table.rows.size())
                        .arg(moneyText(total, true)));
     fillTable(table, 4);
+    chart_->setHighlighted(index);
 }
