@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QPrinter>
 #include <QStyleFactory>
 #include <QTableView>
 #include <algorithm>
@@ -163,6 +164,14 @@ int takeShots(const QString& folder) {
                 QStringLiteral("report-%1-%2.png")
                     .arg(QString::fromLatin1(kNames[kind]).replace(' ', '-'), paletteName);
             window.grab().save(QDir(folder).filePath(name));
+            if (paletteName == u"light") {
+                // The printout too, to look at the paper form.
+                QPrinter printer;
+                printer.setOutputFormat(QPrinter::PdfFormat);
+                printer.setOutputFileName(QDir(folder).filePath(QString(name).replace(
+                    QStringLiteral("-light.png"), QStringLiteral(".pdf"))));
+                window.printOn(printer);
+            }
             std::printf("%s\n", qPrintable(QDir(folder).filePath(name)));
         }
     }

@@ -91,8 +91,11 @@ QPalette paperPalette() {
 }
 
 QString htmlTable(const ReportTable& table) {
-    QString html = QStringLiteral(
-        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>");
+    // Many columns (spending by ten groups) take a smaller face, so amounts stay on one line.
+    const bool wide = table.headers.size() > 7;
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
+                                  "width=\"100%\" style=\"font-size:%1pt\"><tr>")
+                       .arg(wide ? 7 : 9);
     for (const QString& h : table.headers)
         html += QStringLiteral("<th>") + h.toHtmlEscaped() + QStringLiteral("</th>");
     html += QStringLiteral("</tr>");
@@ -101,7 +104,7 @@ QString htmlTable(const ReportTable& table) {
         for (int c = 0; c < int(row.size()); ++c) {
             // Texts left, amounts (every cell after the names) right.
             const bool text = c == 0 || (table.headers.value(1) == u"Folder" && c < 3);
-            html += QString::fromLatin1(text ? "<td>" : "<td align=\"right\">") +
+            html += QString::fromLatin1(text ? "<td>" : "<td align=\"right\" nowrap>") +
                     row[c].toHtmlEscaped() + QStringLiteral("</td>");
         }
         html += QStringLiteral("</tr>");
@@ -514,8 +517,11 @@ void ReportWindow::reportDocument(QTextDocument& document) const {
                        .arg(table.title.toHtmlEscaped(), subtitle.toHtmlEscaped());
     if (selectedReport() != 0) {
         document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:chart")),
-                             trends_->chart()->toImage(QSize(1400, 700), paperPalette()));
+                             trends_->chart()->toImage(QSize(960, 480), paperPalette()));
         html += QStringLiteral("<p><img src=\"report:chart\" width=\"640\"></p>");
+        // What the figures mean (the funding estimate above all) goes on paper too.
+        if (selectedReport() != int(TrendKind::Spending))
+            html += QStringLiteral("<p>%1</p>").arg(trends_->note()->text().toHtmlEscaped());
     } else if (selectedStyle() != kGridStyle) {
         document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:chart")),
                              graph_->grab().toImage());
@@ -541,6 +547,9 @@ bool ReportWindow::savePng(const QString& path) const {
 }
 
 bool ReportWindow::printOn(QPrinter& printer) const {
+    // Ten groups and a total do not fit across an upright page.
+    if (currentTable(false).headers.size() > 7)
+        printer.setPageOrientation(QPageLayout::Landscape);
     QTextDocument document;
     reportDocument(document);
     return printDocument(document, printer);

@@ -145,7 +145,8 @@ TrendChart::Layout TrendChart::layoutFor(const QRect& rect, const QFontMetrics& 
     return layout;
 }
 
-void TrendChart::render(QPainter& painter, const QRect& rect, const QPalette& palette) const {
+void TrendChart::render(QPainter& painter, const QRect& rect, const QPalette& palette,
+                        bool withHighlight) const {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(rect, palette.color(QPalette::Base));
@@ -219,7 +220,7 @@ void TrendChart::render(QPainter& painter, const QRect& rect, const QPalette& pa
                          Qt::AlignHCenter | Qt::AlignTop, data_.categories[c]);
     }
 
-    if (highlighted_ >= 0 && highlighted_ < n) {
+    if (withHighlight && highlighted_ >= 0 && highlighted_ < n) {
         QColor band = palette.color(QPalette::Highlight);
         band.setAlpha(60);
         painter.fillRect(QRectF(layout.slotLeft(highlighted_), layout.plot.top(), layout.slot,
@@ -321,7 +322,7 @@ int TrendChart::categoryAt(int x) const {
 
 void TrendChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    render(painter, rect(), palette());
+    render(painter, rect(), palette(), true);
 }
 
 void TrendChart::mousePressEvent(QMouseEvent* event) {

@@ -45,7 +45,9 @@ public:
     int highlighted() const { return highlighted_; }
 
     // Draws the chart into rect with the given palette (the screen's, or a light one on paper).
-    void render(QPainter& painter, const QRect& rect, const QPalette& palette) const;
+    // The highlighted category is marked on screen only.
+    void render(QPainter& painter, const QRect& rect, const QPalette& palette,
+                bool withHighlight = false) const;
     // The chart alone as an image of the given size.
     QImage toImage(const QSize& size, const QPalette& palette) const;
     // The category under x in a chart of the widget's size, or -1.
