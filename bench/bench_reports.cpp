@@ -168,8 +168,8 @@ int takeShots(const QString& folder) {
                 // The printout too, to look at the paper form.
                 QPrinter printer;
                 printer.setOutputFormat(QPrinter::PdfFormat);
-                printer.setOutputFileName(QDir(folder).filePath(QString(name).replace(
-                    QStringLiteral("-light.png"), QStringLiteral(".pdf"))));
+                printer.setOutputFileName(QDir(folder).filePath(
+                    QString(name).replace(QStringLiteral("-light.png"), QStringLiteral(".pdf"))));
                 window.printOn(printer);
             }
             std::printf("%s\n", qPrintable(QDir(folder).filePath(name)));

@@ -1,7 +1,7 @@
 #include "../common/fakeprompter.h"
-#include "testdates.h"
-#include "model/clock.h"
 #include "gui/reportwindow.h"
+#include "model/clock.h"
+#include "testdates.h"
 
 #include <QComboBox>
 #include <QDir>
