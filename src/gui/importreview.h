@@ -3,9 +3,9 @@
 // "Transaction Import" dialog (mapping, deposits, explained duplicates, rules, resulting
 // balance) and the checked rows are recorded.
 
-#include "gui/ruleeditor.h"
 #include "import/importplan.h"
 #include "import/qifreader.h"
+#include "gui/ruleeditor.h"
 #include "import/statementreader.h"
 
 #include <QDialog>
