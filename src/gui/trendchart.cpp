@@ -131,9 +131,6 @@ TrendChart::Layout TrendChart::layoutFor(const QRect& rect, const QFontMetrics& 
     layout.step = niceStep(high - low, wanted);
     layout.low = std::floor(low / layout.step) * layout.step;
     layout.high = std::ceil(high / layout.step) * layout.step;
-    // Room above the highest bar for its total.
-    if (data_.totalsOnBars && high > layout.high - layout.step * 0.25)
-        layout.high += layout.step;
     int labelWidth = 0;
     for (double v = layout.low; v <= layout.high + layout.step / 2; v += layout.step)
         labelWidth = std::max(labelWidth, metrics.horizontalAdvance(axisText(v)));
@@ -142,6 +139,30 @@ TrendChart::Layout TrendChart::layoutFor(const QRect& rect, const QFontMetrics& 
     const int bottom = rect.bottom() - lineHeight - 10;
     layout.plot = QRect(QPoint(left, top), QPoint(rect.right() - 12, std::max(top + 10, bottom)));
     layout.slot = n > 0 ? double(layout.plot.width()) / n : 0;
+    // Room above the highest bar for its total, written across or, when bars are narrow,
+    // upright.
+    if (data_.totalsOnBars && n > 0) {
+        double tallest = 0;
+        int widestTotal = 0;
+        for (int c = 0; c < n; ++c) {
+            Cents total = 0;
+            double up = 0;
+            for (const ChartSeries& s : data_.stacks) {
+                if (s.bar != 0)
+                    continue;
+                total += s.values[size_t(c)];
+                up += std::max<double>(0, double(s.values[size_t(c)]));
+            }
+            tallest = std::max(tallest, up);
+            widestTotal = std::max(widestTotal, metrics.horizontalAdvance(totalText(total)));
+        }
+        const int room = widestTotal + 4 <= layout.slot ? lineHeight + 6 : widestTotal + 10;
+        const int height = layout.plot.height();
+        if (height > 2 * room && layout.y(tallest) - layout.plot.top() < room) {
+            const double high = layout.low + (tallest - layout.low) * height / (height - room);
+            layout.high = std::ceil(high / layout.step) * layout.step;
+        }
+    }
     return layout;
 }
 
