@@ -152,18 +152,18 @@ QString workbook(const QByteArray& bytes) {
 QString sheetPaths(const QByteArray& sheetXml) {
     const QString path = sheetPackage(sheetXml);
     XlsxReader whole;
-    XlsxReader::Limits oneThread;
-    oneThread.parallelFrom = std::numeric_limits<qint64>::max();
-    whole.setLimits(oneThread);
+    XlsxReader::Limits inOne;
+    inOne.piecesFrom = std::numeric_limits<qint64>::max();
+    whole.setLimits(inOne);
     XlsxReader pieces;
-    XlsxReader::Limits manyThreads;
-    manyThreads.parallelFrom = 0;
-    manyThreads.pieceBytes = 64; // pieces of 8 to 64 bytes, cut while the sheet inflates
-    pieces.setLimits(manyThreads);
+    XlsxReader::Limits inPieces;
+    inPieces.piecesFrom = 0;
+    inPieces.pieceBytes = 64; // pieces of about 64 bytes, cut while the sheet inflates
+    pieces.setLimits(inPieces);
     const bool wholeOpen = whole.open(path);
     const bool piecesOpen = pieces.open(path);
     if (wholeOpen != piecesOpen)
-        return QStringLiteral("one thread %1, several threads %2 (%3)")
+        return QStringLiteral("whole %1, in pieces %2 (%3)")
             .arg(wholeOpen ? "opened" : "refused", piecesOpen ? "opened" : "refused",
                  wholeOpen ? pieces.errorText() : whole.errorText());
     if (!wholeOpen)

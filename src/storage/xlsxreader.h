@@ -4,6 +4,10 @@
 // reads cell values and formula texts (it never evaluates formulas) and accepts the variations
 // other spreadsheet programs write. Everything it inflates is bounded, so a broken or hostile file
 // simply fails to open.
+//
+// xlsxreader.cpp: the package, its relationships and shared strings; xlsxsheetxml.cpp: a
+// worksheet's XML into cells; xlsxpieces.cpp: a big sheet cut into pieces as it inflates;
+// xlsxcells.cpp: looking cells up once read.
 
 #include <QString>
 #include <QStringList>
@@ -42,6 +46,9 @@ private:
 
 class XlsxSheet {
 public:
+    static constexpr quint32 kMaxRow = 1048576;
+    static constexpr quint32 kMaxCol = 16384;
+
     // 1-based row and column.
     XlsxCell cell(int row, int col) const;
     int cellCount() const { return int(cellCount_); }
@@ -57,9 +64,8 @@ public:
         XlsxValueType type;
         quint32 sharedGroup = kNone; // the shared formula group ("si") the cell belongs to
     };
-    // A big sheet is read in pieces on several threads; each piece stays a part of its own
-    // (copying them into one would cost a tenth of a load). Parts follow each other in row
-    // order and no row spans two.
+    // A big sheet is read in pieces; each piece stays a part of its own (copying them into one
+    // would cost a tenth of a load). Parts follow each other in row order and no row spans two.
     struct Part {
         std::vector<Stored> cells; // sorted by row, then column
         std::vector<QString> strings;
@@ -89,10 +95,15 @@ public:
         qint64 maxTotalBytes = qint64(1) << 30;  // of all parts read
         qint64 ratioCheckFrom = qint64(1) << 20; // parts smaller than this may compress freely
         qint64 maxInflateRatio = 200;
-        qint64 maxCellsPerSheet = 16 * 1048576; // also the bound for the whole workbook
+        // Of the whole workbook: a full transactions sheet (12 columns of 1,048,576 rows) and
+        // room for the items and settings.
+        qint64 maxCells = 14 * 1048576;
         qint64 maxSharedStrings = 4 * 1048576;
-        qint64 parallelFrom = qint64(4) << 20; // sheets this big are parsed in pieces, in parallel
-        qint64 pieceBytes = qint64(2) << 20;   // the most a piece holds (the least: an eighth)
+        qint64 piecesFrom = qint64(4) << 20; // sheets this big are parsed in pieces
+        qint64 pieceBytes = qint64(2) << 20; // about what a piece holds
+        // The most bytes parsed into one tree, which takes about ten times as much memory: a
+        // bigger sheet that cannot be cut into pieces is refused.
+        qint64 maxTreeBytes = qint64(32) << 20;
     };
 
     XlsxReader();
@@ -124,7 +135,8 @@ private:
     bool readPart(Package& pkg, const QString& name,
                   const std::function<bool(QXmlStreamReader&)>& parse);
     zip_file* openEntry(Package& pkg, const QString& name, qint64* size);
-    bool readSheet(Package& pkg, const QString& name, XlsxSheet& sheet);
+    // Reads one worksheet of at most maxCells cells.
+    bool readSheet(Package& pkg, const QString& name, XlsxSheet& sheet, qint64 maxCells);
     bool parseSharedStrings(QXmlStreamReader& xml);
 
     Limits limits_;

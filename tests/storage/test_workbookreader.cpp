@@ -336,26 +336,26 @@ private slots:
     // What imports leave in the file: the bank's transaction id, the CSV columns of an
     // account and deposit rules, which name no envelope. Files from before have none of them.
     void importFields() {
-        auto b = load({{"Accounts",
-                        {QList<Cell>(kAccountHeads) << S("Statement columns"),
-                         {S("A"), S("account"), N(0), S("yes"), S("no"), N(0),
-                          S("delimiter=tab date=0 amount=1")},
-                         {S("Older")}}},
-                       {"Folders", {kFolderHeads, {S("F")}}},
-                       {"Categories", {kCategoryHeads, {S("E"), F("Folders!A2")}}},
-                       {"Settings",
-                        {{S("Imported payee")},
-                         {S("ACME"), S("Acme"), E(), S("yes")},
-                         {S("BOTH"), S("Both"), F("Categories!A2"), S("yes")},
-                         {S("GONE"), S("Gone"), E(), S("no")},
-                         {S("SHOP"), S("Shop"), F("Categories!A2"), S("no")},
-                         {S("ZED"), S("Zed"), F("Categories!A2")}}},
-                       {"Transactions",
-                        {QList<Cell>(kTransactionHeads) << S("Bank Id"),
-                         {N(45001), S("new"), N(-1), E(), F("Accounts!A2"), E(), E(),
-                          S("Expense"), S("FIT-0042")},
-                         {N(45000), S("old"), N(-1), E(), F("Accounts!A2"), E(), E(),
-                          S("Expense")}}}});
+        auto b =
+            load({{"Accounts",
+                   {QList<Cell>(kAccountHeads) << S("Statement columns"),
+                    {S("A"), S("account"), N(0), S("yes"), S("no"), N(0),
+                     S("delimiter=tab date=0 amount=1")},
+                    {S("Older")}}},
+                  {"Folders", {kFolderHeads, {S("F")}}},
+                  {"Categories", {kCategoryHeads, {S("E"), F("Folders!A2")}}},
+                  {"Settings",
+                   {{S("Imported payee")},
+                    {S("ACME"), S("Acme"), E(), S("yes")},
+                    {S("BOTH"), S("Both"), F("Categories!A2"), S("yes")},
+                    {S("GONE"), S("Gone"), E(), S("no")},
+                    {S("SHOP"), S("Shop"), F("Categories!A2"), S("no")},
+                    {S("ZED"), S("Zed"), F("Categories!A2")}}},
+                  {"Transactions",
+                   {QList<Cell>(kTransactionHeads) << S("Bank Id"),
+                    {N(45001), S("new"), N(-1), E(), F("Accounts!A2"), E(), E(), S("Expense"),
+                     S("FIT-0042")},
+                    {N(45000), S("old"), N(-1), E(), F("Accounts!A2"), E(), E(), S("Expense")}}}});
         QCOMPARE(b->accountOrder().size(), size_t(2));
         QCOMPARE(b->accountOrder()[0]->statementColumns(),
                  QStringLiteral("delimiter=tab date=0 amount=1"));
@@ -367,8 +367,8 @@ private slots:
         QVERIFY(shop);
         const QString envelope = QString::number(shop->envelopeId);
         QCOMPARE(rules, QStringList({"ACME 1 " + QString::number(kNoId),
-                                     "BOTH 1 " + QString::number(kNoId),
-                                     "SHOP 0 " + envelope, "ZED 0 " + envelope}));
+                                     "BOTH 1 " + QString::number(kNoId), "SHOP 0 " + envelope,
+                                     "ZED 0 " + envelope}));
         QCOMPARE(b->transactions().size(), size_t(2));
         QCOMPARE(b->transactions()[0]->bankId, QString());
         QCOMPARE(b->transactions()[1]->bankId, QStringLiteral("FIT-0042"));
@@ -652,10 +652,10 @@ private slots:
                     prefix + "c>" +
                     (kind == "split" ? "</row><row r=\"" + QByteArray::number(r) + "\"><c r=\"B" +
                                            QByteArray::number(r) + "\"><v>"
-                                     : "<" + prefix + "c><" + prefix + "v>") + QByteArray::number(r * 1.5) +
-                    "</" + prefix + "v></" + prefix + "c><" + prefix + "c><" + prefix + "f>S!A" +
-                    QByteArray::number(r) + "</" + prefix + "f></" + prefix + "c></" + prefix +
-                    "row>";
+                                     : "<" + prefix + "c><" + prefix + "v>") +
+                    QByteArray::number(r * 1.5) + "</" + prefix + "v></" + prefix + "c><" + prefix +
+                    "c><" + prefix + "f>S!A" + QByteArray::number(r) + "</" + prefix + "f></" +
+                    prefix + "c></" + prefix + "row>";
                 if (kind == "comment" && r == 1500)
                     xml += "<!-- <row r=\"1\"> -->";
                 if (kind == "latin1" && r == 2000)
@@ -670,10 +670,10 @@ private slots:
                                  "Target=\"s.xml\"/></Relationships>"},
                                 {"xl/s.xml", xml}}));
         }
-        auto dump = [&](qint64 parallelFrom) {
+        auto dump = [&](qint64 piecesFrom) {
             XlsxReader reader;
             XlsxReader::Limits limits;
-            limits.parallelFrom = parallelFrom;
+            limits.piecesFrom = piecesFrom;
             limits.pieceBytes = 4096; // many pieces, cut while the sheet inflates
             reader.setLimits(limits);
             QStringList out;
