@@ -7,7 +7,6 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <functional>
 #include <limits>
 #include <locale.h>
@@ -15,7 +14,6 @@
 #include <set>
 #include <xlsxwriter.h>
 #include <zip.h>
-#include <zlib.h>
 
 namespace {
 
@@ -790,31 +788,4 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     }
     return 0;
-}
-
-// libxlsxwriter packs every part with minizip at zlib's default level, a third of a save with
-// 100,000 transactions, and has no setting for it. Its calls into minizip go through the dynamic
-// linker, which finds this definition first; it asks minizip for level 2 instead: about 2.5
-// times faster for a file about a quarter larger, read exactly the same. Minizip's own function
-// does the work.
-extern "C" int zipOpenNewFileInZip4_64(void* file, const char* filename, const void* zipfi,
-                                       const void* extrafieldLocal, unsigned sizeExtrafieldLocal,
-                                       const void* extrafieldGlobal, unsigned sizeExtrafieldGlobal,
-                                       const char* comment, int method, int level, int raw,
-                                       int windowBits, int memLevel, int strategy,
-                                       const char* password, unsigned long crcForCrypting,
-                                       unsigned long versionMadeBy, unsigned long flagBase,
-                                       int zip64) {
-    using Open = int (*)(void*, const char*, const void*, const void*, unsigned, const void*,
-                         unsigned, const char*, int, int, int, int, int, int, const char*,
-                         unsigned long, unsigned long, unsigned long, int);
-    static const auto minizipOpen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, __func__));
-    if (!minizipOpen)
-        return -102; // ZIP_PARAMERROR: the save fails and says so
-    if (level == Z_DEFAULT_COMPRESSION)
-        level = 2;
-    return minizipOpen(file, filename, zipfi, extrafieldLocal, sizeExtrafieldLocal,
-                       extrafieldGlobal, sizeExtrafieldGlobal, comment, method, level, raw,
-                       windowBits, memLevel, strategy, password, crcForCrypting, versionMadeBy,
-                       flagBase, zip64);
 }
