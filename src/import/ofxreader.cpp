@@ -14,14 +14,25 @@
 #include <QTemporaryDir>
 #include <QTime>
 
+#include <QFileInfo>
+#include <QtEndian>
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 // One transaction as libofx gives it.
@@ -256,6 +267,50 @@ QTemporaryDir statementFolder() {
     return QTemporaryDir(QDir::tempPath() + QStringLiteral("/tallykeep-statement-XXXXXX"));
 }
 
+// Waits until fd is ready for events or the deadline passes; false on time out.
+bool waitFor(int fd, short events, const QDeadlineTimer& deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, int(std::min<qint64>(deadline.remainingTime(), 1 << 30)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready != 0;
+    }
+}
+
+// Sends all of data on the socket; false when the other end is gone or the time is up. The
+// helper may have died: no SIGPIPE.
+bool sendAll(int fd, const char* data, qsizetype size, const QDeadlineTimer& deadline,
+             bool* timedOut) {
+    qsizetype done = 0;
+    while (done < size) {
+        if (!waitFor(fd, POLLOUT, deadline)) {
+            *timedOut = true;
+            return false;
+        }
+        const ssize_t n = ::send(fd, data + done, size_t(size - done), MSG_NOSIGNAL);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+bool readExactly(int fd, char* data, qsizetype size) {
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 bool writeAll(int fd, const QByteArray& data) {
     qsizetype done = 0;
     while (done < data.size()) {
@@ -269,46 +324,58 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-// In the child: parse, send the rows through the pipe, end without running the parent's
-// exit handlers.
-[[noreturn]] void runChild(const QTemporaryDir& folder, int out) {
-    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("statement.ofx")));
-    ::setenv("TMPDIR", QFile::encodeName(folder.path()).constData(), 1);
-    const int null = ::open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
+constexpr char kHelperName[] = "tallykeep-ofx-helper";
+
+// The helper is installed with the program (in its libexec folder, or beside it) and built
+// beside the tests and commands in the build tree.
+QString helperPath() {
+    const QString exeDir =
+        QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    const QStringList candidates = {
+        exeDir + QStringLiteral("/" TALLYKEEP_OFX_HELPER_FROM_BIN "/") + kHelperName,
+        exeDir + u'/' + kHelperName,
+        QStringLiteral(TALLYKEEP_OFX_HELPER_BUILT),
+    };
+    for (const QString& path : candidates) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isExecutable())
+            return info.absoluteFilePath();
     }
-    OfxParse parse;
-    parseOfxFile(path, parse);
-    QByteArray data;
-    QDataStream stream(&data, QIODevice::WriteOnly);
-    stream << parse;
-    ::_exit(writeAll(out, data) ? 0 : 1);
+    return {};
 }
 
-// Reads the child's answer until it closes the pipe or the time is up.
-quint32 readChild(int in, pid_t child, QByteArray& data, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    char buffer[1 << 16];
+// Ends the helper: its end of the connection closed, it removes its folder and exits at once;
+// one that does not is killed.
+void endHelper(pid_t child, int& connection, int* wstatus) {
+    if (connection >= 0)
+        ::close(connection);
+    connection = -1;
+    QDeadlineTimer grace(2000);
     for (;;) {
-        pollfd p{in, POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(deadline.remainingTime()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0) {
+        const pid_t done = ::waitpid(child, wstatus, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            return;
+        if (grace.hasExpired()) {
             ::kill(child, SIGKILL);
-            return ETIMEDOUT;
+            while (::waitpid(child, wstatus, 0) < 0 && errno == EINTR) {
+            }
+            return;
         }
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return 0;
-        data.append(buffer, n);
+        ::usleep(5000);
     }
 }
+
+// The helper's folder, removed once, by whichever of its threads ends it.
+struct HelperFolder {
+    std::mutex mutex;
+    QString path;
+    [[noreturn]] void removeAndExit(int status) {
+        mutex.lock(); // never unlocked: the process ends here
+        if (!path.isEmpty())
+            QDir(path).removeRecursively();
+        ::_exit(status);
+    }
+};
 } // namespace
 
 quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>& records,
@@ -328,34 +395,82 @@ quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>
 
 quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
                      StatementSkips* skips, int timeoutMs) {
-    const QTemporaryDir folder = statementFolder();
-    if (const quint32 status = prepare(bytes, records, skips, folder))
-        return status;
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+    records.clear();
+    if (skips)
+        *skips = StatementSkips();
+    if (!looksComplete(bytes))
+        return EINVAL;
+    const QString helper = helperPath();
+    if (helper.isEmpty())
+        return ENOENT;
+    const QDeadlineTimer deadline(timeoutMs);
+    // One connection carries the statement there and the rows back; the helper takes its end
+    // as standard input and output, and nothing else of this process: every other descriptor
+    // (the budget's lock among them) is closed in it.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return quint32(errno);
-    const pid_t child = ::fork();
-    if (child < 0) {
-        const quint32 status = quint32(errno);
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        return status;
+    int connection = ends[0];
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    // The helper starts with no signal blocked and the default action for each signal that
+    // this process may ignore.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGPIPE})
+        sigaddset(&defaults, sig);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const QByteArray program = QFile::encodeName(helper);
+    char* argv[] = {const_cast<char*>(program.constData()), nullptr};
+    pid_t child = -1;
+    const int spawned =
+        ::posix_spawn(&child, program.constData(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(connection);
+        return quint32(spawned);
     }
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        runChild(folder, pipeEnds[1]);
-    }
-    ::close(pipeEnds[1]);
+
+    bool timedOut = false;
+    const quint64 size = quint64(bytes.size());
+    char header[8];
+    qToLittleEndian(size, header);
     QByteArray data;
-    quint32 status = readChild(pipeEnds[0], child, data, timeoutMs);
-    ::close(pipeEnds[0]);
-    int wstatus = 0;
-    while (::waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
+    if (sendAll(connection, header, sizeof header, deadline, &timedOut) &&
+        sendAll(connection, bytes.constData(), bytes.size(), deadline, &timedOut)) {
+        char buffer[1 << 16];
+        for (;;) {
+            if (!waitFor(connection, POLLIN, deadline)) {
+                timedOut = true;
+                break;
+            }
+            const ssize_t n = ::read(connection, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            data.append(buffer, n);
+        }
     }
-    if (status != 0)
-        return status;
+    int wstatus = 0;
+    endHelper(child, connection, &wstatus);
+    if (timedOut)
+        return ETIMEDOUT;
     if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0)
         return EINVAL; // libofx crashed on it
+    quint32 status = 0;
     try {
         OfxParse parse;
         QDataStream stream(data);
@@ -368,4 +483,61 @@ quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
         status = ENOMEM;
     }
     return status;
+}
+
+int runOfxHelper() {
+    // It ends with the thread that started it, and when that one closes the connection.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    static HelperFolder folder;
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : {SIGTERM, SIGHUP, SIGINT})
+        sigaddset(&ending, sig);
+    ::pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+    const int endingSignals = ::signalfd(-1, &ending, SFD_CLOEXEC);
+
+    char header[8];
+    if (!readExactly(STDIN_FILENO, header, sizeof header))
+        folder.removeAndExit(1);
+    const quint64 size = qFromLittleEndian<quint64>(header);
+    if (size > quint64(1) << 30)
+        folder.removeAndExit(1);
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    if (!readExactly(STDIN_FILENO, bytes.data(), bytes.size()))
+        folder.removeAndExit(1);
+
+    // Once the statement is read, anything more on the connection is its end.
+    std::thread watch([endingSignals] {
+        pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {endingSignals, POLLIN, 0}};
+        while (::poll(p, endingSignals >= 0 ? 2 : 1, -1) < 0 && errno == EINTR) {
+        }
+        folder.removeAndExit(1);
+    });
+    watch.detach();
+
+    QByteArray answer;
+    {
+        // libofx reads only files, and writes a converted copy beside them (through TMPDIR):
+        // both stay in a private folder that goes with the helper.
+        std::unique_lock lock(folder.mutex);
+        QTemporaryDir dir = statementFolder();
+        dir.setAutoRemove(false);
+        if (dir.isValid())
+            folder.path = dir.path();
+        lock.unlock();
+        if (!dir.isValid())
+            folder.removeAndExit(1);
+        const QString file = dir.filePath(QStringLiteral("statement.ofx"));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
+            folder.removeAndExit(1);
+        out.close();
+        ::setenv("TMPDIR", QFile::encodeName(dir.path()).constData(), 1);
+        OfxParse parse;
+        parseOfxFile(QFile::encodeName(file), parse);
+        QDataStream stream(&answer, QIODevice::WriteOnly);
+        stream << parse;
+    }
+    const bool sent = writeAll(STDOUT_FILENO, answer);
+    folder.removeAndExit(sent ? 0 : 1);
 }

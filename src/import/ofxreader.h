@@ -17,10 +17,17 @@ constexpr int kOfxParseTimeoutMs = 30000;
 // kMaxQifRecords, or the errno of a failing temporary file or process; the list then stays
 // empty. Transactions without a readable date or a non-zero amount are counted in skips.
 //
-// libofx was not written for hostile input, so it runs in a child process that can crash or
-// be killed without taking the budget down; its chatter on the console goes nowhere.
+// libofx was not written for hostile input, so it runs in a helper program
+// (tallykeep-ofx-helper, installed with this one) that can crash or be killed without taking
+// the budget down; its chatter on the console goes nowhere. The helper inherits no descriptor
+// but its connection, and ends when this process does. ENOENT when it is not installed.
 quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
                      StatementSkips* skips = nullptr, int timeoutMs = kOfxParseTimeoutMs);
+
+// The helper's side: reads the statement from standard input, parses it and writes the rows
+// to standard output; the statement's copy and libofx's stay in a private temporary folder
+// that it removes however it ends. Its exit status.
+int runOfxHelper();
 
 // The same parse run in this process, unguarded: what the child does. For the fuzzer, which
 // must see libofx's faults instead of having them contained.

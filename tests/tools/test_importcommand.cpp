@@ -2,16 +2,20 @@
 // tests/data/statements, its JSON compared with answers written by hand.
 
 #include "model/budget.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <csignal>
 
 namespace {
 const QString kStatements = QStringLiteral(TALLYKEEP_TEST_DATA "/statements/");
@@ -99,6 +103,7 @@ private slots:
     void statements();
     void applyThenAgain();
     void refusesWhileOpen();
+    void killedDuringAnOfxParse();
     void exitCodes_data();
     void exitCodes();
 };
@@ -188,6 +193,88 @@ void ImportCommandTest::refusesWhileOpen() {
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("open in Tallykeep"));
     QVERIFY(r.out.isEmpty());
+}
+
+// The processes whose parent is pid, from their /proc/PID/stat lines.
+QList<qint64> childrenOf(qint64 pid) {
+    QList<qint64> out;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!entry.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLongLong() == pid)
+            out << entry.toLongLong();
+    }
+    return out;
+}
+
+// Running, not gone or a zombie waiting for its new parent to collect it.
+bool isRunning(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// Killed while libofx works, the command leaves nothing running and nothing behind: the
+// helper ends too, it held no descriptor of the command's (the budget's lock is free), and
+// no copy of the statement stays in the temporary folder.
+void ImportCommandTest::killedDuringAnOfxParse() {
+    QTemporaryDir dir;
+    QTemporaryDir temp;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    // Thousands of unclosed elements keep libofx busy for minutes.
+    QByteArray slow = "OFXHEADER:100\n\n<OFX>";
+    for (int i = 0; i < 20000; ++i)
+        slow += "<STMTTRN><TRNAMT>1";
+    slow += "</OFX>";
+    QFile statement(dir.filePath("slow.ofx"));
+    QVERIFY(statement.open(QIODevice::WriteOnly));
+    statement.write(slow);
+    statement.close();
+
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const auto restoreTemp = qScopeGuard([&] {
+        if (oldTemp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTemp);
+    });
+    QProcess command;
+    command.start(QStringLiteral(TALLYKEEP_IMPORT_COMMAND),
+                  {budget, "--account", "Visa", statement.fileName()});
+    QVERIFY(command.waitForStarted());
+    QList<qint64> helpers;
+    for (QDeadlineTimer wait(30000); helpers.isEmpty() && !wait.hasExpired(); QThread::msleep(20))
+        helpers = childrenOf(command.processId());
+    QCOMPARE(helpers.size(), 1);
+    const qint64 helper = helpers.front();
+    QThread::msleep(300); // well into the parse
+
+    const QString lockPath = SingleInstance(budgetIdentity(budget)).lockFilePath();
+    QStringList held;
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(helper);
+    for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
+        held << QFile::symLinkTarget(fds + u'/' + fd);
+    QVERIFY(!held.isEmpty());
+    QVERIFY2(!held.contains(lockPath), qPrintable(held.join(u' ')));
+    QVERIFY2(!held.contains(budget), qPrintable(held.join(u' ')));
+
+    ::kill(pid_t(command.processId()), SIGKILL);
+    QVERIFY(command.waitForFinished());
+    QThread::msleep(1000);
+    QVERIFY(!isRunning(helper));
+    QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    left.removeAll(QFileInfo(lockPath).fileName()); // the lock file itself, when it lives here
+    QCOMPARE(left, QStringList());
+    SingleInstance next(budgetIdentity(budget));
+    QVERIFY2(next.tryAcquire(), qPrintable(next.failureText()));
 }
 
 void ImportCommandTest::exitCodes_data() {
