@@ -7,15 +7,44 @@
 #include <QDateTime>
 #include <QFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <tinyxml2.h>
+#include <unistd.h>
 
 using tinyxml2::XMLElement;
 
 namespace {
 
-constexpr qint64 kMaxLegacyFileBytes = qint64(1) << 30;
+// What a budget can hold: it is saved as a workbook, whose sheets end at row 1048576. Counted
+// before the file is parsed, whose tree takes several times the file's size: a transaction of
+// 512 bytes and four elements per row (a transaction, an item and a rule, with room for the
+// rest) are well beyond any budget's.
+constexpr qint64 kMaxLegacyFileBytes = qint64(512) << 20;
+constexpr qint64 kMaxLegacyElements = qint64(4) << 20;
+
+// Start tags (and empty-element tags) in the file, counted in one pass without parsing.
+qint64 countElements(QFile& file) {
+    constexpr qint64 kChunk = qint64(1) << 20;
+    QByteArray chunk(kChunk, Qt::Uninitialized);
+    qint64 count = 0;
+    bool afterOpen = false; // the chunk before ended in "<"
+    for (qint64 n; (n = file.read(chunk.data(), kChunk)) > 0;) {
+        const char* p = chunk.constData();
+        const char* const end = p + n;
+        if (afterOpen && *p != '/' && *p != '!' && *p != '?')
+            ++count;
+        while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr) {
+            if (++p == end)
+                break;
+            if (*p != '/' && *p != '!' && *p != '?')
+                ++count;
+        }
+        afterOpen = chunk[n - 1] == '<';
+    }
+    return count;
+}
 
 QString textAttribute(const XMLElement* e, const char* name, const QString& fallback = {}) {
     const char* value = e->Attribute(name);
@@ -247,15 +276,28 @@ LegacyLoad loadLegacyBudget(const QString& path, Budget& budget) {
         result.error = file.errorString();
         return result;
     }
-    if (file.size() > kMaxLegacyFileBytes) {
+    if (file.size() > kMaxLegacyFileBytes || countElements(file) > kMaxLegacyElements) {
         result.error = QStringLiteral("file too large");
         return result;
     }
-    const QByteArray data = file.readAll();
     tinyxml2::XMLDocument doc;
-    if (doc.Parse(data.constData(), size_t(data.size())) != tinyxml2::XML_SUCCESS) {
-        result.error = QString::fromUtf8(doc.ErrorStr());
-        return result;
+    {
+        // The parser reads the file into a buffer of its own: no second copy of it here.
+        const int fd = ::dup(file.handle());
+        FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+        if (!stream) {
+            if (fd >= 0)
+                ::close(fd);
+            result.error = QStringLiteral("cannot read the file");
+            return result;
+        }
+        ::rewind(stream);
+        const tinyxml2::XMLError parsed = doc.LoadFile(stream);
+        ::fclose(stream);
+        if (parsed != tinyxml2::XML_SUCCESS) {
+            result.error = QString::fromUtf8(doc.ErrorStr());
+            return result;
+        }
     }
     const XMLElement* root = doc.RootElement();
     if (!root) {

@@ -703,6 +703,71 @@ private slots:
         QCOMPARE(pieces, serial);
     }
 
+    // What cannot be a budget is refused as soon as it shows: the bound on cells counts over
+    // all sheets as they are read, and a big sheet that cannot be cut into pieces is not
+    // parsed into one tree of ten times its size. Sheets within the bounds read as ever.
+    void boundsHoldWhileReading() {
+        auto sheet = [](int rows, bool comments) {
+            QByteArray xml = "<?xml version=\"1.0\"?><worksheet><sheetData>";
+            for (int r = 1; r <= rows; ++r) {
+                xml += "<row><c><v>" + QByteArray::number(r) +
+                       "</v></c><c t=\"inlineStr\"><is><t>r" + QByteArray::number(r) +
+                       "</t></is></c></row>";
+                if (comments && r % 100 == 0)
+                    xml += "<!-- a comment between rows -->";
+            }
+            return xml + "</sheetData></worksheet>";
+        };
+        auto workbook = [&](const QList<QByteArray>& sheets) {
+            const QString path = file();
+            QByteArray names, rels;
+            QList<QPair<QString, QByteArray>> entries;
+            for (int i = 0; i < sheets.size(); ++i) {
+                const QByteArray n = QByteArray::number(i + 1);
+                names += "<sheet name=\"S" + n + "\" r:id=\"r" + n + "\"/>";
+                rels += "<Relationship Id=\"r" + n + "\" Type=\"x/worksheet\" Target=\"s" + n +
+                        ".xml\"/>";
+                entries.append({"xl/s" + n + ".xml", sheets[i]});
+            }
+            entries.append({"xl/workbook.xml", "<workbook xmlns:r=\"urn:r\"><sheets>" + names +
+                                                   "</sheets></workbook>"});
+            entries.append(
+                {"xl/_rels/workbook.xml.rels", "<Relationships>" + rels + "</Relationships>"});
+            if (!writeZip(path, entries))
+                qFatal("cannot write");
+            return path;
+        };
+        auto open = [](const QString& path, qint64 maxCells, qint64 maxTree) {
+            XlsxReader reader;
+            XlsxReader::Limits limits;
+            limits.piecesFrom = 0;
+            limits.pieceBytes = 4096;
+            limits.maxCells = maxCells;
+            limits.maxTreeBytes = maxTree;
+            reader.setLimits(limits);
+            if (!reader.open(path))
+                return reader.errorText();
+            const XlsxSheet* s = reader.sheet(reader.sheetNames().back());
+            return QStringLiteral("%1 cells, %2 %3")
+                .arg(s->cellCount())
+                .arg(s->cell(2000, 1).toText(), s->cell(2000, 2).toText());
+        };
+        // Rows without numbers are cut into pieces too, and count on across them.
+        const QString twoSheets = workbook({sheet(2000, false), sheet(2000, false)});
+        QCOMPARE(open(twoSheets, 8000, 1 << 20), QStringLiteral("4000 cells, 2000 r2000"));
+        QCOMPARE(open(twoSheets, 8000, 16384), QStringLiteral("4000 cells, 2000 r2000"));
+        QCOMPARE(open(twoSheets, 7999, 1 << 20),
+                 QStringLiteral("part xl/s2.xml is unreadable: too many cells"));
+        QCOMPARE(open(twoSheets, 3000, 1 << 20),
+                 QStringLiteral("part xl/s1.xml is unreadable: too many cells"));
+
+        // Comments keep a sheet from being cut: it is read whole, up to the bound.
+        const QString commented = workbook({sheet(2000, true)});
+        QCOMPARE(open(commented, 8000, 1 << 20), QStringLiteral("4000 cells, 2000 r2000"));
+        QCOMPARE(open(commented, 8000, 16384),
+                 QStringLiteral("part xl/s1.xml is unreadable: too large to read in one piece"));
+    }
+
     void zipWithoutSheetsIsAnEmptyBudget() {
         const QString path = file();
         QVERIFY(writeWorkbook(path, {}));
