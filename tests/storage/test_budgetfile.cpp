@@ -12,13 +12,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kit;
 
@@ -176,9 +178,60 @@ private slots:
                            "permissions error.]!")
                 .arg(xlsx_));
         QCOMPARE(prompter.records[0].icon, PromptIcon::Exclamation);
-        // The generations were still rotated, and the budget in memory is untouched.
-        QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), before);
+        // The generations move only for a file that was written whole; the budget in memory
+        // is untouched.
+        QVERIFY(!QFileInfo::exists(backups_ + "/tallykeep.xlsx.bak.1"));
         QCOMPARE(a->getName(), QStringLiteral("second"));
+    }
+
+    void privateFilesStayPrivate() {
+        // A umask that would let everyone read what the program creates.
+        const mode_t oldMask = ::umask(022);
+        const auto restore = qScopeGuard([oldMask] { ::umask(oldMask); });
+        auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777)
+                                                                         : -1;
+        };
+        Budget b;
+        b.showTopLevel(b.createAccount());
+        int tempMode = -1;
+        // The temporary file, seen just before it takes the budget's name.
+        QCOMPARE(writeWorkbookReplacing(xlsx_, b, b.topLevelItemsForSave(),
+                                        [&] {
+                                            tempMode =
+                                                mode(dir_->filePath(".tallykeep.xlsx.saving"));
+                                            return true;
+                                        }),
+                 0);
+        QCOMPARE(tempMode, 0600);
+        QCOMPARE(mode(xlsx_), 0600);
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        QCOMPARE(file.save(b, prompter), 0);
+        QCOMPARE(mode(backups_), 0700);
+        QCOMPARE(mode(backups_ + "/daily"), 0700);
+        QCOMPARE(mode(backups_ + "/tallykeep.xlsx.bak.1"), 0600);
+        const QStringList daily = QDir(backups_ + "/daily").entryList(QDir::Files);
+        QCOMPARE(daily.size(), 1);
+        QCOMPARE(mode(backups_ + "/daily/" + daily[0]), 0600);
+        QCOMPARE(mode(xlsx_), 0600);
+        // A budget the user shares with the group keeps its mode, from the temporary file on.
+        QVERIFY(::chmod(QFile::encodeName(xlsx_).constData(), 0640) == 0);
+        QCOMPARE(writeWorkbookReplacing(xlsx_, b, b.topLevelItemsForSave(),
+                                        [&] {
+                                            tempMode =
+                                                mode(dir_->filePath(".tallykeep.xlsx.saving"));
+                                            return true;
+                                        }),
+                 0);
+        QCOMPARE(tempMode, 0640);
+        QCOMPARE(mode(xlsx_), 0640);
+        // A copy of an unreadable budget is as private as a backup.
+        writeAll(xlsx_, "not a workbook");
+        const QString kept = keepUnreadableCopy(xlsx_);
+        QVERIFY(!kept.isEmpty());
+        QCOMPARE(mode(kept), 0600);
     }
 
     void replacingKeepsPermissionsAndLinks() {
