@@ -1,10 +1,12 @@
-// One instance per executable path: a second holder of the same path is refused, another
-// path is not, and the lock of a killed process does not block the next start.
+// One instance per budget file: a second holder of the same file is refused, another file is
+// not, the lock lives where only the user writes, and the lock of a killed process does not
+// block the next start.
 
 #include "storage/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QUuid>
@@ -12,6 +14,36 @@
 #include <cstdio>
 
 namespace {
+// Sets environment variables (empty: unset) for its lifetime.
+class EnvironmentScope {
+public:
+    EnvironmentScope(std::initializer_list<std::pair<const char*, QByteArray>> values) {
+        for (const auto& [name, value] : values) {
+            saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+    }
+    ~EnvironmentScope() {
+        for (const Saved& s : saved_) {
+            if (s.wasSet)
+                qputenv(s.name, s.value);
+            else
+                qunsetenv(s.name);
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    std::vector<Saved> saved_;
+};
+
 const char* kHoldEnv = "TALLYKEEP_TEST_HOLD_INSTANCE";
 
 QString uniquePath(const QString& name) {
@@ -71,17 +103,51 @@ private slots:
     }
 
     void aLockThatCannotBeMadeIsNotAnotherInstance() {
-        // The temporary "folder" is a file, so no lock file can be made in it.
+        // No private folder can be had: the runtime folder is unset and the cache "folder" is
+        // a file.
         QTemporaryFile notAFolder;
         QVERIFY(notAFolder.open());
-        const QByteArray previous = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(notAFolder.fileName()));
+        EnvironmentScope env({{"XDG_RUNTIME_DIR", {}},
+                              {"XDG_CACHE_HOME", QFile::encodeName(notAFolder.fileName())}});
         SingleInstance instance(uniquePath(QStringLiteral("tallykeep")));
-        const bool acquired = instance.tryAcquire();
-        qputenv("TMPDIR", previous);
-        QVERIFY(!acquired);
+        QVERIFY(!instance.tryAcquire());
         QVERIFY(!instance.heldElsewhere());
         QVERIFY(instance.failureText().contains(instance.lockFilePath()));
+    }
+
+    void lockLivesWhereOnlyTheUserWrites() {
+        QTemporaryDir dir;
+        const QString budget = dir.filePath("books/budget.xlsx");
+        QVERIFY(QDir(dir.path()).mkdir("books"));
+        const QString shared = dir.filePath("shared"), runtime = dir.filePath("runtime");
+        QVERIFY(QDir(dir.path()).mkdir("shared") && QDir(dir.path()).mkdir("runtime"));
+        QVERIFY(QFile::setPermissions(shared, QFile::Permissions(0x7777)));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        {
+            // A runtime folder others may write in is passed over for the user's cache.
+            EnvironmentScope env({{"XDG_RUNTIME_DIR", QFile::encodeName(shared)},
+                                  {"XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache"))}});
+            const QString lock = SingleInstance(budget).lockFilePath();
+            QCOMPARE(QFileInfo(lock).absolutePath(), dir.filePath("cache/tallykeep-locks"));
+            QCOMPARE(QFileInfo(dir.filePath("cache/tallykeep-locks")).permissions() & 0x0077,
+                     QFile::Permissions());
+        }
+        EnvironmentScope env({{"XDG_RUNTIME_DIR", QFile::encodeName(runtime)}});
+        SingleInstance first(budget);
+        QCOMPARE(QFileInfo(first.lockFilePath()).absolutePath(), runtime);
+        QVERIFY(first.tryAcquire());
+        // Another TMPDIR, and the budget replaced by a save (a new inode), find the same lock.
+        EnvironmentScope tmp({{"TMPDIR", QFile::encodeName(shared)}});
+        QFile::remove(budget);
+        QVERIFY(QFile(budget).open(QIODevice::WriteOnly));
+        SingleInstance second(budget);
+        QCOMPARE(second.lockFilePath(), first.lockFilePath());
+        QVERIFY(!second.tryAcquire());
+        QVERIFY(second.heldElsewhere());
+        // The same file name in another folder is another budget.
+        QVERIFY(QDir(dir.path()).mkdir("other"));
+        QVERIFY(SingleInstance(dir.filePath("other/budget.xlsx")).tryAcquire());
     }
 
     void anotherProcessIsRefusedUntilItDies() {
