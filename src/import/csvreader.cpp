@@ -53,9 +53,8 @@ void onRowEnd(int, void* context) {
 // Splits the file into rows of raw fields (quotes, doubled quotes and line breaks inside
 // quotes undone) and hands each to onRow until it answers false. Lenient about stray quotes,
 // as files from banks need.
-// unterminated, when given, tells whether the file ended inside a quoted field.
 void splitCsv(const QByteArray& bytes, char delimiter,
-              const std::function<bool(QList<QByteArray>&)>& onRow, bool* unterminated = nullptr) {
+              const std::function<bool(QList<QByteArray>&)>& onRow) {
     csv_parser parser;
     if (csv_init(&parser, 0) != 0)
         throw std::bad_alloc();
@@ -75,14 +74,24 @@ void splitCsv(const QByteArray& bytes, char delimiter,
             return;
         }
     }
-    if (!splitter.stopped) {
-        // Still inside a quoted field (libcsv's FIELD_BEGUN): its opening quote swallowed the
-        // rest of the file.
-        if (unterminated)
-            *unterminated = parser.quoted && parser.pstate == 2;
+    if (!splitter.stopped)
         csv_fini(&parser, onField, onRowEnd, &splitter);
-    }
     csv_free(&parser);
+}
+
+// True when the file ends inside a quoted field: its opening quote took in every line after it.
+bool endsInsideQuotes(const QByteArray& bytes, char delimiter) {
+    csv_parser parser;
+    if (csv_init(&parser, 0) != 0)
+        throw std::bad_alloc();
+    csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
+    const QByteArray data = withoutBom(bytes);
+    const bool parsed = csv_parse(&parser, data.constData(), size_t(data.size()), nullptr, nullptr,
+                                  nullptr) == size_t(data.size());
+    // libcsv's FIELD_BEGUN in a quoted field.
+    const bool inside = parsed && parser.quoted && parser.pstate == 2;
+    csv_free(&parser);
+    return inside;
 }
 
 QList<QStringList> firstRows(const QByteArray& bytes, char delimiter, int maxRows) {
@@ -386,7 +395,6 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
     std::vector<ImportRecord> read;
     StatementSkips counted;
     bool tooMany = false;
-    bool unterminated = false;
     int before = columns.skipRows;
     bool header = columns.headerRow;
     const auto field = [](const QList<QByteArray>& fields, int col) {
@@ -394,75 +402,71 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
     };
     try {
         int row = 0; // as a spreadsheet numbers it, the header row included
-        splitCsv(
-            bytes, char(columns.delimiter.toLatin1()),
-            [&](QList<QByteArray>& fields) {
-                ++row;
-                if (before > 0) {
-                    --before;
-                    return true;
-                }
-                if (header) {
-                    header = false;
-                    return true;
-                }
-                if (std::all_of(fields.begin(), fields.end(),
-                                [](const QByteArray& f) { return f.trimmed().isEmpty(); }))
-                    return true;
-                const QString dateText = field(fields, columns.dateColumn).trimmed();
-                Amount amount = 0;
-                if (columns.amountColumn >= 0) {
-                    amount = readStatementAmount(field(fields, columns.amountColumn),
-                                                 columns.decimalComma);
-                    // A mark says which way the money went; an amount without a known mark
-                    // keeps the sign it is written with.
-                    const QString mark = field(fields, columns.signColumn).trimmed().toCaseFolded();
-                    const std::int64_t magnitude = std::abs(std::int64_t(amount));
-                    if (kOutMarks.contains(mark))
-                        amount = clampAmount(-magnitude);
-                    else if (kInMarks.contains(mark))
-                        amount = clampAmount(magnitude);
-                } else {
-                    // Money out is money out whether the bank writes it positive or negative.
-                    const qint64 out = readStatementAmount(field(fields, columns.debitColumn),
-                                                           columns.decimalComma);
-                    const qint64 in = readStatementAmount(field(fields, columns.creditColumn),
-                                                          columns.decimalComma);
-                    amount = clampAmount((in < 0 ? -in : in) - (out < 0 ? -out : out));
-                }
-                if (dateText.isEmpty()) {
-                    counted.add(SkipReason::NoDate, row);
-                    return true;
-                }
-                if (amount == 0) {
-                    counted.add(SkipReason::NoAmount, row);
-                    return true;
-                }
-                const QDate date = readStatementDate(dateText, order);
-                if (!date.isValid()) {
-                    counted.add(SkipReason::UnreadableDate, row);
-                    return true;
-                }
-                if (int(read.size()) >= kMaxQifRecords) {
-                    tooMany = true;
-                    return false;
-                }
-                ImportRecord record;
-                record.memo = keepText(field(fields, columns.memoColumn));
-                const QString payee = cleanText(field(fields, columns.payeeColumn));
-                record.incomingPayee =
-                    payee.isEmpty() ? replaceReservedCharacters(record.memo) : payee;
-                record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
-                record.amount = amount;
-                read.push_back(std::move(record));
+        splitCsv(bytes, char(columns.delimiter.toLatin1()), [&](QList<QByteArray>& fields) {
+            ++row;
+            if (before > 0) {
+                --before;
                 return true;
-            },
-            &unterminated);
+            }
+            if (header) {
+                header = false;
+                return true;
+            }
+            if (std::all_of(fields.begin(), fields.end(),
+                            [](const QByteArray& f) { return f.trimmed().isEmpty(); }))
+                return true;
+            const QString dateText = field(fields, columns.dateColumn).trimmed();
+            Amount amount = 0;
+            if (columns.amountColumn >= 0) {
+                amount =
+                    readStatementAmount(field(fields, columns.amountColumn), columns.decimalComma);
+                // A mark says which way the money went; an amount without a known mark
+                // keeps the sign it is written with.
+                const QString mark = field(fields, columns.signColumn).trimmed().toCaseFolded();
+                const std::int64_t magnitude = std::abs(std::int64_t(amount));
+                if (kOutMarks.contains(mark))
+                    amount = clampAmount(-magnitude);
+                else if (kInMarks.contains(mark))
+                    amount = clampAmount(magnitude);
+            } else {
+                // Money out is money out whether the bank writes it positive or negative.
+                const qint64 out =
+                    readStatementAmount(field(fields, columns.debitColumn), columns.decimalComma);
+                const qint64 in =
+                    readStatementAmount(field(fields, columns.creditColumn), columns.decimalComma);
+                amount = clampAmount((in < 0 ? -in : in) - (out < 0 ? -out : out));
+            }
+            if (dateText.isEmpty()) {
+                counted.add(SkipReason::NoDate, row);
+                return true;
+            }
+            if (amount == 0) {
+                counted.add(SkipReason::NoAmount, row);
+                return true;
+            }
+            const QDate date = readStatementDate(dateText, order);
+            if (!date.isValid()) {
+                counted.add(SkipReason::UnreadableDate, row);
+                return true;
+            }
+            if (int(read.size()) >= kMaxQifRecords) {
+                tooMany = true;
+                return false;
+            }
+            ImportRecord record;
+            record.memo = keepText(field(fields, columns.memoColumn));
+            const QString payee = cleanText(field(fields, columns.payeeColumn));
+            record.incomingPayee = payee.isEmpty() ? replaceReservedCharacters(record.memo) : payee;
+            record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
+            record.amount = amount;
+            read.push_back(std::move(record));
+            return true;
+        });
+        if (endsInsideQuotes(bytes, char(columns.delimiter.toLatin1())))
+            return kCsvUnterminatedQuote;
     } catch (const std::bad_alloc&) {
         return ENOMEM;
     }
-    if (unterminated)
-        return kCsvUnterminatedQuote;
     if (tooMany)
         return EFBIG;
     records = std::move(read);
