@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -14,35 +15,13 @@
 #include <cstdio>
 
 namespace {
-// Sets environment variables (empty: unset) for its lifetime.
-class EnvironmentScope {
-public:
-    EnvironmentScope(std::initializer_list<std::pair<const char*, QByteArray>> values) {
-        for (const auto& [name, value] : values) {
-            saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-            if (value.isEmpty())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        }
-    }
-    ~EnvironmentScope() {
-        for (const Saved& s : saved_) {
-            if (s.wasSet)
-                qputenv(s.name, s.value);
-            else
-                qunsetenv(s.name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
-    std::vector<Saved> saved_;
-};
+// Sets an environment variable (empty: unsets it) until the guard goes.
+[[nodiscard]] auto setEnv(const char* name, const QByteArray& value) {
+    const QByteArray old = qgetenv(name);
+    const bool was = qEnvironmentVariableIsSet(name);
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([=] { was ? qputenv(name, old) : qunsetenv(name); });
+}
 
 const char* kHoldEnv = "TALLYKEEP_TEST_HOLD_INSTANCE";
 
@@ -103,12 +82,11 @@ private slots:
     }
 
     void aLockThatCannotBeMadeIsNotAnotherInstance() {
-        // No private folder can be had: the runtime folder is unset and the cache "folder" is
-        // a file.
+        // No runtime folder, and the cache "folder" is a file.
         QTemporaryFile notAFolder;
         QVERIFY(notAFolder.open());
-        EnvironmentScope env({{"XDG_RUNTIME_DIR", {}},
-                              {"XDG_CACHE_HOME", QFile::encodeName(notAFolder.fileName())}});
+        const auto runtime = setEnv("XDG_RUNTIME_DIR", {});
+        const auto cache = setEnv("XDG_CACHE_HOME", QFile::encodeName(notAFolder.fileName()));
         SingleInstance instance(uniquePath(QStringLiteral("tallykeep")));
         QVERIFY(!instance.tryAcquire());
         QVERIFY(!instance.heldElsewhere());
@@ -117,36 +95,29 @@ private slots:
 
     void lockLivesWhereOnlyTheUserWrites() {
         QTemporaryDir dir;
-        const QString budget = dir.filePath("books/budget.xlsx");
-        QVERIFY(QDir(dir.path()).mkdir("books"));
-        const QString shared = dir.filePath("shared"), runtime = dir.filePath("runtime");
-        QVERIFY(QDir(dir.path()).mkdir("shared") && QDir(dir.path()).mkdir("runtime"));
-        QVERIFY(QFile::setPermissions(shared, QFile::Permissions(0x7777)));
+        const QString budget = dir.filePath("budget.xlsx"), runtime = dir.filePath("runtime");
+        QVERIFY(QDir(dir.path()).mkdir("runtime") && QDir(dir.path()).mkdir("other"));
+        QVERIFY(QFile::setPermissions(runtime, QFile::Permissions(0x7777)));
+        {
+            // A runtime folder others may write in is passed over for a private one.
+            const auto shared = setEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+            const auto cache = setEnv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("c")));
+            QCOMPARE(SingleInstance(budget).lockFilePath().section(u'/', 0, -2),
+                     dir.filePath("c/tallykeep-locks"));
+            QCOMPARE(QFile::permissions(dir.filePath("c/tallykeep-locks")) & 0x77, 0);
+        }
         QVERIFY(
             QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        {
-            // A runtime folder others may write in is passed over for the user's cache.
-            EnvironmentScope env({{"XDG_RUNTIME_DIR", QFile::encodeName(shared)},
-                                  {"XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache"))}});
-            const QString lock = SingleInstance(budget).lockFilePath();
-            QCOMPARE(QFileInfo(lock).absolutePath(), dir.filePath("cache/tallykeep-locks"));
-            QCOMPARE(QFileInfo(dir.filePath("cache/tallykeep-locks")).permissions() & 0x0077,
-                     QFile::Permissions());
-        }
-        EnvironmentScope env({{"XDG_RUNTIME_DIR", QFile::encodeName(runtime)}});
+        const auto env = setEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
         SingleInstance first(budget);
-        QCOMPARE(QFileInfo(first.lockFilePath()).absolutePath(), runtime);
+        QCOMPARE(first.lockFilePath().section(u'/', 0, -2), runtime);
         QVERIFY(first.tryAcquire());
-        // Another TMPDIR, and the budget replaced by a save (a new inode), find the same lock.
-        EnvironmentScope tmp({{"TMPDIR", QFile::encodeName(shared)}});
-        QFile::remove(budget);
+        // Another TMPDIR, and the budget replaced by a save (a new inode), find the same lock;
+        // the same name in another folder is another budget.
+        const auto tmp = setEnv("TMPDIR", QFile::encodeName(dir.filePath("other")));
         QVERIFY(QFile(budget).open(QIODevice::WriteOnly));
         SingleInstance second(budget);
-        QCOMPARE(second.lockFilePath(), first.lockFilePath());
-        QVERIFY(!second.tryAcquire());
-        QVERIFY(second.heldElsewhere());
-        // The same file name in another folder is another budget.
-        QVERIFY(QDir(dir.path()).mkdir("other"));
+        QVERIFY(!second.tryAcquire() && second.heldElsewhere());
         QVERIFY(SingleInstance(dir.filePath("other/budget.xlsx")).tryAcquire());
     }
 

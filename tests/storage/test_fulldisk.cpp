@@ -1,17 +1,14 @@
-// Saving onto a file system that runs out of room part-way through a save: on a small tmpfs of
-// its own when the test may mount one (root), else under a file size limit. Whatever the point
-// where writing stops, the save fails and says so, and the budget and every backup still load
-// with their old content.
+// Saving onto a file system that runs out of room part-way: a small tmpfs of the test's own
+// where it may mount one (root), else a file size limit. Wherever writing stops, the save fails
+// and says so, and the budget and every backup keep their old content.
 
 #include "fakeprompter.h"
 #include "storage/backups.h"
 #include "storage/budgetfile.h"
 #include "storage/savecheck.h"
-#include "storage/workbook.h"
 #include "storagetestkit.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -31,31 +28,20 @@ class FullDiskTest : public QObject {
     bool mounted_ = false;
 
     // Leaves about `bytes` writable: a filler takes the rest of the tmpfs, or a size limit
-    // stops every file at that length.
+    // stops every file at that length. 0 lifts both.
     void leaveRoom(qint64 bytes) {
-        const QString filler = root_ + "/filler";
-        QFile::remove(filler);
-        if (!mounted_) {
-            struct rlimit limit {};
-            getrlimit(RLIMIT_FSIZE, &limit);
-            limit.rlim_cur = rlim_t(bytes);
-            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-            return;
-        }
-        const qint64 take = freeBytesIn(root_) - bytes;
-        if (take <= 0)
-            return;
-        const int fd = ::open(QFile::encodeName(filler).constData(), O_CREAT | O_WRONLY, 0600);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::posix_fallocate(fd, 0, take), 0);
-        ::close(fd);
-    }
-    void unlimited() {
         QFile::remove(root_ + "/filler");
         struct rlimit limit {};
         getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = bytes && !mounted_ ? rlim_t(bytes) : limit.rlim_max;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const qint64 take = freeBytesIn(root_) - bytes;
+        if (!mounted_ || !bytes || take <= 0)
+            return;
+        const int fd =
+            ::open(QFile::encodeName(root_ + "/filler").constData(), O_CREAT | O_WRONLY, 0600);
+        QCOMPARE(::posix_fallocate(fd, 0, take), 0);
+        ::close(fd);
     }
 
     static void addTransactions(Budget& b, int count, int from) {
@@ -70,31 +56,27 @@ private slots:
     void initTestCase() {
         root_ = outer_.filePath("fs");
         QVERIFY(QDir().mkdir(root_));
-        // A mount of our own, in a mount namespace of our own: nobody else sees it, and it
-        // goes away with the process even if the test crashes.
+        // In a mount namespace of the test's own, the mount goes away with the process.
         mounted_ = qEnvironmentVariableIsEmpty("TALLYKEEP_TEST_NO_MOUNT") && ::geteuid() == 0 &&
                    ::unshare(CLONE_NEWNS) == 0 &&
                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                    ::mount("tmpfs", QFile::encodeName(root_).constData(), "tmpfs", 0,
                            "size=48m,mode=0700") == 0;
-        if (mounted_) {
-            // The writer's temporary files must land on the full file system too.
-            QVERIFY(QDir().mkdir(root_ + "/tmp"));
-            qputenv("TMPDIR", QFile::encodeName(root_ + "/tmp"));
-        } else {
-            std::signal(SIGXFSZ, SIG_IGN);
-            qInfo("cannot mount a small file system here; a file size limit stands in");
-        }
+        // The writer's temporary files must land on the full file system too.
+        QVERIFY(QDir().mkdir(root_ + "/tmp"));
+        qputenv("TMPDIR", QFile::encodeName(root_ + "/tmp"));
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (!mounted_)
+            qInfo("no small file system can be mounted here; a file size limit stands in");
     }
     void cleanupTestCase() {
-        unlimited();
+        leaveRoom(0);
         if (mounted_)
             ::umount2(QFile::encodeName(root_).constData(), MNT_DETACH);
     }
 
     void saveThatRunsOutOfRoomKeepsBudgetAndBackups() {
-        const QString xlsx = root_ + "/budget.xlsx";
-        const QString backups = root_ + "/TallykeepBackup";
+        const QString xlsx = root_ + "/budget.xlsx", backups = root_ + "/TallykeepBackup";
         BudgetFile file(BudgetPath{xlsx});
         FakePrompter prompter;
         Budget b;
@@ -105,107 +87,84 @@ private slots:
             account->setName(QString::fromLatin1(name));
             QCOMPARE(file.save(b, prompter), 0);
         }
+        const QStringList daily = QDir(backups + "/daily").entryList(QDir::Files);
+        QCOMPARE(daily.size(), 1);
         const QStringList kept = {xlsx, backups + "/budget.xlsx.bak.1",
-                                  backups + "/budget.xlsx.bak.2"};
+                                  backups + "/budget.xlsx.bak.2", backups + "/daily/" + daily[0]};
         QList<QByteArray> before;
         for (const QString& path : kept)
             before << readAll(path);
-        const QStringList daily = QDir(backups + "/daily").entryList(QDir::Files);
-        QCOMPARE(daily.size(), 1);
-        const QByteArray dailyBefore = readAll(backups + "/daily/" + daily[0]);
-        const qint64 size = before[0].size();
 
         account->setName("fourth");
         addTransactions(b, 1000, 10000);
         const SaveRoom need = roomForSave(xlsx, b);
         // A size limit counts per file; the largest is the transactions sheet's XML.
         const qint64 total = mounted_ ? need.file + need.temporary : need.temporary / 2;
-        // From no room at all to nearly what the save needs, so writing stops at the start,
-        // in the middle and at the end of the transactions sheet, while packing and while the
-        // file itself is written. Past about half of it the library reports success for a
-        // file that lost a piece of the sheet's middle.
-        int failures = 0;
+        // From no room to nearly enough: writing stops at the start, in the middle and at the
+        // end of the transactions sheet, while packing, while the file is written. Past about
+        // half of it the library reports success for a sheet that lost a piece of its middle.
         bool saved = false;
         for (int step = 0; step <= 17 && !saved; ++step) {
-            const qint64 room = total * step / 20;
             prompter.records.clear();
-            leaveRoom(room);
+            leaveRoom(std::max<qint64>(1, total * step / 20));
             const int status = file.save(b, prompter);
-            unlimited();
-            if (status == 0) {
+            leaveRoom(0);
+            saved = status == 0;
+            if (saved) {
                 QVERIFY2(step >= 12, qPrintable(QString::number(step)));
-                saved = true;
                 break;
             }
-            ++failures;
             QCOMPARE(prompter.records.size(), 1);
             const QString text = prompter.records[0].text;
-            QVERIFY2(text.startsWith(QStringLiteral("Failed to save budget [%1] [").arg(xlsx)),
+            QVERIFY2(text.startsWith(QStringLiteral("Failed to save budget [%1] [").arg(xlsx)) &&
+                         text.contains("is the disk full?"),
                      qPrintable(text));
-            QVERIFY2(text.contains("is the disk full?"), qPrintable(text));
-            if (mounted_)
-                QVERIFY2(text.contains("needs about") && text.contains(root_), qPrintable(text));
+            QVERIFY2(!mounted_ || (text.contains("needs about") && text.contains(root_)),
+                     qPrintable(text));
             for (int i = 0; i < kept.size(); ++i)
-                QVERIFY2(
-                    readAll(kept[i]) == before[i],
-                    qPrintable(QStringLiteral("%1 changed at step %2").arg(kept[i]).arg(step)));
-            QCOMPARE(readAll(backups + "/daily/" + daily[0]), dailyBefore);
+                QVERIFY2(readAll(kept[i]) == before[i], qPrintable(kept[i]));
             QVERIFY(!QFileInfo::exists(backups + "/budget.xlsx.bak.3"));
             QVERIFY(!QFileInfo::exists(root_ + "/.budget.xlsx.saving"));
         }
-        QVERIFY2(failures >= 10, qPrintable(QString::number(failures)));
-        if (!saved) {
-            // What was kept loads with its old content.
-            const char* names[] = {"third", "second", "first"};
-            for (int i = 0; i < kept.size(); ++i) {
-                Budget copy;
-                QCOMPARE(loadBudgetCopy(kept[i], copy), 0);
-                QCOMPARE(copy.transactions().size(), size_t(10000));
-                QCOMPARE(copy.itemsOfType(ItemType::Account).front()->getName(),
-                         QString::fromLatin1(names[i]));
-            }
-            // With room again the save goes through.
-            QCOMPARE(file.save(b, prompter), 0);
+        const char* names[] = {"third", "second", "first"};
+        for (int i = 0; !saved && i < 3; ++i) {
+            Budget copy;
+            QCOMPARE(loadBudgetCopy(kept[i], copy), 0);
+            QCOMPARE(copy.transactions().size(), size_t(10000));
+            QCOMPARE(copy.itemsOfType(ItemType::Account).front()->getName(),
+                     QString::fromLatin1(names[i]));
         }
-        // The generations moved by one, once.
+        // With room again the save goes through, and the generations move by one.
+        QVERIFY(saved || file.save(b, prompter) == 0);
         Budget reloaded;
         QCOMPARE(loadBudgetCopy(xlsx, reloaded), 0);
         QCOMPARE(reloaded.transactions().size(), size_t(11000));
         QCOMPARE(readAll(backups + "/budget.xlsx.bak.1"), before[0]);
         QCOMPARE(readAll(backups + "/budget.xlsx.bak.3"), before[2]);
 
+        // With the system's temporary folder elsewhere and roomy, the writer's temporary
+        // files go there: the budget's folder needs room for the file and its backup only.
         if (!mounted_)
             return;
-        // With the system's temporary folder on another, roomy file system the writer's
-        // temporary files go there: the budget's folder needs room for the file and its
-        // backup copy only, far less than the save took above.
         qputenv("TMPDIR", QFile::encodeName(outer_.path()));
         account->setName("fifth");
-        prompter.records.clear();
         leaveRoom(3 * readAll(xlsx).size());
-        const int status = file.save(b, prompter);
-        unlimited();
+        QCOMPARE(file.save(b, prompter), 0);
+        leaveRoom(0);
         qputenv("TMPDIR", QFile::encodeName(root_ + "/tmp"));
-        QVERIFY2(status == 0, qPrintable(prompter.texts().join(u'\n')));
-        Budget fifth;
-        QCOMPARE(loadBudgetCopy(xlsx, fifth), 0);
-        QCOMPARE(fifth.itemsOfType(ItemType::Account).front()->getName(), QStringLiteral("fifth"));
     }
 
     void readBackFindsRowsMissingFromTheMiddle() {
-        // The library packs whatever its temporary file holds, so a sheet that lost a piece
-        // of its middle arrives with correct sizes and CRCs; only its rows show the loss.
+        // The library packs whatever its temporary file holds: a sheet that lost a piece of its
+        // middle arrives with right sizes and CRCs; only its rows show the loss.
         const QString path = outer_.filePath("whole.xlsx");
         Budget b;
         b.showTopLevel(b.createAccount());
         addTransactions(b, 3000, 0);
         QCOMPARE(writeWorkbookReplacing(path, b, b.topLevelItemsForSave()), 0);
-        QVERIFY(writtenWorkbookIsWhole(path, expectedTransactionsDigest(b)));
-
-        zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
-        QVERIFY(zip);
         QList<QPair<QString, QByteArray>> parts;
-        for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_t* zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, nullptr);
+        for (zip_int64_t i = 0; zip && i < zip_get_num_entries(zip, 0); ++i) {
             zip_stat_t st;
             zip_stat_index(zip, zip_uint64_t(i), 0, &st);
             QByteArray data(qsizetype(st.size), Qt::Uninitialized);
@@ -215,39 +174,29 @@ private slots:
             parts.append({QString::fromUtf8(st.name), data});
         }
         zip_discard(zip);
-        auto sheetWith = [&](auto change) {
+        auto whole = [&](auto change) {
             auto copy = parts;
             for (auto& [name, data] : copy)
                 if (name == "xl/worksheets/sheet5.xml")
                     change(data);
-            const QString broken = outer_.filePath("broken.xlsx");
-            QFile::remove(broken);
-            writeZip(broken, copy);
-            return writtenWorkbookIsWhole(broken, expectedTransactionsDigest(b));
+            const QString repacked = outer_.filePath("repacked.xlsx");
+            QFile::remove(repacked);
+            writeZip(repacked, copy);
+            return writtenWorkbookIsWhole(repacked, expectedTransactionsDigest(b));
         };
-        QVERIFY(sheetWith([](QByteArray&) {}));
-        // A 4 KiB piece gone from the middle, as a failed buffered write drops it.
-        QVERIFY(!sheetWith([](QByteArray& d) { d.remove(d.size() / 2, 4096); }));
+        QVERIFY(whole([](QByteArray&) {}));
+        // 4 KiB gone from the middle, as a buffered write that failed drops it.
+        QVERIFY(!whole([](QByteArray& d) { d.remove(d.size() / 2, 4096); }));
         // Whole rows gone, the XML still well-formed.
-        QVERIFY(!sheetWith([](QByteArray& d) {
+        QVERIFY(!whole([](QByteArray& d) {
             const qsizetype from = d.indexOf("<row r=\"1500\"");
-            const qsizetype to = d.indexOf("<row r=\"1503\"");
-            d.remove(from, to - from);
+            d.remove(from, d.indexOf("<row r=\"1503\"") - from);
         }));
-        // One amount changed by a cent, one date by a day.
-        QVERIFY(!sheetWith([](QByteArray& d) {
-            const qsizetype row = d.indexOf("<row r=\"2001\"");
-            const qsizetype c = d.indexOf("<c r=\"C2001\"", row);
-            const qsizetype v = d.indexOf("<v>", c) + 3;
+        // One amount changed.
+        QVERIFY(!whole([](QByteArray& d) {
+            const qsizetype v = d.indexOf("<v>", d.indexOf("<c r=\"C2001\"")) + 3;
             d.replace(v, d.indexOf("</v>", v) - v, "-999.99");
         }));
-        QVERIFY(!sheetWith([](QByteArray& d) {
-            const qsizetype c = d.indexOf("<c r=\"A77\"");
-            const qsizetype v = d.indexOf("<v>", c) + 3;
-            d[v + 1] = d[v + 1] == '9' ? '8' : char(d[v + 1] + 1);
-        }));
-        // The end of the sheet cut off.
-        QVERIFY(!sheetWith([](QByteArray& d) { d.truncate(d.lastIndexOf("<row")); }));
     }
 };
 

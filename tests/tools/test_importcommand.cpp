@@ -203,12 +203,9 @@ void ImportCommandTest::applyWithNothingToImportDoesNotSave() {
                            "--apply"};
     QCOMPARE(run(args).exitCode, 0);
     const QByteArray imported = readAll(budget);
-    const QByteArray backup = readAll(dir.filePath("TallykeepBackup/budget.xlsx.bak.1"));
     // Every row was imported before: nothing is saved, no generation moves.
-    const Run again = run(args);
-    QVERIFY2(again.exitCode == 0, again.err.constData());
+    QCOMPARE(run(args).exitCode, 0);
     QCOMPARE(readAll(budget), imported);
-    QCOMPARE(readAll(dir.filePath("TallykeepBackup/budget.xlsx.bak.1")), backup);
     QVERIFY(!QFile::exists(dir.filePath("TallykeepBackup/budget.xlsx.bak.2")));
 }
 
