@@ -1,5 +1,6 @@
-// Save and load times of generated budgets, with the process's peak memory and the peak of the
-// load alone; every figure is the median of the runs.
+// Save and load times of generated budgets (a save's time includes its complete read-back, also
+// shown alone as "check"), with the process's peak memory and the peak of the load alone; every
+// figure is the median of the runs.
 //   bench_storage [--keep DIR] [--runs N] [--vs-libreoffice] [--legacy-accounts N]
 //                 [transactions...]   (default: 10000 100000; 5 runs)
 // --vs-libreoffice also times LibreOffice opening the same file headless (converting it to CSV,
@@ -12,6 +13,7 @@
 #include "model/budget.h"
 #include "storage/budgetfile.h"
 #include "storage/legacybudget.h"
+#include "storage/savecheck.h"
 #include "storage/workbook.h"
 
 #include <QCoreApplication>
@@ -174,12 +176,13 @@ int main(int argc, char** argv) {
         if (soffice.isEmpty())
             std::printf("LibreOffice is not installed: its part is skipped.\n");
     }
-    std::printf("%12s %8s %8s %8s %8s %8s %9s %9s %8s %7s\n", "transactions", "save s", "save cpu",
-                "load s", "load cpu", "file MiB", "load MiB", "peak MiB", "LO s", "LO/us");
+    std::printf("%12s %8s %8s %8s %9s %8s %8s %8s %9s %9s %8s %7s\n", "transactions", "save s",
+                "save cpu", "check s", "check cpu", "load s", "load cpu", "file MiB", "load MiB",
+                "peak MiB", "LO s", "LO/us");
     for (int count : counts) {
         auto budget = generateBudget(count);
         const QString path = dir.filePath(QStringLiteral("bench-%1.xlsx").arg(count));
-        std::vector<double> save, saveCpu, load, loadCpu, loadPeak, lo;
+        std::vector<double> save, saveCpu, check, checkCpu, load, loadCpu, loadPeak, lo;
         for (int run = 0; run < runs; ++run) {
             QElapsedTimer timer;
             timer.start();
@@ -192,6 +195,15 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "save failed: %s\n", qPrintable(saveErrorText(status)));
                 return 1;
             }
+            // The read-back a save makes before the file replaces the budget, on its own.
+            timer.restart();
+            const double checkStart = cpuSeconds();
+            if (!writtenWorkbookIsWhole(path, expectedTransactionsDigest(*budget))) {
+                std::fprintf(stderr, "the saved file does not read back whole\n");
+                return 1;
+            }
+            check.push_back(timer.nsecsElapsed() / 1e9);
+            checkCpu.push_back(cpuSeconds() - checkStart);
         }
         budget.reset();
         for (int run = 0; run < runs; ++run) {
@@ -220,9 +232,10 @@ int main(int argc, char** argv) {
             lo.push_back(seconds);
         }
         const double loSeconds = median(lo);
-        std::printf("%12d %8.3f %8.3f %8.3f %8.3f %8.2f %9.1f %9.1f %8.2f %7.1f\n", count,
-                    median(save), median(saveCpu), median(load), median(loadCpu),
-                    QFileInfo(path).size() / 1048576.0, median(loadPeak), peakMiB(), loSeconds,
+        std::printf("%12d %8.3f %8.3f %8.3f %9.3f %8.3f %8.3f %8.2f %9.1f %9.1f %8.2f %7.1f\n",
+                    count, median(save), median(saveCpu), median(check), median(checkCpu),
+                    median(load), median(loadCpu), QFileInfo(path).size() / 1048576.0,
+                    median(loadPeak), peakMiB(), loSeconds,
                     lo.empty() ? 0.0 : loSeconds / median(load));
     }
     return 0;

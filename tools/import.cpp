@@ -3,15 +3,17 @@
 // JSON, what the review would show for each row; with --apply it also records the rows the
 // review would import as they stand and saves the budget with its backups.
 // Exit status: 0 the statement was read, 1 the budget or the statement could not be read (or
-// saved), 2 wrong arguments.
+// saved, or another import or the program holds the budget), 2 wrong arguments. --apply with
+// nothing to record leaves the budget file and its backups untouched.
 
+#include "import/csvreader.h"
 #include "import/importplan.h"
 #include "import/statementreader.h"
 #include "model/budget.h"
 #include "model/prompter.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -91,6 +93,21 @@ const char* parse(const QStringList& args, Arguments& out) {
     return "";
 }
 
+// Why a statement was not read, for readStatement's status.
+QString unreadableText(quint32 status) {
+    switch (status) {
+    case EFBIG:
+        return QStringLiteral("too large: more than %1 transactions").arg(kMaxQifRecords);
+    case ETIMEDOUT:
+        return QStringLiteral("reading the statement took too long and was given up");
+    case kCsvUnterminatedQuote:
+        return QStringLiteral("a quoted field is never closed (a '\"' is missing), so the rows "
+                              "after it cannot be read");
+    default:
+        return QStringLiteral("not a statement Tallykeep can read");
+    }
+}
+
 QJsonValue idValue(ItemId id) {
     return id == kNoId ? QJsonValue() : QJsonValue(qint64(id));
 }
@@ -120,11 +137,16 @@ int main(int argc, char** argv) {
         return failure(QStringLiteral("%1: no such budget file").arg(args.budget));
     // The program saves over whatever another writer did; both must never hold one budget.
     SingleInstance instance(budgetIdentity(budgetPath));
-    if (!instance.tryAcquire())
-        return failure(
-            instance.heldElsewhere()
-                ? QStringLiteral("%1 is open in Tallykeep; close it first").arg(args.budget)
-                : QStringLiteral("cannot lock %1: %2").arg(args.budget, instance.failureText()));
+    if (!instance.tryAcquire()) {
+        if (!instance.heldElsewhere())
+            return failure(
+                QStringLiteral("cannot lock %1: %2").arg(args.budget, instance.failureText()));
+        // The lock records its holder's program by the name of its executable.
+        if (instance.holderName() == QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            return failure(
+                QStringLiteral("%1: another import of this budget is running").arg(args.budget));
+        return failure(QStringLiteral("%1 is open in Tallykeep; close it first").arg(args.budget));
+    }
 
     Budget budget;
     BudgetFile file(BudgetPath{budgetPath});
@@ -150,8 +172,7 @@ int main(int argc, char** argv) {
     }
     StatementRead read = readStatement(bytes, options);
     if (read.status != 0 || read.format == StatementFormat::Unknown)
-        return failure(
-            QStringLiteral("%1: not a statement Tallykeep can read").arg(args.statement));
+        return failure(QStringLiteral("%1: %2").arg(args.statement, unreadableText(read.status)));
 
     // The rows as the review would show them.
     std::unordered_map<const Transaction*, qint64> position;
@@ -186,7 +207,8 @@ int main(int argc, char** argv) {
                            {"rows", rows},
                            {"skipped", skippedJson(read.skips)}};
 
-    if (args.apply) {
+    // Nothing to record: the budget file and its backups stay as they are.
+    if (args.apply && !chosen.empty()) {
         recordRows(budget, *account, chosen, latestDate(records));
         budget.sortTransactionsByTime();
         ErrorStreamPrompter prompter;

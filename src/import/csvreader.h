@@ -6,13 +6,19 @@
 #include "import/statementreader.h"
 
 #include <QByteArray>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
+// readCsvBytes's status for a file that ends inside a quoted field: the quote that opened it
+// took in every line after it, so what is read is not the statement.
+inline constexpr quint32 kCsvUnterminatedQuote = EBADMSG;
+
 // Reads every data row into records (emptied first), dates in dateOrder when given, else in
 // the mapping's order. 0 on success; EINVAL when the mapping has no date or money column,
-// EFBIG beyond kMaxQifRecords, ENOMEM; the list then stays empty. Blank rows are passed
-// over; rows without a readable date or a non-zero amount are counted in skips.
+// EFBIG beyond kMaxQifRecords, ENOMEM, kCsvUnterminatedQuote; the list then stays empty.
+// Blank rows are passed over; rows without a readable date or a non-zero amount are counted
+// in skips.
 quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
                      std::vector<ImportRecord>& records, StatementSkips* skips = nullptr,
                      std::optional<DateOrder> dateOrder = std::nullopt);

@@ -191,7 +191,7 @@ QByteArray readStatementBytes(const QString& path, QString* errorText) {
     if (!file.open(QIODevice::ReadOnly))
         error = file.errorString();
     else if (file.size() > kMaxStatementBytes)
-        error = QStringLiteral("larger than any statement");
+        error = QStringLiteral("too large to be a statement (more than 64 MiB)");
     else
         bytes = file.read(kMaxStatementBytes);
     if (errorText)

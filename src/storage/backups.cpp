@@ -10,17 +10,48 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-// A copy keeps the time its original was saved, which is what the restore list shows.
+// A copy is the user's money records: readable by its owner only, whatever the umask, and whole
+// or not there at all (a full disk must not leave half a backup under a generation's name).
+// It keeps the time its original was saved, which is what the restore list shows.
 bool copyKeepingTime(const QString& from, const QString& to) {
-    if (!QFile::copy(from, to))
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
         return false;
-    QFile copy(to);
-    if (copy.open(QIODevice::ReadWrite))
+    const int fd = ::open(QFile::encodeName(to).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    QFile copy;
+    bool ok = ::fchmod(fd, 0600) == 0 && copy.open(fd, QIODevice::WriteOnly);
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    qint64 written = 0;
+    while (ok) {
+        const qint64 n = source.read(buffer.data(), buffer.size());
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = copy.write(buffer.constData(), n) == n;
+        written += n;
+    }
+    ok = ok && copy.flush() && ::fsync(fd) == 0 && written == source.size();
+    if (ok)
         copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
-    return true;
+    copy.close();
+    ::close(fd);
+    if (!ok)
+        QFile::remove(to);
+    return ok;
+}
+
+bool makePrivateFolder(const QString& folder) {
+    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0;
 }
 
 QString dailyFolder(const QString& budgetFile) {
@@ -34,7 +65,7 @@ QString dailyPrefix(const QString& budgetFile) {
 
 QString backupTargetFolder(const QString& budgetFile) {
     const QString folder = backupFolderPath(budgetFile);
-    if (QFileInfo(folder).isDir() || QDir().mkdir(folder))
+    if (QFileInfo(folder).isDir() || makePrivateFolder(folder))
         return folder;
     return QFileInfo(budgetFile).absolutePath();
 }
@@ -42,13 +73,21 @@ QString backupTargetFolder(const QString& budgetFile) {
 void rotateBackups(const QString& budgetFile) {
     const QString folder = backupTargetFolder(budgetFile);
     const QString base = folder + u'/' + QFileInfo(budgetFile).fileName() + QStringLiteral(".bak.");
+    // The copy is made under a name of its own first: where it cannot be made (a full disk),
+    // the generations stay as they are instead of moving one step towards deletion.
+    const QString fresh = base + QStringLiteral("new");
+    const bool exists = QFileInfo::exists(budgetFile);
+    if (exists && !copyKeepingTime(budgetFile, fresh))
+        return;
     for (int n = 10; n >= 1; --n) {
         const QString target = base + QString::number(n);
         QFile::remove(target);
-        if (n == 1)
-            copyKeepingTime(budgetFile, target);
-        else
+        if (n == 1) {
+            if (exists)
+                QFile::rename(fresh, target);
+        } else {
             QFile::rename(base + QString::number(n - 1), target);
+        }
     }
     const DateTime now = Clock::now();
     keepDailyBackup(budgetFile, QDate(now.year, now.month, now.day));
@@ -58,7 +97,7 @@ void keepDailyBackup(const QString& budgetFile, const QDate& today) {
     if (!QFileInfo::exists(budgetFile) || !today.isValid())
         return;
     const QString folder = dailyFolder(budgetFile);
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+    if (!QFileInfo(folder).isDir() && !makePrivateFolder(folder))
         return;
     const QString prefix = dailyPrefix(budgetFile);
     const QString todays = folder + u'/' + prefix + today.toString(Qt::ISODate);
@@ -136,7 +175,7 @@ QString keepUnreadableCopy(const QString& budgetFile) {
     // Two failed starts within one second must not overwrite the first copy.
     for (int i = 2; QFileInfo::exists(target); ++i)
         target = backupTargetFolder(budgetFile) + u'/' + name + u'-' + QString::number(i);
-    if (!QFile::copy(budgetFile, target))
+    if (!copyKeepingTime(budgetFile, target))
         return {};
     return target;
 }

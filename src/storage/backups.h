@@ -12,8 +12,10 @@
 class Budget;
 
 // Shifts <folder>/TallykeepBackup/<name>.bak.1..9 up by one (dropping .bak.10) and copies the
-// budget file to .bak.1, then keeps the day's first version (see keepDailyBackup). Failures are ignored; without a budget file no .bak.1 is made. When
-// the backup folder cannot be created the generations go beside the budget file.
+// budget file to .bak.1, then keeps the day's first version (see keepDailyBackup). A copy that
+// cannot be made whole leaves every generation as it was; other failures are ignored; without a
+// budget file no .bak.1 is made. When the backup folder cannot be created the generations go
+// beside the budget file. Copies are made 0600 and folders 0700.
 void rotateBackups(const QString& budgetFile);
 
 // Where the generations go: the backup folder, or the budget file's own folder when the
@@ -43,7 +45,7 @@ struct BackupGeneration {
     QString path;
     QString name;       // "Backup 1" (newest) .. "Backup 10", or "First of <date>" for a daily copy
     QDateTime modified; // when that version was saved
-    bool read = false; // readable and summary are known
+    bool read = false;  // readable and summary are known
     bool readable = false;
     BudgetSummary summary;
 };

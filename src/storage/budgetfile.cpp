@@ -6,6 +6,7 @@
 #include "storage/backups.h"
 #include "storage/filewatcher.h"
 #include "storage/legacybudget.h"
+#include "storage/savecheck.h"
 #include "storage/workbook.h"
 
 #include <QCoreApplication>
@@ -13,10 +14,10 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QScopeGuard>
-#include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <xlsxwriter/common.h>
 
 namespace {
@@ -77,9 +78,42 @@ int replaceableStatus(const QString& path) {
     return 0;
 }
 
+namespace {
+
+// The library's statuses for files it could not write or read back while packing.
+bool isWriteFailure(int status) {
+    switch (status) {
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+    case Workbook::SaveVerifyFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The temporary file exists, empty, with the budget's mode (0600 for a new budget) before the
+// library opens it, so no other user can read it while it fills: opening an existing file
+// keeps its mode.
+bool createPrivately(const QString& path, mode_t mode) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fchmod(fd, mode) == 0; // the umask may have taken bits away
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
 int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
                            const std::vector<AccountBase*>& items,
-                           const std::function<bool()>& mayReplace, std::optional<DateTime> now) {
+                           const std::function<bool()>& mayReplace, std::optional<DateTime> now,
+                           QString* note) {
     if (const int status = replaceableStatus(requestedPath))
         return status;
     // A budget file that is a link keeps being one: the file it points at is replaced.
@@ -87,27 +121,43 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     const QString path =
         requested.isSymLink() && requested.exists() ? requested.canonicalFilePath() : requestedPath;
     const QFileInfo info(path);
+    const QString folder = info.absolutePath();
     const QString temp = savingTempPath(path);
     QFile::remove(temp);
-    const int status = writeWorkbookFile(temp, budget, items, info.absolutePath(), now);
-    if (status != 0) {
+    struct stat old {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &old) == 0;
+    if (!createPrivately(temp, exists ? (old.st_mode & 07777) : 0600))
+        return LXW_ERROR_CREATING_XLSX_FILE;
+    const SaveRoom room = roomForSave(path, budget);
+    const QString tempFolder = libraryTempFolder(folder, room);
+    auto failed = [&](int status) {
         QFile::remove(temp);
+        if (isWriteFailure(status))
+            status = Workbook::SaveVerifyFailed; // "is the disk full?"
+        if (note && (isWriteFailure(status) || status == LXW_ERROR_CREATING_XLSX_FILE ||
+                     status == Workbook::SaveReplaceFailed))
+            *note = shortOfRoomNote(folder, tempFolder, room);
         return status;
+    };
+    const std::vector<int> openBefore = openDeletedFilesIn(tempFolder);
+    int status = writeWorkbookFile(temp, budget, items, tempFolder, now);
+    if (status != 0) {
+        // Else a full disk stays full until the program ends.
+        closeLeftOpenSince(tempFolder, openBefore);
+        return failed(status);
     }
+    // On disk and read back whole before anything else changes: a write that failed part-way
+    // (a full disk) can leave a package whose parts are each intact but hold too little.
+    if (!syncPath(temp, O_RDONLY) ||
+        !writtenWorkbookIsWhole(temp, expectedTransactionsDigest(budget)))
+        return failed(Workbook::SaveVerifyFailed);
     if (mayReplace && !mayReplace()) {
         QFile::remove(temp);
         return Workbook::SaveOutsideChange;
     }
-    // The new file gets the old one's permissions (a private budget stays private).
-    if (info.exists())
-        QFile::setPermissions(temp, QFile::permissions(path));
-    // The new content must be on disk before it takes the budget file's name.
-    if (!syncPath(temp, O_RDONLY) ||
-        ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temp);
-        return Workbook::SaveReplaceFailed;
-    }
-    syncPath(info.absolutePath(), O_RDONLY | O_DIRECTORY);
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0)
+        return failed(Workbook::SaveReplaceFailed);
+    syncPath(folder, O_RDONLY | O_DIRECTORY);
     return 0;
 }
 
@@ -167,9 +217,15 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
             return it->second;
         AccountBase* made = nullptr;
         switch (item->getType()) {
-        case ItemType::Account: made = copy.createAccount(); break;
-        case ItemType::Folder: made = copy.createFolder(); break;
-        case ItemType::Envelope: made = copy.createEnvelope(); break;
+        case ItemType::Account:
+            made = copy.createAccount();
+            break;
+        case ItemType::Folder:
+            made = copy.createFolder();
+            break;
+        case ItemType::Envelope:
+            made = copy.createEnvelope();
+            break;
         }
         it->second = made;
         if (item->getType() == ItemType::Folder)
@@ -206,8 +262,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
     for (const auto& t : budget.transactions())
         copy.appendTransaction(std::make_unique<Transaction>(*t));
     for (const PayeeMappingRule& rule : budget.rules().rules())
-        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee,
-                                    rule.deposit);
+        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee, rule.deposit);
     for (Account* a : budget.accountOrder())
         copy.accountOrder().push_back(static_cast<Account*>(copies.at(a)));
     for (AccountGroup* f : budget.folderOrder())
@@ -315,10 +370,11 @@ QString BudgetFile::takeNotice() {
     return notice;
 }
 
-void BudgetFile::reportFailure(int status, Prompter& prompter) const {
+void BudgetFile::reportFailure(int status, Prompter& prompter, const QString& note) const {
+    const QString why =
+        note.isEmpty() ? saveErrorText(status) : saveErrorText(status) + u' ' + note;
     prompter.inform(QStringLiteral("Error saving"),
-                    QStringLiteral("Failed to save budget [%1] [%2]!")
-                        .arg(workbook_, saveErrorText(status)),
+                    QStringLiteral("Failed to save budget [%1] [%2]!").arg(workbook_, why),
                     PromptIcon::Exclamation);
 }
 
@@ -341,8 +397,7 @@ int BudgetFile::prepareSave(const Budget& budget, Prompter& prompter) {
     return 0;
 }
 
-int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
-    rotateBackups(workbook_);
+int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot, QString* note) {
     std::lock_guard lock(watcherMutex_);
     // A change the watcher has not reported yet (it waits for the file to be quiet) would be
     // lost with it: the file must still be what it was when the watcher started.
@@ -359,10 +414,18 @@ int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
         return !baseline || !ok || crc == *baseline;
     };
     int status = Workbook::SaveOutsideChange;
+    // The generations move only once the new file has been written and read back whole, just
+    // before it replaces the old one: a failed save leaves them as they were.
     if (!*outsideChange_ && unchanged())
-        status = writeWorkbookReplacing(workbook_, *snapshot.budget, snapshot.items,
-                                        [&] { return !*outsideChange_ && unchanged(); },
-                                        snapshot.now);
+        status = writeWorkbookReplacing(
+            workbook_, *snapshot.budget, snapshot.items,
+            [&] {
+                if (*outsideChange_ || !unchanged())
+                    return false;
+                rotateBackups(workbook_);
+                return true;
+            },
+            snapshot.now, note);
     if (status == Workbook::SaveOutsideChange && !*outsideChange_) {
         // Reported the way the watcher reports it.
         *outsideChange_ = true;
@@ -375,10 +438,11 @@ int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
 int BudgetFile::save(const Budget& budget, Prompter& prompter) {
     waitForSaves();
     int status = prepareSave(budget, prompter);
+    QString note;
     if (status == 0)
-        status = writeSnapshot(takeSaveSnapshot(budget));
+        status = writeSnapshot(takeSaveSnapshot(budget), &note);
     if (status != 0)
-        reportFailure(status, prompter);
+        reportFailure(status, prompter, note);
     return status;
 }
 
@@ -413,8 +477,9 @@ void BudgetFile::saveLoop() {
         writing_ = true;
         lock.unlock();
         int status = LXW_ERROR_MEMORY_MALLOC_FAILED;
+        QString note;
         try {
-            status = writeSnapshot(job.snapshot);
+            status = writeSnapshot(job.snapshot, &note);
         } catch (const std::bad_alloc&) {
             // Reported like any failed save; the budget file is as it was.
         }
@@ -423,9 +488,9 @@ void BudgetFile::saveLoop() {
             Prompter* prompter = job.prompter;
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [this, alive = alive_, status, prompter] {
+                [this, alive = alive_, status, prompter, note] {
                     if (*alive)
-                        reportFailure(status, *prompter);
+                        reportFailure(status, *prompter, note);
                 },
                 Qt::QueuedConnection);
         }

@@ -26,15 +26,18 @@ QString backupFolderPath(const QString& budgetFile);     // "<dir>/TallykeepBack
 // (SaveDanglingLink) or a file its owner may not write (the library's "permissions" status).
 int replaceableStatus(const QString& path);
 
-// Writes the workbook to a temporary file beside path, reads it back, flushes it to disk and
-// renames it over path, so a failed save leaves the previous file as it was. Refuses what
-// replaceableStatus refuses. No backups, no watcher.
-// 0 on success, else a save status (see saveErrorText in storage/workbook.h).
-// mayReplace, when given, is asked just before the rename; false gives SaveOutsideChange.
+// Writes the workbook to a temporary file beside path (created with path's mode, 0600 when
+// path does not exist), flushes it to disk, reads it back completely and renames it over path,
+// so a failed save leaves the previous file as it was. Refuses what replaceableStatus refuses.
+// No backups, no watcher. 0 on success, else a save status (see saveErrorText in
+// storage/workbook.h); a file that could not be written whole gives SaveVerifyFailed.
+// mayReplace, when given, is asked after the check and just before the rename; false gives
+// SaveOutsideChange. note, when given, receives a sentence about free space when a failed
+// write may be for want of it.
 int writeWorkbookReplacing(const QString& path, const Budget& budget,
                            const std::vector<AccountBase*>& items,
                            const std::function<bool()>& mayReplace = {},
-                           std::optional<DateTime> now = std::nullopt);
+                           std::optional<DateTime> now = std::nullopt, QString* note = nullptr);
 
 // A deep copy of everything the writer reads (items with their fields and folder contents,
 // the transactions, the rules, the moment the overview's month comes from), so the copy
@@ -80,9 +83,9 @@ public:
     // (and after a save, in case keeping the copy had to wait for it).
     QString takeNotice();
 
-    // Rotates backups, pauses the watcher, writes a temporary file and renames it over the
-    // budget file. A failure is reported through the prompter; returns 0 on success. Refused
-    // (old file kept) once an outside change has been detected, and when a sheet would need
+    // Pauses the watcher, writes a temporary file, reads it back, rotates backups and renames
+    // it over the budget file. A failure is reported through the prompter; returns 0 on success.
+    // Refused (old file kept) once an outside change has been detected, and when a sheet would need
     // more rows than a worksheet has.
     // Waits for background saves first, then writes on the calling thread.
     int save(const Budget& budget, Prompter& prompter);
@@ -107,8 +110,9 @@ private:
     // The checks made on the caller's thread; 0 when the save may go ahead.
     int prepareSave(const Budget& budget, Prompter& prompter);
     // Backups, watcher paused, write and replace; any thread, one at a time.
-    int writeSnapshot(const SaveSnapshot& snapshot);
-    void reportFailure(int status, Prompter& prompter) const;
+    // note receives what a failure message should add about free space.
+    int writeSnapshot(const SaveSnapshot& snapshot, QString* note);
+    void reportFailure(int status, Prompter& prompter, const QString& note = {}) const;
     void saveLoop();
 
     // Copies an unreadable (or empty-of-budget) file into the backup folder once and sets

@@ -393,6 +393,11 @@ int writeTransactionsSheet(WriteContext& c) {
             w.text(row, 9, t.bankId);
         ++row;
     }
+    // The rows went to a temporary file whose write errors the library does not check (a
+    // full disk drops a piece from the middle); its error flag keeps them.
+    if (ws->optimize_tmpfile &&
+        (std::fflush(ws->optimize_tmpfile) != 0 || std::ferror(ws->optimize_tmpfile)))
+        return LXW_ERROR_CREATING_TMPFILE;
     return w.status();
 }
 

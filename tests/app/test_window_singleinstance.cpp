@@ -1,10 +1,13 @@
-// One instance per executable path: a second holder of the same path is refused, another
-// path is not, and the lock of a killed process does not block the next start.
+// One instance per budget file: a second holder of the same file is refused, another file is
+// not, the lock lives where only the user writes, and the lock of a killed process does not
+// block the next start.
 
 #include "storage/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QUuid>
@@ -12,6 +15,14 @@
 #include <cstdio>
 
 namespace {
+// Sets an environment variable (empty: unsets it) until the guard goes.
+[[nodiscard]] auto setEnv(const char* name, const QByteArray& value) {
+    const QByteArray old = qgetenv(name);
+    const bool was = qEnvironmentVariableIsSet(name);
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([=] { was ? qputenv(name, old) : qunsetenv(name); });
+}
+
 const char* kHoldEnv = "TALLYKEEP_TEST_HOLD_INSTANCE";
 
 QString uniquePath(const QString& name) {
@@ -71,17 +82,43 @@ private slots:
     }
 
     void aLockThatCannotBeMadeIsNotAnotherInstance() {
-        // The temporary "folder" is a file, so no lock file can be made in it.
+        // No runtime folder, and the cache "folder" is a file.
         QTemporaryFile notAFolder;
         QVERIFY(notAFolder.open());
-        const QByteArray previous = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(notAFolder.fileName()));
+        const auto runtime = setEnv("XDG_RUNTIME_DIR", {});
+        const auto cache = setEnv("XDG_CACHE_HOME", QFile::encodeName(notAFolder.fileName()));
         SingleInstance instance(uniquePath(QStringLiteral("tallykeep")));
-        const bool acquired = instance.tryAcquire();
-        qputenv("TMPDIR", previous);
-        QVERIFY(!acquired);
+        QVERIFY(!instance.tryAcquire());
         QVERIFY(!instance.heldElsewhere());
         QVERIFY(instance.failureText().contains(instance.lockFilePath()));
+    }
+
+    void lockLivesWhereOnlyTheUserWrites() {
+        QTemporaryDir dir;
+        const QString budget = dir.filePath("budget.xlsx"), runtime = dir.filePath("runtime");
+        QVERIFY(QDir(dir.path()).mkdir("runtime") && QDir(dir.path()).mkdir("other"));
+        QVERIFY(QFile::setPermissions(runtime, QFile::Permissions(0x7777)));
+        {
+            // A runtime folder others may write in is passed over for a private one.
+            const auto shared = setEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+            const auto cache = setEnv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("c")));
+            QCOMPARE(SingleInstance(budget).lockFilePath().section(u'/', 0, -2),
+                     dir.filePath("c/tallykeep-locks"));
+            QCOMPARE(QFile::permissions(dir.filePath("c/tallykeep-locks")) & 0x77, 0);
+        }
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const auto env = setEnv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        SingleInstance first(budget);
+        QCOMPARE(first.lockFilePath().section(u'/', 0, -2), runtime);
+        QVERIFY(first.tryAcquire());
+        // Another TMPDIR, and the budget replaced by a save (a new inode), find the same lock;
+        // the same name in another folder is another budget.
+        const auto tmp = setEnv("TMPDIR", QFile::encodeName(dir.filePath("other")));
+        QVERIFY(QFile(budget).open(QIODevice::WriteOnly));
+        SingleInstance second(budget);
+        QVERIFY(!second.tryAcquire() && second.heldElsewhere());
+        QVERIFY(SingleInstance(dir.filePath("other/budget.xlsx")).tryAcquire());
     }
 
     void anotherProcessIsRefusedUntilItDies() {

@@ -12,13 +12,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kit;
 
@@ -176,9 +178,41 @@ private slots:
                            "permissions error.]!")
                 .arg(xlsx_));
         QCOMPARE(prompter.records[0].icon, PromptIcon::Exclamation);
-        // The generations were still rotated, and the budget in memory is untouched.
-        QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), before);
+        // The generations move only for a file that was written whole; the budget in memory
+        // is untouched.
+        QVERIFY(!QFileInfo::exists(backups_ + "/tallykeep.xlsx.bak.1"));
         QCOMPARE(a->getName(), QStringLiteral("second"));
+    }
+
+    void privateFilesStayPrivate() {
+        // A umask that would let everyone read what the program creates.
+        const mode_t oldMask = ::umask(022);
+        const auto restore = qScopeGuard([oldMask] { ::umask(oldMask); });
+        auto mode = [](const QString& path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 1;
+        };
+        Budget b;
+        b.showTopLevel(b.createAccount());
+        // The temporary file is seen just before it takes the budget's name.
+        unsigned tempMode = 1;
+        auto seeTemp = [&] { return (tempMode = mode(dir_->filePath(".tallykeep.xlsx.saving"))); };
+        QCOMPARE(writeWorkbookReplacing(xlsx_, b, b.topLevelItemsForSave(), seeTemp), 0);
+        QCOMPARE(tempMode, 0600u);
+        FakePrompter prompter;
+        BudgetFile file(exe_);
+        QCOMPARE(file.save(b, prompter), 0);
+        const QString daily =
+            backups_ + "/daily/" + QDir(backups_ + "/daily").entryList(QDir::Files).value(0);
+        for (const QString& path : {xlsx_, backups_ + "/tallykeep.xlsx.bak.1", daily})
+            QCOMPARE(mode(path), 0600u);
+        QCOMPARE(mode(backups_), 0700u);
+        QCOMPARE(mode(backups_ + "/daily"), 0700u);
+        // A budget the user shares with the group keeps its mode, from the temporary file on.
+        QCOMPARE(::chmod(QFile::encodeName(xlsx_).constData(), 0640), 0);
+        QCOMPARE(writeWorkbookReplacing(xlsx_, b, b.topLevelItemsForSave(), seeTemp), 0);
+        QCOMPARE(tempMode, 0640u);
+        QCOMPARE(mode(xlsx_), 0640u);
     }
 
     void replacingKeepsPermissionsAndLinks() {

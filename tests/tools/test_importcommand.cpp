@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QThread>
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 const QString kStatements = QStringLiteral(TALLYKEEP_TEST_DATA "/statements/");
@@ -104,6 +105,9 @@ private slots:
     void applyThenAgain();
     void refusesWhileOpen();
     void killedDuringAnOfxParse();
+    void applyWithNothingToImportDoesNotSave();
+    void saysWhatWentWrong_data();
+    void saysWhatWentWrong();
     void exitCodes_data();
     void exitCodes();
 };
@@ -275,6 +279,76 @@ void ImportCommandTest::killedDuringAnOfxParse() {
     QCOMPARE(left, QStringList());
     SingleInstance next(budgetIdentity(budget));
     QVERIFY2(next.tryAcquire(), qPrintable(next.failureText()));
+void ImportCommandTest::applyWithNothingToImportDoesNotSave() {
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    const QStringList args{budget, "--account", "Checking", kStatements + "us_checking.qif",
+                           "--apply"};
+    QCOMPARE(run(args).exitCode, 0);
+    const QByteArray imported = readAll(budget);
+    // Every row was imported before: nothing is saved, no generation moves.
+    QCOMPARE(run(args).exitCode, 0);
+    QCOMPARE(readAll(budget), imported);
+    QVERIFY(!QFile::exists(dir.filePath("TallykeepBackup/budget.xlsx.bak.2")));
+}
+
+void ImportCommandTest::saysWhatWentWrong_data() {
+    QTest::addColumn<QString>("statement"); // written into the test's folder
+    QTest::addColumn<QString>("says");
+    QTest::newRow("unterminated quote") << "date,payee,amount\n2024-12-01,\"Shop,-5.00\n"
+                                           "2024-12-02,Fuel,-30.00\n2024-12-03,Rent,-900.00\n"
+                                        << "never closed";
+    QTest::newRow("file too large") << "HUGE"
+                                    << "too large";
+    QTest::newRow("too many transactions") << "MANY"
+                                           << "too large: more than 20000";
+    QTest::newRow("another import holds the lock") << "date,payee,amount\n2024-12-01,Shop,-5.00\n"
+                                                   << "another import of this budget is running";
+    QTest::newRow("not a statement") << "just some words\n"
+                                     << "not a statement";
+}
+
+void ImportCommandTest::saysWhatWentWrong() {
+    QFETCH(QString, statement);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    const QString path = dir.filePath("statement");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (statement == "HUGE") {
+        QVERIFY(file.resize(65 << 20)); // sparse: takes no room
+    } else if (statement == "MANY") {
+        for (int i = 0; i < 20001; ++i)
+            file.write("!Type:Bank\nD12/01/2024\nT-1.00\nPShop\n^\n" + (i ? 11 : 0));
+    } else {
+        file.write(statement.toUtf8());
+    }
+    file.close();
+    // Another tallykeep-import takes the lock, then waits for its statement on a pipe.
+    QProcess other;
+    const QString pipe = dir.filePath("pipe");
+    if (says.startsWith("another import")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        other.start(QStringLiteral(TALLYKEEP_IMPORT_COMMAND),
+                    {budget, "--account", "Checking", pipe});
+        const QString lock = SingleInstance(budgetIdentity(budget)).lockFilePath();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+    }
+    const auto release = qScopeGuard([&] {
+        if (other.state() == QProcess::NotRunning)
+            return;
+        QFile(pipe).open(QIODevice::WriteOnly); // an empty statement ends it
+        other.waitForFinished(10000);
+    });
+    const QByteArray before = readAll(budget);
+    const Run r = run({budget, "--account", "Checking", path, "--apply"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(readAll(budget), before);
 }
 
 void ImportCommandTest::exitCodes_data() {
