@@ -279,6 +279,8 @@ void ImportCommandTest::killedDuringAnOfxParse() {
     QCOMPARE(left, QStringList());
     SingleInstance next(budgetIdentity(budget));
     QVERIFY2(next.tryAcquire(), qPrintable(next.failureText()));
+}
+
 void ImportCommandTest::applyWithNothingToImportDoesNotSave() {
     QTemporaryDir dir;
     const QString budget = dir.filePath("budget.xlsx");
