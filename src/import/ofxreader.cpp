@@ -170,17 +170,17 @@ QDate ofxDate(const QByteArray& text) {
     for (int i = 0; i < 8; ++i)
         if (text.at(i) < '0' || text.at(i) > '9')
             return QDate();
+    // Nothing before 1900 is a statement date (and its serial day would not reload).
     const int year = text.left(4).toInt();
-    if (year < 100)
+    if (year < 1900)
         return QDate();
     return QDate(year, text.mid(4, 2).toInt(), text.mid(6, 2).toInt());
 }
 
 // An amount has one decimal separator, "." or ","; the other, where a bank writes it anyway,
 // groups thousands.
-Amount ofxAmount(const QByteArray& text) {
-    return readStatementAmount(QString::fromLatin1(text),
-                               text.lastIndexOf(',') > text.lastIndexOf('.'));
+AmountText ofxAmount(const QByteArray& text) {
+    return readAmountText(QString::fromLatin1(text), text.lastIndexOf(',') > text.lastIndexOf('.'));
 }
 
 // What libofx read, with the dates taken from the file, as the rows under review.
@@ -215,10 +215,19 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
             counted.add(SkipReason::UnreadableDate, number);
             continue;
         }
-        const Amount amount = written && !written->amount.isEmpty() ? ofxAmount(written->amount)
-                              : row.hasAmount                       ? clampAmount(row.cents)
-                                                                    : 0;
-        if (amount == 0) {
+        AmountText amount;
+        if (written && !written->amount.isEmpty()) {
+            amount = ofxAmount(written->amount);
+        } else if (row.hasAmount) {
+            amount.state = AmountText::Read;
+            amount.cents = row.cents;
+            amount.tooLarge = amount.amount() != row.cents;
+        }
+        if (amount.state == AmountText::Unreadable) {
+            counted.add(SkipReason::UnreadableAmount, number);
+            continue;
+        }
+        if (amount.amount() == 0) {
             counted.add(SkipReason::NoAmount, number);
             continue;
         }
@@ -227,7 +236,9 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
         record.memo = row.memo;
         record.bankId = row.fitid;
         record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
-        record.amount = amount;
+        record.amount = amount.amount();
+        record.tooLarge = amount.tooLarge;
+        record.number = number;
         read.push_back(std::move(record));
     }
     records = std::move(read);

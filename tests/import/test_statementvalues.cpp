@@ -124,15 +124,25 @@ void TestStatementValues::amounts_data() {
         QTest::newRow(qPrintable(l + " dollar")) << l << "-$41.94" << -4194;
         QTest::newRow(qPrintable(l + " thousands only")) << l << "1,234" << 123400;
     }
-    QTest::newRow("millions decimal comma") << "en_US" << "-1.234.567,89" << -123456789;
-    QTest::newRow("comma and one digit") << "en_US" << "12,5" << 12500;
-    QTest::newRow("comma and three digits") << "en_US" << "12,500" << 1250000;
-    QTest::newRow("point after the comma") << "en_US" << "1,23.45" << 12345;
-    QTest::newRow("blanks around") << "en_US" << "  -7,99 " << -799;
-    QTest::newRow("minus after blank counts") << "en_US" << " -5.00" << -500;
-    QTest::newRow("comma at the end") << "en_US" << "12," << 1200;
-    QTest::newRow("zero") << "en_US" << "0,00" << 0;
-    QTest::newRow("empty") << "en_US" << "" << 0;
+    QTest::newRow("millions decimal comma") << "en_US"
+                                            << "-1.234.567,89" << -123456789;
+    // A group separator out of its place makes the text no amount.
+    QTest::newRow("comma and one digit") << "en_US"
+                                         << "12,5" << 0;
+    QTest::newRow("comma and three digits") << "en_US"
+                                            << "12,500" << 1250000;
+    QTest::newRow("point after the comma") << "en_US"
+                                           << "1,23.45" << 0;
+    QTest::newRow("blanks around") << "en_US"
+                                   << "  -7,99 " << -799;
+    QTest::newRow("minus after blank counts") << "en_US"
+                                              << " -5.00" << -500;
+    QTest::newRow("comma at the end") << "en_US"
+                                      << "12," << 0;
+    QTest::newRow("zero") << "en_US"
+                          << "0,00" << 0;
+    QTest::newRow("empty") << "en_US"
+                           << "" << 0;
 }
 
 void TestStatementValues::amounts() {
