@@ -64,6 +64,10 @@ struct CsvGuess {
 CsvGuess guessCsvColumns(const QByteArray& bytes);
 CsvColumns detectCsvColumns(const QByteArray& bytes);
 
+// The choice that a statement writes charges as positive numbers, as the column step and
+// the review show it.
+inline const QString kChargesText = QStringLiteral("Amounts are charges (positive is money out)");
+
 // Said when a statement holds no transactions at all.
 inline const QString kNoTransactionsText = QStringLiteral("no transactions in this file");
 
