@@ -37,7 +37,7 @@ const std::vector<Phrase>& phrases() {
             "rentedatum|fecha valor|data valuta|data valor");
         add(CsvRole::Amount,
             "amount|transaction amount|betrag|montant|bedrag|importe|monto|importo|valor|"
-            "montante|quantia|valore");
+            "montante|quantia|valore|value|net amount|net|gross");
         add(CsvRole::Amount, "umsatz", true);
         add(CsvRole::Debit,
             "debit|debits|debit amount|amount debit|withdrawal|withdrawals|withdrawal amount|"
@@ -51,7 +51,7 @@ const std::vector<Phrase>& phrases() {
             "entrada|entradas|montant credit");
         add(CsvRole::Sign,
             "af bij|bij af|debit credit|credit debit|debet credit|credit debet|soll haben|"
-            "haben soll|dr cr|cr dr|d c|c d|s h|h s|debit credit indicator|"
+            "haben soll|dr cr|cr dr|d c|c d|s h|h s|creditdebet|debetcredit|debit credit indicator|"
             "credit debit indicator|cr dr indicator|dr cr indicator");
         add(CsvRole::Balance,
             "balance|running balance|running bal|available balance|ledger balance|"
@@ -63,18 +63,23 @@ const std::vector<Phrase>& phrases() {
             "begunstigter|auftraggeber|zahlungsbeteiligter|auftraggeber empfanger|"
             "auftraggeber empfaenger|beguenstigter zahlungspflichtiger|"
             "begunstigter zahlungspflichtiger|beneficiaire|tiers|naam|naam omschrijving|"
+            "tegenpartij|tegenrekeninghouder|naam "
             "tegenpartij|beneficiario|ordenante|destinatario|controparte|favorecido|"
-            "description|transaction description|libelle|omschrijving|concepto|descripcion|"
+            "description|transaction "
+            "description|beschreibung|libelle|omschrijving|concepto|descripcion|"
             "descrizione|descricao");
         add(CsvRole::Memo,
             "memo|verwendungszweck|reference|referenz|notes|note|details|communication|"
             "mededelingen|motif|detail|causale|observaciones|referencia|historico|informacao|"
-            "additional info|buchungstext|mutatiesoort|type|transaction type");
+            "additional info|buchungstext");
         // Columns that hold something else: never a role, whatever the values look like.
         add(CsvRole::Other,
             "account|account name|account number|account no|card|card number|card no|"
             "cardholder|card holder|iban|bic|swift|isin|kontonummer|konto|kartennummer|"
-            "auftraggeberkonto|empfangerkonto|rekening|tegenrekening|numero de compte|compte|"
+            "auftraggeberkonto|empfangerkonto|rekening|tegenrekening|rekeningnummer|"
+            "tegenrekeningnummer|valutacode|sort code|ursprunglicher betrag|"
+            "urspruenglicher betrag|original betrag|type|transaction type|mutatiesoort|"
+            "betaalwijze|type betaling|numero de compte|compte|"
             "cuenta|conto|conta|number|no|nr|check number|cheque number|check|cheque|"
             "year to date|ytd|fee|fees|gebuhr|gebuehr|gebuhren|frais|kosten|comision|"
             "commissione|shipping|handling|shipping and handling|tax|vat|mwst|quantity|"

@@ -55,7 +55,7 @@ struct ColumnEvidence {
     bool constant = false;     // one value on every row (of three or more)
     bool wideDecimals = false; // amounts with more than two decimals (rates, prices)
     // Holds money as a column the header calls so must: amounts, not identifiers, not rates.
-    bool namedMoney() const { return filled > 0 && money >= 0.8 && !identifiers && !wideDecimals; }
+    bool namedMoney() const { return filled > 0 && money >= 0.5 && !identifiers && !wideDecimals; }
     // Holds money as a transaction column without a telling header: also varying.
     bool moneyColumn() const { return namedMoney() && !constant; }
     bool dateColumn() const { return filled > 0 && dates >= 0.6; }
