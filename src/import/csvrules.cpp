@@ -15,7 +15,8 @@ namespace {
 // ("Umsatz" is the amount, "Umsatz getätigt von" the card holder).
 struct Phrase {
     CsvRole role;
-    const char* words;
+    QString needle; // the words between blanks, as the header's words are compared
+    int length;     // in words
     bool whole;
 };
 
@@ -26,7 +27,8 @@ const std::vector<Phrase>& phrases() {
         std::vector<Phrase> t;
         const auto add = [&t](CsvRole role, const char* list, bool whole = false) {
             for (const QString& w : QString::fromLatin1(list).split(QLatin1Char('|')))
-                t.push_back({role, qstrdup(w.toLatin1().constData()), whole});
+                t.push_back({role, QLatin1Char(' ') + w + QLatin1Char(' '),
+                             int(w.count(QLatin1Char(' '))) + 1, whole});
         };
         add(CsvRole::Date,
             "buchungstag|buchungsdatum|transaction date|posting date|posted date|booking date|"
@@ -170,10 +172,9 @@ CsvRole headerRole(const QString& header, int* rank) {
     const std::vector<Phrase>& table = phrases();
     for (int i = 0; i < int(table.size()); ++i) {
         const Phrase& p = table[size_t(i)];
-        const QString needle = QLatin1Char(' ') + QLatin1String(p.words) + QLatin1Char(' ');
-        if (p.whole ? words != needle : !words.contains(needle))
+        if (p.whole ? words != p.needle : !words.contains(p.needle))
             continue;
-        const qsizetype length = qsizetype(QByteArrayView(p.words).count(' ')) + 1;
+        const qsizetype length = p.length;
         if (length > bestLength ||
             (length == bestLength && precedence(p.role) < precedence(best))) {
             best = p.role;
@@ -194,7 +195,16 @@ bool isInMark(const QString& text) {
     return kInMarks.contains(folded(text));
 }
 
+// Dates and amounts are short and hold a digit; anything else is passed over cheaply (the
+// proposal looks at every field of the first rows, in three splittings).
+bool mayBeValue(const QString& text) {
+    return text.size() <= 48 &&
+           std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+}
+
 bool readsAsDate(const QString& text) {
+    if (!mayBeValue(text))
+        return false;
     for (const DateOrder order :
          {DateOrder::DayMonthYear, DateOrder::MonthDayYear, DateOrder::YearMonthDay})
         if (readStatementDate(text, order).isValid())
@@ -203,8 +213,9 @@ bool readsAsDate(const QString& text) {
 }
 
 bool looksLikeMoney(const QString& text) {
-    return !readsAsDate(text) && (readAmountText(text, false).state == AmountText::Read ||
-                                  readAmountText(text, true).state == AmountText::Read);
+    return mayBeValue(text) && !readsAsDate(text) &&
+           (readAmountText(text, false).state == AmountText::Read ||
+            readAmountText(text, true).state == AmountText::Read);
 }
 
 bool looksLikeIdentifier(const QString& text) {
