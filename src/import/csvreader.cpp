@@ -358,6 +358,13 @@ CsvGuess guessCsvColumns(const QByteArray& bytes) {
                 else
                     left.push_back(col);
             }
+            // Whole numbers beside amounts with cents are quantities.
+            if (left.size() > 1 &&
+                std::any_of(left.begin(), left.end(),
+                            [&](int col) { return evidence[size_t(col)].cents; }))
+                left.erase(std::remove_if(left.begin(), left.end(),
+                                          [&](int col) { return !evidence[size_t(col)].cents; }),
+                           left.end());
             if (left.size() == 1) {
                 c.amountColumn = left.front();
             } else if (left.size() == 2 && left[1] == left[0] + 1) {

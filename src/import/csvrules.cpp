@@ -230,7 +230,8 @@ bool looksLikeIdentifier(const QString& text) {
 
 ColumnEvidence columnEvidence(const QList<QStringList>& rows, int column) {
     ColumnEvidence e;
-    int dates = 0, money = 0, text = 0, marks = 0, ids = 0, wide = 0;
+    int dates = 0, money = 0, text = 0, marks = 0, ids = 0, wide = 0, cents = 0;
+    static const QRegularExpression decimalPart(QStringLiteral("[.,]\\d{1,2}\\D*$"));
     QSet<QString> distinct;
     QSet<qsizetype> plainWidths;
     bool allPlainDigits = true;
@@ -248,6 +249,7 @@ ColumnEvidence columnEvidence(const QList<QStringList>& rows, int column) {
         dates += date ? 1 : 0;
         const bool amount = !date && looksLikeMoney(value);
         money += amount ? 1 : 0;
+        cents += amount && decimalPart.match(value).hasMatch() ? 1 : 0;
         text += mostlyDigits(value) ? 0 : 1;
         marks += isOutMark(value) || isInMark(value) ? 1 : 0;
         ids += looksLikeIdentifier(value) ? 1 : 0;
@@ -272,6 +274,7 @@ ColumnEvidence columnEvidence(const QList<QStringList>& rows, int column) {
                                            plainWidths.size() == 1 && *plainWidths.begin() >= 6);
     e.constant = e.filled >= 3 && distinct.size() == 1;
     e.wideDecimals = wide * 2 > e.filled;
+    e.cents = cents * 2 > e.filled;
     return e;
 }
 

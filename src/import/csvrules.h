@@ -54,6 +54,7 @@ struct ColumnEvidence {
     bool identifiers = false;  // mostly identifiers, or digits of one width (account numbers)
     bool constant = false;     // one value on every row (of three or more)
     bool wideDecimals = false; // amounts with more than two decimals (rates, prices)
+    bool cents = false;        // most amounts have a decimal part (quantities do not)
     // Holds money as a column the header calls so must: amounts, not identifiers, not rates.
     bool namedMoney() const { return filled > 0 && money >= 0.5 && !identifiers && !wideDecimals; }
     // Holds money as a transaction column without a telling header: also varying.
