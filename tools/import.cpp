@@ -278,8 +278,7 @@ int main(int argc, char** argv) {
             c.dateOrder = *args.dateOrder;
         if (args.charges)
             c.charges = true;
-        const bool asGuessed = !remembered && !args.columns && !args.delimiter && !args.skip;
-        if (asGuessed && guess.noTransactions)
+        if (!args.columns && !args.delimiter && !args.skip && guess.noTransactions)
             return failure(QStringLiteral("%1: %2").arg(args.statement, kNoTransactionsText));
         if (!c.usable()) {
             const QString role = csvMissingRole(c.dateColumn >= 0, c.usable());

@@ -644,14 +644,16 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
     const bool csv = detectStatementFormat(bytes) == StatementFormat::Csv;
     if (csv) {
         const std::optional<CsvColumns> remembered = rememberedCsvColumns(*account);
-        const CsvGuess guess = remembered ? CsvGuess{*remembered, false} : guessCsvColumns(bytes);
+        // A file with no money column but a balance holds no transactions, however the
+        // account's statements were read before.
+        const CsvGuess guess = guessCsvColumns(bytes);
         if (guess.noTransactions) {
             inform(hooks.prompter, hooks.parent, title,
                    kNoTransactionsText.left(1).toUpper() + kNoTransactionsText.mid(1) +
                        QLatin1Char('.'));
             return false;
         }
-        CsvColumns start = guess.columns;
+        CsvColumns start = remembered.value_or(guess.columns);
         // A card statement that writes its charges as positive numbers, when nothing was
         // remembered for the account.
         if (!remembered && start.usable()) {

@@ -359,9 +359,9 @@ CsvGuess guessCsvColumns(const QByteArray& bytes) {
                     left.push_back(col);
             }
             // Whole numbers beside amounts with cents are quantities.
-            if (left.size() > 1 &&
-                std::any_of(left.begin(), left.end(),
-                            [&](int col) { return evidence[size_t(col)].cents; }))
+            if (left.size() > 1 && std::any_of(left.begin(), left.end(), [&](int col) {
+                    return evidence[size_t(col)].cents;
+                }))
                 left.erase(std::remove_if(left.begin(), left.end(),
                                           [&](int col) { return !evidence[size_t(col)].cents; }),
                            left.end());

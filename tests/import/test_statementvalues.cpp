@@ -207,10 +207,9 @@ void TestStatementValues::strictAmounts_data() {
     // Read, so the row is shown, but no transaction: never imported.
     QTest::newRow("20 digits") << "12345678901234567890" << false << read << (qint64(1) << 56)
                                << true;
-    QTest::newRow("just beyond") << "-21474836.49" << false << read << qint64(-2147483649)
-                                 << true;
-    QTest::newRow("the most that fits") << "21,474,836.47" << false << read << qint64(2147483647)
-                                        << false;
+    QTest::newRow("just beyond") << "-21474836.49" << false << read << qint64(-2147483649) << true;
+    QTest::newRow("the most that fits")
+        << "21,474,836.47" << false << read << qint64(2147483647) << false;
 }
 
 void TestStatementValues::strictAmounts() {
