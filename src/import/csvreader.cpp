@@ -266,7 +266,11 @@ CsvGuess guessCsvColumns(const QByteArray& bytes) {
         int header = -1, first = -1;
         findTable(rows, header, first);
         if (first < 0) {
-            guess.noTransactions = true;
+            // Dates but no money beside them: no transactions. No dates at all: the date
+            // column is what could not be found.
+            guess.noTransactions = std::any_of(rows.begin(), rows.end(), [](const QStringList& r) {
+                return r.size() >= 2 && std::any_of(r.begin(), r.end(), readsAsDate);
+            });
             return guess;
         }
         c.headerRow = header >= 0;
