@@ -122,7 +122,8 @@ QString qif(const QByteArray& bytes) {
 
 QString ofx(const QByteArray& bytes) {
     std::vector<ImportRecord> records;
-    const QString fault = recordsCheck(readOfxBytesUnguarded(bytes, records), records);
+    const QString fault =
+        recordsCheck(readOfxBytesUnguarded(ofxWithAccountBlock(bytes), records), records);
     if (!fault.isEmpty())
         return fault;
     for (const ImportRecord& r : records)

@@ -1,12 +1,17 @@
 // tallykeep-import BUDGET --account NAME STATEMENT [--apply] [--date-order dmy|mdy|ymd]
+//   [--columns date=1,payee=3,memo=4,amount=6] [--delimiter comma|semicolon|tab]
+//   [--decimal point|comma] [--skip N] [--charges]
 // Reads a bank statement the way the program's "Import transactions..." does and prints, as
-// JSON, what the review would show for each row; with --apply it also records the rows the
-// review would import as they stand and saves the budget with its backups.
+// JSON, what the review would show for each row (and, for CSV, the "mapping" it read with, in
+// the options' own words); with --apply it also records the rows the review would import as
+// they stand and saves the budget with its backups. Columns are numbered from 1.
 // Exit status: 0 the statement was read, 1 the budget or the statement could not be read (or
-// saved, or another import or the program holds the budget), 2 wrong arguments. --apply with
-// nothing to record leaves the budget file and its backups untouched.
+// saved, or another import or the program holds the budget; also a CSV statement whose date
+// or amount column cannot be told, or that holds no transactions), 2 wrong arguments. --apply
+// with nothing to record leaves the budget file and its backups untouched.
 
 #include "import/csvreader.h"
+#include "import/csvrules.h"
 #include "import/importplan.h"
 #include "import/statementreader.h"
 #include "model/budget.h"
@@ -20,13 +25,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
 namespace {
 
-constexpr const char* kUsage = "usage: tallykeep-import BUDGET --account NAME STATEMENT [--apply] "
-                               "[--date-order dmy|mdy|ymd]\n";
+constexpr const char* kUsage =
+    "usage: tallykeep-import BUDGET --account NAME STATEMENT [--apply] [--date-order dmy|mdy|ymd]\n"
+    "       [--columns date=N,payee=N,memo=N,amount=N|debit=N,credit=N,sign=N]\n"
+    "       [--delimiter comma|semicolon|tab] [--decimal point|comma] [--skip N] [--charges]\n";
 
 int usage(const char* problem) {
     std::fprintf(stderr, "tallykeep-import: %s\n%s", problem, kUsage);
@@ -56,7 +64,66 @@ struct Arguments {
     QString statement;
     bool apply = false;
     std::optional<DateOrder> dateOrder;
+    // CSV: what the column step would let the user say.
+    std::optional<QString> columns;
+    std::optional<QChar> delimiter;
+    std::optional<bool> decimalComma;
+    std::optional<int> skip;
+    bool charges = false;
 };
+
+const char* delimiterWord(QChar c) {
+    return c == u';' ? "semicolon" : c == u'\t' ? "tab" : "comma";
+}
+
+const char* const kRoleNames[] = {"date", "payee", "memo", "amount", "debit", "credit", "sign"};
+
+int* roleField(CsvColumns& c, const QString& name) {
+    int* fields[] = {&c.dateColumn,  &c.payeeColumn,  &c.memoColumn, &c.amountColumn,
+                     &c.debitColumn, &c.creditColumn, &c.signColumn};
+    for (int i = 0; i < 7; ++i)
+        if (name == QLatin1String(kRoleNames[i]))
+            return fields[i];
+    return nullptr;
+}
+
+// "date=1,payee=3,amount=6" (1-based) into columns; false when it is not that.
+bool applyColumns(const QString& text, CsvColumns& c) {
+    for (const char* name : kRoleNames)
+        *roleField(c, QLatin1String(name)) = -1;
+    for (const QString& pair : text.split(u',', Qt::SkipEmptyParts)) {
+        const QStringList kv = pair.split(u'=');
+        bool ok = false;
+        const int column = kv.size() == 2 ? kv[1].trimmed().toInt(&ok) : 0;
+        int* field = kv.size() == 2 ? roleField(c, kv[0].trimmed()) : nullptr;
+        if (!field || !ok || column < 1 || column > 1000)
+            return false;
+        *field = column - 1;
+    }
+    return true;
+}
+
+QString columnsText(const CsvColumns& c) {
+    QStringList out;
+    CsvColumns copy = c;
+    for (const char* name : kRoleNames)
+        if (const int column = *roleField(copy, QLatin1String(name)); column >= 0)
+            out << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(column + 1);
+    return out.join(u',');
+}
+
+QJsonObject mappingJson(const CsvColumns& c) {
+    const char* dates = c.dateOrder == DateOrder::DayMonthYear   ? "dmy"
+                        : c.dateOrder == DateOrder::YearMonthDay ? "ymd"
+                                                                 : "mdy";
+    return QJsonObject{{"columns", columnsText(c)},
+                       {"delimiter", delimiterWord(c.delimiter)},
+                       {"decimal", c.decimalComma ? "comma" : "point"},
+                       {"skip", c.skipRows},
+                       {"header", c.headerRow},
+                       {"dates", dates},
+                       {"charges", c.charges}};
+}
 
 // Empty problem text when the arguments are fine.
 const char* parse(const QStringList& args, Arguments& out) {
@@ -80,6 +147,34 @@ const char* parse(const QStringList& args, Arguments& out) {
                 out.dateOrder = DateOrder::YearMonthDay;
             else
                 return "--date-order takes dmy, mdy or ymd";
+        } else if (a == u"--columns") {
+            if (++i >= args.size())
+                return "--columns needs role=column pairs";
+            out.columns = args[i];
+        } else if (a == u"--delimiter") {
+            if (++i >= args.size())
+                return "--delimiter needs comma, semicolon or tab";
+            const QString d = args[i];
+            if (d == u"comma" || d == u",")
+                out.delimiter = u',';
+            else if (d == u"semicolon" || d == u";")
+                out.delimiter = u';';
+            else if (d == u"tab" || d == u"\t")
+                out.delimiter = u'\t';
+            else
+                return "--delimiter takes comma, semicolon or tab";
+        } else if (a == u"--decimal") {
+            if (++i >= args.size() || (args[i] != u"point" && args[i] != u"comma"))
+                return "--decimal takes point or comma";
+            out.decimalComma = args[i] == u"comma";
+        } else if (a == u"--skip") {
+            bool ok = false;
+            const int n = ++i < args.size() ? args[i].toInt(&ok) : -1;
+            if (!ok || n < 0 || n > 10000)
+                return "--skip takes a number of lines";
+            out.skip = n;
+        } else if (a == u"--charges") {
+            out.charges = true;
         } else if (a.startsWith(u"--")) {
             return "unknown option";
         } else {
@@ -88,6 +183,12 @@ const char* parse(const QStringList& args, Arguments& out) {
     }
     if (positional.size() != 2 || out.account.isEmpty())
         return "a budget, --account NAME and a statement are needed";
+    if (out.columns) {
+        CsvColumns probe;
+        if (!applyColumns(*out.columns, probe))
+            return "--columns takes role=column pairs (date, payee, memo, amount, debit, credit, "
+                   "sign; columns from 1)";
+    }
     out.budget = positional[0];
     out.statement = positional[1];
     return "";
@@ -116,11 +217,20 @@ QString isoDate(const DateTime& dt) {
     return QString::asprintf("%04d-%02d-%02d", dt.year, dt.month, dt.day);
 }
 
-QJsonArray skippedJson(const StatementSkips& skips) {
-    QJsonArray out;
+// What the reader left out, and the rows no import takes (amounts that had to be clamped),
+// in statement order.
+QJsonArray skippedJson(const StatementSkips& skips, const std::vector<ImportRecord>& records) {
+    std::vector<std::pair<int, QString>> all;
     for (const SkippedRecord& skipped : skips.records)
-        out.append(QJsonObject{{"record", skipped.record},
-                               {"reason", QLatin1String(skipReasonName(skipped.reason))}});
+        all.emplace_back(skipped.record, QLatin1String(skipReasonName(skipped.reason)));
+    for (const ImportRecord& record : records)
+        if (record.tooLarge)
+            all.emplace_back(record.number, QStringLiteral("amount too large"));
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QJsonArray out;
+    for (const auto& [record, reason] : all)
+        out.append(QJsonObject{{"record", record}, {"reason", reason}});
     return out;
 }
 
@@ -165,10 +275,39 @@ int main(int argc, char** argv) {
         return failure(QStringLiteral("%1: %2").arg(args.statement, error));
     StatementOptions options;
     options.dateOrder = args.dateOrder;
-    if (detectStatementFormat(bytes) == StatementFormat::Csv) {
-        options.csv = rememberedCsvColumns(*account).value_or(detectCsvColumns(bytes));
+    const bool csv = detectStatementFormat(bytes) == StatementFormat::Csv;
+    const std::optional<CsvColumns> remembered =
+        csv ? rememberedCsvColumns(*account) : std::nullopt;
+    if (csv) {
+        const CsvGuess guess = guessCsvColumns(bytes);
+        CsvColumns& c = *(options.csv = remembered.value_or(guess.columns));
+        if (args.delimiter && *args.delimiter != c.delimiter) {
+            c.delimiter = *args.delimiter;
+            c.skipRows = 0;
+        }
+        if (args.skip) {
+            // The line after the skipped ones is a header unless it holds a date.
+            c.skipRows = *args.skip;
+            const QList<QStringList> rows = csvRows(bytes, c.delimiter, c.skipRows + 1);
+            c.headerRow = rows.size() > c.skipRows &&
+                          std::none_of(rows.last().begin(), rows.last().end(), readsAsDate);
+        }
+        if (args.columns)
+            applyColumns(*args.columns, c);
+        if (args.decimalComma)
+            c.decimalComma = *args.decimalComma;
         if (args.dateOrder)
-            options.csv->dateOrder = *args.dateOrder;
+            c.dateOrder = *args.dateOrder;
+        if (args.charges)
+            c.charges = true;
+        if (!args.columns && !args.delimiter && !args.skip && guess.noTransactions)
+            return failure(QStringLiteral("%1: %2").arg(args.statement, kNoTransactionsText));
+        if (!c.usable()) {
+            const QString role = csvMissingRole(c.dateColumn >= 0, c.usable());
+            return failure(QStringLiteral("%1: could not find the %2 column; name it with "
+                                          "--columns (for example --columns date=1,amount=3)")
+                               .arg(args.statement, role));
+        }
     }
     StatementRead read = readStatement(bytes, options);
     if (read.status != 0 || read.format == StatementFormat::Unknown)
@@ -180,6 +319,11 @@ int main(int argc, char** argv) {
         position[budget.transactions()[i].get()] = qint64(i);
     const ImportPlan plan(budget, *account);
     std::vector<ImportRecord>& records = read.records;
+    // A card statement that writes charges as positive numbers, as the review proposes.
+    if (csv && !remembered && !args.charges && plan.proposeCharges(records)) {
+        options.csv->charges = true;
+        turnAmounts(records);
+    }
     plan.map(records);
     const DateTime after = plan.defaultImportAfter(records);
     QJsonArray rows;
@@ -203,9 +347,11 @@ int main(int argc, char** argv) {
         if (state.checked && plan.assigned(record))
             chosen.push_back(record);
     }
-    const QJsonObject json{{"format", statementFormatName(read.format)},
-                           {"rows", rows},
-                           {"skipped", skippedJson(read.skips)}};
+    QJsonObject json{{"format", statementFormatName(read.format)},
+                     {"rows", rows},
+                     {"skipped", skippedJson(read.skips, records)}};
+    if (csv)
+        json["mapping"] = mappingJson(*options.csv);
 
     // Nothing to record: the budget file and its backups stay as they are.
     if (args.apply && !chosen.empty()) {

@@ -74,6 +74,8 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     decimal_ = new QComboBox(this);
     decimal_->addItems({QStringLiteral("Point (1,234.56)"), QStringLiteral("Comma (1.234,56)")});
     file->addRow(QStringLiteral("Decimal separator:"), decimal_);
+    charges_ = new QCheckBox(kChargesText, this);
+    file->addRow(QString(), charges_);
     top->addLayout(file);
 
     auto* roles = new QFormLayout;
@@ -125,6 +127,7 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     header_->setChecked(columns_.headerRow);
     dateOrder_->setCurrentIndex(indexIn(kDateOrders, columns_.dateOrder));
     decimal_->setCurrentIndex(columns_.decimalComma ? 1 : 0);
+    charges_->setChecked(columns_.charges);
     busy_ = false;
     fillColumnChoices();
 
@@ -137,6 +140,10 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray& bytes, const CsvColumns& st
     connect(header_, &QCheckBox::toggled, this, [this] {
         readFields();
         fillColumnChoices();
+    });
+    connect(charges_, &QCheckBox::toggled, this, [this] {
+        readFields();
+        updatePreview();
     });
     for (QComboBox* field : {dateOrder_, decimal_})
         connect(field, &QComboBox::currentIndexChanged, this, [this] {
@@ -187,6 +194,7 @@ void CsvMappingDialog::readFields() {
     columns_.headerRow = header_->isChecked();
     columns_.dateOrder = kDateOrders[std::max(0, dateOrder_->currentIndex())];
     columns_.decimalComma = decimal_->currentIndex() == 1;
+    columns_.charges = charges_->isChecked();
     for (int role = 0; role < RoleCount; ++role)
         roleColumn(columns_, role) =
             roles_[role]->count() > 1 ? roles_[role]->currentIndex() - 1 : -1;
@@ -200,8 +208,13 @@ void CsvMappingDialog::updatePreview() {
     const bool usable = columns_.usable();
     ok_->setEnabled(usable);
     if (!usable) {
-        summary_->setText(QStringLiteral("Choose the date column and the amount column (or the "
-                                         "debit and credit columns)."));
+        // A role no column passed for stays empty: the user says which it is.
+        summary_->setText(
+            columns_.dateColumn < 0
+                ? QStringLiteral("Tallykeep could not tell which column holds the date. Choose "
+                                 "the date column.")
+                : QStringLiteral("Tallykeep could not tell which column holds the amount. Choose "
+                                 "the amount column (or the debit and credit columns)."));
         return;
     }
     StatementOptions options;
@@ -226,5 +239,9 @@ void CsvMappingDialog::updatePreview() {
     QString text = QStringLiteral("%1 transactions will be read").arg(read.records.size());
     if (skipped > 0)
         text += QStringLiteral("; %1 rows are left out (no readable date or amount)").arg(skipped);
+    const auto tooLarge = std::count_if(read.records.begin(), read.records.end(),
+                                        [](const ImportRecord& r) { return r.tooLarge; });
+    if (tooLarge > 0)
+        text += QStringLiteral("; %1 amounts are too large to be transactions").arg(tooLarge);
     summary_->setText(text + QLatin1Char('.'));
 }

@@ -25,6 +25,8 @@ public:
     QCheckBox* headerField() const { return header_; }
     QComboBox* dateOrderField() const { return dateOrder_; }
     QComboBox* decimalField() const { return decimal_; }
+    // "Amounts are charges": positive amounts are money out (a credit card's statement).
+    QCheckBox* chargesField() const { return charges_; }
     // Date, payee, memo, amount, debit, credit; entry 0 is "(none)", entry n is column n.
     QComboBox* roleField(int role) const { return roles_[role]; }
     QTableWidget* preview() const { return preview_; }
@@ -56,6 +58,7 @@ private:
     QCheckBox* header_ = nullptr;
     QComboBox* dateOrder_ = nullptr;
     QComboBox* decimal_ = nullptr;
+    QCheckBox* charges_ = nullptr;
     QComboBox* roles_[RoleCount] = {};
     QTableWidget* preview_ = nullptr;
     QLabel* summary_ = nullptr;

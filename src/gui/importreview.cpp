@@ -7,6 +7,7 @@
 #include "model/prompter.h"
 #include "platform/screen.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
@@ -183,6 +184,23 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
     picker_->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     pickerRow->addWidget(picker_);
     pickerRow->addStretch(1);
+    if (batch_.chargesChoice) {
+        // Turning the choice turns every amount; the checks and the balance follow.
+        charges_ = new QCheckBox(kChargesText, this);
+        charges_->setChecked(batch_.charges);
+        pickerRow->addWidget(charges_);
+        connect(charges_, &QCheckBox::toggled, this, [this](bool on) {
+            if (on == batch_.charges)
+                return;
+            batch_.charges = on;
+            turnAmounts(batch_.records);
+            for (int row = 0; row < transactions_->rowCount(); ++row)
+                transactions_->item(row, AmountColumn)
+                    ->setText(formatAmount(batch_.records[size_t(row)].amount, true));
+            remapRows();
+            refreshChecks();
+        });
+    }
     layout->addLayout(pickerRow);
 
     balance_ = new QLabel(QStringLiteral("Balance before and after"), this);
@@ -433,7 +451,9 @@ void ImportReviewDialog::fillTransactions() {
         record.deposit = mapping.deposit && plan_.mayDeposit(record);
 
         QTableWidgetItem* date = cell(formatDate(record.date, DateStyle::ShortDate));
-        date->setFlags(date->flags() | Qt::ItemIsUserCheckable);
+        // A clamped amount is no transaction: its row cannot be ticked.
+        if (!record.tooLarge)
+            date->setFlags(date->flags() | Qt::ItemIsUserCheckable);
         date->setData(kRecordRole, row);
         transactions_->setItem(row, DateColumn, date);
         transactions_->setItem(row, IncomingColumn, cell(QString()));
@@ -592,7 +612,8 @@ void ImportReviewDialog::confirm() {
         return;
     batch_.chosen.clear();
     for (int row = 0; row < transactions_->rowCount(); ++row)
-        if (transactions_->item(row, DateColumn)->checkState() == Qt::Checked)
+        if (transactions_->item(row, DateColumn)->checkState() == Qt::Checked &&
+            !batch_.records[size_t(row)].tooLarge)
             batch_.chosen.push_back(batch_.records[size_t(row)]);
     accept();
 }
@@ -619,10 +640,29 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
     // A CSV file is read the way the user confirms, starting from how this account's last
     // one was read.
     StatementOptions options;
-    if (detectStatementFormat(bytes) == StatementFormat::Csv) {
+    const QString title = QStringLiteral("Transaction Import");
+    const bool csv = detectStatementFormat(bytes) == StatementFormat::Csv;
+    if (csv) {
         const std::optional<CsvColumns> remembered = rememberedCsvColumns(*account);
-        CsvMappingDialog mapping(bytes, remembered ? *remembered : detectCsvColumns(bytes),
-                                 hooks.parent);
+        // A file with no money column but a balance holds no transactions, however the
+        // account's statements were read before.
+        const CsvGuess guess = guessCsvColumns(bytes);
+        if (guess.noTransactions) {
+            inform(hooks.prompter, hooks.parent, title,
+                   kNoTransactionsText.left(1).toUpper() + kNoTransactionsText.mid(1) +
+                       QLatin1Char('.'));
+            return false;
+        }
+        CsvColumns start = remembered.value_or(guess.columns);
+        // A card statement that writes its charges as positive numbers, when nothing was
+        // remembered for the account.
+        if (!remembered && start.usable()) {
+            StatementOptions probe;
+            probe.csv = start;
+            start.charges =
+                ImportPlan(budget, *account).proposeCharges(readStatement(bytes, probe).records);
+        }
+        CsvMappingDialog mapping(bytes, start, hooks.parent);
         if (DialogDriver::exec(&mapping) != QDialog::Accepted)
             return false;
         options.csv = mapping.columns();
@@ -631,8 +671,9 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
 
     ImportBatch batch;
     batch.account = account;
+    batch.chargesChoice = csv;
+    batch.charges = options.csv && options.csv->charges;
     StatementRead read = readStatement(bytes, options);
-    const QString title = QStringLiteral("Transaction Import");
     if (read.status == EFBIG) {
         inform(hooks.prompter, hooks.parent, title, tooManyTransactionsMessage(kMaxQifRecords));
         return false;
@@ -650,6 +691,11 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
         ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent, hooks.newEnvelope);
         if (DialogDriver::exec(&dialog) != QDialog::Accepted)
             return false;
+    }
+    // The charges choice as it stood when the review was confirmed, for the next import.
+    if (options.csv && options.csv->charges != batch.charges) {
+        options.csv->charges = batch.charges;
+        rememberCsvColumns(*account, *options.csv);
     }
     recordImport(budget, batch);
     budget.sortTransactionsByTime();

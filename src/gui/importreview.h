@@ -3,9 +3,9 @@
 // "Transaction Import" dialog (mapping, deposits, explained duplicates, rules, resulting
 // balance) and the checked rows are recorded.
 
+#include "gui/ruleeditor.h"
 #include "import/importplan.h"
 #include "import/qifreader.h"
-#include "gui/ruleeditor.h"
 #include "import/statementreader.h"
 
 #include <QDialog>
@@ -18,6 +18,7 @@
 class Account;
 class Budget;
 class Prompter;
+class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
@@ -50,6 +51,10 @@ struct ImportBatch {
     std::vector<ImportRecord> records; // file order; the dialog's rows
     std::vector<ImportRecord> chosen;  // the checked rows when the user confirmed
     DateTime latest;                   // the latest date of all records (unset at start)
+    // A CSV statement: the review offers the charges choice; charges is what it is now (the
+    // records' amounts already follow it).
+    bool chargesChoice = false;
+    bool charges = false;
 };
 
 // recordRows for the batch: its chosen rows into its account, up to its latest date.
@@ -72,6 +77,7 @@ public:
     QPushButton* editRuleButton() const { return editRule_; }
     QPushButton* deleteRuleButton() const { return deleteRule_; }
     QPushButton* okButton() const { return ok_; }
+    QCheckBox* chargesField() const { return charges_; } // null unless the batch offers it
 
     // The user actions (a double-click on a statement row, the three rule buttons, OK).
     void mapRow(int row);
@@ -121,4 +127,5 @@ private:
     QPushButton* editRule_ = nullptr;
     QPushButton* deleteRule_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QCheckBox* charges_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "import/csvreader.h"
 
+#include "import/csvrules.h"
 #include "model/mappingrules.h"
 
 #include <csv.h>
@@ -108,105 +109,6 @@ QList<QStringList> firstRows(const QByteArray& bytes, char delimiter, int maxRow
     return rows;
 }
 
-// A header as words: lower case, accents dropped ("Débit" is "debit", "Empfänger"
-// "empfanger"), everything but letters a blank.
-QString headerWords(const QString& header) {
-    const QString decomposed = header.normalized(QString::NormalizationForm_D).toLower();
-    QString out;
-    for (const QChar c : decomposed) {
-        if (c.category() == QChar::Mark_NonSpacing)
-            continue;
-        out += c.isLetter() ? c : QLatin1Char(' ');
-    }
-    return QLatin1Char(' ') + out.simplified() + QLatin1Char(' ');
-}
-
-// Header words of the common banks, most telling first. German umlauts come as "a" and as
-// "ae" (banks write both).
-const QStringList kDateWords = {"buchungstag",     "buchungsdatum", "transaction date",
-                                "posting date",    "posted date",   "booking date",
-                                "date operation",  "boekdatum",     "transactiedatum",
-                                "fecha operacion", "date",          "datum",
-                                "fecha",           "wertstellung",  "valuta",
-                                "date valeur"};
-const QStringList kAmountWords = {"amount", "betrag",  "umsatz", "montant",
-                                  "bedrag", "importe", "monto"};
-const QStringList kDebitWords = {"debit",    "soll",  "withdrawal", "withdrawals", "money out",
-                                 "paid out", "debet", "cargo",      "ausgang",     "belastung"};
-const QStringList kCreditWords = {"credit",  "haben", "deposit", "deposits",  "money in",
-                                  "paid in", "abono", "eingang", "gutschrift"};
-// A column that marks the amount beside it as money out or in, and the marks.
-const QStringList kSignWords = {"af bij",       "bij af",       "debit credit", "credit debit",
-                                "debet credit", "credit debet", "soll haben",   "haben soll",
-                                "dr cr",        "cr dr",        "d c",          "c d",
-                                "s h",          "h s"};
-const QStringList kOutMarks = {"af", "d", "dr", "db", "debit", "debet", "s", "soll", "-"};
-const QStringList kInMarks = {"bij", "c", "cr", "credit", "h", "haben", "+"};
-const QStringList kPayeeWords = {"payee",
-                                 "zahlungsempfanger",
-                                 "zahlungsempfaenger",
-                                 "empfanger",
-                                 "empfaenger",
-                                 "beguenstigter",
-                                 "begunstigter",
-                                 "zahlungsbeteiligter",
-                                 "auftraggeber",
-                                 "beneficiary",
-                                 "beneficiaire",
-                                 "beneficiario",
-                                 "tiers",
-                                 "merchant",
-                                 "counterparty",
-                                 "naam",
-                                 "name",
-                                 "description",
-                                 "libelle",
-                                 "omschrijving",
-                                 "concepto"};
-const QStringList kMemoWords = {
-    "memo",        "verwendungszweck", "reference",    "referenz", "notes",  "note",
-    "details",     "communication",    "mededelingen", "motif",    "detail", "buchungstext",
-    "description", "libelle",          "omschrijving", "concepto"};
-
-int columnByWords(const QStringList& headers, const QStringList& words,
-                  const std::vector<int>& taken) {
-    for (const QString& word : words) {
-        const QString needle = QLatin1Char(' ') + word + QLatin1Char(' ');
-        for (int col = 0; col < headers.size(); ++col)
-            if (std::find(taken.begin(), taken.end(), col) == taken.end() &&
-                headers[col].contains(needle))
-                return col;
-    }
-    return -1;
-}
-
-bool readsAsDate(const QString& text) {
-    for (const DateOrder order :
-         {DateOrder::DayMonthYear, DateOrder::MonthDayYear, DateOrder::YearMonthDay})
-        if (readStatementDate(text, order).isValid())
-            return true;
-    return false;
-}
-
-bool looksLikeMoney(const QString& text) {
-    static const QRegularExpression money(
-        QStringLiteral("^[-+(\\x{2212}]?\\s*\\D{0,3}\\s*[-+]?\\d[\\d.,' \\x{a0}\\x{202f}]*"
-                       "\\s*\\D{0,3}\\s*[-)]?$"));
-    return !readsAsDate(text) && money.match(text.trimmed()).hasMatch();
-}
-
-// The share of non-empty values in a column that pass the test; 0 for an empty column.
-double share(const QList<QStringList>& rows, int col, bool (*test)(const QString&)) {
-    int filled = 0, passed = 0;
-    for (const QStringList& row : rows) {
-        if (col >= row.size() || row[col].trimmed().isEmpty())
-            continue;
-        ++filled;
-        passed += test(row[col]) ? 1 : 0;
-    }
-    return filled == 0 ? 0.0 : double(passed) / filled;
-}
-
 // The delimiter that splits the most rows into the same number (two or more) of fields.
 char chooseDelimiter(const QByteArray& bytes) {
     char best = ',';
@@ -214,8 +116,13 @@ char chooseDelimiter(const QByteArray& bytes) {
     for (const char d : {',', ';', '\t'}) {
         std::map<int, int> counts; // fields per row -> rows
         int seenRows = 0;
+        // Title lines and account details above the table count for nothing.
         splitCsv(bytes, d, [&](QList<QByteArray>& fields) {
-            ++counts[int(fields.size())];
+            if (fields.size() >= 2 &&
+                std::any_of(fields.begin(), fields.end(), [](const QByteArray& f) {
+                    return f.size() <= 40 && readsAsDate(decodeStatementText(f));
+                }))
+                ++counts[int(fields.size())];
             return ++seenRows < kDetectRows;
         });
         int rows = 0, fields = 0;
@@ -269,118 +176,273 @@ QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows
 
 namespace {
 
-// How many lines of account details (number, period, balance) stand above the table: the
-// lines before the first one with about as many fields as the table's rows, which have the
-// most fields that a fifth of the lines share. A line with a date and an amount is a
-// transaction, whatever its fields, and is never passed over.
-int rowsBeforeTable(const QList<QStringList>& rows) {
-    std::map<qsizetype, int> counts; // fields per row -> rows
+bool isBlankRow(const QStringList& row) {
+    return std::all_of(row.begin(), row.end(),
+                       [](const QString& f) { return f.trimmed().isEmpty(); });
+}
+
+// A transaction row: a date and an amount in fields of their own.
+bool isDataRow(const QStringList& row) {
+    if (row.size() < 2)
+        return false;
+    qsizetype date = -1;
+    for (qsizetype i = 0; i < row.size() && date < 0; ++i)
+        if (readsAsDate(row[i]))
+            date = i;
+    if (date < 0)
+        return false;
+    for (qsizetype i = 0; i < row.size(); ++i)
+        if (i != date && looksLikeMoney(row[i]))
+            return true;
+    return false;
+}
+
+// Where the table starts: the first transaction row as wide as most of them (title lines,
+// account details and a period line above it are passed over, whatever their fields), and
+// the header, the nearest line above it that holds no date and not only numbers, whatever
+// its width. -1 for the header when there is none.
+void findTable(const QList<QStringList>& rows, int& header, int& first) {
+    header = -1;
+    first = -1;
+    std::map<qsizetype, int> widths;
     for (const QStringList& row : rows)
-        ++counts[row.size()];
-    qsizetype usual = 0;
-    for (const auto& [n, count] : counts)
-        if (count >= std::max<qsizetype>(2, rows.size() / 5))
-            usual = n;
-    if (usual < 3)
-        return 0;
-    int skip = 0;
-    for (const QStringList& row : rows) {
-        if (row.size() >= usual - 1)
-            return skip;
-        if (std::any_of(row.begin(), row.end(), readsAsDate) &&
-            std::any_of(row.begin(), row.end(), looksLikeMoney))
-            return skip;
-        ++skip;
+        if (isDataRow(row))
+            ++widths[row.size()];
+    if (widths.empty())
+        return;
+    const qsizetype usual =
+        std::max_element(widths.begin(), widths.end(), [](const auto& a, const auto& b) {
+            return a.second < b.second;
+        })->first;
+    for (int i = 0; i < int(rows.size()) && first < 0; ++i)
+        if (isDataRow(rows[i]) && rows[i].size() >= std::min<qsizetype>(usual, 3))
+            first = i;
+    if (first < 0)
+        return;
+    int above = first - 1;
+    while (above >= 0 && isBlankRow(rows[above]))
+        --above;
+    if (above < 0)
+        return;
+    const QStringList& row = rows[above];
+    int names = 0, numbers = 0;
+    for (const QString& field : row) {
+        const QString value = field.trimmed();
+        if (value.isEmpty())
+            continue;
+        if (readsAsDate(value))
+            return;
+        (looksLikeMoney(value) ? numbers : names) += 1;
     }
-    return 0;
+    if (names >= 2 || (names >= 1 && numbers == 0 && row.size() >= 2))
+        header = above;
+}
+
+// Each money column's values with the file's decimal separator, for the balance test.
+std::vector<std::optional<qint64>> amountsOf(const QList<QStringList>& rows, int column,
+                                             bool decimalComma) {
+    std::vector<std::optional<qint64>> out;
+    for (const QStringList& row : rows) {
+        const AmountText a = column >= 0 && column < row.size()
+                                 ? readAmountText(row[column], decimalComma)
+                                 : AmountText();
+        out.push_back(a.state == AmountText::Read ? std::optional<qint64>(a.cents) : std::nullopt);
+    }
+    return out;
+}
+
+// A running balance moves by the row's amount from one row to the next (in either order of
+// rows); most steps must agree, and at least two.
+bool isBalanceOf(const std::vector<std::optional<qint64>>& balance,
+                 const std::vector<std::optional<qint64>>& amount) {
+    int steps = 0, forward = 0, backward = 0;
+    for (size_t i = 1; i < balance.size() && i < amount.size(); ++i) {
+        if (!balance[i] || !balance[i - 1])
+            continue;
+        ++steps;
+        if (amount[i] && *balance[i] - *balance[i - 1] == *amount[i])
+            ++forward;
+        if (amount[i - 1] && *balance[i - 1] - *balance[i] == *amount[i - 1])
+            ++backward;
+    }
+    return steps >= 2 && std::max(forward, backward) * 5 >= steps * 4;
 }
 
 } // namespace
 
-CsvColumns detectCsvColumns(const QByteArray& bytes) {
-    CsvColumns c;
+CsvGuess guessCsvColumns(const QByteArray& bytes) {
+    CsvGuess guess;
+    CsvColumns& c = guess.columns;
+    c.headerRow = false;
     try {
         const char delimiter = chooseDelimiter(bytes);
         c.delimiter = QLatin1Char(delimiter);
         QList<QStringList> rows = firstRows(bytes, delimiter, kDetectRows);
-        c.skipRows = rowsBeforeTable(rows);
-        rows.remove(0, c.skipRows);
-        if (rows.isEmpty())
-            return c;
-        // A first row holding a date is data, whatever words it has ("Mobile deposit").
-        const bool firstIsData = std::any_of(rows.first().begin(), rows.first().end(), readsAsDate);
-        QStringList headers;
-        if (!firstIsData)
-            for (const QString& h : rows.first())
-                headers << headerWords(h);
-        std::vector<int> taken;
-        const auto pick = [&](int& column, const QStringList& words) {
-            column = columnByWords(headers, words, taken);
-            if (column >= 0)
-                taken.push_back(column);
-        };
-        pick(c.dateColumn, kDateWords);
-        pick(c.amountColumn, kAmountWords);
-        if (c.amountColumn >= 0)
-            pick(c.signColumn, kSignWords);
-        if (c.amountColumn < 0) {
-            pick(c.debitColumn, kDebitWords);
-            pick(c.creditColumn, kCreditWords);
+        int header = -1, first = -1;
+        findTable(rows, header, first);
+        if (first < 0) {
+            // Dates but no money beside them: no transactions. No dates at all: the date
+            // column is what could not be found.
+            guess.noTransactions = std::any_of(rows.begin(), rows.end(), [](const QStringList& r) {
+                return r.size() >= 2 && std::any_of(r.begin(), r.end(), readsAsDate);
+            });
+            return guess;
         }
-        pick(c.payeeColumn, kPayeeWords);
-        pick(c.memoColumn, kMemoWords);
-        const bool named = !taken.empty();
-        c.headerRow = named || (!firstIsData && rows.size() > 1 &&
-                                std::any_of(rows[1].begin(), rows[1].end(), readsAsDate));
-        QList<QStringList> data = rows;
-        if (c.headerRow)
-            data.removeFirst();
+        c.headerRow = header >= 0;
+        c.skipRows = header >= 0 ? header : first;
+        // Below the table's start: the rows (a closing balance line is only one of them).
+        QList<QStringList> data;
+        for (int i = first; i < int(rows.size()); ++i)
+            if (!isBlankRow(rows[i]))
+                data << rows[i];
+        qsizetype width = 0;
+        for (const QStringList& row : data)
+            width = std::max(width, row.size());
+        const int columns = int(width);
+        std::vector<CsvRole> named(size_t(columns), CsvRole::None);
+        std::vector<int> rank(size_t(columns), 0);
+        if (header >= 0)
+            for (int col = 0; col < columns && col < rows[header].size(); ++col)
+                named[size_t(col)] = headerRole(rows[header][col], &rank[size_t(col)]);
+        std::vector<ColumnEvidence> evidence;
+        for (int col = 0; col < columns; ++col)
+            evidence.push_back(columnEvidence(data, col));
 
-        // What the header did not name, the values tell.
-        const int columns =
-            int(std::max_element(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-                    return a.size() < b.size();
-                })->size());
-        const auto free = [&](int col) {
-            return std::find(taken.begin(), taken.end(), col) == taken.end();
+        std::vector<bool> taken(size_t(columns), false);
+        // The column the header names for a role whose values pass, the most telling name
+        // first; else, when allowed, the first unnamed column whose values pass.
+        using Test = bool (ColumnEvidence::*)() const;
+        const auto pick = [&](CsvRole role, Test namedPasses, Test passes, bool byValues) {
+            int best = -1;
+            for (int col = 0; col < columns; ++col)
+                if (!taken[size_t(col)] && named[size_t(col)] == role &&
+                    (evidence[size_t(col)].*namedPasses)() &&
+                    (best < 0 || rank[size_t(col)] < rank[size_t(best)]))
+                    best = col;
+            for (int col = 0; byValues && best < 0 && col < columns; ++col)
+                if (!taken[size_t(col)] && named[size_t(col)] == CsvRole::None &&
+                    (evidence[size_t(col)].*passes)())
+                    best = col;
+            if (best >= 0)
+                taken[size_t(best)] = true;
+            return best;
         };
-        if (c.dateColumn < 0)
-            for (int col = 0; col < columns; ++col)
-                if (free(col) && share(data, col, readsAsDate) >= 0.8) {
-                    c.dateColumn = col;
-                    taken.push_back(col);
-                    break;
-                }
-        if (c.amountColumn < 0 && c.debitColumn < 0 && c.creditColumn < 0)
-            for (int col = 0; col < columns; ++col)
-                if (free(col) && share(data, col, looksLikeMoney) >= 0.8) {
-                    c.amountColumn = col;
-                    taken.push_back(col);
-                    break;
-                }
-        for (int col = 0; col < columns && (c.payeeColumn < 0 || c.memoColumn < 0); ++col) {
-            if (!free(col) || share(data, col, looksLikeMoney) >= 0.8 ||
-                share(data, col, readsAsDate) >= 0.8)
-                continue;
-            (c.payeeColumn < 0 ? c.payeeColumn : c.memoColumn) = col;
-            taken.push_back(col);
-        }
+        // Balances first: they are never the amount.
+        std::vector<int> balances;
+        for (int col = 0; col < columns; ++col)
+            if (named[size_t(col)] == CsvRole::Balance) {
+                balances.push_back(col);
+                taken[size_t(col)] = true;
+            }
+        c.dateColumn =
+            pick(CsvRole::Date, &ColumnEvidence::dateColumn, &ColumnEvidence::dateColumn, true);
+        c.debitColumn =
+            pick(CsvRole::Debit, &ColumnEvidence::namedMoney, &ColumnEvidence::moneyColumn, false);
+        c.creditColumn =
+            pick(CsvRole::Credit, &ColumnEvidence::namedMoney, &ColumnEvidence::moneyColumn, false);
+        if (c.debitColumn < 0 && c.creditColumn < 0)
+            c.amountColumn = pick(CsvRole::Amount, &ColumnEvidence::namedMoney,
+                                  &ColumnEvidence::moneyColumn, false);
 
-        QStringList dates;
+        // The decimal separator, by the money columns' values (all money-like ones if no
+        // column was named).
         int vote = 0;
-        for (const QStringList& row : data) {
-            if (c.dateColumn >= 0 && c.dateColumn < row.size())
-                dates << row[c.dateColumn];
-            for (const int col : {c.amountColumn, c.debitColumn, c.creditColumn})
+        std::vector<int> candidates;
+        for (int col = 0; col < columns; ++col)
+            if (!taken[size_t(col)] && named[size_t(col)] == CsvRole::None &&
+                evidence[size_t(col)].moneyColumn())
+                candidates.push_back(col);
+        std::vector<int> voters = {c.amountColumn, c.debitColumn, c.creditColumn};
+        if (c.amountColumn < 0 && c.debitColumn < 0 && c.creditColumn < 0)
+            voters.insert(voters.end(), candidates.begin(), candidates.end());
+        for (const QStringList& row : data)
+            for (const int col : voters)
                 if (col >= 0 && col < row.size())
                     vote += decimalVote(row[col].trimmed());
-        }
-        c.dateOrder = chooseDateOrder(dates, localeDateOrder());
         c.decimalComma = vote > 0 || (vote == 0 && delimiter == ';');
+
+        // Unnamed money columns: a running balance is told by its steps; what is left is the
+        // amount only when it is the one column left (two adjacent ones filled in turn are
+        // money out and money in).
+        if (c.amountColumn < 0 && c.debitColumn < 0 && c.creditColumn < 0) {
+            std::vector<int> left;
+            for (const int col : candidates) {
+                bool balance = false;
+                for (const int other : candidates)
+                    balance = balance ||
+                              (other != col && isBalanceOf(amountsOf(data, col, c.decimalComma),
+                                                           amountsOf(data, other, c.decimalComma)));
+                if (balance)
+                    balances.push_back(col);
+                else
+                    left.push_back(col);
+            }
+            // Whole numbers beside amounts with cents are quantities.
+            if (left.size() > 1 && std::any_of(left.begin(), left.end(), [&](int col) {
+                    return evidence[size_t(col)].cents;
+                }))
+                left.erase(std::remove_if(left.begin(), left.end(),
+                                          [&](int col) { return !evidence[size_t(col)].cents; }),
+                           left.end());
+            if (left.size() == 1) {
+                c.amountColumn = left.front();
+            } else if (left.size() == 2 && left[1] == left[0] + 1) {
+                int inTurn = 0;
+                for (const QStringList& row : data) {
+                    const bool a = left[0] < row.size() && !row[left[0]].trimmed().isEmpty();
+                    const bool b = left[1] < row.size() && !row[left[1]].trimmed().isEmpty();
+                    inTurn += a != b ? 1 : 0;
+                }
+                if (inTurn * 5 >= int(data.size()) * 4) {
+                    c.debitColumn = left[0];
+                    c.creditColumn = left[1];
+                }
+            }
+            for (const int col : {c.amountColumn, c.debitColumn, c.creditColumn})
+                if (col >= 0)
+                    taken[size_t(col)] = true;
+        }
+        // A named amount that moves like the balance it stands beside is that balance.
+        if (c.amountColumn >= 0)
+            for (int col = 0; col < columns; ++col)
+                if (col != c.amountColumn && evidence[size_t(col)].moneyColumn() &&
+                    isBalanceOf(amountsOf(data, c.amountColumn, c.decimalComma),
+                                amountsOf(data, col, c.decimalComma))) {
+                    balances.push_back(c.amountColumn);
+                    c.amountColumn = -1;
+                    break;
+                }
+        if (c.amountColumn >= 0)
+            c.signColumn =
+                pick(CsvRole::Sign, &ColumnEvidence::namedSign, &ColumnEvidence::signColumn, true);
+        c.payeeColumn =
+            pick(CsvRole::Payee, &ColumnEvidence::textColumn, &ColumnEvidence::textColumn, true);
+        c.memoColumn =
+            pick(CsvRole::Memo, &ColumnEvidence::textColumn, &ColumnEvidence::textColumn, false);
+        if (c.memoColumn < 0)
+            c.memoColumn = pick(CsvRole::Payee, &ColumnEvidence::textColumn,
+                                &ColumnEvidence::textColumn, true);
+
+        const bool money = c.amountColumn >= 0 || c.debitColumn >= 0 || c.creditColumn >= 0;
+        // Nothing but a balance (a daily balance history), or no money at all: no rows to
+        // propose. Money columns that could not be told apart are the user's choice.
+        if (!money)
+            guess.noTransactions = std::all_of(candidates.begin(), candidates.end(), [&](int col) {
+                return std::find(balances.begin(), balances.end(), col) != balances.end();
+            });
+        QStringList dates;
+        for (const QStringList& row : data)
+            if (c.dateColumn >= 0 && c.dateColumn < row.size())
+                dates << row[c.dateColumn];
+        c.dateOrder = chooseDateOrder(dates, localeDateOrder());
     } catch (const std::bad_alloc&) {
-        return CsvColumns();
+        return CsvGuess();
     }
-    return c;
+    return guess;
+}
+
+CsvColumns detectCsvColumns(const QByteArray& bytes) {
+    return guessCsvColumns(bytes).columns;
 }
 
 quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
@@ -416,31 +478,44 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
                             [](const QByteArray& f) { return f.trimmed().isEmpty(); }))
                 return true;
             const QString dateText = field(fields, columns.dateColumn).trimmed();
-            Amount amount = 0;
+            AmountText money;
             if (columns.amountColumn >= 0) {
-                amount =
-                    readStatementAmount(field(fields, columns.amountColumn), columns.decimalComma);
+                money = readAmountText(field(fields, columns.amountColumn), columns.decimalComma);
                 // A mark says which way the money went; an amount without a known mark
-                // keeps the sign it is written with.
-                const QString mark = field(fields, columns.signColumn).trimmed().toCaseFolded();
-                const std::int64_t magnitude = std::abs(std::int64_t(amount));
-                if (kOutMarks.contains(mark))
-                    amount = clampAmount(-magnitude);
-                else if (kInMarks.contains(mark))
-                    amount = clampAmount(magnitude);
+                // keeps the sign it is written with, turned when the account's statements
+                // write charges as positive numbers.
+                const QString mark = field(fields, columns.signColumn);
+                const qint64 magnitude = money.cents < 0 ? -money.cents : money.cents;
+                if (isOutMark(mark))
+                    money.cents = -magnitude;
+                else if (isInMark(mark))
+                    money.cents = magnitude;
+                else if (columns.charges)
+                    money.cents = -money.cents;
             } else {
                 // Money out is money out whether the bank writes it positive or negative.
-                const qint64 out =
-                    readStatementAmount(field(fields, columns.debitColumn), columns.decimalComma);
-                const qint64 in =
-                    readStatementAmount(field(fields, columns.creditColumn), columns.decimalComma);
-                amount = clampAmount((in < 0 ? -in : in) - (out < 0 ? -out : out));
+                const AmountText out =
+                    readAmountText(field(fields, columns.debitColumn), columns.decimalComma);
+                const AmountText in =
+                    readAmountText(field(fields, columns.creditColumn), columns.decimalComma);
+                if (out.state == AmountText::Unreadable || in.state == AmountText::Unreadable)
+                    money.state = AmountText::Unreadable;
+                else if (out.state == AmountText::Read || in.state == AmountText::Read)
+                    money.state = AmountText::Read;
+                money.cents = (in.cents < 0 ? -in.cents : in.cents) -
+                              (out.cents < 0 ? -out.cents : out.cents);
+                money.tooLarge = out.tooLarge || in.tooLarge;
             }
+            money.tooLarge = money.tooLarge || clampAmount(money.cents) != money.cents;
             if (dateText.isEmpty()) {
                 counted.add(SkipReason::NoDate, row);
                 return true;
             }
-            if (amount == 0) {
+            if (money.state == AmountText::Unreadable) {
+                counted.add(SkipReason::UnreadableAmount, row);
+                return true;
+            }
+            if (money.amount() == 0) {
                 counted.add(SkipReason::NoAmount, row);
                 return true;
             }
@@ -458,7 +533,9 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
             const QString payee = cleanText(field(fields, columns.payeeColumn));
             record.incomingPayee = payee.isEmpty() ? replaceReservedCharacters(record.memo) : payee;
             record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
-            record.amount = amount;
+            record.amount = money.amount();
+            record.tooLarge = money.tooLarge;
+            record.number = row;
             read.push_back(std::move(record));
             return true;
         });

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -20,6 +21,10 @@ bool amountOrPayeeMatches(Amount amount, const QString& payee, const Transaction
     if (digits.size() > 2 && !digits.endsWith(QLatin1String("00")))
         return true;
     return payeeOverlap(payee, t.payee) >= 2;
+}
+
+bool sameInstant(const DateTime& a, const DateTime& b) {
+    return a.isSet() && b.isSet() && !isEarlier(a, b) && !isEarlier(b, a);
 }
 
 bool touches(const Transaction& t, ItemId account) {
@@ -85,7 +90,23 @@ const Transaction* DuplicateFinder::find(const QString& payee, Amount amount,
 }
 
 ImportPlan::ImportPlan(const Budget& budget, const Account& account)
-    : budget_(budget), account_(account), duplicates_(budget, account.id()) {}
+    : budget_(budget), account_(account), duplicates_(budget, account.id()),
+      firstImport_(!hadEarlierImport()) {}
+
+bool ImportPlan::proposeCharges(const std::vector<ImportRecord>& records) const {
+    if (!account_.isCCAccount() || records.empty())
+        return false;
+    const auto positive = std::count_if(records.begin(), records.end(),
+                                        [](const ImportRecord& r) { return r.amount > 0; });
+    return positive * 2 > qsizetype(records.size());
+}
+
+void turnAmounts(std::vector<ImportRecord>& records) {
+    for (ImportRecord& r : records) {
+        r.amount = clampAmount(-qint64(r.amount));
+        r.deposit = false;
+    }
+}
 
 bool ImportPlan::hadEarlierImport() const {
     const DateTime& last = account_.lastImport();
@@ -102,12 +123,11 @@ bool ImportPlan::hadEarlierImport() const {
 }
 
 DateTime ImportPlan::defaultImportAfter(const std::vector<ImportRecord>& records) const {
-    if (hadEarlierImport() || records.empty()) {
-        const DateTime& last = account_.lastImport();
-        if (last.isSet() && toQDateTime(last).isValid())
-            return last;
+    const DateTime& last = account_.lastImport();
+    if (last.isSet() && toQDateTime(last).isValid())
+        return last;
+    if (hadEarlierImport() || records.empty())
         return Clock::now();
-    }
     DateTime earliest = records.front().date;
     for (const ImportRecord& record : records)
         if (isEarlier(record.date, earliest))
@@ -137,11 +157,15 @@ RowState ImportPlan::evaluate(const ImportRecord& record, const DateTime& import
     if (!state.duplicateOf)
         state.duplicateOf = duplicates_.find(record.incomingPayee, record.amount, record.date);
     state.notAfter = !(toSerialDay(record.date) > toSerialDay(importAfter));
-    state.checked = !state.duplicateOf && !state.notAfter;
-    if (const Transaction* t = state.duplicateOf)
+    state.checked = !state.duplicateOf && !state.notAfter && !record.tooLarge;
+    if (record.tooLarge)
+        state.reason = kTooLargeText;
+    else if (const Transaction* t = state.duplicateOf)
         state.reason = QStringLiteral("matches %1 %2 %3")
                            .arg(formatDate(t->transactionTime, DateStyle::ShortDate), t->payee,
                                 formatAmount(clampAmount(accountChange(*t, account_.id())), true));
+    else if (state.notAfter && firstImport_ && sameInstant(importAfter, account_.lastImport()))
+        state.reason = kBeforeAddedText;
     else if (state.notAfter)
         state.reason =
             QStringLiteral("on or before %1").arg(formatDate(importAfter, DateStyle::ShortDate));

@@ -43,8 +43,9 @@ struct RowState {
     const Transaction* duplicateOf = nullptr; // the transaction the row repeats
     bool notAfter = false;                    // dated on or before the import-after date
     bool checked = false;
-    // Why an unticked row is unticked: "matches <date> <payee> <amount>" or
-    // "on or before <date>"; empty for a ticked row.
+    // Why an unticked row is unticked: "matches <date> <payee> <amount>", "on or before
+    // <date>", "before the account was added (its balance includes it)" or "the amount is
+    // too large to be a transaction"; empty for a ticked row.
     QString reason;
 };
 
@@ -59,10 +60,14 @@ public:
     // (Stored transactions keep no time of day, so nothing finer can tell them apart.)
     bool hadEarlierImport() const;
 
-    // The import-after date the review starts with: the account's last-import date after an
-    // earlier import (today when it is unset), else the day before the statement's earliest
-    // row, so that a first import is not all unticked.
+    // The import-after date the review starts with: the account's last-import date, which
+    // for an account never imported into is the moment it was added (rows before it are in
+    // its opening balance already); the day before the statement's earliest row only when
+    // that date is unset.
     DateTime defaultImportAfter(const std::vector<ImportRecord>& records) const;
+
+    // A credit card's statement whose amounts are mostly positive writes charges that way.
+    bool proposeCharges(const std::vector<ImportRecord>& records) const;
 
     // Fills mapped payee, envelope and kind from the rules (or an earlier payee). A rule may
     // only make a deposit of money coming into an ordinary account.
@@ -82,7 +87,17 @@ private:
     const Budget& budget_;
     const Account& account_;
     DuplicateFinder duplicates_;
+    bool firstImport_ = false;
 };
+
+// Said of a row whose amount had to be clamped; such a row is never imported.
+inline const QString kTooLargeText = QStringLiteral("the amount is too large to be a transaction");
+// Said of a row of a first import dated on or before the moment the account was added.
+inline const QString kBeforeAddedText =
+    QStringLiteral("before the account was added (its balance includes it)");
+
+// Turns the sign of every amount (a statement whose charges are written positive).
+void turnAmounts(std::vector<ImportRecord>& records);
 
 // The latest date among the records (unset when there are none).
 DateTime latestDate(const std::vector<ImportRecord>& records);

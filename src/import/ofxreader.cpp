@@ -11,12 +11,15 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTime>
 
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -76,6 +79,17 @@ QString ofxText(const char* text, int valid) {
     if (!valid)
         return QString();
     QString value = decodeStatementText(QByteArray(text)).trimmed();
+    // A file that says CHARSET:1252 but is written in UTF-8 (as many are) comes back with
+    // each UTF-8 byte turned into a letter of its own ("CafÃ©"): text that is valid UTF-8 is
+    // read as UTF-8 whatever the header says.
+    if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() >= 0x80; })) {
+        QStringEncoder windows("windows-1252");
+        const QByteArray bytes = windows.isValid() ? QByteArray(windows(value)) : QByteArray();
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString again = utf8(bytes);
+        if (!windows.hasError() && !utf8.hasError() && again != value)
+            value = again;
+    }
     if (value.size() > kMaxQifValueLength)
         value.truncate(value.at(kMaxQifValueLength - 1).isHighSurrogate() ? kMaxQifValueLength - 1
                                                                           : kMaxQifValueLength);
@@ -138,7 +152,11 @@ QByteArray elementValue(const QByteArray& bytes, const QByteArray& lower, const 
     const qsizetype at = lower.indexOf(open, from);
     if (at < 0 || at >= stop)
         return QByteArray();
-    const qsizetype start = at + open.size();
+    // The value may stand on the line after its tag.
+    qsizetype start = at + open.size();
+    while (start < stop && (bytes.at(start) == ' ' || bytes.at(start) == '\t' ||
+                            bytes.at(start) == '\r' || bytes.at(start) == '\n'))
+        ++start;
     qsizetype end = start;
     while (end < stop && bytes.at(end) != '<' && bytes.at(end) != '\r' && bytes.at(end) != '\n')
         ++end;
@@ -170,17 +188,17 @@ QDate ofxDate(const QByteArray& text) {
     for (int i = 0; i < 8; ++i)
         if (text.at(i) < '0' || text.at(i) > '9')
             return QDate();
+    // Nothing before 1900 is a statement date (and its serial day would not reload).
     const int year = text.left(4).toInt();
-    if (year < 100)
+    if (year < 1900)
         return QDate();
     return QDate(year, text.mid(4, 2).toInt(), text.mid(6, 2).toInt());
 }
 
 // An amount has one decimal separator, "." or ","; the other, where a bank writes it anyway,
 // groups thousands.
-Amount ofxAmount(const QByteArray& text) {
-    return readStatementAmount(QString::fromLatin1(text),
-                               text.lastIndexOf(',') > text.lastIndexOf('.'));
+AmountText ofxAmount(const QByteArray& text) {
+    return readAmountText(QString::fromLatin1(text), text.lastIndexOf(',') > text.lastIndexOf('.'));
 }
 
 // What libofx read, with the dates taken from the file, as the rows under review.
@@ -215,10 +233,19 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
             counted.add(SkipReason::UnreadableDate, number);
             continue;
         }
-        const Amount amount = written && !written->amount.isEmpty() ? ofxAmount(written->amount)
-                              : row.hasAmount                       ? clampAmount(row.cents)
-                                                                    : 0;
-        if (amount == 0) {
+        AmountText amount;
+        if (written && !written->amount.isEmpty()) {
+            amount = ofxAmount(written->amount);
+        } else if (row.hasAmount) {
+            amount.state = AmountText::Read;
+            amount.cents = row.cents;
+            amount.tooLarge = amount.amount() != row.cents;
+        }
+        if (amount.state == AmountText::Unreadable) {
+            counted.add(SkipReason::UnreadableAmount, number);
+            continue;
+        }
+        if (amount.amount() == 0) {
             counted.add(SkipReason::NoAmount, number);
             continue;
         }
@@ -227,7 +254,9 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
         record.memo = row.memo;
         record.bankId = row.fitid;
         record.date = fromQDateTime(QDateTime(date, QTime(0, 0)));
-        record.amount = amount;
+        record.amount = amount.amount();
+        record.tooLarge = amount.tooLarge;
+        record.number = number;
         read.push_back(std::move(record));
     }
     records = std::move(read);
@@ -377,6 +406,23 @@ struct HelperFolder {
     }
 };
 } // namespace
+
+QByteArray ofxWithAccountBlock(const QByteArray& bytes) {
+    const QByteArray lower = bytes.toLower();
+    const bool bank = lower.contains("<stmtrs>") && !lower.contains("<bankacctfrom>");
+    const bool card = lower.contains("<ccstmtrs>") && !lower.contains("<ccacctfrom>");
+    const qsizetype list = lower.indexOf("<banktranlist>");
+    if ((!bank && !card) || list < 0)
+        return bytes;
+    // Closing tags fit SGML and XML alike; no account of the budget is named by it.
+    const QByteArray block =
+        bank ? "<BANKACCTFROM><BANKID>0</BANKID><ACCTID>0</ACCTID><ACCTTYPE>CHECKING</ACCTTYPE>"
+               "</BANKACCTFROM>\n"
+             : "<CCACCTFROM><ACCTID>0</ACCTID></CCACCTFROM>\n";
+    QByteArray out = bytes;
+    out.insert(list, block);
+    return out;
+}
 
 quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>& records,
                               StatementSkips* skips) {

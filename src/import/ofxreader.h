@@ -28,6 +28,9 @@ quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
 // to standard output; the statement's copy and libofx's stay in a private temporary folder
 // that it removes however it ends. Its exit status.
 int runOfxHelper();
+// A statement without its account block (<BANKACCTFROM>, <CCACCTFROM>), which libofx
+// passes over whole, with a placeholder one; other statements unchanged.
+QByteArray ofxWithAccountBlock(const QByteArray& bytes);
 
 // The same parse run in this process, unguarded: what the child does. For the fuzzer, which
 // must see libofx's faults instead of having them contained.

@@ -47,6 +47,7 @@ struct RawRecord {
     QString memo;
     Amount amount = 0;
     int number = 0; // in the statement, counting every record
+    bool tooLarge = false;
 };
 
 // "!Type:Cat", "!Account" and the like open lists whose entries are no transactions (their
@@ -117,6 +118,8 @@ private:
         payee_.clear();
         memo_.clear();
         amount_ = 0;
+        amountUnreadable_ = false;
+        tooLarge_ = false;
         content_ = false;
     }
 
@@ -125,7 +128,7 @@ private:
             tooMany_ = true;
             return;
         }
-        out_.push_back({dateText_, payee, memo_, amount_, records_});
+        out_.push_back({dateText_, payee, memo_, amount_, records_, tooLarge_});
     }
 
     // "^", a section header or the end of the input: what is pending is one record.
@@ -137,7 +140,8 @@ private:
             else if (dateText_.trimmed().isEmpty())
                 skips.add(SkipReason::NoDate, records_);
             else if (amount_ == 0)
-                skips.add(SkipReason::NoAmount, records_);
+                skips.add(amountUnreadable_ ? SkipReason::UnreadableAmount : SkipReason::NoAmount,
+                          records_);
             else
                 // Transfers and cheques name no payee; the memo stands in, made matchable.
                 pushRecord(payee_.isEmpty() ? replaceReservedCharacters(memo_) : payee_);
@@ -184,9 +188,12 @@ private:
                 memo_ = decodeValue(line_);
             break;
         case 'T':
-        case 't':
-            amount_ = readStatementAmount(decodeValue(line_));
-            break;
+        case 't': {
+            const AmountText read = readAmountText(decodeValue(line_));
+            amount_ = read.state == AmountText::Read ? read.amount() : 0;
+            amountUnreadable_ = read.state == AmountText::Unreadable;
+            tooLarge_ = read.tooLarge;
+        } break;
         default:
             break;
         }
@@ -211,6 +218,8 @@ private:
     QString payee_;
     QString memo_;
     Amount amount_ = 0;
+    bool amountUnreadable_ = false;
+    bool tooLarge_ = false;
 };
 
 DateTime atMidnight(const QDate& date) {
@@ -240,6 +249,8 @@ void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>&
         record.memo = r.memo;
         record.date = when;
         record.amount = r.amount;
+        record.tooLarge = r.tooLarge;
+        record.number = r.number;
         records.push_back(std::move(record));
     }
 }

@@ -24,6 +24,9 @@ struct ImportRecord {
     // A row that adds money may be recorded as a deposit into money available for budgeting
     // instead of as an expense of an envelope.
     bool deposit = false;
+    // The amount had to be clamped to fit: no real transaction, never imported.
+    bool tooLarge = false;
+    int number = 0; // the record's number in the statement, as left-out records are counted
 };
 
 // A statement with more transactions than this is refused whole (EFBIG): no real statement
@@ -37,10 +40,10 @@ constexpr int kMaxQifValueLength = 1023;
 // then stays empty. Malformed lines are never errors. A record ends at "^", or as soon as a
 // date, a payee and a non-zero amount are pending; a record without a payee takes its memo
 // (or nothing) as the payee. Dates are read in one day/month order for the whole file
-// (chooseDateOrder), or in dateOrder when it is given. Records without a readable date or a non-zero amount, and the entries
-// of list sections (categories, classes, accounts, memorized transactions), are left out
-// and counted in skips. A last line without a line break counts like any other; a zero
-// byte ends the input.
+// (chooseDateOrder), or in dateOrder when it is given. Records without a readable date or a
+// non-zero amount, and the entries of list sections (categories, classes, accounts, memorized
+// transactions), are left out and counted in skips. A last line without a line break counts like
+// any other; a zero byte ends the input.
 quint32 readQifFile(const QString& path, std::vector<ImportRecord>& records,
                     StatementSkips* skips = nullptr,
                     std::optional<DateOrder> dateOrder = std::nullopt);

@@ -1,6 +1,7 @@
 #include "import/statementreader.h"
 
 #include "import/csvreader.h"
+#include "import/csvrules.h"
 #include "import/ofxreader.h"
 
 #include <QFile>
@@ -100,10 +101,31 @@ StatementFormat detectStatementFormat(const QByteArray& bytes) {
         return StatementFormat::Ofx;
     if (looksLikeQif(head))
         return StatementFormat::Qif;
-    const QByteArray firstLine = head.left(head.indexOf('\n'));
-    for (const char d : {',', ';', '\t'})
-        if (firstLine.contains(d))
+    // Delimited lines (ended by CR, LF or both), wherever they start: a title line without a
+    // delimiter above the table hides nothing. Whether they hold a table is the CSV
+    // reader's question.
+    QList<QByteArray> lines = head.split('\n');
+    if (lines.size() == 1)
+        lines = head.split('\r');
+    for (const char d : {',', ';', '\t'}) {
+        int delimited = 0;
+        for (const QByteArray& line : lines)
+            if (line.contains(d))
+                ++delimited;
+        if (delimited >= 2)
             return StatementFormat::Csv;
+        if (delimited == 1)
+            for (const QByteArray& line : lines)
+                if (line.contains(d))
+                    for (const QByteArray& field : line.split(d))
+                        if (readStatementDate(QString::fromLatin1(field.trimmed()),
+                                              DateOrder::DayMonthYear)
+                                .isValid() ||
+                            readStatementDate(QString::fromLatin1(field.trimmed()),
+                                              DateOrder::MonthDayYear)
+                                .isValid())
+                            return StatementFormat::Csv;
+    }
     return StatementFormat::Unknown;
 }
 
@@ -119,6 +141,12 @@ QString statementFormatName(StatementFormat format) {
         break;
     }
     return QString();
+}
+
+QString CsvGuess::missingRole() const {
+    return csvMissingRole(columns.dateColumn >= 0, columns.amountColumn >= 0 ||
+                                                       columns.debitColumn >= 0 ||
+                                                       columns.creditColumn >= 0);
 }
 
 bool CsvColumns::usable() const {
@@ -142,6 +170,8 @@ QString CsvColumns::toText() const {
         text += QStringLiteral(" sign=%1").arg(signColumn);
     if (skipRows > 0)
         text += QStringLiteral(" skip=%1").arg(skipRows);
+    if (charges)
+        text += QStringLiteral(" charges=yes");
     return text;
 }
 
@@ -177,6 +207,8 @@ std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
                 return std::nullopt;
         } else if (key == QLatin1String("decimal")) {
             c.decimalComma = value == QLatin1String("comma");
+        } else if (key == QLatin1String("charges")) {
+            c.charges = value == QLatin1String("yes");
         } else {
             bool ok = false;
             const int column = value.toInt(&ok);
@@ -214,12 +246,14 @@ StatementRead readStatement(const QByteArray& bytes, const StatementOptions& opt
         read.status = readQifBytes(bytes, read.records, &read.skips, options.dateOrder);
         break;
     case StatementFormat::Ofx:
-        read.status = readOfxBytes(bytes, read.records, &read.skips);
+        read.status = readOfxBytes(ofxWithAccountBlock(bytes), read.records, &read.skips);
         break;
-    case StatementFormat::Csv:
-        read.status = readCsvBytes(bytes, options.csv ? *options.csv : detectCsvColumns(bytes),
-                                   read.records, &read.skips, options.dateOrder);
+    case StatementFormat::Csv: {
+        // Only a part that reads as a table with a date and an amount makes a statement.
+        const CsvColumns columns = options.csv ? *options.csv : detectCsvColumns(bytes);
+        read.status = readCsvBytes(bytes, columns, read.records, &read.skips, options.dateOrder);
         break;
+    }
     case StatementFormat::Unknown:
         read.status = EINVAL;
         break;

@@ -39,6 +39,9 @@ struct CsvColumns {
     // Beside an amount column: a column marking each amount as money out or in ("D"/"C",
     // "Af"/"Bij", "Soll"/"Haben"), for banks that write every amount without a sign.
     int signColumn = -1;
+    // The account's statements write charges as positive numbers (a credit card's): an
+    // amount without a mark is turned, so that a charge is money out.
+    bool charges = false;
 
     bool usable() const; // a date column and some money column
     // The one-line form kept with the account so the next import reads the same way.
@@ -47,9 +50,26 @@ struct CsvColumns {
     bool operator==(const CsvColumns&) const = default;
 };
 
-// The proposal for a CSV file: delimiter (comma, semicolon, tab), header row, date order,
-// decimal separator, and which columns are date, payee, memo and amount or debit/credit.
+// The proposal for a CSV file: delimiter (comma, semicolon, tab), where the table starts,
+// header row, date order, decimal separator, and which columns are date, payee, memo and
+// amount or debit/credit, each by its header's words (csvrules.h) confirmed by its values.
+// A role no column passes for is left out (-1) rather than guessed.
+struct CsvGuess {
+    CsvColumns columns;
+    // No column holds transactions: only a running balance, or no money at all.
+    bool noTransactions = false;
+    // "date" or "amount" when no column passed for it (csvMissingRole), else empty.
+    QString missingRole() const;
+};
+CsvGuess guessCsvColumns(const QByteArray& bytes);
 CsvColumns detectCsvColumns(const QByteArray& bytes);
+
+// The choice that a statement writes charges as positive numbers, as the column step and
+// the review show it.
+inline const QString kChargesText = QStringLiteral("Amounts are charges (positive is money out)");
+
+// Said when a statement holds no transactions at all.
+inline const QString kNoTransactionsText = QStringLiteral("no transactions in this file");
 
 // The first rows of the file split into fields (RFC 4180 quoting, line breaks inside quotes),
 // for the mapping step's preview.

@@ -5,9 +5,13 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <QHash>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -19,12 +23,132 @@ int expandYear(const QString& digits) {
 }
 
 QDate validDate(int year, int month, int day) {
-    // Years before 100 are typing slips ("1/2/0024"), never statement dates.
-    if (year < 100)
+    // Years before 1900 are typing slips ("1/2/0024"), never statement dates; the serial day
+    // of 30 December 1899 would also reload as another day.
+    if (year < 1900 || year > 9999)
         return QDate();
     return QDate(year, month, day);
 }
+
+// Lower case without accents, and the German umlaut written out ("Maerz") as well.
+QString foldedWord(const QString& word) {
+    QString out;
+    for (const QChar c : word.normalized(QString::NormalizationForm_D).toLower())
+        if (c.category() != QChar::Mark_NonSpacing)
+            out += c;
+    return out;
+}
+
+// Month names as banks in these languages write them, folded (foldedWord), short and long.
+int monthNumber(const QString& word) {
+    static const QHash<QString, int> months = [] {
+        const char* const names[12] = {
+            "jan january januar janvier januari enero ene gennaio gen janeiro janv jaen "
+            "jaenner janner",
+            "feb february februar fevrier fevr fev februari febrero febbraio fevereiro",
+            "mar march maerz marz mrz mars maart mrt maa marzo marco",
+            "apr april avril avr abril abr aprile",
+            "may mai mei mayo maggio mag maio",
+            "jun june juni juin junio giugno giu junho",
+            "jul july juli juillet juil julio luglio lug julho",
+            "aug august aout augustus agosto ago",
+            "sep sept september septembre septiembre setiembre set settembre setembro",
+            "oct october oktober okt octobre octubre ottobre ott outubro out",
+            "nov november novembre noviembre novembro",
+            "dec december dezember dez decembre diciembre dic dicembre dezembro"};
+        QHash<QString, int> map;
+        for (int m = 0; m < 12; ++m)
+            for (const QString& name : QString::fromLatin1(names[m]).split(QLatin1Char(' ')))
+                map.insert(name, m + 1);
+        return map;
+    }();
+    return months.value(foldedWord(word), 0);
+}
+
+// A date with the month's name: day month year, month day year, or year month day.
+QDate namedMonthDate(const QString& text) {
+    // Letters of any script, a point after a short name, blanks, "-", "/" or "," between.
+    static const QRegularExpression dayFirst(
+        QStringLiteral("^\\s*(\\d{1,2})\\.?[\\s/-]*(\\p{L}{3,})\\.?[\\s/,-]*(\\d{4}|\\d{2})"
+                       "(?:[\\s,T].*)?$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression monthFirst(
+        QStringLiteral("^\\s*(\\p{L}{3,})\\.?[\\s/-]*(\\d{1,2})(?:st|nd|rd|th)?[\\s/,.-]+"
+                       "(\\d{4}|\\d{2})(?:[\\sT].*)?$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression yearFirst(
+        QStringLiteral("^\\s*(\\d{4})[\\s/.-]+(\\p{L}{3,})\\.?[\\s/.-]*(\\d{1,2})(?:[\\sT].*)?$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    QRegularExpressionMatch m = dayFirst.match(text);
+    if (m.hasMatch()) {
+        const int month = monthNumber(m.captured(2));
+        return month ? validDate(expandYear(m.captured(3)), month, m.captured(1).toInt()) : QDate();
+    }
+    m = monthFirst.match(text);
+    if (m.hasMatch()) {
+        const int month = monthNumber(m.captured(1));
+        return month ? validDate(expandYear(m.captured(3)), month, m.captured(2).toInt()) : QDate();
+    }
+    m = yearFirst.match(text);
+    if (m.hasMatch()) {
+        const int month = monthNumber(m.captured(2));
+        return month ? validDate(m.captured(1).toInt(), month, m.captured(3).toInt()) : QDate();
+    }
+    return QDate();
+}
+
+bool isMinus(QChar c) {
+    return c == QLatin1Char('-') || c == QChar(0x2212);
+}
+
+bool isGroupBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QChar(0xa0) || c == QChar(0x202f) || c == QChar(0x2009);
+}
+
+// A currency sign or code standing before or after the number: "$", "€", "US$", "R$", "EUR",
+// "kr", "Fr.". Letters alone are taken only as a code in capitals or one of the short forms
+// banks write, so that "1e308" or "0x10" is no amount.
+bool isCurrency(const QString& token) {
+    if (token.isEmpty())
+        return false;
+    qsizetype letters = 0;
+    while (letters < token.size() && token.at(letters).isLetter())
+        ++letters;
+    QString rest = token.mid(letters);
+    if (rest.startsWith(QLatin1Char('.')))
+        rest.remove(0, 1);
+    if (!rest.isEmpty()) // "US$", "R$", "$": letters before currency signs only
+        return letters <= 3 && std::all_of(rest.begin(), rest.end(), [](QChar c) {
+                   return c.category() == QChar::Symbol_Currency;
+               });
+    const QString word = token.left(letters);
+    static const QStringList shortForms = {"kr", "Kr",  "kn", "zł", "Kč", "Ft",
+                                           "Fr", "lei", "Rs", "R",  "TL", "Lei"};
+    if (letters == 3 && word == word.toUpper())
+        return true;
+    return shortForms.contains(word);
+}
+
+// The integer digits with their group separators: plain digits, or groups of three (the
+// first one to three digits long), or the Indian 1,23,45,678.
+bool groupsInPlace(const QString& digits, QChar group) {
+    if (!digits.contains(group))
+        return true;
+    const QStringList parts = digits.split(group);
+    if (parts.first().isEmpty() || parts.first().size() > 3 || parts.last().size() != 3)
+        return false;
+    bool threes = true, indian = parts.first().size() <= 2;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        threes = threes && parts[i].size() == 3;
+        indian = indian && parts[i].size() == (i + 1 == parts.size() ? 3 : 2);
+    }
+    return threes || indian;
+}
 } // namespace
+
+namespace {
+QDate readNumericDate(const QString& text, DateOrder order);
+}
 
 DateOrder localeDateOrder() {
     const QString format = QLocale().dateFormat(QLocale::ShortFormat);
@@ -39,6 +163,16 @@ DateOrder localeDateOrder() {
 }
 
 QDate readStatementDate(const QString& text, DateOrder order) {
+    const QDate numeric = readNumericDate(text, order);
+    if (numeric.isValid())
+        return numeric;
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); })
+               ? namedMonthDate(text)
+               : QDate();
+}
+
+namespace {
+QDate readNumericDate(const QString& text, DateOrder order) {
     static const QRegularExpression compact(
         QStringLiteral("^\\s*(\\d{4})(\\d{2})(\\d{2})(?:\\d{6}(?:\\.\\d+)?)?(?:\\[[^\\]]*\\])?"
                        "(?:[\\sT].*)?$"),
@@ -76,6 +210,8 @@ QDate readStatementDate(const QString& text, DateOrder order) {
     return QDate();
 }
 
+} // namespace
+
 DateOrder chooseDateOrder(const QStringList& dates, DateOrder localeOrder) {
     std::array<DateOrder, 3> candidates{localeOrder, DateOrder::DayMonthYear,
                                         DateOrder::MonthDayYear};
@@ -101,38 +237,145 @@ DateOrder chooseDateOrder(const QStringList& dates, DateOrder localeOrder) {
 }
 
 Amount readStatementAmount(const QString& text) {
-    QString value = text.trimmed();
-    const qsizetype comma = value.lastIndexOf(QLatin1Char(','));
-    const bool decimalComma = comma >= 0 && comma == value.size() - 3 &&
-                              value.at(comma + 1).isDigit() && value.at(comma + 2).isDigit();
-    if (decimalComma) {
-        // The points before it group thousands.
-        value.remove(QLatin1Char('.'));
-        value[value.lastIndexOf(QLatin1Char(','))] = QLatin1Char('.');
-    }
-    return parseAmount(value);
+    const AmountText read = readAmountText(text);
+    return read.state == AmountText::Read ? read.amount() : 0;
 }
 
 Amount readStatementAmount(const QString& text, bool decimalComma) {
-    const QChar point = decimalComma ? QLatin1Char(',') : QLatin1Char('.');
-    const auto isMinus = [](QChar c) { return c == QLatin1Char('-') || c == QChar(0x2212); };
-    QString digits;
+    const AmountText read = readAmountText(text, decimalComma);
+    return read.state == AmountText::Read ? read.amount() : 0;
+}
+
+AmountText readAmountText(const QString& text) {
+    const QString value = text.trimmed();
+    const qsizetype comma = value.lastIndexOf(QLatin1Char(','));
+    const bool decimalComma = comma >= 0 && comma == value.size() - 3 &&
+                              value.at(comma + 1).isDigit() && value.at(comma + 2).isDigit();
+    return readAmountText(value, decimalComma);
+}
+
+AmountText readAmountText(const QString& text, bool decimalComma) {
+    AmountText out;
+    QString value = text.trimmed();
+    if (value.isEmpty())
+        return out;
+    out.state = AmountText::Unreadable;
     bool negative = false;
-    bool seenDigit = false;
-    for (const QChar c : text) {
-        if (c.isDigit() && c.unicode() < 128) {
-            digits += c;
-            seenDigit = true;
-        } else if (c == point) {
-            digits += QLatin1Char('.');
-        } else if (isMinus(c) || (c == QLatin1Char('(') && !seenDigit)) {
-            negative = true;
+    int signs = 0;
+    if (value.startsWith(QLatin1Char('(')) && value.endsWith(QLatin1Char(')'))) {
+        negative = true;
+        ++signs;
+        value = value.mid(1, value.size() - 2).trimmed();
+    }
+    // Sign and currency before the number, in either order.
+    QString currency;
+    qsizetype at = 0;
+    const auto takeCurrency = [&](qsizetype& pos) {
+        const qsizetype from = pos;
+        while (pos < value.size() && !value.at(pos).isDigit() && !isMinus(value.at(pos)) &&
+               value.at(pos) != QLatin1Char('+') && !value.at(pos).isSpace() &&
+               value.at(pos) != QLatin1Char('.') && value.at(pos) != QLatin1Char(','))
+            ++pos;
+        // A point ends a short form ("Fr."), never starts the number after letters.
+        if (pos > from && pos < value.size() && value.at(pos) == QLatin1Char('.') &&
+            value.at(pos - 1).isLetter())
+            ++pos;
+        return value.mid(from, pos - from);
+    };
+    for (int part = 0; part < 4 && at < value.size(); ++part) {
+        const QChar c = value.at(at);
+        if (c.isSpace()) {
+            ++at;
+        } else if (isMinus(c) || c == QLatin1Char('+')) {
+            negative = negative || isMinus(c);
+            ++signs;
+            ++at;
+        } else if (!c.isDigit() && c != QLatin1Char('.') && c != QLatin1Char(',')) {
+            if (!currency.isEmpty())
+                return out;
+            currency = takeCurrency(at);
+            if (!isCurrency(currency))
+                return out;
+        } else {
+            break;
         }
     }
-    if (!seenDigit)
-        return 0;
-    const Amount value = parseAmount(digits);
-    return negative ? -value : value;
+    // The number: digits, separators and blanks that group.
+    const QChar point = decimalComma ? QLatin1Char(',') : QLatin1Char('.');
+    const QChar other = decimalComma ? QLatin1Char('.') : QLatin1Char(',');
+    QString number;
+    while (at < value.size()) {
+        const QChar c = value.at(at);
+        if (c.isDigit() && c.unicode() < 128) {
+            number += c;
+        } else if (c == point || c == other || c == QLatin1Char('\'') || isGroupBlank(c)) {
+            // A blank before a currency code or sign ends the number.
+            if (isGroupBlank(c) && (at + 1 >= value.size() || !value.at(at + 1).isDigit()))
+                break;
+            number += isGroupBlank(c) ? QLatin1Char(' ') : c;
+        } else {
+            break;
+        }
+        ++at;
+    }
+    // After it: blanks, a currency (if none came before) and a sign (if none came before).
+    while (at < value.size()) {
+        const QChar c = value.at(at);
+        if (c.isSpace()) {
+            ++at;
+        } else if (isMinus(c) || c == QLatin1Char('+')) {
+            negative = negative || isMinus(c);
+            ++signs;
+            ++at;
+        } else {
+            if (!currency.isEmpty())
+                return out;
+            currency = takeCurrency(at);
+            if (!isCurrency(currency))
+                return out;
+        }
+    }
+    if (signs > 1 || number.isEmpty())
+        return out;
+    const qsizetype decimalAt = number.indexOf(point);
+    if (decimalAt >= 0 && number.indexOf(point, decimalAt + 1) >= 0)
+        return out;
+    QString whole = decimalAt >= 0 ? number.left(decimalAt) : number;
+    const QString decimals = decimalAt >= 0 ? number.mid(decimalAt + 1) : QString();
+    if (!std::all_of(decimals.begin(), decimals.end(), [](QChar c) { return c.isDigit(); }))
+        return out;
+    if (decimalAt >= 0 && decimals.isEmpty())
+        return out;
+    // One kind of group separator, in its places.
+    QChar group;
+    for (const QChar c : whole)
+        if (!c.isDigit()) {
+            if (!group.isNull() && c != group)
+                return out;
+            group = c;
+        }
+    if (!group.isNull() && !groupsInPlace(whole, group))
+        return out;
+    whole.remove(group);
+    if (whole.isEmpty() && decimals.isEmpty())
+        return out;
+    while (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
+        whole.remove(0, 1);
+    out.state = AmountText::Read;
+    // More than 15 digits is no transaction of any currency; kept as "too large".
+    constexpr qint64 kBeyond = qint64(1) << 56;
+    if (whole.size() > 15) {
+        out.cents = negative ? -kBeyond : kBeyond;
+        out.tooLarge = true;
+        return out;
+    }
+    qint64 cents = whole.isEmpty() ? 0 : whole.toLongLong() * 100;
+    if (!decimals.isEmpty())
+        cents += decimals.left(1).toLongLong() * 10 +
+                 (decimals.size() > 1 ? decimals.mid(1, 1).toLongLong() : 0);
+    out.cents = negative ? -cents : cents;
+    out.tooLarge = clampAmount(out.cents) != out.cents;
+    return out;
 }
 
 QString decodeStatementText(const QByteArray& bytes) {
@@ -162,6 +405,7 @@ QString skippedRecordsMessage(const StatementSkips& skips) {
     line(skips.withoutDate, "without a date");
     line(skips.unreadableDate, "with a date that cannot be read");
     line(skips.withoutAmount, "without an amount");
+    line(skips.unreadableAmount, "with an amount that cannot be read");
     line(skips.listEntries,
          "in lists of categories, classes, accounts or memorized transactions, which are not "
          "transactions");
@@ -190,6 +434,9 @@ void StatementSkips::add(SkipReason reason, int record) {
     case SkipReason::ListEntry:
         ++listEntries;
         break;
+    case SkipReason::UnreadableAmount:
+        ++unreadableAmount;
+        break;
     }
     if (records.size() < kMaxListed)
         records.push_back({record, reason});
@@ -203,6 +450,8 @@ const char* skipReasonName(SkipReason reason) {
         return "unreadable date";
     case SkipReason::NoAmount:
         return "no amount";
+    case SkipReason::UnreadableAmount:
+        return "unreadable amount";
     case SkipReason::ListEntry:
         break;
     }

@@ -20,9 +20,13 @@ DateOrder localeDateOrder();
 // A statement date: day, month and year as numbers in the given order, separated by "/",
 // "-", "." or "'" (the second separator may also be blanks or an apostrophe, as in "1/15'10"
 // and "12/15' 4"); or year first with four digits: yyyy-mm-dd, yyyy/mm/dd, yyyy.mm.dd,
-// yyyy'mm'dd and yyyymmdd (also with a time behind it, as in 20241215120000). Two-digit
-// years 30..99 are the 1900s, 00..29 the 2000s. A time of day after a blank is ignored.
-// An invalid QDate when the text is no such date.
+// yyyy'mm'dd and yyyymmdd (also with a time behind it, as in 20241215120000); or with the
+// month's name, short or long, with or without a point, in English, German, French, Dutch,
+// Spanish, Italian or Portuguese ("10 Feb 18", "03-Mar-2024", "3. Maerz 2024",
+// "15 janv. 2024", "March 3, 2024", "2024-Mar-03"). Two-digit years 30..99 are the 1900s,
+// 00..29 the 2000s. A time of day after a blank is ignored. An invalid QDate when the text
+// is no such date, or a year before 1900 (no bank statement goes back that far, and the
+// serial days before it do not survive a reload).
 QDate readStatementDate(const QString& text, DateOrder order);
 
 // The one order a whole statement is read in: the locale's when it reads every date; else
@@ -38,15 +42,32 @@ Amount readStatementAmount(const QString& text);
 
 // An amount whose decimal separator is known (a CSV column's): the other of "." and ","
 // groups thousands. A "-" or "−" before the digits or after them, or parentheses around
-// the value, make it negative; currency symbols and blanks do not count.
+// the value, make it negative; currency symbols and blanks do not count. 0 when the text is
+// no amount (see readAmountText).
 Amount readStatementAmount(const QString& text, bool decimalComma);
+
+// What an amount text holds, read strictly: digits with at most one decimal separator,
+// group separators only between groups of three digits (or the Indian 2-2-3), one sign
+// ("-", "−", "+" before or a "-" after, or parentheses around), and at most one currency
+// sign or code ("$", "€", "R$", "EUR", "kr") before or after. Anything else ("1e308", "0x10",
+// "12-34") is Unreadable: dropping what is not a digit would make money up.
+struct AmountText {
+    enum State { Empty, Unreadable, Read };
+    State state = Empty;
+    qint64 cents = 0;      // digits after the second decimal dropped; bounded by ±10^17
+    bool tooLarge = false; // beyond what an Amount holds: clamped, never a real transaction
+    Amount amount() const { return clampAmount(cents); }
+};
+AmountText readAmountText(const QString& text, bool decimalComma);
+// The decimal separator decided by the text as readStatementAmount(text) does.
+AmountText readAmountText(const QString& text);
 
 // The text of statement bytes: UTF-8 when they are valid UTF-8 (a byte order mark is
 // dropped), else Windows-1252, as older bank software writes (its letters include all of
 // Latin-1's).
 QString decodeStatementText(const QByteArray& bytes);
 
-enum class SkipReason { NoDate, UnreadableDate, NoAmount, ListEntry };
+enum class SkipReason { NoDate, UnreadableDate, NoAmount, ListEntry, UnreadableAmount };
 
 // A record left out: its 1-based number in the statement (a QIF record, a CSV row counted as
 // a spreadsheet shows it, header included, an OFX transaction) and why.
@@ -61,16 +82,19 @@ struct StatementSkips {
     int unreadableDate = 0;
     int withoutAmount = 0;
     int listEntries = 0; // entries of category, class, account and memorized-transaction lists
+    int unreadableAmount = 0;
     // Which ones, in statement order; a junk file could name millions, so only the first
     // kMaxListed are kept (the counts go on).
     std::vector<SkippedRecord> records;
     static constexpr size_t kMaxListed = 10000;
 
     void add(SkipReason reason, int record);
-    int total() const { return withoutDate + unreadableDate + withoutAmount + listEntries; }
+    int total() const {
+        return withoutDate + unreadableDate + withoutAmount + listEntries + unreadableAmount;
+    }
 };
 
-// "no date", "unreadable date", "no amount", "list entry".
+// "no date", "unreadable date", "no amount", "list entry", "unreadable amount".
 const char* skipReasonName(SkipReason reason);
 
 // The one message that tells the user what was left out and why; empty when nothing was.

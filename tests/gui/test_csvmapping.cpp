@@ -51,6 +51,7 @@ private slots:
     void previewFollowsChoices();
     void mappingIsRememberedPerAccount();
     void screenshot();
+    void cardChargesAndEmptyRole();
 };
 
 void TestCsvMapping::proposal_data() {
@@ -65,9 +66,8 @@ void TestCsvMapping::proposal_data() {
         << "us_bank.csv"
         << "Comma"
         << "Month/day/year"
-        << "Point (1,234.56)"
-        << QStringList{"1: Date", "2: Description", "(none)", "3: Amount", "(none)", "(none)",
-                       "(none)"}
+        << "Point (1,234.56)" << QStringList{"1: Date", "2: Description", "(none)", "3: Amount",
+                                             "(none)",  "(none)",         "(none)"}
         << QStringList{"12/2/24", "WHOLEFDS MKT #10234, SEATTLE WA", "-$87.45", ""}
         << "4 transactions will be read; 2 rows are left out (no readable date or amount).";
     QTest::newRow("German bank")
@@ -188,6 +188,68 @@ void TestCsvMapping::screenshot() {
     QVERIFY(header->sectionViewportPosition(3) + header->sectionSize(3) <=
             dialog.preview()->viewport()->width());
     QVERIFY(dialog.grab().save(folder + "/csv_columns.png"));
+}
+
+// A card statement that writes charges as positive numbers: the step proposes "charges" for
+// a card account, the review shows it and can turn it back, and the account keeps the
+// choice. A file whose money columns cannot be told apart opens with the amount empty; a
+// balance history opens nothing.
+void TestCsvMapping::cardChargesAndEmptyRole() {
+    Budget budget;
+    Account* card = budget.createAccount();
+    card->setCCAccount(true);
+    FakePrompter prompter;
+    ImportHooks hooks;
+    hooks.prompter = &prompter;
+    hooks.chooseFile = [] { return kStatements + "amex_title_charges.csv"; };
+    QStringList seen;
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        if (auto* step = qobject_cast<CsvMappingDialog*>(d)) {
+            seen << (step->chargesField()->isChecked() ? "step: charges" : "step: as written");
+            seen << previewRow(*step, 1).at(2);
+            step->okButton()->click();
+        } else if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
+            QVERIFY(review->chargesField());
+            seen << review->transactionList()->item(1, 4)->text();
+            review->chargesField()->click();
+            seen << review->transactionList()->item(1, 4)->text();
+            review->chargesField()->click();
+            review->reject();
+        }
+    };
+    QVERIFY(!importTransactions(budget, card, hooks));
+    QCOMPARE(seen, (QStringList{"step: charges", "-$412.30", "-$412.30", "$412.30"}));
+    QVERIFY(CsvColumns::fromText(card->statementColumns())->charges);
+
+    // The same file into an ordinary account: amounts as written.
+    Account* checking = budget.createAccount();
+    seen.clear();
+    QVERIFY(!importTransactions(budget, checking, hooks));
+    QCOMPARE(seen.mid(0, 2), (QStringList{"step: as written", "$412.30"}));
+
+    const QString folder = QCoreApplication::applicationDirPath() + "/../../shots";
+    const QByteArray twoAmounts = "Date;Text;Sum A;Sum B\n02.01.2025;Baker;-5,00;-7,00\n"
+                                  "03.01.2025;Butcher;-6,00;-9,00\n15.01.2025;Salary;100,00;"
+                                  "120,00\n";
+    CsvColumns start = detectCsvColumns(twoAmounts);
+    start.charges = true;
+    CsvMappingDialog dialog(twoAmounts, start);
+    QCOMPARE(dialog.roleField(CsvMappingDialog::AmountRole)->currentText(), QString("(none)"));
+    QVERIFY(!dialog.okButton()->isEnabled());
+    QVERIFY(dialog.summary()->text().contains("could not tell which column holds the amount"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.grab().save(folder + "/csv_columns_empty_role.png"));
+    // Once named, the charges choice turns the amounts of the preview.
+    dialog.roleField(CsvMappingDialog::AmountRole)->setCurrentIndex(4);
+    QCOMPARE(previewRow(dialog, 2).at(2), QString("-$120.00"));
+    QVERIFY(dialog.okButton()->isEnabled());
+    QVERIFY(dialog.grab().save(folder + "/csv_columns_charges.png"));
+
+    DialogDriver::beforeExec = [](QDialog*) { QFAIL("a balance history opens no dialog"); };
+    hooks.chooseFile = [] { return kStatements + "daily_balance.csv"; };
+    QVERIFY(!importTransactions(budget, checking, hooks));
+    QCOMPARE(prompter.texts().last(), QString("No transactions in this file."));
 }
 
 QTEST_MAIN(TestCsvMapping)

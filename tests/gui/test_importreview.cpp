@@ -318,9 +318,10 @@ void TestImportReview::earlierDateRefills() {
     QCOMPARE(checks(rows), (QList<bool>{false, false, false, false, true}));
 }
 
-// Where the review's import-after date starts: at the last import once something was
-// imported, else the day before the statement's first row, whatever the account's
-// last-import date says about the day it was opened.
+// Where the review's import-after date starts: at the account's last-import date, which
+// before a first import is the moment the account was added (what came before is in its
+// opening balance, and the note says so); the day before the statement's first row only
+// when that date is unset.
 void TestImportReview::importAfterDefault_data() {
     QTest::addColumn<QDateTime>("lastImport");     // invalid: unset
     QTest::addColumn<QList<QDateTime>>("entries"); // the account's transactions
@@ -328,13 +329,13 @@ void TestImportReview::importAfterDefault_data() {
     QTest::addColumn<QList<bool>>("checked");
     const QList<bool> all(5, true);
     QTest::newRow("opened after the statement, nothing entered")
-        << QDateTime(QDate(2024, 12, 15), QTime(9, 30)) << QList<QDateTime>() << QDate(2024, 11, 30)
-        << all;
+        << QDateTime(QDate(2024, 12, 15), QTime(9, 30)) << QList<QDateTime>() << QDate(2024, 12, 15)
+        << QList<bool>(5, false);
     QTest::newRow("opened before, entries from that day on")
         << QDateTime(QDate(2024, 11, 20), QTime(10, 0))
         << QList<QDateTime>{QDateTime(QDate(2024, 11, 20), QTime(0, 0)),
                             QDateTime(QDate(2024, 12, 4), QTime(18, 0))}
-        << QDate(2024, 11, 30) << all;
+        << QDate(2024, 11, 20) << all;
     QTest::newRow("entries before the last import")
         << QDateTime(QDate(2024, 12, 2), QTime(0, 0))
         << QList<QDateTime>{QDateTime(QDate(2024, 11, 28), QTime(0, 0))} << QDate(2024, 12, 2)
@@ -363,6 +364,12 @@ void TestImportReview::importAfterDefault() {
     ImportReviewDialog dialog(f.budget, batch, &prompter);
     QCOMPARE(dialog.datePicker()->date(), after);
     QCOMPARE(checks(dialog.transactionList()), checked);
+    const QString note = dialog.transactionList()->item(0, 5)->text();
+    if (!checked.first())
+        QCOMPARE(note, entries.isEmpty()
+                           ? kBeforeAddedText
+                           : QStringLiteral("on or before %1")
+                                 .arg(QLocale().toString(after, QLocale::ShortFormat)));
 }
 
 // Money coming into an ordinary account may be a deposit: no envelope needed, recorded as

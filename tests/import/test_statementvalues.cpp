@@ -21,6 +21,8 @@ private slots:
     void localeOrder();
     void amounts_data();
     void amounts();
+    void strictAmounts_data();
+    void strictAmounts();
     void skippedMessage();
 };
 
@@ -53,6 +55,27 @@ void TestStatementValues::dates_data() {
     QTest::newRow("year before 100") << "1/2/0024" << mdy << "";
     QTest::newRow("words") << "last Tuesday" << mdy << "";
     QTest::newRow("empty") << "" << dmy << "";
+    // Month names, in whatever order the file's numbers go: the name says which is the month.
+    QTest::newRow("English short, two-digit year") << "10 Feb 18" << mdy << "2018-02-10";
+    QTest::newRow("dashes") << "03-Mar-2024" << mdy << "2024-03-03";
+    QTest::newRow("German long, day with a point") << "3. März 2024" << mdy << "2024-03-03";
+    QTest::newRow("German umlaut written out") << "28. Maerz 2024" << dmy << "2024-03-28";
+    QTest::newRow("French short with a point") << "15 janv. 2024" << ymd << "2024-01-15";
+    QTest::newRow("French accents") << "1 févr. 2024" << dmy << "2024-02-01";
+    QTest::newRow("Dutch") << "5 mrt 2024" << dmy << "2024-03-05";
+    QTest::newRow("Spanish short") << "07-ene-2024" << dmy << "2024-01-07";
+    QTest::newRow("Italian long") << "12 dicembre 2023" << dmy << "2023-12-12";
+    QTest::newRow("Portuguese") << "9 out 2024" << dmy << "2024-10-09";
+    QTest::newRow("month first with a comma") << "March 3, 2024" << dmy << "2024-03-03";
+    QTest::newRow("year first") << "2024-Mar-03" << dmy << "2024-03-03";
+    QTest::newRow("with a time") << "10 Feb 2018 14:22" << dmy << "2018-02-10";
+    QTest::newRow("no such month") << "10 Foo 2018" << dmy << "";
+    QTest::newRow("no such day") << "30 Feb 2024" << dmy << "";
+    // Nothing before 1900 is a statement date; 30 December 1899 would reload as the 31st.
+    QTest::newRow("day zero of the serial days") << "12/30/1899" << mdy << "";
+    QTest::newRow("1899 with a month name") << "31 Dec 1899" << dmy << "";
+    QTest::newRow("first day read") << "1900-01-01" << dmy << "1900-01-01";
+    QTest::newRow("last day read") << "9999-12-31" << dmy << "9999-12-31";
 }
 
 void TestStatementValues::dates() {
@@ -124,15 +147,25 @@ void TestStatementValues::amounts_data() {
         QTest::newRow(qPrintable(l + " dollar")) << l << "-$41.94" << -4194;
         QTest::newRow(qPrintable(l + " thousands only")) << l << "1,234" << 123400;
     }
-    QTest::newRow("millions decimal comma") << "en_US" << "-1.234.567,89" << -123456789;
-    QTest::newRow("comma and one digit") << "en_US" << "12,5" << 12500;
-    QTest::newRow("comma and three digits") << "en_US" << "12,500" << 1250000;
-    QTest::newRow("point after the comma") << "en_US" << "1,23.45" << 12345;
-    QTest::newRow("blanks around") << "en_US" << "  -7,99 " << -799;
-    QTest::newRow("minus after blank counts") << "en_US" << " -5.00" << -500;
-    QTest::newRow("comma at the end") << "en_US" << "12," << 1200;
-    QTest::newRow("zero") << "en_US" << "0,00" << 0;
-    QTest::newRow("empty") << "en_US" << "" << 0;
+    QTest::newRow("millions decimal comma") << "en_US"
+                                            << "-1.234.567,89" << -123456789;
+    // A group separator out of its place makes the text no amount.
+    QTest::newRow("comma and one digit") << "en_US"
+                                         << "12,5" << 0;
+    QTest::newRow("comma and three digits") << "en_US"
+                                            << "12,500" << 1250000;
+    QTest::newRow("point after the comma") << "en_US"
+                                           << "1,23.45" << 0;
+    QTest::newRow("blanks around") << "en_US"
+                                   << "  -7,99 " << -799;
+    QTest::newRow("minus after blank counts") << "en_US"
+                                              << " -5.00" << -500;
+    QTest::newRow("comma at the end") << "en_US"
+                                      << "12," << 0;
+    QTest::newRow("zero") << "en_US"
+                          << "0,00" << 0;
+    QTest::newRow("empty") << "en_US"
+                           << "" << 0;
 }
 
 void TestStatementValues::amounts() {
@@ -141,6 +174,54 @@ void TestStatementValues::amounts() {
     QFETCH(int, expected);
     QLocale::setDefault(QLocale(locale));
     QCOMPARE(readStatementAmount(text), expected);
+}
+
+// Only what is an amount reads as one; dropping what is not a digit made money up.
+void TestStatementValues::strictAmounts_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("decimalComma");
+    QTest::addColumn<int>("state"); // AmountText::State
+    QTest::addColumn<qint64>("cents");
+    QTest::addColumn<bool>("tooLarge");
+    const int read = AmountText::Read, bad = AmountText::Unreadable;
+    QTest::newRow("exponent") << "1e308" << false << bad << qint64(0) << false;
+    QTest::newRow("small exponent") << "-1e-300" << false << bad << qint64(0) << false;
+    QTest::newRow("hex") << "0x10" << false << bad << qint64(0) << false;
+    QTest::newRow("two points") << "1.2.3" << false << bad << qint64(0) << false;
+    QTest::newRow("groups out of place") << "12,34.00" << false << bad << qint64(0) << false;
+    QTest::newRow("a date") << "12/31/2024" << false << bad << qint64(0) << false;
+    QTest::newRow("two signs") << "--5.00" << false << bad << qint64(0) << false;
+    QTest::newRow("words") << "five dollars" << false << bad << qint64(0) << false;
+    QTest::newRow("empty") << "  " << false << int(AmountText::Empty) << qint64(0) << false;
+    QTest::newRow("dollar after the sign") << "-$41.94" << false << read << qint64(-4194) << false;
+    QTest::newRow("sign after the dollar") << "$-41.94" << false << read << qint64(-4194) << false;
+    QTest::newRow("brackets") << "($1,234.56)" << false << read << qint64(-123456) << false;
+    QTest::newRow("euro after") << "1.234,56 €" << true << read << qint64(123456) << false;
+    QTest::newRow("code before") << "EUR -12,50" << true << read << qint64(-1250) << false;
+    QTest::newRow("real") << "R$ 1.234,56" << true << read << qint64(123456) << false;
+    QTest::newRow("Swiss") << "CHF 1'234.50" << false << read << qint64(123450) << false;
+    QTest::newRow("blank groups") << "-2 310,00" << true << read << qint64(-231000) << false;
+    QTest::newRow("minus after") << "12,50-" << true << read << qint64(-1250) << false;
+    QTest::newRow("Indian groups") << "1,23,456.78" << false << read << qint64(12345678) << false;
+    QTest::newRow("third decimal dropped") << "12.345" << false << read << qint64(1234) << false;
+    // Read, so the row is shown, but no transaction: never imported.
+    QTest::newRow("20 digits") << "12345678901234567890" << false << read << (qint64(1) << 56)
+                               << true;
+    QTest::newRow("just beyond") << "-21474836.49" << false << read << qint64(-2147483649) << true;
+    QTest::newRow("the most that fits")
+        << "21,474,836.47" << false << read << qint64(2147483647) << false;
+}
+
+void TestStatementValues::strictAmounts() {
+    QFETCH(QString, text);
+    QFETCH(bool, decimalComma);
+    QFETCH(int, state);
+    QFETCH(qint64, cents);
+    QFETCH(bool, tooLarge);
+    const AmountText got = readAmountText(text, decimalComma);
+    QCOMPARE(int(got.state), state);
+    QCOMPARE(got.cents, cents);
+    QCOMPARE(got.tooLarge, tooLarge);
 }
 
 void TestStatementValues::skippedMessage() {

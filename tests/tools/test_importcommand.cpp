@@ -9,7 +9,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -110,6 +112,10 @@ private slots:
     void saysWhatWentWrong();
     void exitCodes_data();
     void exitCodes();
+    void everyStatementPutsInWhatItHolds_data();
+    void everyStatementPutsInWhatItHolds();
+    void csvOptions_data();
+    void csvOptions();
 };
 
 void ImportCommandTest::statements_data() {
@@ -392,6 +398,143 @@ void ImportCommandTest::exitCodes() {
     QCOMPARE(r.exitCode, code);
     QVERIFY(r.out.isEmpty());
     QVERIFY(!r.err.isEmpty());
+}
+
+// Every sample statement through --apply into a budget whose rule gives every payee an
+// envelope: the account's balance moves by exactly the sum written by hand in the
+// statement's .expected file (no clamped, unreadable or misread amount gets in).
+void ImportCommandTest::everyStatementPutsInWhatItHolds_data() {
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("card");
+    QTest::addColumn<qint64>("change"); // -1 << 40: the file holds no transactions
+    const QStringList files =
+        QDir(kStatements).entryList({"*.qif", "*.ofx", "*.qfx", "*.csv"}, QDir::Files);
+    QVERIFY(files.size() >= 24);
+    for (const QString& file : files) {
+        const QByteArray expected =
+            readAll(kStatements + file.left(file.lastIndexOf(u'.')) + ".expected");
+        bool card = false, none = false;
+        qint64 change = 0;
+        bool found = false;
+        for (const QByteArray& line : expected.split('\n')) {
+            card = card || line == "account card";
+            none = none || line == "no transactions";
+            if (line.startsWith("balance ")) {
+                change = line.mid(8).toLongLong(&found);
+            }
+        }
+        QVERIFY2(found, qPrintable(file + ": no balance line"));
+        QTest::newRow(qPrintable(file)) << file << card << (none ? qint64(-1) << 40 : change);
+    }
+}
+
+void ImportCommandTest::everyStatementPutsInWhatItHolds() {
+    QFETCH(QString, statement);
+    QFETCH(bool, card);
+    QFETCH(qint64, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("budget.xlsx");
+    {
+        Budget budget;
+        Account* checking = budget.createAccount();
+        checking->setName("Checking");
+        checking->adjustBalance(100000);
+        Account* visa = budget.createAccount();
+        visa->setName("Visa");
+        visa->setCCAccount(true);
+        AccountGroup* folder = budget.createFolder();
+        folder->setName("Spending");
+        AccountEnvelope* all = budget.createEnvelope();
+        all->setName("Everything");
+        folder->addChild(all);
+        for (Account* a : {checking, visa})
+            a->setLastImport(at(2000, 1, 1, 0, 0));
+        budget.showTopLevel(std::vector<AccountBase*>{checking, visa, folder});
+        budget.rules().addMappingRule("*", all->id(), false, "");
+        QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
+    }
+    const QString account = card ? "Visa" : "Checking";
+    const Run r = run({path, "--account", account, kStatements + statement, "--apply"});
+    Budget loaded;
+    BudgetFile file(BudgetPath{path});
+    QCOMPARE(file.load(loaded), int(LoadOk));
+    const Account* changed = loaded.findAccount(card ? 1 : 0);
+    QVERIFY(changed);
+    if (change == qint64(-1) << 40) {
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("no transactions in this file"), r.err.constData());
+        QCOMPARE(changed->getBalance(), card ? 0 : 100000);
+        return;
+    }
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(qint64(changed->getBalance()) - (card ? 0 : 100000), change);
+}
+
+// What the column step lets the user say, on the command line: the columns (numbered from
+// 1), the delimiter, the decimal separator, the lines to pass over, charges; the JSON says
+// what was used, in the same words.
+void ImportCommandTest::csvOptions_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says"); // on standard error, or the mapping's columns
+    QTest::addColumn<QString>("amounts");
+    const QString noAmount = "Date;Text;Sum A;Sum B\n"
+                             "02.01.2025;Baker;-5,00;-7,00\n"
+                             "03.01.2025;Butcher;-6,00;-9,00\n"
+                             "04.01.2025;Salary;100,00;120,00\n";
+    QTest::newRow("two money columns, none named: no guess")
+        << QStringList{noAmount} << 1 << "could not find the amount column"
+        << "";
+    QTest::newRow("named by the user")
+        << QStringList{noAmount, "--columns", "date=1,payee=2,amount=4"} << 0
+        << "date=1,payee=2,amount=4"
+        << "-700,-900,12000";
+    QTest::newRow("charges and a delimiter")
+        << QStringList{noAmount,      "--columns", "date=1,payee=2,amount=3",
+                       "--delimiter", "semicolon", "--charges"}
+        << 0 << "date=1,payee=2,amount=3"
+        << "500,600,-10000";
+    QTest::newRow("point read as the decimal")
+        << QStringList{noAmount, "--columns", "date=1,amount=3", "--decimal", "point"} << 0
+        << "date=1,amount=3"
+        << "";
+    QTest::newRow("lines passed over")
+        << QStringList{noAmount, "--columns", "date=1,payee=2,amount=3", "--skip", "2"} << 0
+        << "date=1,payee=2,amount=3"
+        << "-600,10000";
+    QTest::newRow("a column that is no role")
+        << QStringList{noAmount, "--columns", "sum=3"} << 2 << "--columns"
+        << "";
+}
+
+void ImportCommandTest::csvOptions() {
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    QFETCH(QString, amounts);
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    QFile csv(dir.filePath("s.csv"));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write(options.takeFirst().toUtf8());
+    csv.close();
+    const Run r = run(QStringList{budget, "--account", "Checking", csv.fileName()} + options);
+    QCOMPARE(r.exitCode, code);
+    if (code != 0) {
+        QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
+        return;
+    }
+    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(json["mapping"].toObject()["columns"].toString(), says);
+    QStringList got;
+    for (const QJsonValue& row : json["rows"].toArray())
+        got << QString::number(row.toObject()["amount"].toInteger());
+    // "1,234" read with a decimal point is no amount: every row is left out.
+    if (amounts.isEmpty())
+        QVERIFY(got.isEmpty() && json["skipped"].toArray().size() == 3);
+    else
+        QCOMPARE(got.join(u','), amounts);
 }
 
 QTEST_GUILESS_MAIN(ImportCommandTest)
