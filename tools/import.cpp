@@ -9,9 +9,9 @@
 #include "import/statementreader.h"
 #include "model/budget.h"
 #include "model/prompter.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     // The rows as the review would show them.
     std::unordered_map<const Transaction*, qint64> position;
     for (std::size_t i = 0; i < budget.transactions().size(); ++i)
-        position[budget.transactions()[i].get()] = qint64(i);
+        position[budget.transactions()[i]] = qint64(i);
     const ImportPlan plan(budget, *account);
     std::vector<ImportRecord>& records = read.records;
     plan.map(records);
@@ -188,7 +188,6 @@ int main(int argc, char** argv) {
 
     if (args.apply) {
         recordRows(budget, *account, chosen, latestDate(records));
-        budget.sortTransactionsByTime();
         ErrorStreamPrompter prompter;
         if (file.save(budget, prompter) != 0)
             return failure(QStringLiteral("%1: the budget could not be saved").arg(args.budget));

@@ -652,12 +652,5 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
             return false;
     }
     recordImport(budget, batch);
-    budget.sortTransactionsByTime();
-    if (hooks.refreshTexts)
-        hooks.refreshTexts();
-    if (hooks.rebuildTransactionList)
-        hooks.rebuildTransactionList();
-    if (hooks.saveBudget)
-        hooks.saveBudget();
     return true;
 }

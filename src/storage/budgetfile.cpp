@@ -13,10 +13,10 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QScopeGuard>
-#include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <xlsxwriter/common.h>
 
 namespace {
@@ -111,47 +111,6 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     return 0;
 }
 
-namespace {
-
-// The item's own fields; folder contents are copied separately.
-void copyItemFields(const AccountBase& from, AccountBase& to) {
-    to.setName(from.getName());
-    to.setStoredBalance(from.getBalance());
-    to.setBudgeted(from.getBudgeted());
-    to.setHidden(from.isHidden());
-    to.setReadOnly(from.isReadOnly());
-    switch (from.getType()) {
-    case ItemType::Account: {
-        const auto& a = static_cast<const Account&>(from);
-        auto& c = static_cast<Account&>(to);
-        c.setContributesToBudget(a.contributesToBudget());
-        c.setCCAccount(a.isCCAccount());
-        c.setLastImport(a.lastImport());
-        c.setStatementColumns(a.statementColumns());
-        break;
-    }
-    case ItemType::Folder:
-        static_cast<AccountGroup&>(to).setExpenseLimit(
-            static_cast<const AccountGroup&>(from).expenseLimit());
-        break;
-    case ItemType::Envelope: {
-        const auto& e = static_cast<const AccountEnvelope&>(from);
-        auto& c = static_cast<AccountEnvelope&>(to);
-        c.setDefaultPayee(e.defaultPayee());
-        c.setDefaultPayFromAccount(e.defaultPayFromAccount());
-        c.setDefaultPayToAccount(e.defaultPayToAccount());
-        c.setDefaultAmount(e.defaultAmount());
-        c.setExpense(e.isExpense());
-        c.setVirtualAccount(e.virtualAccount());
-        c.setSavingsGoal(e.savingsGoal());
-        c.setCreatedDate(e.createdDate());
-        break;
-    }
-    }
-}
-
-} // namespace
-
 SaveSnapshot takeSaveSnapshot(const Budget& budget) {
     SaveSnapshot snap;
     snap.now = Clock::now();
@@ -167,9 +126,15 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
             return it->second;
         AccountBase* made = nullptr;
         switch (item->getType()) {
-        case ItemType::Account: made = copy.createAccount(); break;
-        case ItemType::Folder: made = copy.createFolder(); break;
-        case ItemType::Envelope: made = copy.createEnvelope(); break;
+        case ItemType::Account:
+            made = copy.createAccount();
+            break;
+        case ItemType::Folder:
+            made = copy.createFolder();
+            break;
+        case ItemType::Envelope:
+            made = copy.createEnvelope();
+            break;
         }
         it->second = made;
         if (item->getType() == ItemType::Folder)
@@ -189,7 +154,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
         for (const AccountBase* child : folders[i]->children())
             copies.at(folders[i])->addChild(copyOf(child));
     for (const auto& [from, to] : copies) {
-        copyItemFields(*from, *to);
+        to->setFields(from->fields());
         if (budget.findItem(from->id()) == from)
             to->setId(from->id());
     }
@@ -204,10 +169,9 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
             copy.registerItem(copies.at(listed));
     }
     for (const auto& t : budget.transactions())
-        copy.appendTransaction(std::make_unique<Transaction>(*t));
+        copy.loadTransaction(*t);
     for (const PayeeMappingRule& rule : budget.rules().rules())
-        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee,
-                                    rule.deposit);
+        copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee, rule.deposit);
     for (Account* a : budget.accountOrder())
         copy.accountOrder().push_back(static_cast<Account*>(copies.at(a)));
     for (AccountGroup* f : budget.folderOrder())
@@ -316,10 +280,10 @@ QString BudgetFile::takeNotice() {
 }
 
 void BudgetFile::reportFailure(int status, Prompter& prompter) const {
-    prompter.inform(QStringLiteral("Error saving"),
-                    QStringLiteral("Failed to save budget [%1] [%2]!")
-                        .arg(workbook_, saveErrorText(status)),
-                    PromptIcon::Exclamation);
+    prompter.inform(
+        QStringLiteral("Error saving"),
+        QStringLiteral("Failed to save budget [%1] [%2]!").arg(workbook_, saveErrorText(status)),
+        PromptIcon::Exclamation);
 }
 
 int BudgetFile::prepareSave(const Budget& budget, Prompter& prompter) {
@@ -360,9 +324,9 @@ int BudgetFile::writeSnapshot(const SaveSnapshot& snapshot) {
     };
     int status = Workbook::SaveOutsideChange;
     if (!*outsideChange_ && unchanged())
-        status = writeWorkbookReplacing(workbook_, *snapshot.budget, snapshot.items,
-                                        [&] { return !*outsideChange_ && unchanged(); },
-                                        snapshot.now);
+        status = writeWorkbookReplacing(
+            workbook_, *snapshot.budget, snapshot.items,
+            [&] { return !*outsideChange_ && unchanged(); }, snapshot.now);
     if (status == Workbook::SaveOutsideChange && !*outsideChange_) {
         // Reported the way the watcher reports it.
         *outsideChange_ = true;
