@@ -236,8 +236,8 @@ void TestBudget::ledgerKeepsTimeOrder() {
     // An import is appended, then the whole list sorted; equal days keep the batch's order.
     std::vector<Transaction> batch;
     for (const char* payee : {"y", "x", "z"})
-        batch.push_back(makeTransaction(TransactionType::Deposit, 10, kNoId, checking->id(),
-                                        kNoId, payee, "", makeDate(2026, 3, *payee == 'z' ? 2 : 5, 12)));
+        batch.push_back(makeTransaction(TransactionType::Deposit, 10, kNoId, checking->id(), kNoId,
+                                        payee, "", makeDate(2026, 3, *payee == 'z' ? 2 : 5, 12)));
     budget.recordTransactions(std::move(batch));
     QCOMPARE(payees(), QStringLiteral("a z b c d y x"));
     QCOMPARE(checking->getBalance(), 430);
