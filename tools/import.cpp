@@ -316,7 +316,7 @@ int main(int argc, char** argv) {
     // The rows as the review would show them.
     std::unordered_map<const Transaction*, qint64> position;
     for (std::size_t i = 0; i < budget.transactions().size(); ++i)
-        position[budget.transactions()[i].get()] = qint64(i);
+        position[budget.transactions()[i]] = qint64(i);
     const ImportPlan plan(budget, *account);
     std::vector<ImportRecord>& records = read.records;
     // A card statement that writes charges as positive numbers, as the review proposes.
@@ -356,7 +356,6 @@ int main(int argc, char** argv) {
     // Nothing to record: the budget file and its backups stay as they are.
     if (args.apply && !chosen.empty()) {
         recordRows(budget, *account, chosen, latestDate(records));
-        budget.sortTransactionsByTime();
         ErrorStreamPrompter prompter;
         if (file.save(budget, prompter) != 0)
             return failure(QStringLiteral("%1: the budget could not be saved").arg(args.budget));

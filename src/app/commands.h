@@ -48,9 +48,9 @@ enum class Command : int {
 struct CommandRequest {
     Command command = Command::None;
     AccountBase* item = nullptr; // the row's folder, envelope or account
-    Transaction* transaction = nullptr;
-    ItemId target = kNoId; // the move target (folder or sibling)
-    std::vector<Transaction*> transactions{}; // the selected rows (delete)
+    const Transaction* transaction = nullptr;
+    ItemId target = kNoId;                          // the move target (folder or sibling)
+    std::vector<const Transaction*> transactions{}; // the selected rows (delete)
 };
 
 // Menu text of a fixed command (without accelerator suffix).
@@ -59,10 +59,8 @@ QString commandText(Command command);
 // What an undo step of the command is called ("Record expense" for "Record expense...").
 QString stepName(Command command);
 
-// Commands after which the window refreshes its texts and saves when the budget changed.
-bool isTreeCommand(Command command);
-
-// Calls the operation that carries a budget command out; true when the budget changed.
+// Calls the operation that carries a budget command out; true when the user went through
+// with it (the window learns what changed from the undo step).
 // Window-level commands (About, Exit, Print, moves) are not handled here.
 bool performOperation(Shell& shell, const CommandRequest& request);
 

@@ -1,20 +1,20 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutbox.h"
-#include "app/columnwidths.h"
 #include "app/accountlist.h"
+#include "app/columnwidths.h"
 #include "app/envelopetree.h"
 #include "app/infopane.h"
 #include "app/messageboxprompter.h"
 #include "app/operations.h"
 #include "app/restoredialog.h"
 #include "app/transactionlist.h"
+#include "gui/reportwindow.h"
 #include "model/budget.h"
 #include "model/health.h"
+#include "model/prompter.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
-#include "model/prompter.h"
-#include "gui/reportwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -97,8 +97,9 @@ void MainWindow::createMenus() {
     add(file, Command::Exit);
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, Command::Undo)->setShortcut(QKeySequence::Undo);
-    add(edit, Command::Redo)->setShortcuts(
-        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    add(edit, Command::Redo)
+        ->setShortcuts(
+            {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -119,11 +120,37 @@ void MainWindow::updateUndoActions() {
                                       : commandText(Command::Redo));
 }
 
-void MainWindow::asStep(const QString& name, const std::function<void()>& body) {
+bool MainWindow::asStep(const QString& name, const std::function<void()>& body, bool wholeBudget) {
     history_->begin();
     body();
-    history_->end(name);
+    const ChangeReport change = history_->end(name);
     updateUndoActions();
+    if (change)
+        showChanges(change, wholeBudget);
+    return bool(change);
+}
+
+void MainWindow::showChanges(const ChangeReport& change, bool wholeBudget) {
+    if (wholeBudget) {
+        populate();
+    } else {
+        if (change.accounts || change.orders) {
+            repaintAccountList();
+            layoutWindow();
+        }
+        refreshTexts();
+        // A recorded or removed transaction, or an account changed on its own (its name and
+        // balance are in the list), needs the rows built again; an edited transaction only
+        // its row (which rebuilds the list when it shows an account's running balance).
+        if (change.transactionList || (change.accounts && change.editedTransactions.empty()))
+            rebuildTransactionList();
+        else if (!change.editedTransactions.empty())
+            for (const Transaction* t : change.editedTransactions)
+                updateTransactionRow(t);
+        else if (change.items)
+            transactions_->viewport()->update(); // envelope names are painted from the budget
+    }
+    saveBudget();
 }
 
 QAction* MainWindow::menuAction(Command command) const {
@@ -139,10 +166,9 @@ void MainWindow::connectPanes() {
             [this] { runCommand(CommandRequest{Command::AddAccount}); });
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
             [this] { showReports(budget_, this, prompter()); });
-    connect(info_->unhideButton(), &QPushButton::clicked, this,
-            [this] {
-                asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
-            });
+    connect(info_->unhideButton(), &QPushButton::clicked, this, [this] {
+        asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
+    });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
         static const Command commands[] = {Command::None,          Command::EditEnvelope,
@@ -203,7 +229,7 @@ void MainWindow::connectPanes() {
             rebuildTransactionList();
     });
 
-    connect(transactions_, &TransactionList::editRequested, this, [this](Transaction* t) {
+    connect(transactions_, &TransactionList::editRequested, this, [this](const Transaction* t) {
         runCommand(CommandRequest{Command::EditTransaction, nullptr, t});
     });
     connect(transactions_, &TransactionList::deleteRequested, this, [this] {
@@ -212,7 +238,7 @@ void MainWindow::connectPanes() {
         runCommand(request);
     });
     connect(transactions_, &TransactionList::transactionContextMenu, this,
-            [this](Transaction* t, const QPoint& globalPos) {
+            [this](const Transaction* t, const QPoint& globalPos) {
                 if (std::unique_ptr<QMenu> menu = transactionContextMenu(t))
                     runMenuChoice(menu->exec(globalPos), nullptr, t);
             });
@@ -274,8 +300,8 @@ bool MainWindow::restoreViewState(const QSettings& settings) {
     // Only a list: QVariant would turn a stray text into a list of its character codes.
     const auto widths = [&settings](const QString& key) {
         const QVariant value = settings.value(key);
-        const bool isList = value.typeId() == QMetaType::QVariantList ||
-                            value.typeId() == QMetaType::QStringList;
+        const bool isList =
+            value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
         return isList ? value.toList() : QVariantList();
     };
     tree_->columnWidths()->setUserWidths(widths(kTreeWidthsKey));
@@ -390,31 +416,27 @@ void MainWindow::runCommand(const CommandRequest& request) {
     case Command::MoveToGroup:
     case Command::MoveAfter:
     case Command::MoveBefore:
-        asStep(stepName(request.command), [&] {
-            if (moveItem(request)) {
-                refreshTexts();
-                saveBudget();
-            }
-        });
+        asStep(stepName(request.command), [&] { moveItem(request); });
         return;
     default:
         break;
     }
-    asStep(stepName(request.command), [&] {
-        const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
-        if (changed && isTreeCommand(request.command)) {
-            refreshTexts();
-            saveBudget();
-        }
+    bool confirmed = false;
+    const bool changed = asStep(stepName(request.command), [&] {
+        confirmed = handler_ ? handler_(request) : performOperation(*this, request);
     });
+    // A confirmed import is a save point even when no row was chosen.
+    if (confirmed && !changed && request.command == Command::ImportTransactions)
+        showChanges(ChangeReport{});
 }
 
 void MainWindow::undoStep(bool redo) {
     if (!(redo ? history_->redo() : history_->undo()))
         return;
-    populate();
-    saveBudget();
     updateUndoActions();
+    ChangeReport everything;
+    everything.items = true;
+    showChanges(everything, /*wholeBudget=*/true);
 }
 
 void MainWindow::restoreFromBackup() {
@@ -431,8 +453,7 @@ void MainWindow::restoreFromBackup() {
         QStringLiteral("Make %1, saved %2, the current budget? The budget as it is now is kept "
                        "as the newest backup.")
             .arg(chosen->name, QLocale().toString(chosen->modified, QLocale::ShortFormat));
-    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question,
-                             PromptIcon::Question))
+    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question, PromptIcon::Question))
         return;
     restoreBudgetFrom(chosen->path);
 }
@@ -445,15 +466,13 @@ bool MainWindow::restoreBudgetFrom(const QString& path) {
                           PromptIcon::Exclamation);
         return false;
     }
-    asStep(stepName(Command::RestoreBackup), [&] {
-        budget_.replaceWith(copy);
-        populate();
-        saveBudget();
-    });
+    asStep(
+        stepName(Command::RestoreBackup), [&] { budget_.replaceWith(copy); },
+        /*wholeBudget=*/true);
     return true;
 }
 
-void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t) {
+void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, const Transaction* t) {
     if (!chosen)
         return;
     const Command command = actionCommand(chosen);
@@ -506,8 +525,8 @@ void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* 
         for (AccountBase* candidate : budget_.itemsOfType(ItemType::Folder)) {
             if (candidate == item->getParent() || candidate->isReadOnly() || candidate->isHidden())
                 continue;
-            setActionCommand(group->addAction(menuEntryText(candidate->getName())), Command::MoveToGroup,
-                             candidate->id());
+            setActionCommand(group->addAction(menuEntryText(candidate->getName())),
+                             Command::MoveToGroup, candidate->id());
         }
         if (!group->isEmpty())
             submenus.push_back(group.release());
@@ -565,7 +584,7 @@ std::unique_ptr<QMenu> MainWindow::accountContextMenu(Account* account) {
     return menu;
 }
 
-std::unique_ptr<QMenu> MainWindow::transactionContextMenu(Transaction* t) {
+std::unique_ptr<QMenu> MainWindow::transactionContextMenu(const Transaction* t) {
     if (!t)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);

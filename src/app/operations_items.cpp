@@ -77,7 +77,6 @@ bool addAccount(Shell& shell) {
     }
     budget.showTopLevel(account);
     shell.showItem(account);
-    shell.saveBudget();
     return true;
 }
 
@@ -117,11 +116,6 @@ bool editAccount(Shell& shell, Account* account) {
             }
         }
     }
-    shell.repaintAccountList();
-    shell.refreshTexts();
-    shell.layoutWindow();
-    shell.rebuildTransactionList();
-    shell.saveBudget();
     return true;
 }
 
@@ -137,7 +131,6 @@ bool addFolder(Shell& shell) {
     folder->setExpenseLimit(form.expenseLimit);
     budget.showTopLevel(folder);
     shell.showItem(folder);
-    shell.saveBudget();
     return true;
 }
 
@@ -153,7 +146,6 @@ bool editFolder(Shell& shell, AccountGroup* folder) {
     form = dialog.form();
     folder->setName(form.name);
     folder->setExpenseLimit(form.expenseLimit);
-    shell.refreshTexts();
     return true;
 }
 
@@ -212,7 +204,6 @@ ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope) {
     AccountEnvelope* envelope = newEnvelopeIn(shell, folder);
     if (!envelope)
         return kNoId;
-    shell.refreshTexts();
     return envelope->id();
 }
 
@@ -235,6 +226,5 @@ bool editEnvelope(Shell& shell, AccountEnvelope* envelope) {
     envelope->setDefaultPayee(form.defaultPayee);
     envelope->setName(form.name);
     envelope->setSavingsGoal(form.savingsGoal);
-    shell.refreshTexts();
     return true;
 }

@@ -102,9 +102,9 @@ QString fundFolderSummary(const Budget& budget, const AccountGroup& folder);
 void fundFolderEnvelopes(AccountGroup& folder);
 
 // The one question before deleting transactions.
-QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& transactions);
-// Reverses each transaction as an edit would and takes it out of the budget.
-void removeTransactions(Budget& budget, const std::vector<Transaction*>& transactions);
+QString deleteQuestion(const Budget& budget, const std::vector<const Transaction*>& transactions);
+// Takes each transaction out of the budget through its ledger (balances reversed).
+void removeTransactions(Budget& budget, const std::vector<const Transaction*>& transactions);
 
 // "Confirm Hide" question for an account, folder or envelope.
 QString hideQuestion(const AccountBase& item);

@@ -224,7 +224,7 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
 
     TransactionSearch search(budget, f.search, texts);
     for (std::size_t i = all.size(); i-- > 0;) {
-        Transaction* t = all[i].get();
+        const Transaction* t = all[i];
         if (f.byEnvelope && !envelopeIds.count(t->category))
             continue;
         if (side != kNoId && t->accountTo != side && t->accountFrom != side)
@@ -253,7 +253,7 @@ void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sid
     endResetModel();
 }
 
-Transaction* TransactionTableModel::transactionAt(int row) const {
+const Transaction* TransactionTableModel::transactionAt(int row) const {
     return row >= 0 && row < int(rows_.size()) ? rows_[row].t : nullptr;
 }
 
@@ -311,7 +311,7 @@ void TransactionTableModel::sort(int column, Qt::SortOrder order) {
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<Transaction*> held;
+    std::vector<const Transaction*> held;
     for (const QModelIndex& i : before)
         held.push_back(transactionAt(i.row()));
     sortColumn_ = column;

@@ -698,12 +698,5 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
         rememberCsvColumns(*account, *options.csv);
     }
     recordImport(budget, batch);
-    budget.sortTransactionsByTime();
-    if (hooks.refreshTexts)
-        hooks.refreshTexts();
-    if (hooks.rebuildTransactionList)
-        hooks.rebuildTransactionList();
-    if (hooks.saveBudget)
-        hooks.saveBudget();
     return true;
 }

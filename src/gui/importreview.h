@@ -25,13 +25,11 @@ class QPushButton;
 class QTableWidget;
 struct Transaction;
 
-// What the import needs from the main window.
+// What the import needs from the main window. The window shows and saves what the command
+// changed once it is over.
 struct ImportHooks {
     QWidget* parent = nullptr;
-    Prompter* prompter = nullptr; // null: plain message boxes
-    std::function<void()> saveBudget;
-    std::function<void()> refreshTexts;
-    std::function<void()> rebuildTransactionList;
+    Prompter* prompter = nullptr;        // null: plain message boxes
     std::function<QString()> chooseFile; // "" on cancel; unset: the open-file dialog
     // Opens the "Envelope" dialog for a new envelope and creates it (beside the row's
     // envelope, when it has one); kNoId on cancel. Unset: no "New envelope..." is offered.
@@ -41,8 +39,8 @@ struct ImportHooks {
     std::function<void()> restoreHelp;
 };
 
-// The whole command. True when the user confirmed (the budget has then been saved, even when
-// no row was chosen); false on cancel, an unreadable file or an empty statement.
+// The whole command. True when the user confirmed (the chosen rows are then recorded, none
+// may have been); false on cancel, an unreadable file or an empty statement.
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks);
 
 // One use of the command.

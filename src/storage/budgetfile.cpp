@@ -161,47 +161,6 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     return 0;
 }
 
-namespace {
-
-// The item's own fields; folder contents are copied separately.
-void copyItemFields(const AccountBase& from, AccountBase& to) {
-    to.setName(from.getName());
-    to.setStoredBalance(from.getBalance());
-    to.setBudgeted(from.getBudgeted());
-    to.setHidden(from.isHidden());
-    to.setReadOnly(from.isReadOnly());
-    switch (from.getType()) {
-    case ItemType::Account: {
-        const auto& a = static_cast<const Account&>(from);
-        auto& c = static_cast<Account&>(to);
-        c.setContributesToBudget(a.contributesToBudget());
-        c.setCCAccount(a.isCCAccount());
-        c.setLastImport(a.lastImport());
-        c.setStatementColumns(a.statementColumns());
-        break;
-    }
-    case ItemType::Folder:
-        static_cast<AccountGroup&>(to).setExpenseLimit(
-            static_cast<const AccountGroup&>(from).expenseLimit());
-        break;
-    case ItemType::Envelope: {
-        const auto& e = static_cast<const AccountEnvelope&>(from);
-        auto& c = static_cast<AccountEnvelope&>(to);
-        c.setDefaultPayee(e.defaultPayee());
-        c.setDefaultPayFromAccount(e.defaultPayFromAccount());
-        c.setDefaultPayToAccount(e.defaultPayToAccount());
-        c.setDefaultAmount(e.defaultAmount());
-        c.setExpense(e.isExpense());
-        c.setVirtualAccount(e.virtualAccount());
-        c.setSavingsGoal(e.savingsGoal());
-        c.setCreatedDate(e.createdDate());
-        break;
-    }
-    }
-}
-
-} // namespace
-
 SaveSnapshot takeSaveSnapshot(const Budget& budget) {
     SaveSnapshot snap;
     snap.now = Clock::now();
@@ -245,7 +204,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
         for (const AccountBase* child : folders[i]->children())
             copies.at(folders[i])->addChild(copyOf(child));
     for (const auto& [from, to] : copies) {
-        copyItemFields(*from, *to);
+        to->setFields(from->fields());
         if (budget.findItem(from->id()) == from)
             to->setId(from->id());
     }
@@ -260,7 +219,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
             copy.registerItem(copies.at(listed));
     }
     for (const auto& t : budget.transactions())
-        copy.appendTransaction(std::make_unique<Transaction>(*t));
+        copy.loadTransaction(*t);
     for (const PayeeMappingRule& rule : budget.rules().rules())
         copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee, rule.deposit);
     for (Account* a : budget.accountOrder())

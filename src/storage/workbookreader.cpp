@@ -231,7 +231,7 @@ struct Reader {
         std::stable_sort(order.begin(), order.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [day, index] : order)
-            budget.appendTransaction(std::move(read[index]));
+            budget.loadTransaction(std::move(*read[index]));
     }
 };
 

@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(w.prompter.texts(), QStringList{"Delete these 2 transactions?"});
         QCOMPARE(w.sample.budget.transactions().size(), std::size_t(6));
         for (const auto& t : w.sample.budget.transactions())
-            QVERIFY(t.get() != first && t.get() != third);
+            QVERIFY(t != first && t != third);
         QCOMPARE(w.window.menuAction(Command::Undo)->text(), QString("&Undo Delete transaction"));
         w.window.undoStep(false);
         QCOMPARE(budgetDump(w.sample.budget), before);
@@ -116,7 +116,7 @@ private slots:
 
     void contextMenuOffersDelete() {
         LiveWindow w;
-        auto menu = w.window.transactionContextMenu(w.sample.budget.transactions()[0].get());
+        auto menu = w.window.transactionContextMenu(w.sample.budget.transactions()[0]);
         QStringList texts;
         for (QAction* a : menu->actions())
             texts << a->text();
@@ -159,10 +159,10 @@ private slots:
         QCOMPARE(seen, (QStringList{"Statements (*.qif *.ofx *.qfx *.csv);;All files (*)",
                                     "Envelope", "Envelope", "Cafes"}));
         QCOMPARE(int(w.sample.budget.itemsOfType(ItemType::Envelope).size()), envelopes + 1);
-        const Transaction* cafe = w.sample.budget.transactions().front().get();
+        const Transaction* cafe = w.sample.budget.transactions().front();
         for (const auto& t : w.sample.budget.transactions())
             if (t->payee == "CORNER CAFE")
-                cafe = t.get();
+                cafe = t;
         QCOMPARE(cafe->payee, QStringLiteral("CORNER CAFE"));
         QCOMPARE(w.sample.budget.findItem(cafe->category)->getName(), QStringLiteral("Cafes"));
 

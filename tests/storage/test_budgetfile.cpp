@@ -353,7 +353,7 @@ private slots:
             expected = Workbook::SaveOutsideChange;
         } else if (why == "rows") {
             for (qint64 i = 0; i <= Workbook::kMaxDataRows; ++i)
-                b.appendTransaction(std::make_unique<Transaction>());
+                b.loadTransaction(Transaction());
             expected = Workbook::SaveTooManyRows;
         } else {
             // chmod 444: even where the process could write it (as root), it is not replaced.
@@ -633,7 +633,9 @@ private slots:
             item->setName(item->getName() + "!");
             item->setHidden(!item->isHidden());
         }
-        b->transactions().front()->payee = "changed";
+        Transaction changed = *b->transactions().front();
+        changed.payee = "changed";
+        b->editTransaction(b->transactions().front(), changed);
         createTransaction(*b, TransactionType::Expense, -1, kNoId, kNoId, kNoId, "late", "",
                           date(2024, 3, 2));
         b->rules().addMappingRule("NEW*", kNoId, false, "new");

@@ -75,14 +75,12 @@ void writeBudget(const QString& path) {
     QCOMPARE(budget.findItem(4)->getName(), QStringLiteral("Fuel"));
     budget.rules().addMappingRule("WALMART*", 3, false, "Walmart");
     budget.rules().addMappingRule("*ACME*", kNoId, false, "Acme Corp", true);
-    Transaction* parking =
-        createTransaction(budget, TransactionType::Expense, -4194, checking->id(), kNoId, 4,
-                          "City parking", "", at(2024, 12, 3, 9, 15));
-    applyTransaction(budget, *parking, false);
-    Transaction* fee = createTransaction(budget, TransactionType::Expense, -500, visa->id(), kNoId,
-                                         5, "Service fee", "", at(2024, 12, 30, 10, 0));
-    fee->bankId = "202412310004";
-    applyTransaction(budget, *fee, false);
+    budget.recordTransaction(makeTransaction(TransactionType::Expense, -4194, checking->id(), kNoId,
+                                             4, "City parking", "", at(2024, 12, 3, 9, 15)));
+    Transaction fee = makeTransaction(TransactionType::Expense, -500, visa->id(), kNoId, 5,
+                                      "Service fee", "", at(2024, 12, 30, 10, 0));
+    fee.bankId = "202412310004";
+    budget.recordTransaction(fee);
     QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
 }
 
