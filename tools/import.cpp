@@ -281,6 +281,10 @@ int main(int argc, char** argv) {
     if (csv) {
         const CsvGuess guess = guessCsvColumns(bytes);
         CsvColumns& c = *(options.csv = remembered.value_or(guess.columns));
+        // An open quote swallows the rest of the file, so no column guess can be trusted.
+        if (csvEndsInsideQuotes(bytes, char(c.delimiter.toLatin1())))
+            return failure(QStringLiteral("%1: %2").arg(args.statement,
+                                                        unreadableText(kCsvUnterminatedQuote)));
         if (args.delimiter && *args.delimiter != c.delimiter) {
             c.delimiter = *args.delimiter;
             c.skipRows = 0;
