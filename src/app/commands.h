@@ -43,13 +43,14 @@ enum class Command : int {
     Undo = 34002,
     Redo = 34003,
     RestoreBackup = 34004,
+    MoveMoney = 34005,
 };
 
 struct CommandRequest {
     Command command = Command::None;
     AccountBase* item = nullptr; // the row's folder, envelope or account
     Transaction* transaction = nullptr;
-    ItemId target = kNoId; // the move target (folder or sibling)
+    ItemId target = kNoId;                    // the move target (folder or sibling)
     std::vector<Transaction*> transactions{}; // the selected rows (delete)
 };
 

@@ -1,20 +1,20 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutbox.h"
-#include "app/columnwidths.h"
 #include "app/accountlist.h"
+#include "app/columnwidths.h"
 #include "app/envelopetree.h"
 #include "app/infopane.h"
 #include "app/messageboxprompter.h"
 #include "app/operations.h"
 #include "app/restoredialog.h"
 #include "app/transactionlist.h"
+#include "gui/reportwindow.h"
 #include "model/budget.h"
 #include "model/health.h"
+#include "model/prompter.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
-#include "model/prompter.h"
-#include "gui/reportwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -90,6 +90,7 @@ void MainWindow::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, Command::AddAccount);
     add(file, Command::AddFolder);
+    add(file, Command::ImportTransactions);
     add(file, Command::Print)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     file->addSeparator();
     add(file, Command::RestoreBackup);
@@ -97,8 +98,11 @@ void MainWindow::createMenus() {
     add(file, Command::Exit);
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, Command::Undo)->setShortcut(QKeySequence::Undo);
-    add(edit, Command::Redo)->setShortcuts(
-        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    add(edit, Command::Redo)
+        ->setShortcuts(
+            {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    edit->addSeparator();
+    add(edit, Command::MoveMoney);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -139,10 +143,9 @@ void MainWindow::connectPanes() {
             [this] { runCommand(CommandRequest{Command::AddAccount}); });
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
             [this] { showReports(budget_, this, prompter()); });
-    connect(info_->unhideButton(), &QPushButton::clicked, this,
-            [this] {
-                asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
-            });
+    connect(info_->unhideButton(), &QPushButton::clicked, this, [this] {
+        asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
+    });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
         static const Command commands[] = {Command::None,          Command::EditEnvelope,
@@ -274,8 +277,8 @@ bool MainWindow::restoreViewState(const QSettings& settings) {
     // Only a list: QVariant would turn a stray text into a list of its character codes.
     const auto widths = [&settings](const QString& key) {
         const QVariant value = settings.value(key);
-        const bool isList = value.typeId() == QMetaType::QVariantList ||
-                            value.typeId() == QMetaType::QStringList;
+        const bool isList =
+            value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
         return isList ? value.toList() : QVariantList();
     };
     tree_->columnWidths()->setUserWidths(widths(kTreeWidthsKey));
@@ -431,8 +434,7 @@ void MainWindow::restoreFromBackup() {
         QStringLiteral("Make %1, saved %2, the current budget? The budget as it is now is kept "
                        "as the newest backup.")
             .arg(chosen->name, QLocale().toString(chosen->modified, QLocale::ShortFormat));
-    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question,
-                             PromptIcon::Question))
+    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question, PromptIcon::Question))
         return;
     restoreBudgetFrom(chosen->path);
 }
@@ -488,6 +490,7 @@ std::unique_ptr<QMenu> MainWindow::treeContextMenu(QTreeWidgetItem* row) {
     } else if (item->getType() == ItemType::Envelope) {
         add(Command::RecordExpense);
         add(Command::FundEnvelope);
+        add(Command::MoveMoney);
         menu->addSeparator();
         add(Command::EditEnvelope);
         menu->addSeparator();
@@ -506,8 +509,8 @@ void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* 
         for (AccountBase* candidate : budget_.itemsOfType(ItemType::Folder)) {
             if (candidate == item->getParent() || candidate->isReadOnly() || candidate->isHidden())
                 continue;
-            setActionCommand(group->addAction(menuEntryText(candidate->getName())), Command::MoveToGroup,
-                             candidate->id());
+            setActionCommand(group->addAction(menuEntryText(candidate->getName())),
+                             Command::MoveToGroup, candidate->id());
         }
         if (!group->isEmpty())
             submenus.push_back(group.release());

@@ -16,6 +16,7 @@
 //   deleteTransactions   rebuildTransactionList, refreshTexts, saveBudget
 //   deposit/transfer/pay saveBudget, refreshTexts, rebuildTransactionList
 //   fundEnvelope/Folder  nothing (the tree cycle)
+//   moveMoneyFrom        nothing (the tree cycle)
 //   addAccount           showItem for a charges folder or envelope it brings back, showItem
 //                        (the account), saveBudget
 //   editAccount          showItem or removeItem for the charges envelope's folder,
@@ -45,6 +46,11 @@ bool payCreditCard(Shell& shell, Account* card);
 bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions);
 
 bool fundEnvelope(Shell& shell, AccountBase* selected);
+// "Move money...": from the given envelope (or one chosen in the dialog) to another.
+bool moveMoneyFrom(Shell& shell, AccountEnvelope* from);
+// The account a statement is imported into, asked for when the command names none;
+// nullptr on cancel or when there is no account.
+Account* chooseImportAccount(Shell& shell);
 bool fundFolder(Shell& shell, AccountGroup* folder);
 
 bool addAccount(Shell& shell);

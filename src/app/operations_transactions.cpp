@@ -38,7 +38,8 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
     }
     // An expense needs an account that pays it (hidden and read-only accounts are not
     // offered); without one the envelope would lose money that no account paid.
-    if (pickableAccounts(budget, true).empty() && (form.isNew || !budget.findAccount(form.account))) {
+    if (pickableAccounts(budget, true).empty() &&
+        (form.isNew || !budget.findAccount(form.account))) {
         shell.prompter().inform("Transaction",
                                 "You must have at least one account that is not hidden or "
                                 "read-only to pay this expense from",
@@ -79,8 +80,8 @@ void finishEdit(Shell& shell, Transaction* t, const QDate& day) {
 Transaction* recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId from,
                          ItemId to, ItemId envelope, const QString& payee,
                          const QString& description, const QDate& day) {
-    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee,
-                                       description, onDay(Clock::now(), day));
+    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee, description,
+                                       onDay(Clock::now(), day));
     budget.placeByTime(t);
     applyTransaction(budget, *t, false);
     return t;
@@ -285,7 +286,7 @@ bool payCreditCard(Shell& shell, Account* card) {
     Budget& budget = shell.budget();
     if (!hasNonCardAccount(budget, 1)) {
         shell.prompter().inform(
-            "Cedit Card Payment",
+            "Credit Card Payment",
             "You must have at least one non-credit card account to make this payment",
             PromptIcon::None);
         return false;

@@ -336,12 +336,15 @@ void TestOpsTransactions::amountsTypedInLocale_data() {
     QTest::addColumn<Amount>("recorded");
     const QString narrow(QChar(0x202F)), nbsp(QChar(0x00A0)), minus(QChar(0x2212));
     QTest::newRow("de_DE edited") << "de_DE" << QString() << 4400;
-    QTest::newRow("de_DE grouped") << "de_DE" << "1.234,5" << 123450;
+    QTest::newRow("de_DE grouped") << "de_DE"
+                                   << "1.234,5" << 123450;
     QTest::newRow("fr_FR edited") << "fr_FR" << QString() << 4400;
-    QTest::newRow("fr_FR grouped") << "fr_FR" << "1" + narrow + "234,56" + nbsp + "€" << 123456;
+    QTest::newRow("fr_FR grouped") << "fr_FR"
+                                   << "1" + narrow + "234,56" + nbsp + "€" << 123456;
     QTest::newRow("sv_SE U+2212") << "sv_SE" << minus + "12,50 kr" << -1250;
     QTest::newRow("en_US edited") << "en_US" << QString() << 4400;
-    QTest::newRow("en_US grouped") << "en_US" << "1,234.5" << 123450;
+    QTest::newRow("en_US grouped") << "en_US"
+                                   << "1,234.5" << 123450;
 }
 
 void TestOpsTransactions::amountsTypedInLocale() {
@@ -710,7 +713,7 @@ void TestOpsTransactions::cardPaymentRefusedWithoutOrdinaryAccount() {
     Account* visa = shell.account("Visa", -5000, true);
     QVERIFY(!payCreditCard(shell, visa));
     QCOMPARE(shell.questions.records.size(), 1);
-    QCOMPARE(shell.questions.records[0].title, QString("Cedit Card Payment"));
+    QCOMPARE(shell.questions.records[0].title, QString("Credit Card Payment"));
     QCOMPARE(shell.questions.records[0].text,
              QString("You must have at least one non-credit card account to make this payment"));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::None);
