@@ -48,7 +48,7 @@ FundEnvelopeDialog::FundEnvelopeDialog(const AccountEnvelope& envelope, QWidget*
     fundingRows->addRow(addBudgeted_);
     fundingRows->addRow("Add amount:", addBudgetedAmount_);
     fundingRows->addRow(setToBudgeted_);
-    fundingRows->addRow("Change:", setToBudgetedAmount_);
+    fundingRows->addRow("Amount to add:", setToBudgetedAmount_);
     fundingRows->addRow(arbitrary_);
     fundingRows->addRow("New balance:", arbitraryAmount_);
     auto* net = new QGroupBox("Net change", this);
