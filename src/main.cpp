@@ -5,10 +5,11 @@
 
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
+#include "gui/importreview.h"
 #include "model/budget.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -161,6 +162,7 @@ int main(int argc, char* argv[]) {
     // Column widths the user set and the window's last place and size.
     QSettings viewState(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tallykeep"),
                         QStringLiteral("tallykeep"));
+    ImportReviewDialog::rememberLayoutIn(viewState.fileName());
     if (window.restoreViewState(viewState)) {
         window.show();
     } else {

@@ -51,7 +51,7 @@ QString commandText(Command command) {
     case Command::HideAccount:
         return QStringLiteral("Hide account...");
     case Command::MoveToGroup:
-        return QStringLiteral("Move to group...");
+        return QStringLiteral("Move to folder...");
     case Command::MoveAfter:
         return QStringLiteral("Move after...");
     case Command::MoveBefore:
@@ -64,6 +64,8 @@ QString commandText(Command command) {
         return QStringLiteral("&Redo");
     case Command::RestoreBackup:
         return QStringLiteral("Restore from backup...");
+    case Command::MoveMoney:
+        return QStringLiteral("Move money...");
     case Command::None:
         break;
     }
@@ -163,7 +165,12 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
     case Command::HideAccount:
         return account && hideAccount(shell, account);
     case Command::ImportTransactions:
+        // From the File menu the account is asked for first.
+        if (!account)
+            account = chooseImportAccount(shell);
         return account && importIntoAccount(shell, account);
+    case Command::MoveMoney:
+        return moveMoneyFrom(shell, envelope);
     case Command::Print:
         printBudget(shell.budget(), shell.dialogParent(), shell.prompter());
         return false;

@@ -43,6 +43,7 @@ enum class Command : int {
     Undo = 34002,
     Redo = 34003,
     RestoreBackup = 34004,
+    MoveMoney = 34005,
 };
 
 struct CommandRequest {

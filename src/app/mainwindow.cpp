@@ -90,6 +90,7 @@ void MainWindow::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, Command::AddAccount);
     add(file, Command::AddFolder);
+    add(file, Command::ImportTransactions);
     add(file, Command::Print)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     file->addSeparator();
     add(file, Command::RestoreBackup);
@@ -100,6 +101,8 @@ void MainWindow::createMenus() {
     add(edit, Command::Redo)
         ->setShortcuts(
             {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    edit->addSeparator();
+    add(edit, Command::MoveMoney);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -507,6 +510,7 @@ std::unique_ptr<QMenu> MainWindow::treeContextMenu(QTreeWidgetItem* row) {
     } else if (item->getType() == ItemType::Envelope) {
         add(Command::RecordExpense);
         add(Command::FundEnvelope);
+        add(Command::MoveMoney);
         menu->addSeparator();
         add(Command::EditEnvelope);
         menu->addSeparator();

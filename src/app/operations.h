@@ -32,6 +32,11 @@ bool payCreditCard(Shell& shell, Account* card);
 bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions);
 
 bool fundEnvelope(Shell& shell, AccountBase* selected);
+// "Move money...": from the given envelope (or one chosen in the dialog) to another.
+bool moveMoneyFrom(Shell& shell, AccountEnvelope* from);
+// The account a statement is imported into, asked for when the command names none;
+// nullptr on cancel or when there is no account.
+Account* chooseImportAccount(Shell& shell);
 bool fundFolder(Shell& shell, AccountGroup* folder);
 
 bool addAccount(Shell& shell);

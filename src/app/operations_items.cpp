@@ -6,10 +6,16 @@
 #include "app/dialogdriver.h"
 #include "app/fundingdialogs.h"
 #include "app/operations_logic.h"
+#include "app/pickers.h"
 #include "app/settingsdialogs.h"
 #include "app/shell.h"
 #include "model/budget.h"
+#include "model/prompter.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -48,6 +54,44 @@ bool fundEnvelope(Shell& shell, AccountBase* selected) {
     envelope->adjustBalance(
         clampAmount(static_cast<std::int64_t>(dialog.newBalance()) - envelope->getBalance()));
     return true;
+}
+
+bool moveMoneyFrom(Shell& shell, AccountEnvelope* from) {
+    MoveMoneyForm form;
+    form.from = from ? from->id() : kNoId;
+    MoveMoneyDialog dialog(shell.budget(), shell.prompter(), form, shell.dialogParent());
+    if (!execWithHelp(shell, moveMoneyHelp(), &dialog))
+        return false;
+    // Both balances change inside the command's one undo step.
+    return moveMoney(shell.budget(), dialog.form());
+}
+
+Account* chooseImportAccount(Shell& shell) {
+    Budget& budget = shell.budget();
+    const std::vector<Account*> accounts = pickableAccounts(budget, true);
+    if (accounts.empty()) {
+        shell.prompter().inform(QStringLiteral("Import Transactions"),
+                                QStringLiteral("Add an account first: a statement is imported "
+                                               "into one of your accounts."),
+                                PromptIcon::None);
+        return nullptr;
+    }
+    QDialog dialog(shell.dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Import Transactions"));
+    auto* account = new QComboBox(&dialog);
+    account->setObjectName(QStringLiteral("account"));
+    fillAccountPicker(account, accounts, kNoId, AccountFallback::FirstEntry);
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Import into account:"), account);
+    auto* buttons = makeOkCancel(&dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+    widenFields(&dialog);
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return nullptr;
+    return budget.findAccount(selectedItemId(account));
 }
 
 bool fundFolder(Shell& shell, AccountGroup* folder) {
@@ -158,11 +202,22 @@ bool runEnvelopeDialog(Shell& shell, EnvelopeForm& form) {
     return true;
 }
 
-// The "Envelope" dialog for a new envelope, which then goes last into the folder.
-AccountEnvelope* newEnvelopeIn(Shell& shell, AccountGroup* folder) {
+// The "Envelope" dialog for a new envelope, which then goes last into the folder (or the
+// one chosen in the dialog when it offers several).
+AccountEnvelope* newEnvelopeIn(Shell& shell, AccountGroup* folder,
+                               const std::vector<AccountGroup*>& offered = {}) {
     EnvelopeForm form;
+    for (const AccountGroup* candidate : offered)
+        form.folders.push_back(candidate->id());
+    form.folder = folder->id();
     if (!runEnvelopeDialog(shell, form))
         return nullptr;
+    if (!offered.empty()) {
+        AccountGroup* chosen = shell.budget().findFolder(form.folder);
+        if (!chosen || std::find(offered.begin(), offered.end(), chosen) == offered.end())
+            return nullptr;
+        folder = chosen;
+    }
     AccountEnvelope* envelope = shell.budget().createEnvelope();
     envelope->setName(form.name);
     envelope->setDefaultPayFromAccount(form.defaultPayFromAccount);
@@ -184,24 +239,24 @@ bool addEnvelope(Shell& shell, AccountGroup* folder) {
 
 ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope) {
     Budget& budget = shell.budget();
-    // Beside the envelope the row had, else in the first folder on screen that is not the
-    // card charges' own.
-    AccountGroup* folder = nullptr;
-    if (const AccountBase* beside = budget.findEnvelope(besideEnvelope);
-        beside && besideEnvelope != kChargesEnvelopeId)
-        folder = beside->getParent();
+    // Every folder on screen but the card charges' own is offered; preselected is the folder
+    // of the envelope the row had, else the first.
+    std::vector<AccountGroup*> offered;
     for (AccountGroup* candidate : budget.folderOrder()) {
-        if (folder)
-            break;
         const bool chargesFolder =
             std::any_of(candidate->children().begin(), candidate->children().end(),
                         [](const AccountBase* child) { return child->id() == kChargesEnvelopeId; });
-        if (!candidate->isHidden() && !chargesFolder)
-            folder = candidate;
+        if (!candidate->isHidden() && !candidate->isReadOnly() && !chargesFolder)
+            offered.push_back(candidate);
     }
-    if (!folder)
+    if (offered.empty())
         return kNoId;
-    AccountEnvelope* envelope = newEnvelopeIn(shell, folder);
+    AccountGroup* folder = offered.front();
+    if (const AccountBase* beside = budget.findEnvelope(besideEnvelope);
+        beside && besideEnvelope != kChargesEnvelopeId && beside->getParent() &&
+        std::find(offered.begin(), offered.end(), beside->getParent()) != offered.end())
+        folder = beside->getParent();
+    AccountEnvelope* envelope = newEnvelopeIn(shell, folder, offered);
     if (!envelope)
         return kNoId;
     return envelope->id();

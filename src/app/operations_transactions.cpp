@@ -254,7 +254,7 @@ bool payCreditCard(Shell& shell, Account* card) {
     Budget& budget = shell.budget();
     if (!hasNonCardAccount(budget, 1)) {
         shell.prompter().inform(
-            "Cedit Card Payment",
+            "Credit Card Payment",
             "You must have at least one non-credit card account to make this payment",
             PromptIcon::None);
         return false;

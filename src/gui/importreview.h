@@ -22,6 +22,7 @@ class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 struct Transaction;
 
@@ -92,6 +93,15 @@ public:
     // The envelope choice's entry at index (as envelopeChoices lists them).
     void choose(int row, int index);
 
+    // The statement rows above, the rules below; the user can move the line between them.
+    QSplitter* splitter() const { return splitter_; }
+    // The dialog's size and the split are kept from one review to the next; with a file
+    // (the program's view-state file) also from one run to the next. Naming the file (or
+    // none) forgets what the session kept.
+    static void rememberLayoutIn(const QString& iniFile);
+
+    void done(int result) override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -106,6 +116,8 @@ private:
     void updateBalanceAndButtons();
     void fitColumns(QTableWidget* table);
     void fitToScreen();
+    void placeSplit();
+    int rulesContentHeight() const;
     DateTime importAfter() const;
     std::vector<AccountBase*> envelopeList() const;
 
@@ -119,6 +131,9 @@ private:
     QTime pickerTime_;
     QTableWidget* transactions_ = nullptr;
     QTableWidget* rules_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QByteArray restoredSplit_;
+    bool splitPlaced_ = false;
     QDateEdit* picker_ = nullptr;
     QLabel* balance_ = nullptr;
     QPushButton* addRule_ = nullptr;

@@ -216,20 +216,9 @@ std::vector<AccountBase*> Budget::topLevelItemsForSave() const {
 }
 
 void Budget::normaliseAfterLoad() {
-    // The earliest transaction of each envelope id, found in one pass.
-    std::map<ItemId, std::pair<double, const Transaction*>> earliest;
-    for (const auto& t : transactions_) {
-        const double serial = toSerialDay(t->transactionTime);
-        auto [it, inserted] = earliest.emplace(t->category, std::make_pair(serial, t.get()));
-        if (!inserted && serial < it->second.first)
-            it->second = {serial, t.get()};
-    }
-    for (AccountBase* item : itemsOfType(ItemType::Envelope)) {
-        auto* envelope = static_cast<AccountEnvelope*>(item);
-        auto it = earliest.find(envelope->id());
-        if (it != earliest.end() && it->second.first < toSerialDay(envelope->createdDate()))
-            envelope->setCreatedDate(it->second.second->transactionTime);
-    }
+    // An envelope's created date is not moved back to its earliest transaction here: saved,
+    // that derived date would outlive a correction of the transaction's date. The averages
+    // widen their window to the earliest expense they count instead.
     if (nextId_ == kNoId)
         resumeIdAllocationAfterLegacyLoad();
 }

@@ -40,7 +40,7 @@ StyledText buildBudgetHealth(const Budget& budget) {
     } else if (folders.empty()) {
         body(out,
              QStringLiteral("You don't have any folders. Folders help organize envelopes.\n\n"
-                            "A common strategy is to create a folder for each pay peried. For "
+                            "A common strategy is to create a folder for each pay period. For "
                             "example, if you're paid on the 15th and 31st you might create folders "
                             "titled '15th' and '31st'.\n\nClick 'Add Folder...' to add a folder to "
                             "Tallykeep.\n\n"));

@@ -87,7 +87,7 @@ QString treeZoneTooltip(TreeZone zone, const QString& itemName) {
     case TreeZone::EditFolder:
         return QStringLiteral("Edit the '%1' folder").arg(itemName);
     case TreeZone::FundFolder:
-        return QStringLiteral("Assign money to the categories in the '%1' folder").arg(itemName);
+        return QStringLiteral("Assign money to the envelopes in the '%1' folder").arg(itemName);
     case TreeZone::AddFolder:
         return QStringLiteral("Add folder");
     case TreeZone::None:

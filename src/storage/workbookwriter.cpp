@@ -232,12 +232,6 @@ int writeBudgetBanner(WriteContext& c) {
     lxw_format* blurb = bannerStyle(11);
     format_set_text_wrap(blurb);
     format_set_align(blurb, LXW_ALIGN_VERTICAL_TOP);
-    lxw_format* link = bannerStyle(11);
-    format_set_hyperlink(link);
-    // The hyperlink style brings the theme's link colour, which would win over the banner's
-    // light text and leave the address unreadable on the dark fill.
-    link->theme = 0;
-    format_set_underline(link, LXW_UNDERLINE_SINGLE);
 
     lxw_error status = LXW_NO_ERROR;
     auto check = [&](lxw_error e) {
@@ -252,10 +246,11 @@ int writeBudgetBanner(WriteContext& c) {
                                 "THIS BUDGET IS INTENDED TO BE EDITED IN TALLYKEEP", banner));
     check(worksheet_merge_range(
         ws, 2, 0, 3, 12,
-        "Tallykeep is a free budget and cash flow tracking application for Windows "
-        "that saves its data in the Excel file format. Excel is not required.",
+        "Tallykeep is a free budget and cash flow tracking application for Linux "
+        "that saves its data in the Excel file format. Any spreadsheet program opens this file.",
         blurb));
-    check(worksheet_merge_range(ws, 5, 0, 5, 7, "https://example.org/tallykeep", link));
+    // The row kept for a web address stays in the layout, empty: no page is linked.
+    check(worksheet_merge_range(ws, 5, 0, 5, 7, "", banner));
     check(worksheet_write_string(ws, 5, 11, "version", banner));
     check(worksheet_write_string(ws, 5, 12, Workbook::kVersion, banner));
     return status;

@@ -8,6 +8,7 @@
 #include "model/clock.h"
 #include "testdates.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -37,11 +38,25 @@ struct Books {
                               food->id(), QString("Day %1").arg(day), "",
                               makeDate(2026, 3, day, 9));
     }
-    // Opens the kind's dialog, sets its date and amount, presses OK.
-    bool record(Kind kind, const QDate& day, const QString& amount) {
+    // Opens the kind's dialog, sets its date and amount, presses OK. A typed date is typed
+    // into the field entered with Tab from the field before it (or Shift+Tab from OK).
+    bool record(Kind kind, const QDate& day, const QString& amount, const QString& typed = {},
+                bool backwards = false) {
         auto fill = [&](auto* d) {
-            d->dateField()->setDate(day);
             d->amountField()->setText(amount);
+            if (typed.isEmpty()) {
+                d->dateField()->setDate(day);
+            } else {
+                d->show();
+                QVERIFY(QTest::qWaitForWindowExposed(d));
+                d->activateWindow();
+                QWidget* from = backwards ? static_cast<QWidget*>(d->okButton())
+                                          : static_cast<QWidget*>(d->descriptionField());
+                from->setFocus();
+                QTest::keyClick(from, backwards ? Qt::Key_Backtab : Qt::Key_Tab);
+                QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d->dateField()));
+                QTest::keyClicks(QApplication::focusWidget(), typed);
+            }
             d->okButton()->click();
         };
         switch (kind) {
@@ -107,6 +122,7 @@ class TestOpsDates : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void cleanup() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         DialogDriver::beforeExec = nullptr;
         Clock::release();
     }
@@ -124,6 +140,41 @@ private slots:
         const Transaction& t = *b.shell.model.transactions()[2];
         QCOMPARE(dateText(t.transactionTime), QString("2026-03-10 14:30:05.000"));
         QCOMPARE(b.balances(), after);
+    }
+
+    // A whole date typed in the locale's short form, with its separators, is the date saved.
+    void typedDatesAreTaken_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        const char* const kinds[] = {"expense", "card expense", "deposit", "transfer",
+                                     "card payment"};
+        const struct {
+            const char* locale;
+            const char* typed;
+            const char* saved;
+        } dates[] = {{"en_US", "11/25/26", "2026-11-25"},   {"en_US", "12/1/26", "2026-12-01"},
+                     {"de_DE", "25.11.26", "2026-11-25"},   {"de_DE", "1.12.26", "2026-12-01"},
+                     {"fr_FR", "25/11/2026", "2026-11-25"}, {"fr_FR", "01/12/2026", "2026-12-01"}};
+        for (int kind = Expense; kind <= CardPayment; ++kind)
+            for (const auto& d : dates)
+                QTest::addRow("%s %s %s", kinds[kind], d.locale, d.typed)
+                    << kind << d.locale << d.typed << d.saved;
+    }
+    void typedDatesAreTaken() {
+        QFETCH(int, kind);
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QLocale::setDefault(QLocale(locale));
+        Clock::fix(makeDate(2026, 3, 20, 14, 30));
+        Books b;
+        for (bool backwards : {false, true}) {
+            QVERIFY(b.record(Kind(kind), QDate(), "1", typed, backwards));
+            const Transaction& t = *b.shell.model.transactions().back();
+            QCOMPARE(dateText(t.transactionTime).left(10), saved);
+        }
     }
 
     void dialogsOfferTodayAndAnEditsOwnDay() {

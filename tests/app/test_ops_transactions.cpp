@@ -708,7 +708,7 @@ void TestOpsTransactions::cardPaymentRefusedWithoutOrdinaryAccount() {
     Account* visa = shell.account("Visa", -5000, true);
     QVERIFY(!payCreditCard(shell, visa));
     QCOMPARE(shell.questions.records.size(), 1);
-    QCOMPARE(shell.questions.records[0].title, QString("Cedit Card Payment"));
+    QCOMPARE(shell.questions.records[0].title, QString("Credit Card Payment"));
     QCOMPARE(shell.questions.records[0].text,
              QString("You must have at least one non-credit card account to make this payment"));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::None);

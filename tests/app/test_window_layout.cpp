@@ -156,8 +156,8 @@ private slots:
         QStringList file;
         for (QAction* a : top[0]->menu()->actions())
             file << (a->isSeparator() ? QStringLiteral("|") : a->text());
-        QCOMPARE(file, QStringList({"Add Account...", "Add Folder...", "Print...", "|",
-                                    "Restore from backup...", "|", "E&xit"}));
+        QCOMPARE(file, QStringList({"Add Account...", "Add Folder...", "Import transactions...",
+                                    "Print...", "|", "Restore from backup...", "|", "E&xit"}));
         QCOMPARE(f.window.menuAction(Command::Print)->shortcut(), QKeySequence("Ctrl+P"));
         QCOMPARE(top[2]->menu()->actions().first()->text(), QStringLiteral("&About ..."));
         const QList<QKeySequence> about = f.window.menuAction(Command::About)->shortcuts();

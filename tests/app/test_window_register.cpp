@@ -418,7 +418,7 @@ private slots:
         QVERIFY2(seen.contains("R&D fund"), qPrintable(seen.join(',')));
         QVERIFY(seen.contains("Bread & Butter"));
         QCOMPARE(seen.count("Food & Drink"),
-                 2); // rent's "Move to group...", bills' "Move after..."
+                 2); // rent's "Move to folder...", bills' "Move after..."
     }
 
     void contextMenuKeys_data() {

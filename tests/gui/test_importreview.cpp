@@ -7,6 +7,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +109,8 @@ private slots:
     void openingState();
     void checksDriveBalanceAndOk();
     void earlierDateRefills();
+    void typedImportAfterDate_data();
+    void typedImportAfterDate();
     void importAfterDefault_data();
     void importAfterDefault();
     void depositRows();
@@ -128,6 +132,7 @@ private slots:
     void guessIsShownAsGuess();
     void cancelKeepsRuleChanges();
     void bigStatementStaysQuick();
+    void rowsHaveTheRoom();
     void screenshots();
 };
 
@@ -317,6 +322,46 @@ void TestImportReview::earlierDateRefills() {
     // The picker's day itself is not after it.
     dialog.datePicker()->setDate(QDate(2024, 12, 9));
     QCOMPARE(checks(rows), (QList<bool>{false, false, false, false, true}));
+}
+
+// A whole date typed into "Import transactions after:" in the locale's short form, entered by
+// Tab or Shift+Tab, is the date the rows are checked against.
+void TestImportReview::typedImportAfterDate_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("backwards");
+    QTest::newRow("en_US") << "en_US"
+                           << "11/30/24" << false;
+    QTest::newRow("en_US, Shift+Tab") << "en_US"
+                                      << "11/30/24" << true;
+    QTest::newRow("de_DE") << "de_DE"
+                           << "30.11.24" << false;
+    QTest::newRow("de_DE, Shift+Tab") << "de_DE"
+                                      << "30.11.24" << true;
+    QTest::newRow("fr_FR") << "fr_FR"
+                           << "30/11/2024" << false;
+    QTest::newRow("fr_FR, Shift+Tab") << "fr_FR"
+                                      << "30/11/2024" << true;
+}
+
+void TestImportReview::typedImportAfterDate() {
+    QFETCH(QString, locale);
+    QFETCH(QString, typed);
+    QFETCH(bool, backwards);
+    Fixture f;
+    ImportBatch batch = f.batch(); // the statement's own dates are read in en_US
+    FakePrompter prompter;
+    QLocale::setDefault(QLocale(locale));
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.activateWindow();
+    dialog.datePicker()->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    QCOMPARE(dialog.datePicker()->date(), QDate(2024, 11, 30));
+    // The row of 1 December is now checked too; the hand-entered fuel bill stays out.
+    QCOMPARE(checks(dialog.transactionList()), (QList<bool>{true, false, true, true, true}));
 }
 
 // Where the review's import-after date starts: at the account's last-import date, which
@@ -942,6 +987,63 @@ void TestImportReview::bigStatementStaysQuick() {
           kMaxQifRecords, opened, refilled, toggled);
     QCOMPARE(dialog.transactionList()->rowCount(), kMaxQifRecords);
     QVERIFY(opened < 20000);
+}
+
+// A 40-row statement at the size the review takes on a 1366x768 screen: the rows get the
+// height, the empty-ish rules list only what its rules need. The size and the split the user
+// leaves are where the next review opens, in this run and, through the file, the next.
+void TestImportReview::rowsHaveTheRoom() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("view.ini"));
+    ImportReviewDialog::rememberLayoutIn(ini);
+    Fixture f;
+    f.rules().clear(); // a new user's: no rules yet
+    ImportBatch batch = f.batch();
+    std::vector<ImportRecord> month;
+    QCOMPARE(readQifFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statement_month.qif"), month), 0u);
+    batch.records = month;
+    batch.records.insert(batch.records.end(), month.begin(), month.end());
+    QCOMPARE(int(batch.records.size()), 40);
+    FakePrompter prompter;
+    QList<int> split;
+    {
+        ImportReviewDialog review(f.budget, batch, &prompter);
+        // 95% by 85% of a 1366x768 screen's room below a panel.
+        review.resize(1298, 626);
+        review.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&review));
+        const QString folder = QCoreApplication::applicationDirPath() + "/../../shots";
+        QDir().mkpath(folder);
+        QVERIFY(review.grab().save(folder + "/import_review_1366x768.png"));
+        QTableWidget* rows = review.transactionList();
+        const int rowHeight = rows->verticalHeader()->defaultSectionSize();
+        const int shown = rows->viewport()->height() / rowHeight;
+        QVERIFY2(shown >= 16, qPrintable(QStringLiteral("%1 rows in %2x%3")
+                                             .arg(shown)
+                                             .arg(review.width())
+                                             .arg(review.height())));
+        QTableWidget* rules = review.ruleList();
+        QVERIFY2(rules->viewport()->height() <= (rules->rowCount() + 2) * rowHeight,
+                 qPrintable(QString::number(rules->viewport()->height())));
+
+        review.resize(1100, 600);
+        review.splitter()->setSizes({250, 250});
+        split = review.splitter()->sizes();
+        review.reject();
+    }
+    auto reopen = [&] {
+        ImportReviewDialog again(f.budget, batch, &prompter);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.size(), QSize(1100, 600));
+        QCOMPARE(again.splitter()->sizes(), split);
+        again.reject();
+    };
+    reopen();
+    // The next run: nothing in memory, the file holds the layout.
+    ImportReviewDialog::rememberLayoutIn(ini);
+    reopen();
+    ImportReviewDialog::rememberLayoutIn(QString());
 }
 
 void TestImportReview::screenshots() {

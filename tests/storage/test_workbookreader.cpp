@@ -174,12 +174,13 @@ private slots:
         QCOMPARE(rent->defaultPayFromAccount(), ItemId(0));
         QCOMPARE(rent->savingsGoal(), 10000);
         QVERIFY(rent->virtualAccount());
-        // The transaction of 5 March 2023 is older than the stored created date.
-        QCOMPARE(ymd(rent->createdDate()), QStringLiteral("2023-03-05"));
+        // Kept as stored, though the transaction of 5 March 2023 is older.
+        QCOMPARE(ymd(rent->createdDate()), QStringLiteral("2023-03-15"));
         auto* charges = static_cast<AccountEnvelope*>(folder->children()[1]);
         QCOMPARE(charges->id(), kChargesEnvelopeId);
         QCOMPARE(charges->defaultPayFromAccount(), kNoId); // a payer that is not an account
-        QCOMPARE(ymd(charges->createdDate()), QStringLiteral("2020-06-18"));
+        // No stored created date: the moment of loading, whatever its transactions' dates.
+        QCOMPARE(ymd(charges->createdDate()), QStringLiteral("2024-07-01"));
         QCOMPARE(b->transactions().size(), size_t(2));
         QCOMPARE(b->transactions()[0]->category, kChargesEnvelopeId);
         QCOMPARE(b->transactions()[1]->category, rent->id());
@@ -588,7 +589,7 @@ private slots:
     void everyFlippedByteFailsTheLoad() {
         // Depending on where it lies, one flipped byte breaks the deflate stream at once, only
         // at its end (a CRC mismatch), or not at all while the XML still parses; each way the
-        // load must end, and refuse the file.
+        // load must end, and refuse the file unless the content came out unchanged.
         auto b = richBudget();
         const QString good = file();
         QCOMPARE(writeWorkbookReplacing(good, *b, b->topLevelItemsForSave()), 0);
@@ -607,8 +608,16 @@ private slots:
                 if (offset >= size - 1) // the last byte may end in unused padding bits
                     break;
                 Budget loaded;
-                QVERIFY2(loadWorkbook(path, loaded).status == 2,
-                         qPrintable(QStringLiteral("%1 at %2").arg(entry).arg(offset)));
+                const WorkbookLoad read = loadWorkbook(path, loaded);
+                const QString where = QStringLiteral("%1 at %2").arg(entry).arg(offset);
+                if (read.status == 2)
+                    continue;
+                // A flip in the end-of-block code near the end can leave every byte of the
+                // content as it was (its CRC then matches too): such a file may be read, but
+                // only as exactly the budget that was written.
+                QVERIFY2(read.status == 0, qPrintable(where));
+                loaded.showTopLevel(read.items);
+                QVERIFY2(snapshot(loaded) == snapshot(*b), qPrintable(where));
             }
         }
     }
