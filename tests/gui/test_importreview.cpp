@@ -707,7 +707,7 @@ void TestImportReview::severalStatementsAskWhichOne() {
     QStringList offered, reviewed;
     DialogDriver::beforeExec = [&](QDialog* d) {
         if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
-            reviewed = column(review->transactionList(), 2);
+            reviewed = column(review->transactionList(), 1);
             review->reject();
             return;
         }
