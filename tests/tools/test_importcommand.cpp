@@ -504,9 +504,6 @@ void ImportCommandTest::severalStatementsInOneFile() {
         r = run({budget, "--account", "Checking", file, "--statement", wrong});
         QCOMPARE(r.exitCode, *wrong == '3' ? 1 : 2);
     }
-    // A file of one statement needs no choice, and 1 names it.
-    r = run({budget, "--account", "Checking", kStatements + "us_bank_xml.ofx", "--statement", "1"});
-    QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(readAll(budget), before);
 }
 
