@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QHBoxLayout>
@@ -708,6 +709,30 @@ void ImportReviewDialog::confirm() {
     accept();
 }
 
+int chooseStatement(const std::vector<OfxStatement>& statements, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Transaction Import"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(
+        QStringLiteral("This file holds statements of several accounts. Import which one?"),
+        &dialog));
+    auto* list = new QComboBox(&dialog);
+    list->setObjectName(QStringLiteral("statements"));
+    for (const OfxStatement& s : statements)
+        list->addItem(QStringLiteral("%1 %2 (%3 transactions)")
+                          .arg(s.type.left(1).toUpper() + s.type.mid(1),
+                               s.accountId.isEmpty() ? QStringLiteral("(no number)") : s.accountId)
+                          .arg(s.rows));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return -1;
+    return list->currentIndex();
+}
+
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks) {
     if (!account)
         return false;
@@ -772,6 +797,15 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
     // whatever was left out of a statement is told before the review opens.
     if (read.status != 0)
         return false;
+    // A checking account's and a card's rows must not all go into the one account.
+    if (read.statements.size() > 1) {
+        options.statement = chooseStatement(read.statements, hooks.parent);
+        if (options.statement < 0)
+            return false;
+        read = readStatement(bytes, options);
+        if (read.status != 0)
+            return false;
+    }
     if (read.skips.total() > 0)
         inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(read.skips));
     batch.records = std::move(read.records);

@@ -44,6 +44,10 @@ struct ImportHooks {
 // may have been); false on cancel, an unreadable file or an empty statement.
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks);
 
+// Asks which statement of an OFX file that holds several to import, each shown by its type,
+// account number and number of transactions: its index, or -1 on cancel.
+int chooseStatement(const std::vector<OfxStatement>& statements, QWidget* parent);
+
 // One use of the command.
 struct ImportBatch {
     Account* account = nullptr;

@@ -406,6 +406,7 @@ QString skippedRecordsMessage(const StatementSkips& skips) {
     line(skips.unreadableDate, "with a date that cannot be read");
     line(skips.withoutAmount, "without an amount");
     line(skips.unreadableAmount, "with an amount that cannot be read");
+    line(skips.investmentTrades, "that are investment trades, not bank transactions");
     line(skips.listEntries,
          "in lists of categories, classes, accounts or memorized transactions, which are not "
          "transactions");
@@ -437,6 +438,9 @@ void StatementSkips::add(SkipReason reason, int record) {
     case SkipReason::UnreadableAmount:
         ++unreadableAmount;
         break;
+    case SkipReason::InvestmentTrade:
+        ++investmentTrades;
+        break;
     }
     if (records.size() < kMaxListed)
         records.push_back({record, reason});
@@ -452,6 +456,8 @@ const char* skipReasonName(SkipReason reason) {
         return "no amount";
     case SkipReason::UnreadableAmount:
         return "unreadable amount";
+    case SkipReason::InvestmentTrade:
+        return "investment trade, not a bank transaction";
     case SkipReason::ListEntry:
         break;
     }

@@ -67,7 +67,14 @@ AmountText readAmountText(const QString& text);
 // Latin-1's).
 QString decodeStatementText(const QByteArray& bytes);
 
-enum class SkipReason { NoDate, UnreadableDate, NoAmount, ListEntry, UnreadableAmount };
+enum class SkipReason {
+    NoDate,
+    UnreadableDate,
+    NoAmount,
+    ListEntry,
+    UnreadableAmount,
+    InvestmentTrade
+};
 
 // A record left out: its 1-based number in the statement (a QIF record, a CSV row counted as
 // a spreadsheet shows it, header included, an OFX transaction) and why.
@@ -83,6 +90,7 @@ struct StatementSkips {
     int withoutAmount = 0;
     int listEntries = 0; // entries of category, class, account and memorized-transaction lists
     int unreadableAmount = 0;
+    int investmentTrades = 0; // an OFX investment statement's purchases, sales, income
     // Which ones, in statement order; a junk file could name millions, so only the first
     // kMaxListed are kept (the counts go on).
     std::vector<SkippedRecord> records;
@@ -90,7 +98,8 @@ struct StatementSkips {
 
     void add(SkipReason reason, int record);
     int total() const {
-        return withoutDate + unreadableDate + withoutAmount + listEntries + unreadableAmount;
+        return withoutDate + unreadableDate + withoutAmount + listEntries + unreadableAmount +
+               investmentTrades;
     }
 };
 

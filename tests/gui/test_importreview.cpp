@@ -129,6 +129,7 @@ private slots:
     void leftOutRecordsAreTold_data();
     void leftOutRecordsAreTold();
     void goneEnvelopeIsUnassigned();
+    void severalStatementsAskWhichOne();
     void guessIsShownAsGuess();
     void cancelKeepsRuleChanges();
     void bigStatementStaysQuick();
@@ -737,6 +738,36 @@ void TestImportReview::importRecordsCheckedRows() {
     QCOMPARE(f.budget.findItem(f.envelopes["Income"])->getBalance(), 250000);
     QCOMPARE(f.checking->lastImport().day, quint16(12));
     QCOMPARE(f.checking->lastImport().month, quint16(12));
+}
+
+// A download holding a checking account and a card: the user picks the card by its number and
+// the review shows the card's rows only.
+void TestImportReview::severalStatementsAskWhichOne() {
+    Fixture f;
+    const std::size_t before = f.budget.transactions().size();
+    ImportHooks hooks;
+    hooks.chooseFile = [] {
+        return QStringLiteral(TALLYKEEP_TEST_DATA "/statements/checking_and_card.ofx");
+    };
+    QStringList offered, reviewed;
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
+            reviewed = column(review->transactionList(), 1);
+            review->reject();
+            return;
+        }
+        auto* list = d->findChild<QComboBox*>("statements");
+        QVERIFY(list);
+        for (int i = 0; i < list->count(); ++i)
+            offered << list->itemText(i);
+        list->setCurrentIndex(1);
+        d->accept();
+    };
+    QVERIFY(!importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(offered, (QStringList{"Checking 4417-CHK (2 transactions)",
+                                   "Credit card 5500-0000-0000-9921 (3 transactions)"}));
+    QCOMPARE(reviewed, (QStringList{"STREAMFLIX", "FRESHMART 0412", "PAYMENT THANK YOU"}));
+    QCOMPARE(f.budget.transactions().size(), before);
 }
 
 void TestImportReview::importAgainFindsEverything() {
