@@ -28,8 +28,7 @@ constexpr double kBodyPoints = 12;
 const QColor kStripe(240, 240, 240);
 
 QString magnitude(Amount value) {
-    const std::int64_t wide = value;
-    return formatAmount(clampAmount(wide < 0 ? -wide : wide), true);
+    return formatAmount(amountMagnitude(value), true);
 }
 
 QString cell(const QString& text) {

@@ -2,6 +2,7 @@
 // The budget workbook: its fixed names, the writer and the reader.
 
 #include "model/money.h"
+#include "model/version.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,7 +14,7 @@ class Budget;
 class XlsxSheet;
 
 namespace Workbook {
-inline constexpr char kVersion[] = "1.0.23.88";
+inline constexpr char kVersion[] = TALLYKEEP_VERSION;
 // Spreadsheets end at row 1048576; row 1 holds the headers.
 inline constexpr qint64 kMaxDataRows = 1048575;
 // Longest text a cell receives, in UTF-8 bytes.
@@ -32,11 +33,6 @@ enum SaveStatus : int {
 
 // UTF-8 of the text, cut at a character boundary to the cell limit.
 QByteArray cellTextUtf8(const QString& text);
-
-// Serial day (days since 30 December 1899) of the date part; 0 for an unset date.
-int serialDayOf(const DateTime& dt);
-// The date of a serial day at 00:00; unset for 0 and for serials outside years 1 to 9999.
-DateTime dateOfSerialDay(qint64 serial);
 
 // Why a save failed, in words: the library's text for its codes (codes it does not know use
 // its text for 27), ours for the statuses above.

@@ -1,6 +1,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "storage/workbook.h"
+#include "storage/workbooklayout.h"
 #include "storage/xlsxreader.h"
 
 #include <QFileInfo>
@@ -16,8 +17,7 @@ namespace {
 // Reading direction: the reference text of a record's name cell (Folders!A3) to the item id.
 using RowReferenceMap = QHash<QString, ItemId>;
 
-constexpr int kA = 1, kB = 2, kC = 3, kD = 4, kE = 5, kF = 6, kG = 7, kH = 8, kI = 9, kJ = 10,
-              kK = 11, kL = 12;
+using Workbook::SheetLayout;
 
 QString textCell(const XlsxSheet& s, int row, int col) {
     return s.cell(row, col).toText();
@@ -54,10 +54,10 @@ std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, i
 // A row of a name-keyed sheet exists while its name is there. A record whose name is empty
 // still carries its other cells, so such a row does not end the sheet; only a wholly empty
 // row does. (Otherwise one unnamed item would silently drop every record after it.)
-bool rowPresent(const XlsxSheet& s, int row, int lastCol) {
-    if (!textCell(s, row, kA).isEmpty())
+bool rowPresent(const XlsxSheet& s, int row, const SheetLayout& layout) {
+    if (!textCell(s, row, 1).isEmpty())
         return true;
-    for (int col = kB; col <= lastCol; ++col) {
+    for (int col = 2; col <= layout.columns(); ++col) {
         const XlsxCell c = s.cell(row, col);
         if (c.valueType() != XlsxValueType::Empty || c.hasFormula())
             return true;
@@ -90,10 +90,10 @@ struct Reader {
     AccountGroup* unfiled = nullptr;
 
     void readVersionCell() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Budget"));
+        const XlsxSheet* s = doc.sheet(QLatin1StringView(Workbook::kOverviewSheet));
         if (!s)
             return;
-        const QString text = textCell(*s, 6, 13);
+        const QString text = textCell(*s, Workbook::kVersionRow, Workbook::kVersionColumn);
         result.versionText = text;
         if (text.isEmpty())
             return;
@@ -104,35 +104,41 @@ struct Reader {
             result.version[3] = leadingUnsigned(parts.last());
     }
 
+    const XlsxSheet* sheet(const SheetLayout& layout) const {
+        return doc.sheet(QLatin1StringView(layout.name));
+    }
+
     void readAccountsSheet() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Accounts"));
+        namespace A = Workbook::Accounts;
+        const XlsxSheet* s = sheet(A::kLayout);
         if (!s)
             return;
-        for (int row = 2; rowPresent(*s, row, kG); ++row) {
+        for (int row = 2; rowPresent(*s, row, A::kLayout); ++row) {
             Account* a = budget.createAccount();
-            a->setName(textCell(*s, row, kA));
-            a->setCCAccount(textCell(*s, row, kB) == u"credit card");
-            a->adjustBalance(readMoneyCell(*s, row, kC));
-            a->setContributesToBudget(yesNoCell(*s, row, kD));
-            a->setHidden(yesNoCell(*s, row, kE));
-            a->setLastImport(readDateCell(*s, row, kF));
-            a->setStatementColumns(textCell(*s, row, kG));
-            refs[QStringLiteral("Accounts!A%1").arg(row)] = a->id();
+            a->setName(textCell(*s, row, A::Name));
+            a->setCCAccount(textCell(*s, row, A::Type) == u"credit card");
+            a->adjustBalance(readMoneyCell(*s, row, A::Balance));
+            a->setContributesToBudget(yesNoCell(*s, row, A::InBudget));
+            a->setHidden(yesNoCell(*s, row, A::Hidden));
+            a->setLastImport(readDateCell(*s, row, A::LastImport));
+            a->setStatementColumns(textCell(*s, row, A::StatementColumns));
+            refs[A::kLayout.rowReference(row)] = a->id();
             result.items.push_back(a);
         }
     }
 
     void readFoldersSheet() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Folders"));
+        namespace F = Workbook::Folders;
+        const XlsxSheet* s = sheet(F::kLayout);
         if (!s)
             return;
-        for (int row = 2; rowPresent(*s, row, kD); ++row) {
+        for (int row = 2; rowPresent(*s, row, F::kLayout); ++row) {
             AccountGroup* f = budget.createFolder();
-            f->setName(textCell(*s, row, kA));
-            f->setExpenseLimit(clampAmount(-qint64(readMoneyCell(*s, row, kB))));
-            f->setHidden(yesNoCell(*s, row, kC));
-            f->setReadOnly(yesNoCell(*s, row, kD));
-            refs[QStringLiteral("Folders!A%1").arg(row)] = f->id();
+            f->setName(textCell(*s, row, F::Name));
+            f->setExpenseLimit(negatedAmount(readMoneyCell(*s, row, F::Limit)));
+            f->setHidden(yesNoCell(*s, row, F::Hidden));
+            f->setReadOnly(yesNoCell(*s, row, F::ReadOnly));
+            refs[F::kLayout.rowReference(row)] = f->id();
             result.items.push_back(f);
         }
     }
@@ -146,14 +152,16 @@ struct Reader {
     }
 
     void readCategoriesSheet() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Categories"));
+        namespace C = Workbook::Categories;
+        const XlsxSheet* s = sheet(C::kLayout);
         if (!s)
             return;
-        for (int row = 2; rowPresent(*s, row, kL); ++row) {
-            const ItemId folderId = resolve(refs, *s, row, kB).value_or(kNoId);
-            const ItemId payerId = resolve(refs, *s, row, kI).value_or(kChargesEnvelopeId);
-            const qint64 flags = s->cell(row, kJ).toInteger();
-            DateTime created = readDateCell(*s, row, kL);
+        for (int row = 2; rowPresent(*s, row, C::kLayout); ++row) {
+            const ItemId folderId = resolve(refs, *s, row, C::Folder).value_or(kNoId);
+            const ItemId payerId =
+                resolve(refs, *s, row, C::DefaultPayer).value_or(kChargesEnvelopeId);
+            const qint64 flags = s->cell(row, C::Flags).toInteger();
+            DateTime created = readDateCell(*s, row, C::CreatedDate);
             if (!created.isSet())
                 created = Clock::now();
 
@@ -161,64 +169,66 @@ struct Reader {
             // Only one envelope can be the charges envelope; a second flagged row stays ordinary.
             if ((flags & 1) && !budget.findItem(kChargesEnvelopeId))
                 e->setId(kChargesEnvelopeId);
-            e->setName(textCell(*s, row, kA));
+            e->setName(textCell(*s, row, C::Name));
             AccountGroup* folder = budget.findFolder(folderId);
             if (!folder)
                 folder = folderForOrphans();
             folder->addChild(e);
-            e->setBudgeted(readMoneyCell(*s, row, kC));
-            e->setHidden(yesNoCell(*s, row, kE));
-            e->setReadOnly(yesNoCell(*s, row, kF));
-            e->setDefaultPayee(textCell(*s, row, kG));
-            e->setDefaultAmount(readMoneyCell(*s, row, kH));
-            e->adjustBalance(readMoneyCell(*s, row, kD));
-            e->setSavingsGoal(readMoneyCell(*s, row, kK));
+            e->setBudgeted(readMoneyCell(*s, row, C::Budgeted));
+            e->setHidden(yesNoCell(*s, row, C::Hidden));
+            e->setReadOnly(yesNoCell(*s, row, C::ReadOnly));
+            e->setDefaultPayee(textCell(*s, row, C::DefaultPayee));
+            e->setDefaultAmount(readMoneyCell(*s, row, C::DefaultAmount));
+            e->adjustBalance(readMoneyCell(*s, row, C::Balance));
+            e->setSavingsGoal(readMoneyCell(*s, row, C::SavingsGoal));
             e->setVirtualAccount(true);
             e->setCreatedDate(created);
             e->setDefaultPayFromAccount(budget.findAccount(payerId) ? payerId : kNoId);
-            refs[QStringLiteral("Categories!A%1").arg(row)] = e->id();
+            refs[C::kLayout.rowReference(row)] = e->id();
         }
         if (unfiled)
             result.items.push_back(unfiled);
     }
 
     void readSettingsSheet() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Settings"));
+        namespace S = Workbook::Settings;
+        const XlsxSheet* s = sheet(S::kLayout);
         if (!s)
             return;
         const quint32* v = result.version;
         const bool replaceReserved = v[0] <= 1 && v[1] == 0 && v[2] <= 23 && v[3] < 85;
-        for (int row = 2; rowPresent(*s, row, kD); ++row) {
-            // A deposit rule names no envelope; its C stays empty.
-            const bool deposit = yesNoCell(*s, row, kD);
-            const auto envelope = resolve(refs, *s, row, kC);
+        for (int row = 2; rowPresent(*s, row, S::kLayout); ++row) {
+            // A deposit rule names no envelope; its envelope cell stays empty.
+            const bool deposit = yesNoCell(*s, row, S::Deposit);
+            const auto envelope = resolve(refs, *s, row, S::Envelope);
             if (!envelope && !deposit)
                 continue;
-            budget.rules().addMappingRule(textCell(*s, row, kA), envelope.value_or(kNoId),
-                                          replaceReserved, textCell(*s, row, kB), deposit);
+            budget.rules().addMappingRule(textCell(*s, row, S::Match), envelope.value_or(kNoId),
+                                          replaceReserved, textCell(*s, row, S::Payee), deposit);
         }
     }
 
     void readTransactionsSheet() {
-        const XlsxSheet* s = doc.sheet(QStringLiteral("Transactions"));
+        namespace T = Workbook::Transactions;
+        const XlsxSheet* s = sheet(T::kLayout);
         if (!s)
             return;
         std::vector<std::unique_ptr<Transaction>> read;
         for (int row = 2;; ++row) {
-            const DateTime date = readDateCell(*s, row, kA);
+            const DateTime date = readDateCell(*s, row, T::Date);
             if (!date.isSet())
                 break;
             auto t = std::make_unique<Transaction>();
             t->transactionTime = date;
-            t->payee = textCell(*s, row, kB);
-            t->amount = readMoneyCell(*s, row, kC);
-            t->category = resolve(refs, *s, row, kD).value_or(kNoId);
-            t->accountFrom = resolve(refs, *s, row, kE).value_or(kNoId);
-            t->accountTo = resolve(refs, *s, row, kF).value_or(kNoId);
-            t->description = textCell(*s, row, kG);
-            t->type =
-                transactionTypeFromName(textCell(*s, row, kH)).value_or(TransactionType::Expense);
-            t->bankId = textCell(*s, row, kI);
+            t->payee = textCell(*s, row, T::Payee);
+            t->amount = readMoneyCell(*s, row, T::Amount);
+            t->category = resolve(refs, *s, row, T::Envelope).value_or(kNoId);
+            t->accountFrom = resolve(refs, *s, row, T::AccountFrom).value_or(kNoId);
+            t->accountTo = resolve(refs, *s, row, T::AccountTo).value_or(kNoId);
+            t->description = textCell(*s, row, T::Description);
+            t->type = transactionTypeFromName(textCell(*s, row, T::Type))
+                          .value_or(TransactionType::Expense);
+            t->bankId = textCell(*s, row, T::BankId);
             read.push_back(std::move(t));
         }
         // The sheet lists newest first. Reversing before a stable sort keeps transactions of

@@ -42,7 +42,21 @@ private slots:
     void formatDate_data();
     void formatDate();
     void fixedClock();
+    void saturatingSignChanges();
 };
+
+// Sums of many amounts reach the helpers as 64-bit values; none may overflow or wrap.
+void TestMoney::saturatingSignChanges() {
+    QCOMPARE(negatedAmount(kAmountMin), kAmountMax);
+    QCOMPARE(negatedAmount(std::int64_t(INT64_MIN)), kAmountMax);
+    QCOMPARE(negatedAmount(std::int64_t(INT64_MAX)), kAmountMin);
+    QCOMPARE(negatedAmount(1234), Amount(-1234));
+    QCOMPARE(amountMagnitude(std::int64_t(INT64_MIN)), kAmountMax);
+    QCOMPARE(amountMagnitude(-3000000000LL), kAmountMax);
+    QCOMPARE(amountMagnitude(3000000000LL), kAmountMax);
+    QCOMPARE(amountMagnitude(-5), Amount(5));
+    QCOMPARE(amountMagnitude(0), Amount(0));
+}
 
 void TestMoney::parseAmount_data() {
     QTest::addColumn<QString>("text");
