@@ -11,6 +11,7 @@
 
 class AccountBase;
 class Budget;
+class XlsxCell;
 class XlsxSheet;
 
 namespace Workbook {
@@ -50,13 +51,26 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
                       const std::vector<AccountBase*>& items, const QString& tempFolder = {},
                       std::optional<DateTime> now = std::nullopt);
 
+// A row the reader left out of the budget because a cell it needs could not be read, or a
+// reference in a row that names a row that is not there.
+struct UnreadableRow {
+    QString sheet;
+    int row = 0;
+    QString column;         // the cell's column header
+    QString cell;           // its address: A503
+    QString content;        // what it held, texts in quotes; a reference as its formula
+    bool reference = false; // a reference to a row that is not there
+    bool kept = false;      // the row was read without that reference
+};
+
 struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened
     std::vector<AccountBase*> items; // accounts in row order, then folders in row order
     quint32 version[4] = {0, 0, 0, 0};
-    QString versionText;      // M6 as stored; empty when absent
-    QString error;            // why it could not be opened
-    bool outOfMemory = false; // it could not be opened for want of memory
+    QString versionText;                   // M6 as stored; empty when absent
+    QString error;                         // why it could not be opened
+    bool outOfMemory = false;              // it could not be opened for want of memory
+    std::vector<UnreadableRow> unreadable; // in sheet order, then row order
 };
 
 // Adds the workbook's items, transactions and rules to an empty budget.
@@ -67,8 +81,23 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
 // the budget itself needs.
 void releaseFreedMemory();
 
+// A money cell: a number, or a text that is one ("12.50", "$1,234.56", the locale's form);
+// empty cells and booleans are 0; none for any other text and for error values.
+std::optional<Amount> moneyOfCell(const XlsxCell& cell);
+// A date cell: a serial day, or a text that is a date (2026-11-05 with or without a time, the
+// locale's short date, the forms statements use). Empty means no cell, a blank, or a serial
+// whose whole part is 0; a cell neither empty nor a date in years 1 to 9999 has an unset date.
+struct CellDate {
+    bool empty = false;
+    DateTime date;
+};
+CellDate cellDate(const XlsxCell& cell);
+// moneyOfCell as 0 and cellDate as the unset date where they read nothing.
 Amount readMoneyCell(const XlsxSheet& sheet, int row, int col);
 DateTime readDateCell(const XlsxSheet& sheet, int row, int col);
+
+// The rows for the user, one line each; after maxLines a count of the rest.
+QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, int maxLines = 20);
 
 // Name of the folder that takes in envelopes whose folder is missing from the file.
 QString unfiledFolderName();

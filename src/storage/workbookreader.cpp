@@ -1,11 +1,13 @@
 #include "model/budget.h"
 #include "model/clock.h"
+#include "model/datetext.h"
 #include "storage/workbook.h"
 #include "storage/workbooklayout.h"
 #include "storage/xlsxreader.h"
 
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -41,16 +43,6 @@ QString referenceKey(QString formula) {
     return formula;
 }
 
-std::optional<ItemId> resolve(const RowReferenceMap& refs, const XlsxSheet& s, int row, int col) {
-    const XlsxCell cell = s.cell(row, col);
-    if (!cell.hasFormula())
-        return std::nullopt;
-    const auto it = refs.find(referenceKey(cell.formula()));
-    if (it == refs.end())
-        return std::nullopt;
-    return it.value();
-}
-
 // A row of a name-keyed sheet exists while its name is there. A record whose name is empty
 // still carries its other cells, so such a row does not end the sheet; only a wholly empty
 // row does. (Otherwise one unnamed item would silently drop every record after it.)
@@ -82,12 +74,56 @@ unsigned leadingUnsigned(QStringView text) {
     return unsigned(negative ? -value : value);
 }
 
+// What a cell held, for telling the user: texts in quotes, anything else as it reads.
+QString cellContent(const XlsxCell& cell) {
+    constexpr qsizetype kShown = 60;
+    QString text = cell.toText();
+    if (text.size() > kShown)
+        text = text.left(kShown) + QChar(0x2026);
+    if (cell.valueType() == XlsxValueType::Text)
+        return u'"' + text + u'"';
+    if (cell.valueType() == XlsxValueType::Empty)
+        return cell.hasFormula() ? u'=' + cell.formula() : QStringLiteral("nothing");
+    return text;
+}
+
 struct Reader {
     Budget& budget;
     const XlsxReader& doc;
     WorkbookLoad& result;
     RowReferenceMap refs;
     AccountGroup* unfiled = nullptr;
+
+    void report(const SheetLayout& layout, int row, int col, const QString& content,
+                bool reference = false, bool kept = false) {
+        result.unreadable.push_back({QString::fromLatin1(layout.name), row,
+                                     QString::fromLatin1(layout.headers[col - 1]),
+                                     XlsxReader::cellAddress(row, col), content, reference, kept});
+    }
+
+    // A name or match cell that holds an error value (#REF!, #N/A) has no record to read.
+    bool keyUnreadable(const SheetLayout& layout, const XlsxSheet& s, int row) {
+        const XlsxCell key = s.cell(row, 1);
+        if (key.valueType() != XlsxValueType::Error)
+            return false;
+        report(layout, row, 1, cellContent(key));
+        return true;
+    }
+
+    // The item a reference cell names; none when the cell holds no formula. A formula that
+    // names no row read here is reported: the row it named is not there (or was unreadable).
+    std::optional<ItemId> resolve(const SheetLayout& layout, const XlsxSheet& s, int row, int col,
+                                  bool kept = true) {
+        const XlsxCell cell = s.cell(row, col);
+        if (!cell.hasFormula())
+            return std::nullopt;
+        const auto it = refs.find(referenceKey(cell.formula()));
+        if (it == refs.end()) {
+            report(layout, row, col, u'=' + cell.formula(), true, kept);
+            return std::nullopt;
+        }
+        return it.value();
+    }
 
     void readVersionCell() {
         const XlsxSheet* s = doc.sheet(QLatin1StringView(Workbook::kOverviewSheet));
@@ -114,6 +150,8 @@ struct Reader {
         if (!s)
             return;
         for (int row = 2; rowPresent(*s, row, A::kLayout); ++row) {
+            if (keyUnreadable(A::kLayout, *s, row))
+                continue;
             Account* a = budget.createAccount();
             a->setName(textCell(*s, row, A::Name));
             a->setCCAccount(textCell(*s, row, A::Type) == u"credit card");
@@ -133,6 +171,8 @@ struct Reader {
         if (!s)
             return;
         for (int row = 2; rowPresent(*s, row, F::kLayout); ++row) {
+            if (keyUnreadable(F::kLayout, *s, row))
+                continue;
             AccountGroup* f = budget.createFolder();
             f->setName(textCell(*s, row, F::Name));
             f->setExpenseLimit(negatedAmount(readMoneyCell(*s, row, F::Limit)));
@@ -157,9 +197,11 @@ struct Reader {
         if (!s)
             return;
         for (int row = 2; rowPresent(*s, row, C::kLayout); ++row) {
-            const ItemId folderId = resolve(refs, *s, row, C::Folder).value_or(kNoId);
+            if (keyUnreadable(C::kLayout, *s, row))
+                continue;
+            const ItemId folderId = resolve(C::kLayout, *s, row, C::Folder).value_or(kNoId);
             const ItemId payerId =
-                resolve(refs, *s, row, C::DefaultPayer).value_or(kChargesEnvelopeId);
+                resolve(C::kLayout, *s, row, C::DefaultPayer).value_or(kChargesEnvelopeId);
             const qint64 flags = s->cell(row, C::Flags).toInteger();
             DateTime created = readDateCell(*s, row, C::CreatedDate);
             if (!created.isSet())
@@ -198,9 +240,12 @@ struct Reader {
         const quint32* v = result.version;
         const bool replaceReserved = v[0] <= 1 && v[1] == 0 && v[2] <= 23 && v[3] < 85;
         for (int row = 2; rowPresent(*s, row, S::kLayout); ++row) {
-            // A deposit rule names no envelope; its envelope cell stays empty.
+            if (keyUnreadable(S::kLayout, *s, row))
+                continue;
+            // A deposit rule names no envelope; its envelope cell stays empty. A rule is
+            // nothing without its envelope, so one whose envelope is missing is left out.
             const bool deposit = yesNoCell(*s, row, S::Deposit);
-            const auto envelope = resolve(refs, *s, row, S::Envelope);
+            const auto envelope = resolve(S::kLayout, *s, row, S::Envelope, deposit);
             if (!envelope && !deposit)
                 continue;
             budget.rules().addMappingRule(textCell(*s, row, S::Match), envelope.value_or(kNoId),
@@ -214,17 +259,30 @@ struct Reader {
         if (!s)
             return;
         std::vector<std::unique_ptr<Transaction>> read;
-        for (int row = 2;; ++row) {
-            const DateTime date = readDateCell(*s, row, T::Date);
-            if (!date.isSet())
+        // Only an empty date ends the sheet: a row whose date or amount cannot be read is
+        // reported and left out, and the rows after it are read as usual.
+        for (int row = 2; row <= Workbook::kMaxDataRows + 1; ++row) {
+            const XlsxCell dateCell = s->cell(row, T::Date);
+            const CellDate date = cellDate(dateCell);
+            if (date.empty)
                 break;
+            if (!date.date.isSet()) {
+                report(T::kLayout, row, T::Date, cellContent(dateCell));
+                continue;
+            }
+            const XlsxCell amountCell = s->cell(row, T::Amount);
+            const std::optional<Amount> amount = moneyOfCell(amountCell);
+            if (!amount) {
+                report(T::kLayout, row, T::Amount, cellContent(amountCell));
+                continue;
+            }
             auto t = std::make_unique<Transaction>();
-            t->transactionTime = date;
+            t->transactionTime = date.date;
             t->payee = textCell(*s, row, T::Payee);
-            t->amount = readMoneyCell(*s, row, T::Amount);
-            t->category = resolve(refs, *s, row, T::Envelope).value_or(kNoId);
-            t->accountFrom = resolve(refs, *s, row, T::AccountFrom).value_or(kNoId);
-            t->accountTo = resolve(refs, *s, row, T::AccountTo).value_or(kNoId);
+            t->amount = *amount;
+            t->category = resolve(T::kLayout, *s, row, T::Envelope).value_or(kNoId);
+            t->accountFrom = resolve(T::kLayout, *s, row, T::AccountFrom).value_or(kNoId);
+            t->accountTo = resolve(T::kLayout, *s, row, T::AccountTo).value_or(kNoId);
             t->description = textCell(*s, row, T::Description);
             t->type = transactionTypeFromName(textCell(*s, row, T::Type))
                           .value_or(TransactionType::Expense);
@@ -251,9 +309,9 @@ QString unfiledFolderName() {
     return QStringLiteral("Unfiled envelopes");
 }
 
-Amount readMoneyCell(const XlsxSheet& sheet, int row, int col) {
-    const XlsxCell cell = sheet.cell(row, col);
-    const double value = cell.isNumber() ? cell.toDouble() : 0.0;
+namespace {
+
+Amount amountOfNumber(double value) {
     if (!std::isfinite(value))
         return 0;
     // Nearly every amount is within a ten-millionth of a whole cent (this program writes
@@ -276,14 +334,90 @@ Amount readMoneyCell(const XlsxSheet& sheet, int row, int col) {
     return parseAmount(QString::fromLatin1(text, qsizetype(last - text)));
 }
 
+// A number typed into a text cell: "12.50", "-3", "$1,234.56", or in the locale's own form.
+std::optional<double> numberOfText(QString text) {
+    text.remove(QLocale().currencySymbol());
+    text.remove(u'$');
+    text = text.trimmed();
+    bool ok = false;
+    double value = QLocale::c().toDouble(text, &ok);
+    if (!ok)
+        value = QLocale().toDouble(text, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+DateTime dateOfText(const QString& text) {
+    QDate d = readStatementDate(text, localeDateOrder());
+    if (!d.isValid())
+        d = QLocale().toDate(text, QLocale::ShortFormat);
+    if (!d.isValid() || d.year() < 1 || d.year() > 9999)
+        return {};
+    DateTime out;
+    out.year = quint16(d.year());
+    out.month = quint16(d.month());
+    out.day = quint16(d.day());
+    return out;
+}
+
+} // namespace
+
+std::optional<Amount> moneyOfCell(const XlsxCell& cell) {
+    switch (cell.valueType()) {
+    case XlsxValueType::Integer:
+    case XlsxValueType::Float:
+        return amountOfNumber(cell.toDouble());
+    case XlsxValueType::Text: {
+        const QString text = cell.toText();
+        if (text.trimmed().isEmpty())
+            return 0;
+        const std::optional<double> number = numberOfText(text);
+        if (!number)
+            return std::nullopt;
+        return amountOfNumber(*number);
+    }
+    case XlsxValueType::Error:
+        return std::nullopt;
+    case XlsxValueType::Empty:
+    case XlsxValueType::Boolean:
+        break;
+    }
+    return 0;
+}
+
+CellDate cellDate(const XlsxCell& cell) {
+    switch (cell.valueType()) {
+    case XlsxValueType::Empty:
+        return {true, {}};
+    case XlsxValueType::Integer:
+    case XlsxValueType::Float: {
+        const double whole = std::trunc(cell.toDouble());
+        if (whole == 0)
+            return {true, {}};
+        if (!std::isfinite(whole) || std::fabs(whole) > 1e7)
+            return {};
+        return {false, dateOfSerialDay(qint64(whole))};
+    }
+    case XlsxValueType::Text: {
+        const QString text = cell.toText().trimmed();
+        if (text.isEmpty())
+            return {true, {}};
+        return {false, dateOfText(text)};
+    }
+    case XlsxValueType::Boolean:
+    case XlsxValueType::Error:
+        break;
+    }
+    return {};
+}
+
+Amount readMoneyCell(const XlsxSheet& sheet, int row, int col) {
+    return moneyOfCell(sheet.cell(row, col)).value_or(0);
+}
+
 DateTime readDateCell(const XlsxSheet& sheet, int row, int col) {
-    const XlsxCell cell = sheet.cell(row, col);
-    if (!cell.isNumber())
-        return DateTime();
-    const double value = cell.toDouble();
-    if (!std::isfinite(value) || std::fabs(value) > 1e7)
-        return DateTime();
-    return dateOfSerialDay(qint64(std::trunc(value)));
+    return cellDate(sheet.cell(row, col)).date;
 }
 
 WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
@@ -316,4 +450,24 @@ void releaseFreedMemory() {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
+}
+
+QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, int maxLines) {
+    QStringList lines;
+    for (const UnreadableRow& r : rows) {
+        if (lines.size() == maxLines) {
+            lines << QStringLiteral("and %1 more.").arg(rows.size() - size_t(maxLines));
+            break;
+        }
+        const QString where =
+            QStringLiteral("%1 row %2: %3 (%4)").arg(r.sheet).arg(r.row).arg(r.column, r.cell);
+        if (r.reference)
+            lines << QStringLiteral("%1 refers to %2, a row that is not there; %3.")
+                         .arg(where, r.content.mid(1),
+                              r.kept ? QStringLiteral("the row was kept without it")
+                                     : QStringLiteral("the row was left out"));
+        else
+            lines << QStringLiteral("%1 holds %2; the row was left out.").arg(where, r.content);
+    }
+    return lines.join(u'\n');
 }
