@@ -134,7 +134,7 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
     }
     root["rules"] = rules;
     root["availableForBudgeting"] = budget.availableForBudgeting();
-    root["unreadableRows"] = unreadableJson(unreadable);
+    root["unreadableRows"] = unreadableJson(unreadable); // the first kMaxListedUnreadable
     return root;
 }
 
@@ -275,8 +275,8 @@ int exportBudget(int argc, char** argv) {
             return 1;
         }
     }
-    const QJsonObject root = report ? *reportJson(budget, request)
-                                    : budgetJson(budget, topLevel, version, unreadable);
+    const QJsonObject root =
+        report ? *reportJson(budget, request) : budgetJson(budget, topLevel, version, unreadable);
     const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
     return 0;

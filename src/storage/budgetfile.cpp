@@ -326,7 +326,7 @@ int BudgetFile::load(Budget& budget) {
         if (!r.unreadable.empty()) {
             keepUnreadableBeforeSave_ = true;
             unreadableKind_ = UnreadableKind::SomeRows;
-            unreadableRows_ = describeUnreadableRows(r.unreadable);
+            unreadableRows_ = describeUnreadableRows(r.unreadable, r.unreadableTotal);
             keepUnreadableCopyNow();
         } else if (budget.registry().empty() && budget.transactions().empty() &&
                    budget.rules().size() == 0) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -67,11 +68,16 @@ struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened
     std::vector<AccountBase*> items; // accounts in row order, then folders in row order
     quint32 version[4] = {0, 0, 0, 0};
-    QString versionText;                   // M6 as stored; empty when absent
-    QString error;                         // why it could not be opened
-    bool outOfMemory = false;              // it could not be opened for want of memory
-    std::vector<UnreadableRow> unreadable; // in sheet order, then row order
+    QString versionText;      // M6 as stored; empty when absent
+    QString error;            // why it could not be opened
+    bool outOfMemory = false; // it could not be opened for want of memory
+    // In sheet order, then row order; only the first kMaxListedUnreadable are kept, so a
+    // hostile file cannot fill memory with them.
+    std::vector<UnreadableRow> unreadable;
+    qint64 unreadableTotal = 0;            // all of them, listed or not
+    std::map<QString, qint64> rowsLeftOut; // by sheet: rows not read at all
 };
+inline constexpr size_t kMaxListedUnreadable = 1000;
 
 // Adds the workbook's items, transactions and rules to an empty budget.
 WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
@@ -96,8 +102,9 @@ CellDate cellDate(const XlsxCell& cell);
 Amount readMoneyCell(const XlsxSheet& sheet, int row, int col);
 DateTime readDateCell(const XlsxSheet& sheet, int row, int col);
 
-// The rows for the user, one line each; after maxLines a count of the rest.
-QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, int maxLines = 20);
+// The rows for the user, one line each; after maxLines a count of the rest (of total).
+QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, qint64 total,
+                               int maxLines = 20);
 
 // Name of the folder that takes in envelopes whose folder is missing from the file.
 QString unfiledFolderName();

@@ -96,9 +96,14 @@ struct Reader {
 
     void report(const SheetLayout& layout, int row, int col, const QString& content,
                 bool reference = false, bool kept = false) {
-        result.unreadable.push_back({QString::fromLatin1(layout.name), row,
-                                     QString::fromLatin1(layout.headers[col - 1]),
-                                     XlsxReader::cellAddress(row, col), content, reference, kept});
+        const QString sheetName = QString::fromLatin1(layout.name);
+        ++result.unreadableTotal;
+        if (!kept)
+            ++result.rowsLeftOut[sheetName];
+        if (result.unreadable.size() < kMaxListedUnreadable)
+            result.unreadable.push_back(
+                {sheetName, row, QString::fromLatin1(layout.headers[col - 1]),
+                 XlsxReader::cellAddress(row, col), content, reference, kept});
     }
 
     // A name or match cell that holds an error value (#REF!, #N/A) has no record to read.
@@ -452,11 +457,11 @@ void releaseFreedMemory() {
 #endif
 }
 
-QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, int maxLines) {
+QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, qint64 total, int maxLines) {
     QStringList lines;
     for (const UnreadableRow& r : rows) {
         if (lines.size() == maxLines) {
-            lines << QStringLiteral("and %1 more.").arg(rows.size() - size_t(maxLines));
+            lines << QStringLiteral("and %1 more.").arg(total - maxLines);
             break;
         }
         const QString where =

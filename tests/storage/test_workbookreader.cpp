@@ -328,7 +328,7 @@ private slots:
                               "Transactions 7 A7 true", "Transactions 9 C9 \"twelve\"",
                               "Transactions 10 D10 =Categories!A9 (kept)",
                               "Transactions 10 E10 =Accounts!A3 (kept)"}));
-        const QString text = describeUnreadableRows(r.unreadable, 2);
+        const QString text = describeUnreadableRows(r.unreadable, r.unreadableTotal, 2);
         QCOMPARE(text, QStringLiteral("Accounts row 3: Account name (A3) holds #REF!; the row was "
                                       "left out.\nFolders row 3: Folder name (A3) holds #N/A; "
                                       "the row was left out.\nand 9 more."));
