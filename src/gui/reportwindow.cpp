@@ -479,9 +479,9 @@ ReportTable ReportWindow::currentTable(bool asCurrency) const {
         const auto* envelope = static_cast<const AccountEnvelope*>(item);
         const SpendingAverages averages = history.averagesOf(*envelope);
         table.rows.push_back({envelope->getName(),
-                              formatAmount(negated(envelope->getBudgeted()), asCurrency),
-                              formatAmount(negated(averages.perDay), asCurrency),
-                              formatAmount(negated(averages.perMonth), asCurrency)});
+                              formatAmount(negatedAmount(envelope->getBudgeted()), asCurrency),
+                              formatAmount(negatedAmount(averages.perDay), asCurrency),
+                              formatAmount(negatedAmount(averages.perMonth), asCurrency)});
     }
     return table;
 }
