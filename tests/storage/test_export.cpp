@@ -186,7 +186,8 @@ private slots:
         auto b = richBudget();
         for (int i = 0; i < 30000; ++i)
             createTransaction(*b, TransactionType::Expense, -100 - i, 0, kNoId, kChargesEnvelopeId,
-                              QStringLiteral("payee %1").arg(i % 500), QStringLiteral("memo %1").arg(i),
+                              QStringLiteral("payee %1").arg(i % 500),
+                              QStringLiteral("memo %1").arg(i),
                               date(2020 + i % 5, 1 + i % 12, 1 + i % 28));
         const QString file = dir_.filePath("big.xlsx");
         QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);
