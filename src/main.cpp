@@ -7,6 +7,7 @@
 #include "app/messageboxprompter.h"
 #include "gui/importreview.h"
 #include "model/budget.h"
+#include "model/version.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 #include "storage/singleinstance.h"
@@ -50,7 +51,7 @@ int commandLineError(const QString& text) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Tallykeep"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.23.88"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYKEEP_VERSION));
     {
         // --help and --version answer in a terminal without a display.
         QStringList arguments;

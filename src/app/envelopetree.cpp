@@ -15,23 +15,6 @@
 #include <QToolTip>
 
 namespace {
-const QString kOpenFolder = QStringLiteral(u"\U0001F5C1");
-const QString kClosedFolder = QStringLiteral(u"\U0001F5C0");
-const QString kCard = QStringLiteral(u"\U0001F4B3");
-
-const QColor kFolderBackground(230, 240, 250);
-const QColor kGridGrey(200, 200, 200);
-const QColor kBarFill(240, 240, 255);
-const QColor kLightRed(255, 200, 200);
-
-int lighten(int channel) {
-    return channel >= 226 ? 255 : channel + 30;
-}
-
-Amount magnitude(Amount value) {
-    return clampAmount(value < 0 ? -std::int64_t(value) : value);
-}
-
 QString currency(Amount value) {
     return formatAmount(value, true);
 }

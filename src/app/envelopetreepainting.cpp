@@ -28,10 +28,6 @@ int lighten(int channel) {
     return channel >= 226 ? 255 : channel + 30;
 }
 
-Amount magnitude(Amount value) {
-    return clampAmount(value < 0 ? -std::int64_t(value) : value);
-}
-
 QString currency(Amount value) {
     return formatAmount(value, true);
 }
@@ -59,7 +55,7 @@ QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
     const TreeRowValues& v = values(*item);
     switch (column) {
     case 1:
-        return currency(magnitude(v.budgeted));
+        return currency(amountMagnitude(v.budgeted));
     case 2:
         return currency(v.actual);
     case 3:
@@ -160,7 +156,8 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     // 2.-4. Money columns and information.
     if (item) { // the "Add folder" row has no values to show
         const TreeRowValues& v = values(*item);
-        drawCell(1, currency(magnitude(v.budgeted)), amountColour(v.budgeted, false, selected));
+        drawCell(1, currency(amountMagnitude(v.budgeted)),
+                 amountColour(v.budgeted, false, selected));
         drawCell(2, currency(v.actual), amountColour(v.actual, false, selected));
         drawCell(3, currency(v.difference), amountColour(v.difference, true, selected));
         if (v.showBalance)

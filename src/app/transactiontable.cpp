@@ -21,10 +21,6 @@
 #include <unordered_map>
 
 namespace {
-Amount magnitude(std::int64_t value) {
-    return clampAmount(value < 0 ? -value : value);
-}
-
 const QString kHeaders[TransactionColumnCount] = {
     QStringLiteral("Date"),     QStringLiteral("Account"),     QStringLiteral("Payee"),
     QStringLiteral("Envelope"), QStringLiteral("Description"), QStringLiteral("Outflow"),
@@ -180,7 +176,7 @@ bool TransactionSearch::matches(const Transaction& t) {
     if (once(dates_, TransactionTexts::dateKey(t.transactionTime),
              [&] { return has(texts_.date(t.transactionTime)); }))
         return true;
-    if (amountsPossible_ && has(texts_.amount(magnitude(t.amount))))
+    if (amountsPossible_ && has(texts_.amount(amountMagnitude(t.amount))))
         return true;
     return once(envelopes_, t.category, [&] {
         const AccountEnvelope* envelope = budget_.findEnvelope(t.category);

@@ -31,8 +31,7 @@ constexpr double kBodyPoints = 10; // a row of 77 characters fits A4 and Letter 
 const QColor kStripe(240, 240, 240);
 
 QString magnitude(Amount value) {
-    const std::int64_t wide = value;
-    return formatAmount(clampAmount(wide < 0 ? -wide : wide), true);
+    return formatAmount(amountMagnitude(value), true);
 }
 
 QString cell(const QString& text, int width) {

@@ -16,15 +16,11 @@ QString currency(std::int64_t value) {
     return formatAmount(clampAmount(value), true);
 }
 
-std::int64_t magnitude(std::int64_t value) {
-    return value < 0 ? -value : value;
-}
-
 void fillEnvelope(const AccountEnvelope& envelope, const MonthFlows& flows, TreeRowValues& row) {
     if (envelope.savingsGoal() != 0)
         row.barTarget = envelope.savingsGoal();
     else if (envelope.getBudgeted() != 0)
-        row.barTarget = clampAmount(-std::int64_t(envelope.getBudgeted()));
+        row.barTarget = negatedAmount(envelope.getBudgeted());
 
     if (!envelope.virtualAccount())
         return;
@@ -50,8 +46,8 @@ void fillFolder(const AccountGroup& folder, TreeRowValues& row) {
     const std::int64_t over = total - limit;
     const QString pattern = over < 0 ? QStringLiteral("  %1 of %2 budgeted [%3 over limit!]")
                                      : QStringLiteral("  %1 of %2 budgeted [%3 unbudgeted]");
-    row.information =
-        pattern.arg(currency(magnitude(total)), currency(-limit), currency(magnitude(over)));
+    row.information = pattern.arg(currency(amountMagnitude(total)), currency(-limit),
+                                  currency(amountMagnitude(over)));
 }
 } // namespace
 

@@ -280,11 +280,17 @@ int BudgetFile::load(Budget& budget) {
         }
         loaded_ = std::move(r.items);
         version_ = r.versionText;
-        // A workbook that opens but holds nothing of a budget (another program's file, or
-        // one whose sheets were renamed) would be replaced by the first save; keep it safe
-        // the same way as an unreadable one.
-        if (budget.registry().empty() && budget.transactions().empty() &&
-            budget.rules().size() == 0) {
+        // Rows left out (another program wrote something this one cannot read) would vanish
+        // with the first save; the file as it was is kept safe the same way.
+        if (!r.unreadable.empty()) {
+            keepUnreadableBeforeSave_ = true;
+            unreadableKind_ = UnreadableKind::SomeRows;
+            unreadableRows_ = describeUnreadableRows(r.unreadable, r.unreadableTotal);
+            keepUnreadableCopyNow();
+        } else if (budget.registry().empty() && budget.transactions().empty() &&
+                   budget.rules().size() == 0) {
+            // A workbook that opens but holds nothing of a budget (another program's file, or
+            // one whose sheets were renamed) would be replaced by the first save.
             keepUnreadableBeforeSave_ = true;
             unreadableKind_ = UnreadableKind::NoBudgetData;
             keepUnreadableCopyNow();
@@ -308,6 +314,15 @@ bool BudgetFile::keepUnreadableCopyNow() {
     if (copy.isEmpty())
         return false;
     keepUnreadableBeforeSave_ = false;
+    if (unreadableKind_ == UnreadableKind::SomeRows) {
+        notice_ = QStringLiteral("Tallykeep could not read everything in the budget file "
+                                 "%1:\n%2\nThe file as it was has been "
+                                 "copied to %3 and will stay there; those rows are in that copy. "
+                                 "The budget file itself is replaced when you next change "
+                                 "something.")
+                      .arg(workbook_, unreadableRows_, copy);
+        return true;
+    }
     const QString what =
         unreadableKind_ == UnreadableKind::CouldNotRead
             ? QStringLiteral("The budget file %1 could not be read, so Tallykeep has started "
