@@ -80,7 +80,6 @@ void splitCsv(const QByteArray& bytes, char delimiter,
     csv_free(&parser);
 }
 
-
 QList<QStringList> firstRows(const QByteArray& bytes, char delimiter, int maxRows) {
     QList<QStringList> rows;
     if (maxRows <= 0)

@@ -89,7 +89,6 @@ QDate namedMonthDate(const QString& text) {
 
 } // namespace
 
-
 namespace {
 QDate readNumericDate(const QString& text, DateOrder order);
 }
@@ -155,4 +154,3 @@ QDate readNumericDate(const QString& text, DateOrder order) {
 }
 
 } // namespace
-
