@@ -4,6 +4,7 @@
 
 #include "model/items.h"
 #include "model/mappingrules.h"
+#include "model/schedule.h"
 #include "model/transaction.h"
 
 #include <map>
@@ -84,6 +85,10 @@ public:
     MappingRuleSet& rules() { return rules_; }
     const MappingRuleSet& rules() const { return rules_; }
 
+    // Scheduled transactions, in the order the user made them.
+    std::vector<Schedule>& schedules() { return schedules_; }
+    const std::vector<Schedule>& schedules() const { return schedules_; }
+
 private:
     std::vector<std::unique_ptr<AccountBase>> owned_;
     std::map<ItemId, AccountBase*> registry_;
@@ -92,5 +97,6 @@ private:
     std::vector<Account*> accountOrder_;
     std::vector<AccountGroup*> folderOrder_;
     MappingRuleSet rules_;
+    std::vector<Schedule> schedules_;
     UndoHistory* history_ = nullptr; // told about every change to the transaction list
 };

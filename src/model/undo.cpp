@@ -42,7 +42,7 @@ struct UndoHistory::TransactionChange {
     std::size_t to = 0;    // Moved
     Transaction* target = nullptr;
     std::unique_ptr<Transaction> owned; // Changed: the fields on the other side of the step
-    std::vector<Transaction*> order; // Reordered: the other order of the range
+    std::vector<Transaction*> order;    // Reordered: the other order of the range
 };
 
 struct UndoHistory::Step {
@@ -51,6 +51,7 @@ struct UndoHistory::Step {
     std::optional<std::vector<Account*>> accountOrder;
     std::optional<std::vector<AccountGroup*>> folderOrder;
     std::optional<MappingRuleSet> rules;
+    std::optional<std::vector<Schedule>> schedules;
     ItemId nextId = 0;
     bool nextIdChanged = false;
     std::vector<TransactionChange> transactions;
@@ -120,6 +121,7 @@ void UndoHistory::begin() {
     open_->accountOrder = budget_.accountOrder_;
     open_->folderOrder = budget_.folderOrder_;
     open_->rules = budget_.rules_;
+    open_->schedules = budget_.schedules_;
     snapshot_.clear();
     snapshot_.reserve(budget_.registry_.size());
     for (const auto& [id, item] : budget_.registry_)
@@ -155,10 +157,12 @@ bool UndoHistory::end(const QString& name) {
         step->folderOrder.reset();
     if (step->rules == budget_.rules_)
         step->rules.reset();
+    if (step->schedules == budget_.schedules_)
+        step->schedules.reset();
     step->nextIdChanged = step->nextId != budget_.nextId_;
 
     if (step->items.empty() && !step->accountOrder && !step->folderOrder && !step->rules &&
-        !step->nextIdChanged && step->transactions.empty())
+        !step->schedules && !step->nextIdChanged && step->transactions.empty())
         return false;
     steps_.erase(steps_.begin() + std::ptrdiff_t(done_), steps_.end());
     steps_.push_back(std::move(step));
@@ -307,8 +311,7 @@ void UndoHistory::toggle(Step& step, bool undoing) {
     };
     auto put = [&list](std::size_t index, std::unique_ptr<Transaction> t) {
         if (t)
-            list.insert(list.begin() + std::ptrdiff_t(std::min(index, list.size())),
-                        std::move(t));
+            list.insert(list.begin() + std::ptrdiff_t(std::min(index, list.size())), std::move(t));
     };
     auto apply = [&](TransactionChange& c) {
         switch (c.kind) {
@@ -356,6 +359,8 @@ void UndoHistory::toggle(Step& step, bool undoing) {
         std::swap(*step.folderOrder, budget_.folderOrder_);
     if (step.rules)
         std::swap(*step.rules, budget_.rules_);
+    if (step.schedules)
+        std::swap(*step.schedules, budget_.schedules_);
     if (step.nextIdChanged)
         std::swap(step.nextId, budget_.nextId_);
     replaying_ = false;

@@ -1,5 +1,6 @@
 #include "model/budget.h"
 #include "model/clock.h"
+#include "storage/schedulesheet.h"
 #include "storage/workbook.h"
 #include "storage/xlsxreader.h"
 
@@ -295,6 +296,9 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
     r.readCategoriesSheet();
     r.readSettingsSheet();
     r.readTransactionsSheet();
+    readSchedulesSheet(doc, budget, [&r](const XlsxSheet& s, int row, int col) {
+        return resolve(r.refs, s, row, col);
+    });
     budget.normaliseAfterLoad();
     doc.close();
     releaseFreedMemory();

@@ -1,5 +1,6 @@
 #include "model/budget.h"
 #include "model/clock.h"
+#include "storage/schedulesheet.h"
 #include "storage/workbook.h"
 
 #include <QDate>
@@ -421,6 +422,16 @@ int writeSettingsSheet(WriteContext& c) {
     return w.status();
 }
 
+int writeSchedules(WriteContext& c) {
+    const DataStyles& s = c.dataStyles;
+    return writeSchedulesSheet(c.wb, c.budget, {s.header, s.text, s.money, s.date},
+                               [&](lxw_worksheet* ws, int row, int col, ItemId id) {
+                                   SheetWriter w(ws, s);
+                                   w.reference(row, col, lookup(c.refs, id));
+                                   return int(w.status());
+                               });
+}
+
 int writeBudgetOverview(WriteContext& c) {
     lxw_worksheet* ws = c.budgetSheet;
     lxw_format* headingLarge = workbook_add_format(c.wb);
@@ -774,6 +785,8 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
             status = writeTransactionsSheet(c);
         if (status == 0)
             status = writeSettingsSheet(c);
+        if (status == 0)
+            status = writeSchedules(c);
         if (status == 0)
             status = writeBudgetOverview(c);
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,155 @@
+#include "model/schedule.h"
+
+#include "model/budget.h"
+#include "model/clock.h"
+
+#include <QDateTime>
+#include <cstdlib>
+
+namespace {
+// Far enough for any budget, near enough that date arithmetic never leaves QDate's range.
+constexpr int kMaxIndex = 100000;
+
+QDate weekendMoved(const QDate& d, WeekendRule rule) {
+    const int dow = d.dayOfWeek(); // 6 Saturday, 7 Sunday
+    if (dow < 6 || rule == WeekendRule::Keep)
+        return d;
+    if (rule == WeekendRule::Before)
+        return d.addDays(dow == 6 ? -1 : -2);
+    return d.addDays(dow == 6 ? 2 : 1);
+}
+} // namespace
+
+bool isValidRule(const Schedule& s) {
+    return s.first.isValid() && s.every >= 1 && s.every <= 1000;
+}
+
+QDate nominalDate(const Schedule& s, int index) {
+    if (!isValidRule(s) || index < 0 || index > kMaxIndex)
+        return {};
+    const qint64 steps = qint64(index) * s.every;
+    switch (s.unit) {
+    case RepeatUnit::Days:
+        return s.first.addDays(steps);
+    case RepeatUnit::Weeks:
+        return s.first.addDays(steps * 7);
+    case RepeatUnit::Months: {
+        // From the first date each time, so the 31st comes back after a short month.
+        const qint64 months = qint64(s.first.month() - 1) + steps;
+        const int year = int(s.first.year() + months / 12);
+        const int month = int(months % 12) + 1;
+        const int last = QDate(year, month, 1).daysInMonth();
+        return QDate(year, month, s.lastDayOfMonth ? last : std::min(s.first.day(), last));
+    }
+    case RepeatUnit::Years: {
+        const int year = int(s.first.year() + steps);
+        const int last = QDate(year, s.first.month(), 1).daysInMonth();
+        return QDate(year, s.first.month(), std::min(s.first.day(), last));
+    }
+    }
+    return {};
+}
+
+QDate occurrenceDate(const Schedule& s, int index) {
+    if (s.count > 0 && index >= s.count)
+        return {};
+    const QDate nominal = nominalDate(s, index);
+    if (!nominal.isValid() || (s.until.isValid() && nominal > s.until))
+        return {};
+    return weekendMoved(nominal, s.weekend);
+}
+
+Occurrence nextOccurrence(const Schedule& s) {
+    const QDate d = occurrenceDate(s, s.done);
+    return d.isValid() ? Occurrence{s.done, d} : Occurrence{-1, {}};
+}
+
+std::vector<Occurrence> dueOccurrences(const Schedule& s, const QDate& day, int limit) {
+    std::vector<Occurrence> due;
+    for (int k = s.done; int(due.size()) < limit; ++k) {
+        const QDate d = occurrenceDate(s, k);
+        if (!d.isValid() || d > day)
+            break;
+        due.push_back({k, d});
+    }
+    return due;
+}
+
+std::vector<Occurrence> occurrencesBetween(const Schedule& s, const QDate& from, const QDate& to,
+                                           int limit) {
+    std::vector<Occurrence> found;
+    for (int k = s.done; int(found.size()) < limit; ++k) {
+        const QDate d = occurrenceDate(s, k);
+        if (!d.isValid() || d > to)
+            break;
+        if (d >= from)
+            found.push_back({k, d});
+    }
+    return found;
+}
+
+bool amountMatches(const Schedule& s, Amount amount) {
+    const qint64 expected = std::llabs(qint64(s.amount));
+    const qint64 got = std::llabs(qint64(amount));
+    if (s.aboutPercent <= 0)
+        return expected == got;
+    // In whole cents times 100, so no rounding decides a border case.
+    return std::llabs(got - expected) * 100 <= expected * s.aboutPercent;
+}
+
+Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day) {
+    DateTime when = atStartOfDay(day);
+    const DateTime now = Clock::now();
+    when.hour = now.hour;
+    when.minute = now.minute;
+    when.second = now.second;
+    Transaction* t = createTransaction(budget, s.type, s.amount, s.accountFrom, s.accountTo,
+                                       s.category, s.payee, s.description, when);
+    budget.placeByTime(t);
+    applyTransaction(budget, *t, false);
+    return t;
+}
+
+bool isRecordable(const Budget& budget, const Schedule& s) {
+    const bool from = budget.findAccount(s.accountFrom) != nullptr;
+    const bool to = budget.findAccount(s.accountTo) != nullptr;
+    switch (s.type) {
+    case TransactionType::Expense:
+        return from && budget.findEnvelope(s.category) != nullptr;
+    case TransactionType::Deposit:
+        return to;
+    case TransactionType::Transfer:
+    case TransactionType::CCPayment:
+        return from && to;
+    }
+    return false;
+}
+
+int enterDueOccurrences(Budget& budget, const QDate& today) {
+    int entered = 0;
+    for (Schedule& s : budget.schedules()) {
+        // One whose account is gone waits (and says so in the upcoming list) rather than
+        // moving money nowhere.
+        if (s.mode != ScheduleMode::Automatic || !isRecordable(budget, s))
+            continue;
+        for (const Occurrence& o : dueOccurrences(s, today)) {
+            recordOccurrence(budget, s, o.date);
+            s.done = o.index + 1;
+            ++entered;
+        }
+    }
+    return entered;
+}
+
+QString enteredMessage(int count) {
+    return count == 1 ? QStringLiteral("Entered 1 scheduled transaction")
+                      : QStringLiteral("Entered %1 scheduled transactions").arg(count);
+}
+
+QDate toQDate(const DateTime& dt) {
+    return dt.isSet() ? QDate(dt.year, dt.month, dt.day) : QDate();
+}
+
+DateTime atStartOfDay(const QDate& day) {
+    return fromQDateTime(QDateTime(day, QTime(0, 0)));
+}
