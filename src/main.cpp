@@ -6,9 +6,9 @@
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
 #include "model/budget.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -158,6 +158,7 @@ int main(int argc, char* argv[]) {
     }
 
     window.populate();
+    window.startSchedules();
     // Column widths the user set and the window's last place and size.
     QSettings viewState(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tallykeep"),
                         QStringLiteral("tallykeep"));

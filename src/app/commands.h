@@ -43,13 +43,19 @@ enum class Command : int {
     Undo = 34002,
     Redo = 34003,
     RestoreBackup = 34004,
+    // Schedules: the request's target is the schedule's place in the budget's list.
+    NewSchedule = 34005,
+    EditSchedule = 34006,
+    EnterScheduled = 34007,
+    SkipScheduled = 34008,
+    EditThenEnterScheduled = 34009,
 };
 
 struct CommandRequest {
     Command command = Command::None;
     AccountBase* item = nullptr; // the row's folder, envelope or account
     Transaction* transaction = nullptr;
-    ItemId target = kNoId; // the move target (folder or sibling)
+    ItemId target = kNoId;                    // the move target (folder or sibling)
     std::vector<Transaction*> transactions{}; // the selected rows (delete)
 };
 

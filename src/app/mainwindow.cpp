@@ -1,24 +1,28 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutbox.h"
-#include "app/columnwidths.h"
 #include "app/accountlist.h"
+#include "app/columnwidths.h"
 #include "app/envelopetree.h"
 #include "app/infopane.h"
 #include "app/messageboxprompter.h"
 #include "app/operations.h"
 #include "app/restoredialog.h"
 #include "app/transactionlist.h"
+#include "app/upcomingpane.h"
+#include "gui/reportwindow.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "model/health.h"
+#include "model/prompter.h"
+#include "model/schedule.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
-#include "model/prompter.h"
-#include "gui/reportwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QDockWidget>
 #include <QEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -26,6 +30,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 
 PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
@@ -72,6 +78,14 @@ MainWindow::MainWindow(Budget& budget, Prompter* prompter)
     transactions_ = new TransactionList(budget_, client_);
     client_->installEventFilter(this);
 
+    upcoming_ = new UpcomingPane(budget_, this);
+    upcomingDock_ = new QDockWidget(QStringLiteral("Upcoming"), this);
+    upcomingDock_->setObjectName(QStringLiteral("upcoming"));
+    upcomingDock_->setWidget(upcoming_);
+    upcomingDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::BottomDockWidgetArea, upcomingDock_);
+    upcomingDock_->hide();
+
     createMenus();
     connectPanes();
 }
@@ -97,8 +111,14 @@ void MainWindow::createMenus() {
     add(file, Command::Exit);
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     add(edit, Command::Undo)->setShortcut(QKeySequence::Undo);
-    add(edit, Command::Redo)->setShortcuts(
-        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    add(edit, Command::Redo)
+        ->setShortcuts(
+            {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    edit->addSeparator();
+    add(edit, Command::NewSchedule);
+    QAction* upcoming = upcomingDock_->toggleViewAction();
+    upcoming->setText(QStringLiteral("Upcoming"));
+    edit->addAction(upcoming);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -139,10 +159,9 @@ void MainWindow::connectPanes() {
             [this] { runCommand(CommandRequest{Command::AddAccount}); });
     connect(info_->showReportsButton(), &QPushButton::clicked, this,
             [this] { showReports(budget_, this, prompter()); });
-    connect(info_->unhideButton(), &QPushButton::clicked, this,
-            [this] {
-                asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
-            });
+    connect(info_->unhideButton(), &QPushButton::clicked, this, [this] {
+        asStep(QStringLiteral("Unhide"), [this] { showUnhideMenu(*this, QCursor::pos()); });
+    });
 
     connect(tree_, &EnvelopeTree::zoneClicked, this, [this](TreeZone zone, AccountBase* item) {
         static const Command commands[] = {Command::None,          Command::EditEnvelope,
@@ -222,6 +241,10 @@ void MainWindow::connectPanes() {
         layoutWindow();
     });
     connect(filter_, &FilterBar::searchChanged, this, &MainWindow::rebuildTransactionList);
+    connect(upcoming_, &UpcomingPane::commandRequested, this,
+            [this](Command command, quint32 schedule) {
+                runCommand(CommandRequest{command, nullptr, nullptr, ItemId(schedule)});
+            });
     // "Over budget" is a question of this month too.
     connect(tree_, &EnvelopeTree::monthChanged, this, &MainWindow::refreshBudgetHealth);
 }
@@ -237,6 +260,48 @@ void MainWindow::populate() {
     layoutWindow();
     refreshTexts();
     refreshBudgetHealth();
+    upcoming_->rebuild(toQDate(Clock::now()));
+}
+
+void MainWindow::schedulesChanged() {
+    upcoming_->rebuild(toQDate(Clock::now()));
+    if (upcoming_->waitingCount() > 0)
+        upcomingDock_->show();
+    tree_->invalidateValues();
+    tree_->viewport()->update();
+}
+
+int MainWindow::enterDueScheduled() {
+    const QDate today = toQDate(Clock::now());
+    lastDueCheck_ = today;
+    int entered = 0;
+    asStep(QStringLiteral("Enter scheduled transactions"), [&] {
+        entered = enterDueOccurrences(budget_, today);
+        if (entered > 0) {
+            refreshTexts();
+            rebuildTransactionList();
+            saveBudget();
+        }
+    });
+    schedulesChanged();
+    if (entered > 0)
+        statusBar()->showMessage(enteredMessage(entered));
+    return entered;
+}
+
+int MainWindow::startSchedules() {
+    const int entered = enterDueScheduled();
+    if (!dayTimer_) {
+        // A minute's delay after midnight is of no matter; a wake from sleep is caught too.
+        dayTimer_ = new QTimer(this);
+        dayTimer_->setInterval(60 * 1000);
+        connect(dayTimer_, &QTimer::timeout, this, [this] {
+            if (toQDate(Clock::now()) != lastDueCheck_ && !QApplication::activeModalWidget())
+                enterDueScheduled();
+        });
+        dayTimer_->start();
+    }
+    return entered;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -274,8 +339,8 @@ bool MainWindow::restoreViewState(const QSettings& settings) {
     // Only a list: QVariant would turn a stray text into a list of its character codes.
     const auto widths = [&settings](const QString& key) {
         const QVariant value = settings.value(key);
-        const bool isList = value.typeId() == QMetaType::QVariantList ||
-                            value.typeId() == QMetaType::QStringList;
+        const bool isList =
+            value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
         return isList ? value.toList() : QVariantList();
     };
     tree_->columnWidths()->setUserWidths(widths(kTreeWidthsKey));
@@ -431,8 +496,7 @@ void MainWindow::restoreFromBackup() {
         QStringLiteral("Make %1, saved %2, the current budget? The budget as it is now is kept "
                        "as the newest backup.")
             .arg(chosen->name, QLocale().toString(chosen->modified, QLocale::ShortFormat));
-    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question,
-                             PromptIcon::Question))
+    if (!prompter().askYesNo(QStringLiteral("Restore from backup"), question, PromptIcon::Question))
         return;
     restoreBudgetFrom(chosen->path);
 }
@@ -506,8 +570,8 @@ void MainWindow::addMoveEntries(QMenu* menu, QTreeWidgetItem* row, AccountBase* 
         for (AccountBase* candidate : budget_.itemsOfType(ItemType::Folder)) {
             if (candidate == item->getParent() || candidate->isReadOnly() || candidate->isHidden())
                 continue;
-            setActionCommand(group->addAction(menuEntryText(candidate->getName())), Command::MoveToGroup,
-                             candidate->id());
+            setActionCommand(group->addAction(menuEntryText(candidate->getName())),
+                             Command::MoveToGroup, candidate->id());
         }
         if (!group->isEmpty())
             submenus.push_back(group.release());

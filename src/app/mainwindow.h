@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "app/shell.h"
 
+#include <QDate>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -20,6 +21,9 @@ class QSettings;
 class QTreeWidgetItem;
 class TransactionList;
 class UndoHistory;
+class UpcomingPane;
+class QDockWidget;
+class QTimer;
 
 struct PaneLayout {
     QRect accountList, infoPane, filterBar, transactionList, tree;
@@ -53,6 +57,14 @@ public:
     void repaintAccountList() override;
     void showItem(AccountBase* item) override;
     void removeItem(AccountBase* item) override;
+    void schedulesChanged() override;
+
+    // Enters what the "enter automatically" schedules have due as one step, then does the
+    // same whenever the day changes while the program runs; returns how many were entered.
+    int startSchedules();
+    int enterDueScheduled();
+    UpcomingPane* upcomingPane() const { return upcoming_; }
+    QDockWidget* upcomingDock() const { return upcomingDock_; }
 
     // The whole-budget write behind saveBudget (none in tests: nothing is written).
     using Saver = std::function<void(const Budget&, Prompter&)>;
@@ -133,4 +145,8 @@ private:
     QList<QAction*> menuActions_;
     std::unique_ptr<UndoHistory> history_;
     QString budgetFile_;
+    UpcomingPane* upcoming_;
+    QDockWidget* upcomingDock_;
+    QTimer* dayTimer_ = nullptr;
+    QDate lastDueCheck_;
 };

@@ -13,6 +13,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
+#include "model/schedule.h"
 
 namespace {
 bool hasAnyAccount(const Budget& budget) {
@@ -28,7 +29,7 @@ bool hasNonCardAccount(const Budget& budget, int atLeast) {
 }
 
 // Opens the Transaction dialog; false when there is no account at all or on Cancel.
-bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
+bool runTransactionDialog(Shell& shell, ExpenseForm& form, bool* schedule = nullptr) {
     Budget& budget = shell.budget();
     if (!hasAnyAccount(budget)) {
         shell.prompter().inform("No Accounts",
@@ -38,7 +39,8 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
     }
     // An expense needs an account that pays it (hidden and read-only accounts are not
     // offered); without one the envelope would lose money that no account paid.
-    if (pickableAccounts(budget, true).empty() && (form.isNew || !budget.findAccount(form.account))) {
+    if (pickableAccounts(budget, true).empty() &&
+        (form.isNew || !budget.findAccount(form.account))) {
         shell.prompter().inform("Transaction",
                                 "You must have at least one account that is not hidden or "
                                 "read-only to pay this expense from",
@@ -46,9 +48,13 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
         return false;
     }
     TransactionDialog dialog(budget, shell.prompter(), form, shell.dialogParent());
+    if (!schedule)
+        hideScheduleButton(&dialog);
     if (!execWithHelp(shell, transactionHelp(), &dialog))
         return false;
     form = dialog.form();
+    if (schedule)
+        *schedule = scheduleChosen(&dialog);
     return true;
 }
 
@@ -79,11 +85,33 @@ void finishEdit(Shell& shell, Transaction* t, const QDate& day) {
 Transaction* recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId from,
                          ItemId to, ItemId envelope, const QString& payee,
                          const QString& description, const QDate& day) {
-    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee,
-                                       description, onDay(Clock::now(), day));
+    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee, description,
+                                       onDay(Clock::now(), day));
     budget.placeByTime(t);
     applyTransaction(budget, *t, false);
     return t;
+}
+
+// The dialog's entry as the first occurrence of a monthly schedule, for the editor.
+Schedule scheduleOf(TransactionType type, Amount amount, ItemId from, ItemId to, ItemId envelope,
+                    const QString& payee, const QString& description, const QDate& day) {
+    Schedule s;
+    s.type = type;
+    s.amount = amount;
+    s.accountFrom = from;
+    s.accountTo = to;
+    s.category = envelope;
+    s.payee = payee;
+    s.description = description;
+    s.first = day.isValid() ? day : toQDate(Clock::now());
+    return s;
+}
+
+bool makeScheduleAndSave(Shell& shell, const Schedule& draft) {
+    if (!makeSchedule(shell, draft))
+        return false;
+    shell.saveBudget();
+    return true;
 }
 
 void finishRecording(Shell& shell) {
@@ -129,6 +157,7 @@ bool editDeposit(Shell& shell, Transaction* t) {
     keepAccountListed(accounts, budget, t->accountTo);
 
     DepositDialog dialog(budget, accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -156,6 +185,7 @@ bool editTransfer(Shell& shell, Transaction* t) {
     keepAccountListed(accounts, budget, t->accountTo);
 
     TransferDialog dialog(budget, shell.prompter(), accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -182,6 +212,7 @@ bool editCardPayment(Shell& shell, Transaction* t) {
     keepAccountListed(accounts, budget, t->accountFrom);
 
     CardPaymentDialog dialog(budget, accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -207,9 +238,14 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
         if (envelope->defaultPayFromAccount() != kNoId)
             form.account = envelope->defaultPayFromAccount();
     }
-    if (!runTransactionDialog(shell, form))
+    bool schedule = false;
+    if (!runTransactionDialog(shell, form, &schedule))
         return false;
     Budget& budget = shell.budget();
+    if (schedule) // the tree-command cycle saves
+        return makeSchedule(shell,
+                            scheduleOf(TransactionType::Expense, form.amount, form.account, kNoId,
+                                       form.envelope, form.payee, form.description, form.date));
     recordOnDay(budget, TransactionType::Expense, form.amount, form.account, kNoId, form.envelope,
                 form.payee, form.description, form.date);
     // The tree-command cycle (refresh, save) follows in the window.
@@ -247,6 +283,10 @@ bool recordDeposit(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.account))
         return false;
+    if (scheduleChosen(&dialog))
+        return makeScheduleAndSave(shell, scheduleOf(TransactionType::Deposit, form.amount, kNoId,
+                                                     form.account, kNoId, form.payer,
+                                                     form.description, form.date));
     recordOnDay(budget, TransactionType::Deposit, form.amount, kNoId, form.account, kNoId,
                 form.payer, form.description, form.date);
     finishRecording(shell);
@@ -273,6 +313,10 @@ bool recordTransfer(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
         return false;
+    if (scheduleChosen(&dialog))
+        return makeScheduleAndSave(shell, scheduleOf(TransactionType::Transfer, form.amount,
+                                                     form.fromAccount, form.toAccount, kNoId,
+                                                     "Transfer", form.description, form.date));
     recordOnDay(budget, TransactionType::Transfer, form.amount, form.fromAccount, form.toAccount,
                 kNoId, "Transfer", form.description, form.date);
     finishRecording(shell);
@@ -298,6 +342,11 @@ bool payCreditCard(Shell& shell, Account* card) {
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
+    if (scheduleChosen(&dialog))
+        return makeScheduleAndSave(shell,
+                                   scheduleOf(TransactionType::CCPayment, form.amount,
+                                              form.payingAccount, card->id(), kChargesEnvelopeId,
+                                              card->getName(), form.description, form.date));
     recordOnDay(budget, TransactionType::CCPayment, form.amount, form.payingAccount, card->id(),
                 kChargesEnvelopeId, card->getName(), form.description, form.date);
     finishRecording(shell);

@@ -36,6 +36,9 @@ public:
     // newly visible item on screen at its place there (an account at the end of the list,
     // a folder just above "Add folder", an envelope last in its folder); removeItem takes
     // an item (and a folder's envelopes) off the screen.
+    // The schedules changed: the upcoming list and the envelopes' due texts follow.
+    virtual void schedulesChanged() {}
+
     virtual void showItem(AccountBase* item) = 0;
     virtual void removeItem(AccountBase* item) = 0;
 };

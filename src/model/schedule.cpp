@@ -4,6 +4,7 @@
 #include "model/clock.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -125,20 +126,58 @@ bool isRecordable(const Budget& budget, const Schedule& s) {
     return false;
 }
 
-int enterDueOccurrences(Budget& budget, const QDate& today) {
+int enterDueOccurrences(Budget& budget, std::size_t index, const QDate& today) {
+    if (index >= budget.schedules().size())
+        return 0;
+    Schedule& s = budget.schedules()[index];
+    // One whose account is gone waits (and shows in the upcoming list) rather than moving
+    // money nowhere.
+    if (s.mode != ScheduleMode::Automatic || !isRecordable(budget, s))
+        return 0;
     int entered = 0;
-    for (Schedule& s : budget.schedules()) {
-        // One whose account is gone waits (and says so in the upcoming list) rather than
-        // moving money nowhere.
-        if (s.mode != ScheduleMode::Automatic || !isRecordable(budget, s))
-            continue;
-        for (const Occurrence& o : dueOccurrences(s, today)) {
-            recordOccurrence(budget, s, o.date);
-            s.done = o.index + 1;
-            ++entered;
-        }
+    for (const Occurrence& o : dueOccurrences(s, today)) {
+        recordOccurrence(budget, s, o.date);
+        s.done = o.index + 1;
+        ++entered;
     }
     return entered;
+}
+
+int enterDueOccurrences(Budget& budget, const QDate& today) {
+    int entered = 0;
+    for (std::size_t i = 0; i < budget.schedules().size(); ++i)
+        entered += enterDueOccurrences(budget, i, today);
+    return entered;
+}
+
+std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& today, int days) {
+    std::vector<UpcomingEntry> list;
+    const QDate end = today.addDays(days);
+    for (std::size_t i = 0; i < budget.schedules().size(); ++i) {
+        const Schedule& s = budget.schedules()[i];
+        for (const Occurrence& o : occurrencesBetween(s, QDate(1, 1, 1), end))
+            list.push_back({i, o, o.date <= today, o.index == s.done});
+    }
+    std::stable_sort(list.begin(), list.end(), [](const UpcomingEntry& a, const UpcomingEntry& b) {
+        return a.occurrence.date < b.occurrence.date;
+    });
+    return list;
+}
+
+Occurrence nextDueForEnvelope(const Budget& budget, ItemId envelope, std::size_t* schedule) {
+    Occurrence best{-1, {}};
+    for (std::size_t i = 0; i < budget.schedules().size(); ++i) {
+        const Schedule& s = budget.schedules()[i];
+        if (s.category != envelope || s.type != TransactionType::Expense)
+            continue;
+        const Occurrence o = nextOccurrence(s);
+        if (o.index >= 0 && (best.index < 0 || o.date < best.date)) {
+            best = o;
+            if (schedule)
+                *schedule = i;
+        }
+    }
+    return best;
 }
 
 QString enteredMessage(int count) {

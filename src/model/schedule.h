@@ -77,6 +77,23 @@ bool isRecordable(const Budget& budget, const Schedule& s);
 // Records every due occurrence of the "enter automatically" schedules up to the day and
 // advances them; returns how many were recorded.
 int enterDueOccurrences(Budget& budget, const QDate& today);
+// The same for one schedule (its place in the budget's list).
+int enterDueOccurrences(Budget& budget, std::size_t index, const QDate& today);
+
+// One line of the upcoming list.
+struct UpcomingEntry {
+    std::size_t schedule = 0; // place in the budget's list
+    Occurrence occurrence;
+    bool due = false;  // on or before today
+    bool next = false; // the schedule's next occurrence: the one that can be entered or skipped
+};
+// Every occurrence due by today that is not entered yet, and those of the next `days` days,
+// by date (schedules in their order on the same day).
+std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& today, int days = 30);
+
+// The earliest next occurrence among the schedules that charge the envelope; index -1 if none.
+// Its schedule's place goes to *schedule.
+Occurrence nextDueForEnvelope(const Budget& budget, ItemId envelope, std::size_t* schedule);
 
 // "Entered 3 scheduled transactions" ("Entered 1 scheduled transaction").
 QString enteredMessage(int count);

@@ -1,0 +1,96 @@
+// Making, changing and entering scheduled transactions.
+
+#include "app/operations.h"
+
+#include "app/dialogdriver.h"
+#include "app/scheduledialog.h"
+#include "app/shell.h"
+#include "model/budget.h"
+#include "model/clock.h"
+#include "model/schedule.h"
+
+namespace {
+void showChange(Shell& shell, bool transactions) {
+    if (transactions) {
+        shell.refreshTexts();
+        shell.rebuildTransactionList();
+    }
+    shell.schedulesChanged();
+}
+} // namespace
+
+bool makeSchedule(Shell& shell, const Schedule& draft) {
+    Budget& budget = shell.budget();
+    ScheduleDialog dialog(budget, draft, false, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    budget.schedules().push_back(dialog.schedule());
+    // What is already due of an automatic schedule comes in at once, as at start.
+    const int entered =
+        enterDueOccurrences(budget, budget.schedules().size() - 1, toQDate(Clock::now()));
+    showChange(shell, entered > 0);
+    return true;
+}
+
+bool newSchedule(Shell& shell) {
+    Schedule draft;
+    draft.first = toQDate(Clock::now());
+    if (!makeSchedule(shell, draft))
+        return false;
+    shell.saveBudget();
+    return true;
+}
+
+bool editSchedule(Shell& shell, std::size_t index) {
+    Budget& budget = shell.budget();
+    if (index >= budget.schedules().size())
+        return false;
+    ScheduleDialog dialog(budget, budget.schedules()[index], true, shell.dialogParent());
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return false;
+    int entered = 0;
+    if (dialog.removeChosen()) {
+        budget.schedules().erase(budget.schedules().begin() + std::ptrdiff_t(index));
+    } else {
+        budget.schedules()[index] = dialog.schedule();
+        entered = enterDueOccurrences(budget, index, toQDate(Clock::now()));
+    }
+    showChange(shell, entered > 0);
+    shell.saveBudget();
+    return true;
+}
+
+bool enterScheduled(Shell& shell, std::size_t index, bool edit) {
+    Budget& budget = shell.budget();
+    if (index >= budget.schedules().size())
+        return false;
+    Schedule& s = budget.schedules()[index];
+    const Occurrence next = nextOccurrence(s);
+    if (next.index < 0 || !isRecordable(budget, s))
+        return false;
+    Transaction* t = recordOccurrence(budget, s, next.date);
+    if (edit && !editTransaction(shell, t)) {
+        // Cancelled: the occurrence stays where it was.
+        applyTransaction(budget, *t, true);
+        budget.removeTransaction(t);
+        return false;
+    }
+    budget.schedules()[index].done = next.index + 1;
+    showChange(shell, true);
+    shell.saveBudget();
+    return true;
+}
+
+bool skipScheduled(Shell& shell, std::size_t index) {
+    Budget& budget = shell.budget();
+    if (index >= budget.schedules().size())
+        return false;
+    Schedule& s = budget.schedules()[index];
+    const Occurrence next = nextOccurrence(s);
+    if (next.index < 0)
+        return false;
+    s.done = next.index + 1;
+    showChange(shell, false);
+    shell.saveBudget();
+    return true;
+}
