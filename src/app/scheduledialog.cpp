@@ -106,6 +106,13 @@ ScheduleDialog::ScheduleDialog(const Budget& budget, const Schedule& schedule, b
     automatic_ = new QRadioButton(QStringLiteral("enter automatically"), this);
     ask_ = new QRadioButton(QStringLiteral("ask me"), this);
     (s.mode == ScheduleMode::AskMe ? ask_ : automatic_)->setChecked(true);
+    // Two separate choices: radios of one parent are otherwise one exclusive group.
+    auto* ends = new QButtonGroup(this);
+    for (QRadioButton* b : {endsNever_, endsOn_, endsAfter_})
+        ends->addButton(b);
+    auto* mode = new QButtonGroup(this);
+    mode->addButton(automatic_);
+    mode->addButton(ask_);
     preview_ = new QLabel(this);
     preview_->setWordWrap(true);
 
