@@ -9,6 +9,7 @@
 #include "app/settingsdialogs.h"
 #include "app/shell.h"
 #include "model/budget.h"
+#include "model/clock.h"
 
 #include <algorithm>
 
@@ -56,7 +57,10 @@ bool fundFolder(Shell& shell, AccountGroup* folder) {
     FundEnvelopesDialog dialog(shell.budget(), *folder, shell.dialogParent());
     if (!execWithHelp(shell, fundEnvelopesHelp(), &dialog))
         return false;
-    fundFolderEnvelopes(*folder);
+    if (dialog.coverDueChosen())
+        fundToCoverDue(shell.budget(), *folder, toQDate(Clock::now()));
+    else
+        fundFolderEnvelopes(*folder);
     return true;
 }
 

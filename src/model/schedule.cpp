@@ -180,6 +180,32 @@ Occurrence nextDueForEnvelope(const Budget& budget, ItemId envelope, std::size_t
     return best;
 }
 
+Amount dueThisMonth(const Budget& budget, ItemId envelope, const QDate& today) {
+    const QDate end(today.year(), today.month(), today.daysInMonth());
+    std::int64_t sum = 0;
+    for (const Schedule& s : budget.schedules()) {
+        if (s.category != envelope || s.type != TransactionType::Expense)
+            continue;
+        const auto due = occurrencesBetween(s, QDate(1, 1, 1), end);
+        sum += std::int64_t(due.size()) * std::llabs(qint64(s.amount));
+    }
+    return clampAmount(sum);
+}
+
+int fundToCoverDue(Budget& budget, AccountGroup& folder, const QDate& today) {
+    int raised = 0;
+    for (AccountBase* child : folder.children()) {
+        if (child->getType() != ItemType::Envelope || child->isHidden())
+            continue;
+        const Amount due = dueThisMonth(budget, child->id(), today);
+        if (child->getBalance() < due) {
+            child->adjustBalance(clampAmount(std::int64_t(due) - child->getBalance()));
+            ++raised;
+        }
+    }
+    return raised;
+}
+
 QString enteredMessage(int count) {
     return count == 1 ? QStringLiteral("Entered 1 scheduled transaction")
                       : QStringLiteral("Entered %1 scheduled transactions").arg(count);

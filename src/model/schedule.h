@@ -95,6 +95,13 @@ std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& to
 // Its schedule's place goes to *schedule.
 Occurrence nextDueForEnvelope(const Budget& budget, ItemId envelope, std::size_t* schedule);
 
+// What the envelope's expense schedules still have due from today to the end of this month
+// (occurrences not yet entered, earlier ones that wait included), as a positive amount.
+Amount dueThisMonth(const Budget& budget, ItemId envelope, const QDate& today);
+// Raises each envelope of the folder that holds less than dueThisMonth to that amount; an
+// envelope that holds enough keeps its money. Returns how many envelopes were raised.
+int fundToCoverDue(Budget& budget, AccountGroup& folder, const QDate& today);
+
 // "Entered 3 scheduled transactions" ("Entered 1 scheduled transaction").
 QString enteredMessage(int count);
 

@@ -3,6 +3,7 @@
 // the envelope says what is due.
 
 #include "app/envelopetree.h"
+#include "app/fundingdialogs.h"
 #include "app/moneydialogs.h"
 #include "app/scheduledialog.h"
 #include "app/upcomingpane.h"
@@ -51,6 +52,7 @@ private slots:
     void cleanup() { DialogDriver::beforeExec = nullptr; }
     void dueAtStartAndUpcoming();
     void scheduleButtonMakesASchedule();
+    void fundToCoverWhatIsDue();
 };
 
 void TestWindowSchedules::dueAtStartAndUpcoming() {
@@ -169,6 +171,32 @@ void TestWindowSchedules::scheduleButtonMakesASchedule() {
     QCOMPARE(made.mode, ScheduleMode::AskMe);
     QCOMPARE(f.window.upcomingPane()->waitingCount(), 1); // its first date is today
     QCOMPARE(f.window.menuAction(Command::Undo)->text(), QStringLiteral("&Undo Deposit"));
+}
+
+// Groceries: three more weeks of 50.00 this month, holding 100.00, go up to 150.00; rent,
+// holding 1,200.00 with 1,200.00 due, and power, with nothing scheduled, keep their money.
+void TestWindowSchedules::fundToCoverWhatIsDue() {
+    WindowFixture f; // 15 March 2026
+    f.window.setOperationHandler({});
+    SampleBudget& s = f.sample;
+    Schedule groceries = expense(s, s.groceries, -5000, "Food Mart", QDate(2026, 3, 1),
+                                 RepeatUnit::Weeks, ScheduleMode::AskMe);
+    groceries.done = 2; // 1 and 8 March are in; 15, 22 and 29 are to come
+    Schedule rent = expense(s, s.rent, -120000, "Landlord", QDate(2026, 3, 31), RepeatUnit::Months,
+                            ScheduleMode::Automatic);
+    s.budget.schedules() = {groceries, rent};
+    DialogDriver::beforeExec = [](QDialog* dialog) {
+        auto* funding = qobject_cast<FundEnvelopesDialog*>(dialog);
+        QVERIFY(funding);
+        funding->coverDueChoice()->setChecked(true);
+        QTest::mouseClick(funding->okButton(), Qt::LeftButton);
+    };
+    f.window.runCommand(CommandRequest{Command::FundFolder, s.bills});
+    QCOMPARE(s.groceries->getBalance(), Amount(15000));
+    QCOMPARE(s.rent->getBalance(), Amount(120000));
+    QCOMPARE(s.power->getBalance(), Amount(4000));
+    f.window.undoStep(false);
+    QCOMPARE(s.groceries->getBalance(), Amount(10000));
 }
 
 QTEST_MAIN(TestWindowSchedules)
