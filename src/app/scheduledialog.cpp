@@ -4,6 +4,7 @@
 #include "app/dialogdriver.h"
 #include "app/pickers.h"
 #include "model/budget.h"
+#include "model/clock.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,7 +23,7 @@
 
 namespace {
 QDateEdit* dateField(QWidget* parent, const QDate& day) {
-    auto* field = new QDateEdit(day.isValid() ? day : QDate::currentDate(), parent);
+    auto* field = new QDateEdit(day.isValid() ? day : toQDate(Clock::now()), parent);
     field->setCalendarPopup(true);
     field->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     return field;
@@ -185,7 +186,7 @@ Schedule ScheduleDialog::schedule() const {
     s.every = every_->value();
     s.unit = RepeatUnit(unit_->currentIndex());
     s.lastDayOfMonth = s.unit == RepeatUnit::Months && day_->currentIndex() == 1;
-    // A changed rule starts counting afresh from its first date.
+    // A changed rule goes on from where the old one stood.
     const bool ruleChanged = s.first != first_->date() || s.every != original_.every ||
                              s.unit != original_.unit ||
                              s.lastDayOfMonth != original_.lastDayOfMonth;
@@ -196,7 +197,7 @@ Schedule ScheduleDialog::schedule() const {
     s.aboutPercent = about_->isChecked() ? aboutPercent_->value() : 0;
     s.mode = ask_->isChecked() ? ScheduleMode::AskMe : ScheduleMode::Automatic;
     if (ruleChanged)
-        s.done = 0;
+        s.done = resumeIndex(s, original_);
     return s;
 }
 

@@ -79,7 +79,18 @@ void UpcomingPane::rebuild(const QDate& today) {
     list_->clear();
     waiting_ = 0;
     QTreeWidgetItem* select = nullptr;
-    for (const UpcomingEntry& e : upcomingEntries(budget_, today)) {
+    // Schedules with nothing in the next 30 days still get a row (their next date, or
+    // "ended"), so that every schedule can be opened and changed from here.
+    std::vector<UpcomingEntry> entries = upcomingEntries(budget_, today);
+    std::vector<bool> listed(budget_.schedules().size(), false);
+    for (const UpcomingEntry& e : entries)
+        listed[e.schedule] = true;
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        if (!listed[i]) {
+            const Occurrence next = nextOccurrence(budget_.schedules()[i]);
+            entries.push_back({i, next, false, next.index >= 0});
+        }
+    for (const UpcomingEntry& e : entries) {
         const Schedule& s = budget_.schedules()[e.schedule];
         auto* row = new QTreeWidgetItem(list_);
         row->setText(0, QLocale().toString(e.occurrence.date, QLocale::ShortFormat));
@@ -89,10 +100,11 @@ void UpcomingPane::rebuild(const QDate& today) {
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(3, routeText(budget_, s));
         const qint64 days = today.daysTo(e.occurrence.date);
-        QString when = days < 0    ? QStringLiteral("%1 days ago").arg(-days)
-                       : days == 0 ? QStringLiteral("today")
-                       : days == 1 ? QStringLiteral("tomorrow")
-                                   : QStringLiteral("in %1 days").arg(days);
+        QString when = e.occurrence.index < 0 ? QStringLiteral("ended")
+                       : days < 0             ? QStringLiteral("%1 days ago").arg(-days)
+                       : days == 0            ? QStringLiteral("today")
+                       : days == 1            ? QStringLiteral("tomorrow")
+                                              : QStringLiteral("in %1 days").arg(days);
         if (s.mode == ScheduleMode::AskMe)
             when += QStringLiteral(", ask me");
         row->setText(4, when);

@@ -89,6 +89,21 @@ std::vector<Occurrence> occurrencesBetween(const Schedule& s, const QDate& from,
     return found;
 }
 
+int resumeIndex(const Schedule& changed, const Schedule& old) {
+    if (old.done <= 0)
+        return 0;
+    // The last one entered, before any end the old rule had.
+    const QDate last = weekendMoved(nominalDate(old, old.done - 1), old.weekend);
+    int k = 0;
+    while (k < kMaxIndex && last.isValid()) {
+        const QDate d = occurrenceDate(changed, k);
+        if (!d.isValid() || d > last)
+            break;
+        ++k;
+    }
+    return k;
+}
+
 bool amountMatches(const Schedule& s, Amount amount) {
     const qint64 expected = std::llabs(qint64(s.amount));
     const qint64 got = std::llabs(qint64(amount));

@@ -64,6 +64,10 @@ std::vector<Occurrence> occurrencesBetween(const Schedule& s, const QDate& from,
 // True when the rule can produce dates at all (every >= 1, a first date).
 bool isValidRule(const Schedule& s);
 
+// Where a schedule whose rule changed goes on: its first occurrence after the last one the
+// old rule entered, so nothing entered comes again and nothing between is passed by.
+int resumeIndex(const Schedule& changed, const Schedule& old);
+
 // An amount "about" the schedule's: within its percentage range (exact when 0).
 bool amountMatches(const Schedule& s, Amount amount);
 

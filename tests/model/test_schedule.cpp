@@ -115,6 +115,14 @@ void TestSchedule::dueListStopsAtTheEnd() {
     QCOMPARE(dueOccurrences(s, d("2027-12-31")).size(), std::size_t(2));
     s.done = 2;
     QCOMPARE(nextOccurrence(s).index, -1);
+    // A monthly rent on the 31st moved to the 1st after March's came in goes on with 1 April.
+    Schedule rent;
+    rent.first = d("2027-01-31");
+    rent.done = 3;
+    Schedule moved = rent;
+    moved.first = d("2027-01-01");
+    moved.done = resumeIndex(moved, rent);
+    QCOMPARE(nextOccurrence(moved).date, d("2027-04-01"));
     // Years away from the budget bring a bounded number of entries, not an endless loop.
     Schedule daily;
     daily.unit = RepeatUnit::Days;
