@@ -39,8 +39,8 @@ QByteArray ofx(int rows) {
         out += "<STMTTRN><TRNTYPE>DEBIT<DTPOSTED>2024" +
                QByteArray::number(100 + 1 + i % 12).mid(1) +
                QByteArray::number(100 + 1 + i % 28).mid(1) + "120000[-5:EST]<TRNAMT>-" +
-               QByteArray::number(1 + i % 5000) + ".25<FITID>" + QByteArray::number(i) +
-               "<NAME>" + payee(i).replace(',', ' ') + "<MEMO>card</STMTTRN>\n";
+               QByteArray::number(1 + i % 5000) + ".25<FITID>" + QByteArray::number(i) + "<NAME>" +
+               payee(i).replace(',', ' ') + "<MEMO>card</STMTTRN>\n";
     out += "</BANKTRANLIST></STMTRS></STMTTRNRS></BANKMSGSRSV1></OFX>\n";
     return out;
 }

@@ -40,29 +40,22 @@ int main() {
     const std::vector<Case> cases = {
         {"record expense",
          [&] {
-             Transaction* t = createTransaction(b, TransactionType::Expense, -1234,
-                                                firstAccount(b)->id(), kNoId, firstEnvelope(b)->id(),
-                                                "Shop", "bench");
-             b.placeByTime(t);
-             applyTransaction(b, *t, false);
+             b.recordTransaction(makeTransaction(TransactionType::Expense, -1234,
+                                                 firstAccount(b)->id(), kNoId,
+                                                 firstEnvelope(b)->id(), "Shop", "bench"));
          }},
         {"edit old transaction's day",
          [&] {
-             Transaction* t = b.transactions()[std::size_t(count / 2)].get();
-             b.noteTransactionChange(t);
-             applyTransaction(b, *t, true);
-             t->amount -= 100;
-             t->transactionTime = b.transactions()[10]->transactionTime;
-             b.placeByTime(t);
-             applyTransaction(b, *t, false);
+             const Transaction* t = b.transactions()[std::size_t(count / 2)];
+             Transaction changed = *t;
+             changed.amount -= 100;
+             changed.transactionTime = b.transactions()[10]->transactionTime;
+             b.editTransaction(t, changed);
          }},
         {"delete 10 transactions",
          [&] {
-             for (int i = 0; i < 10; ++i) {
-                 Transaction* t = b.transactions()[std::size_t(1000 * i + 7)].get();
-                 applyTransaction(b, *t, true);
-                 b.removeTransaction(t);
-             }
+             for (int i = 0; i < 10; ++i)
+                 b.removeTransaction(b.transactions()[std::size_t(1000 * i + 7)]);
          }},
         {"fund every envelope",
          [&] {
@@ -72,15 +65,15 @@ int main() {
         {"import 200 from last month",
          [&] {
              const DateTime now = Clock::now();
+             std::vector<Transaction> batch;
              for (int i = 0; i < 200; ++i) {
                  DateTime when = previousMonth(now);
                  when.day = quint16(1 + i % 28);
-                 Transaction* t =
-                     createTransaction(b, TransactionType::Expense, -i, firstAccount(b)->id(),
-                                       kNoId, firstEnvelope(b)->id(), "Import", "", when);
-                 applyTransaction(b, *t, false);
+                 batch.push_back(makeTransaction(TransactionType::Expense, -i,
+                                                 firstAccount(b)->id(), kNoId,
+                                                 firstEnvelope(b)->id(), "Import", "", when));
              }
-             b.sortTransactionsByTime();
+             b.recordTransactions(std::move(batch));
          }},
     };
 
@@ -114,8 +107,9 @@ int main() {
     const long before = heapInUse();
     for (int i = 0; i < 100; ++i) {
         history.begin();
-        Transaction* t = createTransaction(b, TransactionType::Expense, -i, firstAccount(b)->id(),
-                                           kNoId, firstEnvelope(b)->id(), "Shop", "bench");
+        const Transaction* t =
+            createTransaction(b, TransactionType::Expense, -i, firstAccount(b)->id(), kNoId,
+                              firstEnvelope(b)->id(), "Shop", "bench");
         applyTransaction(b, *t, false);
         history.end("Record expense");
     }

@@ -163,7 +163,7 @@ std::unique_ptr<Budget> generateBudget(int transactionCount, quint32 seed) {
     for (int i = 0; i < transactionCount; ++i) {
         const DateTime when = fromSerial(startSerial + step * (i + random.below(1000) / 1000.0));
         const int kind = random.below(100);
-        Transaction* t = nullptr;
+        const Transaction* t = nullptr;
         if (kind < 75) {
             Account* from = accounts[spenders[random.below(5)]];
             AccountEnvelope* envelope = envelopes[random.below(int(envelopes.size()))];

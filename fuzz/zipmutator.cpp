@@ -97,8 +97,8 @@ extern "C" size_t LLVMFuzzerCustomMutator(unsigned char* data, size_t size, size
     Part& part = parts[random() % parts.size()];
     const size_t room = size_t(part.data.size()) + 256;
     part.data.resize(qsizetype(room));
-    const size_t newSize = LLVMFuzzerMutate(reinterpret_cast<unsigned char*>(part.data.data()),
-                                            room - 256, room);
+    const size_t newSize =
+        LLVMFuzzerMutate(reinterpret_cast<unsigned char*>(part.data.data()), room - 256, room);
     part.data.resize(qsizetype(newSize));
     const QByteArray packed = pack(parts);
     if (packed.isEmpty() || size_t(packed.size()) > maxSize)

@@ -5,7 +5,9 @@
 
 #include "app/mainwindow.h"
 #include "app/messageboxprompter.h"
+#include "gui/importreview.h"
 #include "model/budget.h"
+#include "model/version.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
 #include "storage/singleinstance.h"
@@ -49,7 +51,7 @@ int commandLineError(const QString& text) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Tallykeep"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.23.88"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYKEEP_VERSION));
     {
         // --help and --version answer in a terminal without a display.
         QStringList arguments;
@@ -162,6 +164,7 @@ int main(int argc, char* argv[]) {
     // Column widths the user set and the window's last place and size.
     QSettings viewState(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tallykeep"),
                         QStringLiteral("tallykeep"));
+    ImportReviewDialog::rememberLayoutIn(viewState.fileName());
     if (window.restoreViewState(viewState)) {
         window.show();
     } else {

@@ -4,6 +4,8 @@
 // Loads a budget workbook (or a legacy .xml budget) and prints it as JSON; with --save it also
 // writes the loaded budget to OUT.xlsx with the program's own writer. With --report it prints
 // that report's figures instead (the twelve months up to this one unless a range is given).
+// Rows of the workbook that could not be read are listed under "unreadableRows"; the budget
+// was still read (exit 0).
 
 #include "model/budget.h"
 #include "model/clock.h"
@@ -79,8 +81,23 @@ QJsonObject itemJson(const AccountBase& item) {
     return o;
 }
 
+QJsonArray unreadableJson(const std::vector<UnreadableRow>& rows) {
+    QJsonArray out;
+    for (const UnreadableRow& r : rows) {
+        QJsonObject o;
+        o["sheet"] = r.sheet;
+        o["row"] = r.row;
+        o["cell"] = r.cell;
+        o["column"] = r.column;
+        o["content"] = r.content;
+        o["kept"] = r.kept; // a reference to a missing row: the record was read without it
+        out.append(o);
+    }
+    return out;
+}
+
 QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& topLevel,
-                       const QString& version) {
+                       const QString& version, const std::vector<UnreadableRow>& unreadable) {
     QJsonObject root;
     root["version"] = version.isEmpty() ? QJsonValue() : QJsonValue(version);
     QJsonArray top;
@@ -117,6 +134,7 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
     }
     root["rules"] = rules;
     root["availableForBudgeting"] = budget.availableForBudgeting();
+    root["unreadableRows"] = unreadableJson(unreadable); // the first kMaxListedUnreadable
     return root;
 }
 
@@ -222,6 +240,7 @@ int exportBudget(int argc, char** argv) {
     Budget budget;
     std::vector<AccountBase*> topLevel;
     QString version;
+    std::vector<UnreadableRow> unreadable;
     if (!QFileInfo(input).isFile()) {
         std::fprintf(stderr, "tallykeep-export: %s: no such file\n", qPrintable(input));
         return 1;
@@ -243,6 +262,7 @@ int exportBudget(int argc, char** argv) {
         }
         topLevel = std::move(r.items);
         version = r.versionText;
+        unreadable = std::move(r.unreadable);
     }
     for (AccountBase* item : topLevel)
         budget.showTopLevel(item);
@@ -256,7 +276,7 @@ int exportBudget(int argc, char** argv) {
         }
     }
     const QJsonObject root =
-        report ? *reportJson(budget, request) : budgetJson(budget, topLevel, version);
+        report ? *reportJson(budget, request) : budgetJson(budget, topLevel, version, unreadable);
     const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
     return 0;

@@ -1,13 +1,14 @@
 // tallykeep-import BUDGET --account NAME STATEMENT [--apply] [--date-order dmy|mdy|ymd]
 //   [--columns date=1,payee=3,memo=4,amount=6] [--delimiter comma|semicolon|tab]
-//   [--decimal point|comma] [--skip N] [--charges]
+//   [--decimal point|comma] [--skip N] [--charges] [--statement N]
 // Reads a bank statement the way the program's "Import transactions..." does and prints, as
 // JSON, what the review would show for each row (and, for CSV, the "mapping" it read with, in
 // the options' own words); with --apply it also records the rows the review would import as
 // they stand and saves the budget with its backups. Columns are numbered from 1.
 // Exit status: 0 the statement was read, 1 the budget or the statement could not be read (or
 // saved, or another import or the program holds the budget; also a CSV statement whose date
-// or amount column cannot be told, or that holds no transactions), 2 wrong arguments. --apply
+// or amount column cannot be told, or that holds no transactions, and an OFX file with several
+// statements and no --statement, whose statements are then listed), 2 wrong arguments. --apply
 // with nothing to record leaves the budget file and its backups untouched.
 
 #include "import/csvreader.h"
@@ -34,7 +35,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tallykeep-import BUDGET --account NAME STATEMENT [--apply] [--date-order dmy|mdy|ymd]\n"
     "       [--columns date=N,payee=N,memo=N,amount=N|debit=N,credit=N,sign=N]\n"
-    "       [--delimiter comma|semicolon|tab] [--decimal point|comma] [--skip N] [--charges]\n";
+    "       [--delimiter comma|semicolon|tab] [--decimal point|comma] [--skip N] [--charges]\n"
+    "       [--statement N]\n";
 
 int usage(const char* problem) {
     std::fprintf(stderr, "tallykeep-import: %s\n%s", problem, kUsage);
@@ -70,6 +72,7 @@ struct Arguments {
     std::optional<bool> decimalComma;
     std::optional<int> skip;
     bool charges = false;
+    std::optional<int> chosen; // OFX: which statement of the file, from 1
 };
 
 const char* delimiterWord(QChar c) {
@@ -175,6 +178,12 @@ const char* parse(const QStringList& args, Arguments& out) {
             out.skip = n;
         } else if (a == u"--charges") {
             out.charges = true;
+        } else if (a == u"--statement") {
+            bool ok = false;
+            const int n = ++i < args.size() ? args[i].toInt(&ok) : 0;
+            if (!ok || n < 1)
+                return "--statement takes the statement's number, from 1";
+            out.chosen = n;
         } else if (a.startsWith(u"--")) {
             return "unknown option";
         } else {
@@ -281,6 +290,10 @@ int main(int argc, char** argv) {
     if (csv) {
         const CsvGuess guess = guessCsvColumns(bytes);
         CsvColumns& c = *(options.csv = remembered.value_or(guess.columns));
+        // An open quote swallows the rest of the file, so no column guess can be trusted.
+        if (csvEndsInsideQuotes(bytes, char(c.delimiter.toLatin1())))
+            return failure(QStringLiteral("%1: %2").arg(args.statement,
+                                                        unreadableText(kCsvUnterminatedQuote)));
         if (args.delimiter && *args.delimiter != c.delimiter) {
             c.delimiter = *args.delimiter;
             c.skipRows = 0;
@@ -309,14 +322,37 @@ int main(int argc, char** argv) {
                                .arg(args.statement, role));
         }
     }
+    if (args.chosen)
+        options.statement = *args.chosen - 1;
     StatementRead read = readStatement(bytes, options);
     if (read.status != 0 || read.format == StatementFormat::Unknown)
         return failure(QStringLiteral("%1: %2").arg(args.statement, unreadableText(read.status)));
+    // Rows of a checking account and a card in one list would all go into the one account.
+    const int statements = int(read.statements.size());
+    if (args.chosen && (read.format != StatementFormat::Ofx || *args.chosen > statements))
+        return failure(QStringLiteral("%1: there is no statement %2 in this file")
+                           .arg(args.statement)
+                           .arg(*args.chosen));
+    if (statements > 1 && !args.chosen) {
+        QString list;
+        for (int i = 0; i < statements; ++i) {
+            const OfxStatement& s = read.statements[size_t(i)];
+            list += QStringLiteral("\n  %1: %2 %3, %4 transaction(s)")
+                        .arg(i + 1)
+                        .arg(s.type,
+                             s.accountId.isEmpty() ? QStringLiteral("(no number)") : s.accountId)
+                        .arg(s.rows);
+        }
+        return failure(QStringLiteral("%1 holds %2 statements; choose one with --statement N:%3")
+                           .arg(args.statement)
+                           .arg(statements)
+                           .arg(list));
+    }
 
     // The rows as the review would show them.
     std::unordered_map<const Transaction*, qint64> position;
     for (std::size_t i = 0; i < budget.transactions().size(); ++i)
-        position[budget.transactions()[i].get()] = qint64(i);
+        position[budget.transactions()[i]] = qint64(i);
     const ImportPlan plan(budget, *account);
     std::vector<ImportRecord>& records = read.records;
     // A card statement that writes charges as positive numbers, as the review proposes.
@@ -356,7 +392,6 @@ int main(int argc, char** argv) {
     // Nothing to record: the budget file and its backups stay as they are.
     if (args.apply && !chosen.empty()) {
         recordRows(budget, *account, chosen, latestDate(records));
-        budget.sortTransactionsByTime();
         ErrorStreamPrompter prompter;
         if (file.save(budget, prompter) != 0)
             return failure(QStringLiteral("%1: the budget could not be saved").arg(args.budget));

@@ -1,6 +1,8 @@
 #pragma once
 // "About Tallykeep": the application picture, the version text and OK.
 
+#include "model/version.h"
+
 #include <QDialog>
 
 // Registers the application picture (the app library is static, so it is done explicitly).
@@ -10,5 +12,5 @@ class AboutBox : public QDialog {
     Q_OBJECT
 public:
     explicit AboutBox(QWidget* parent = nullptr);
-    static QString versionText() { return QStringLiteral("Tallykeep 1.0.23.88"); }
+    static QString versionText() { return QStringLiteral("Tallykeep " TALLYKEEP_VERSION); }
 };

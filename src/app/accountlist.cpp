@@ -6,6 +6,8 @@
 #include "model/budget.h"
 #include "platform/screen.h"
 
+#include <QApplication>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,13 +20,46 @@ const QString& kTransfer = ActionGlyphs::Transfer;
 const QString& kPay = ActionGlyphs::Dollar;
 constexpr int kIconInset = 5;
 
-// Paints the icons of the "Actions" cell in place of its placeholder text.
+// The account's kind glyph (bank or card) before its name, as tall as the row allows: at
+// the text's size the colour glyph is a smudge of a dozen pixels.
+QFont kindGlyphFont(const QFont& listFont, int rowHeight) {
+    QFont glyphFont = listFont;
+    glyphFont.setPixelSize(qMax(QFontInfo(listFont).pixelSize(), rowHeight - 4));
+    return glyphFont;
+}
+
+// "glyph name" split at its first space.
+std::pair<QString, QString> glyphAndName(const QString& text) {
+    const qsizetype space = text.indexOf(u' ');
+    if (space < 0)
+        return {QString(), text};
+    return {text.left(space), text.mid(space + 1)};
+}
+
+// Paints the icons of the "Actions" cell in place of its placeholder text, and the name cell
+// with a glyph large enough to tell a card from a bank.
 class ActionCellDelegate : public QStyledItemDelegate {
 public:
     explicit ActionCellDelegate(AccountList* list) : QStyledItemDelegate(list), list_(list) {}
 
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.column() == AccountList::NameColumn) {
+            const auto [glyph, name] = glyphAndName(index.data().toString());
+            const int row = list_->verticalHeader()->defaultSectionSize();
+            const QFont glyphFont = kindGlyphFont(list_->font(), row);
+            size.rwidth() += QFontMetrics(glyphFont).horizontalAdvance(glyph) -
+                             QFontMetrics(list_->font()).horizontalAdvance(glyph);
+        }
+        return size;
+    }
+
     void paint(QPainter* p, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
+        if (index.column() == AccountList::NameColumn) {
+            paintName(p, option, index);
+            return;
+        }
         if (index.column() != AccountList::ActionsColumn) {
             QStyledItemDelegate::paint(p, option, index);
             return;
@@ -39,7 +74,8 @@ public:
             selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Link);
         auto draw = [&](int action, const QString& icon) {
             const auto [left, right] = list_->actionExtent(action);
-            ActionGlyphs::draw(p, QRect(left, option.rect.top(), right - left, option.rect.height()),
+            ActionGlyphs::draw(p,
+                               QRect(left, option.rect.top(), right - left, option.rect.height()),
                                icon, colour, list_->font());
         };
         draw(ActionEdit, kEdit);
@@ -53,6 +89,34 @@ public:
     }
 
 private:
+    void paintName(QPainter* p, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const auto [glyph, name] = glyphAndName(opt.text);
+        opt.text.clear();
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, widget);
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const QFont glyphFont = kindGlyphFont(list_->font(), option.rect.height());
+        const int glyphWidth = QFontMetrics(glyphFont).horizontalAdvance(glyph);
+        const bool selected = opt.state & QStyle::State_Selected;
+        p->save();
+        p->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        p->setFont(glyphFont);
+        p->drawText(QRect(text.left(), option.rect.top(), glyphWidth, option.rect.height()),
+                    Qt::AlignCenter, glyph);
+        p->setFont(list_->font());
+        const int spaceWidth = QFontMetrics(list_->font()).horizontalAdvance(u' ');
+        const QRect nameRect(text.left() + glyphWidth + spaceWidth, option.rect.top(),
+                             text.right() - text.left() - glyphWidth - spaceWidth,
+                             option.rect.height());
+        p->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetrics(list_->font()).elidedText(name, Qt::ElideRight, nameRect.width()));
+        p->restore();
+    }
+
     AccountList* list_;
 };
 } // namespace

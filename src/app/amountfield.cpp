@@ -46,11 +46,3 @@ QString readFieldText(const QComboBox* field) {
 void limitFieldText(QLineEdit* field) {
     field->setMaxLength(kFieldTextLimit);
 }
-
-Amount negatedAmount(Amount a) {
-    return clampAmount(-static_cast<std::int64_t>(a));
-}
-
-Amount amountMagnitude(Amount a) {
-    return a < 0 ? negatedAmount(a) : a;
-}

@@ -25,7 +25,3 @@ QString readFieldText(const QLineEdit* field);
 QString readFieldText(const QComboBox* field);
 // Makes a line edit refuse text beyond the limit.
 void limitFieldText(QLineEdit* field);
-
-// -a and |a| without overflow (the most negative amount maps to the largest).
-Amount negatedAmount(Amount a);
-Amount amountMagnitude(Amount a);

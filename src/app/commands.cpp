@@ -51,7 +51,7 @@ QString commandText(Command command) {
     case Command::HideAccount:
         return QStringLiteral("Hide account...");
     case Command::MoveToGroup:
-        return QStringLiteral("Move to group...");
+        return QStringLiteral("Move to folder...");
     case Command::MoveAfter:
         return QStringLiteral("Move after...");
     case Command::MoveBefore:
@@ -64,6 +64,8 @@ QString commandText(Command command) {
         return QStringLiteral("&Redo");
     case Command::RestoreBackup:
         return QStringLiteral("Restore from backup...");
+    case Command::MoveMoney:
+        return QStringLiteral("Move money...");
     case Command::NewSchedule:
         return QStringLiteral("New schedule...");
     case Command::EditSchedule:
@@ -102,40 +104,40 @@ QString stepName(Command command) {
     return name.trimmed();
 }
 
-bool isTreeCommand(Command command) {
-    switch (command) {
-    case Command::MoveToGroup:
-    case Command::MoveAfter:
-    case Command::MoveBefore:
-    case Command::EditFolder:
-    case Command::AddEnvelope:
-    case Command::RecordExpense:
-    case Command::FundEnvelope:
-    case Command::FundFolder:
-    case Command::EditEnvelope:
-    case Command::Hide:
-        return true;
-    default:
-        return false;
-    }
-}
-
 namespace {
 // The import lives below the app layer, so it gets the window's services as hooks.
 bool importIntoAccount(Shell& shell, Account* account) {
+    Budget& budget = shell.budget();
+    std::vector<AccountEnvelope*> made; // by "New envelope..." in the review
     ImportHooks hooks;
     hooks.parent = shell.dialogParent();
     hooks.prompter = &shell.prompter();
-    hooks.saveBudget = [&shell] { shell.saveBudget(); };
-    hooks.refreshTexts = [&shell] { shell.refreshTexts(); };
-    hooks.rebuildTransactionList = [&shell] { shell.rebuildTransactionList(); };
     hooks.showHelp = [&shell](const QString& heading, const QStringList& body) {
         shell.showHelp(heading, body);
     };
     hooks.restoreHelp = [&shell] { shell.restoreHelp(); };
-    // Runs inside the import's command, so the new envelope is undone with the import.
-    hooks.newEnvelope = [&shell](ItemId beside) { return addEnvelopeForImport(shell, beside); };
-    return importTransactions(shell.budget(), account, hooks);
+    hooks.newEnvelope = [&](ItemId beside) {
+        const ItemId id = addEnvelopeForImport(shell, beside);
+        if (AccountEnvelope* envelope = budget.findEnvelope(id))
+            made.push_back(envelope);
+        return id;
+    };
+    if (importTransactions(budget, account, hooks))
+        return true;
+    // An envelope made for a review that was cancelled goes with it, and so do the rules
+    // that map payees into it: they would point at nothing.
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        AccountEnvelope* envelope = *it;
+        std::vector<QString> mappingInto;
+        for (const PayeeMappingRule& rule : budget.rules().rules())
+            if (!rule.deposit && rule.envelopeId == envelope->id())
+                mappingInto.push_back(rule.match);
+        for (const QString& match : mappingInto)
+            budget.rules().removeRulesEqualTo(match);
+        shell.removeItem(envelope);
+        budget.discardNewItem(envelope);
+    }
+    return false;
 }
 } // namespace
 
@@ -178,7 +180,12 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
     case Command::HideAccount:
         return account && hideAccount(shell, account);
     case Command::ImportTransactions:
+        // From the File menu the account is asked for first.
+        if (!account)
+            account = chooseImportAccount(shell);
         return account && importIntoAccount(shell, account);
+    case Command::MoveMoney:
+        return moveMoneyFrom(shell, envelope);
     case Command::NewSchedule:
         return newSchedule(shell);
     case Command::EditSchedule:

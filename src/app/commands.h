@@ -43,20 +43,21 @@ enum class Command : int {
     Undo = 34002,
     Redo = 34003,
     RestoreBackup = 34004,
+    MoveMoney = 34005,
     // Schedules: the request's target is the schedule's place in the budget's list.
-    NewSchedule = 34005,
-    EditSchedule = 34006,
-    EnterScheduled = 34007,
-    SkipScheduled = 34008,
-    EditThenEnterScheduled = 34009,
+    NewSchedule = 34006,
+    EditSchedule = 34007,
+    EnterScheduled = 34008,
+    SkipScheduled = 34009,
+    EditThenEnterScheduled = 34010,
 };
 
 struct CommandRequest {
     Command command = Command::None;
     AccountBase* item = nullptr; // the row's folder, envelope or account
-    Transaction* transaction = nullptr;
-    ItemId target = kNoId;                    // the move target (folder or sibling)
-    std::vector<Transaction*> transactions{}; // the selected rows (delete)
+    const Transaction* transaction = nullptr;
+    ItemId target = kNoId;                          // the move target (folder or sibling)
+    std::vector<const Transaction*> transactions{}; // the selected rows (delete)
 };
 
 // Menu text of a fixed command (without accelerator suffix).
@@ -65,10 +66,8 @@ QString commandText(Command command);
 // What an undo step of the command is called ("Record expense" for "Record expense...").
 QString stepName(Command command);
 
-// Commands after which the window refreshes its texts and saves when the budget changed.
-bool isTreeCommand(Command command);
-
-// Calls the operation that carries a budget command out; true when the budget changed.
+// Calls the operation that carries a budget command out; true when the user went through
+// with it (the window learns what changed from the undo step).
 // Window-level commands (About, Exit, Print, moves) are not handled here.
 bool performOperation(Shell& shell, const CommandRequest& request);
 

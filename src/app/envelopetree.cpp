@@ -8,29 +8,13 @@
 #include "platform/screen.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QToolTip>
 
 namespace {
-const QString kOpenFolder = QStringLiteral(u"\U0001F5C1");
-const QString kClosedFolder = QStringLiteral(u"\U0001F5C0");
-const QString kCard = QStringLiteral(u"\U0001F4B3");
-
-const QColor kFolderBackground(230, 240, 250);
-const QColor kGridGrey(200, 200, 200);
-const QColor kBarFill(240, 240, 255);
-const QColor kLightRed(255, 200, 200);
-
-int lighten(int channel) {
-    return channel >= 226 ? 255 : channel + 30;
-}
-
-Amount magnitude(Amount value) {
-    return clampAmount(value < 0 ? -std::int64_t(value) : value);
-}
-
 QString currency(Amount value) {
     return formatAmount(value, true);
 }
@@ -136,6 +120,25 @@ int EnvelopeTree::widestAmountText() const {
     return widest;
 }
 
+std::pair<int, int> EnvelopeTree::widestLabelAndInformation(int glyphs) const {
+    const QFontMetrics fm(font());
+    int label = 0;
+    int information = 0;
+    std::vector<std::pair<const QTreeWidgetItem*, int>> stack;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        stack.push_back({topLevelItem(i), 1});
+    while (!stack.empty()) {
+        const auto [row, depth] = stack.back();
+        stack.pop_back();
+        for (int i = 0; i < row->childCount(); ++i)
+            stack.push_back({row->child(i), depth + 1});
+        label = qMax(label, depth * indentation() + fm.horizontalAdvance(cellText(row, 0)) + 8 +
+                                (itemOf(row) ? glyphs : 0));
+        information = qMax(information, fm.horizontalAdvance(cellText(row, 5)) + kCellPadding);
+    }
+    return {label, information};
+}
+
 void EnvelopeTree::computeColumnWidths() {
     const QFontMetrics fm(font());
     // The label column holds the widest glyph row: three glyphs with their gaps.
@@ -151,7 +154,12 @@ void EnvelopeTree::computeColumnWidths() {
         qMax(fm.horizontalAdvance(QStringLiteral("DIFFERENCE")), widestAmountText() + kCellPadding);
     for (int c = 1; c <= 4; ++c)
         money = qMax(money, header()->sectionSizeHint(c));
-    widths_->apply(0, first);
+    // Where the view is too narrow for everything, the information column keeps room for its
+    // longest text before the label column takes more than its own longest label needs.
+    const auto [labels, information] = widestLabelAndInformation(glyphs);
+    const int forLabels = viewport()->width() - 4 * money - information;
+    const int labelColumn = forLabels >= first ? first : qMax(qMin(first, labels), forLabels);
+    widths_->apply(0, labelColumn);
     for (int c = 1; c <= 4; ++c)
         widths_->apply(c, money);
     int used = 0;
@@ -528,6 +536,21 @@ void EnvelopeTree::openMenuAtCurrentRow() {
 bool EnvelopeTree::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave)
         tip_->hideTip();
+    // A cell's whole text, which the column may show cut short with "...", as a tooltip
+    // (the glyphs have their own tracking tip).
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<const QHelpEvent*>(event);
+        const QTreeWidgetItem* row = itemAt(help->pos());
+        const int column = header()->logicalIndexAt(help->pos().x());
+        const QString text = row && column >= 0 ? cellText(row, column) : QString();
+        if (!text.isEmpty() && hitTestZone(help->pos()).zone == TreeZone::None) {
+            QToolTip::showText(help->globalPos(), text, viewport());
+            return true;
+        }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
     // The last column takes what the others leave of the header, at every size.
     if (event->type() == QEvent::Resize)
         computeColumnWidths();

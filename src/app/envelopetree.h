@@ -118,6 +118,8 @@ private:
     QTreeWidgetItem* newRow(const AccountBase* item) const;
     void addChildrenRows(QTreeWidgetItem* row, const AccountBase* item);
     int widestAmountText() const;
+    // The widest label with its indent and glyphs, and the widest information text.
+    std::pair<int, int> widestLabelAndInformation(int glyphs) const;
     void openMenuAtCurrentRow();
 
     Budget& budget_;

@@ -16,15 +16,16 @@ const QString kCard = QStringLiteral(u"\U0001F4B3");
 
 const QColor kFolderBackground(230, 240, 250);
 const QColor kGridGrey(200, 200, 200);
-const QColor kBarFill(240, 240, 255);
+// A fill bar in a colour of its own, outlined in a darker shade: a pale fill with a grey
+// frame looked like an empty text field.
+const QColor kBarFill(186, 222, 186);
+const QColor kBarOutline(110, 160, 110);
+// The information text in a grey that still reads on white (the disabled grey did not).
+const QColor kInformationGrey(96, 96, 96);
 const QColor kLightRed(255, 200, 200);
 
 int lighten(int channel) {
     return channel >= 226 ? 255 : channel + 30;
-}
-
-Amount magnitude(Amount value) {
-    return clampAmount(value < 0 ? -std::int64_t(value) : value);
 }
 
 QString currency(Amount value) {
@@ -54,7 +55,7 @@ QString EnvelopeTree::cellText(const QTreeWidgetItem* row, int column) const {
     const TreeRowValues& v = values(*item);
     switch (column) {
     case 1:
-        return currency(magnitude(v.budgeted));
+        return currency(amountMagnitude(v.budgeted));
     case 2:
         return currency(v.actual);
     case 3:
@@ -127,8 +128,6 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     const QColor highlight = pal.color(QPalette::Highlight);
     const QColor highlightText = pal.color(QPalette::HighlightedText);
     const QColor menuText = selected ? highlightText : pal.color(QPalette::Text);
-    const QColor greyText =
-        selected ? highlightText : pal.color(QPalette::Disabled, QPalette::Text);
     const QColor linkColour = selected ? highlightText : pal.color(QPalette::Link);
     const int top = rowRect.top();
     const int height = rowRect.height();
@@ -157,12 +156,13 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
     // 2.-4. Money columns and information.
     if (item) { // the "Add folder" row has no values to show
         const TreeRowValues& v = values(*item);
-        drawCell(1, currency(magnitude(v.budgeted)), amountColour(v.budgeted, false, selected));
+        drawCell(1, currency(amountMagnitude(v.budgeted)),
+                 amountColour(v.budgeted, false, selected));
         drawCell(2, currency(v.actual), amountColour(v.actual, false, selected));
         drawCell(3, currency(v.difference), amountColour(v.difference, true, selected));
         if (v.showBalance)
             drawCell(4, currency(v.balance), amountColour(v.balance, true, selected));
-        drawCell(5, v.information, greyText);
+        drawCell(5, v.information, selected ? highlightText : kInformationGrey);
     }
 
     // 5. Action glyphs, laid out from the right of column 0.
@@ -196,7 +196,7 @@ void EnvelopeTree::paintRow(QPainter* p, const QRect& rowRect, const QTreeWidget
                 fill = QColor(lighten(highlight.red()), lighten(highlight.green()),
                               lighten(highlight.blue()));
             p->fillRect(bar, fill);
-            p->setPen(kGridGrey);
+            p->setPen(selected ? highlightText : kBarOutline);
             p->drawRect(bar.adjusted(0, 0, -1, -1));
         }
         p->setPen(menuText);

@@ -2,9 +2,12 @@
 
 #include "app/amountfield.h"
 #include "app/dialogdriver.h"
+#include "app/pickers.h"
 #include "model/budget.h"
+#include "model/prompter.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -45,7 +48,7 @@ FundEnvelopeDialog::FundEnvelopeDialog(const AccountEnvelope& envelope, QWidget*
     fundingRows->addRow(addBudgeted_);
     fundingRows->addRow("Add amount:", addBudgetedAmount_);
     fundingRows->addRow(setToBudgeted_);
-    fundingRows->addRow("Add amount:", setToBudgetedAmount_);
+    fundingRows->addRow("Amount to add:", setToBudgetedAmount_);
     fundingRows->addRow(arbitrary_);
     fundingRows->addRow("New balance:", arbitraryAmount_);
     auto* net = new QGroupBox("Net change", this);
@@ -148,4 +151,50 @@ FundEnvelopesDialog::FundEnvelopesDialog(const Budget& budget, const AccountGrou
     // A wrapped label needs a width to size against.
     explanation->setMinimumWidth(explanation->fontMetrics().averageCharWidth() * 50);
     ok_->setFocus();
+}
+
+MoveMoneyDialog::MoveMoneyDialog(const Budget& budget, Prompter& prompter,
+                                 const MoveMoneyForm& form, QWidget* parent)
+    : QDialog(parent), budget_(budget), prompter_(prompter), form_(form) {
+    setWindowTitle("Move Money");
+    from_ = new QComboBox(this);
+    to_ = new QComboBox(this);
+    amount_ = new QLineEdit(this);
+    limitFieldText(amount_);
+    auto* fields = new QFormLayout;
+    fields->addRow("From envelope:", from_);
+    fields->addRow("To envelope:", to_);
+    fields->addRow("Amount:", amount_);
+    auto* buttons = makeOkCancel(this);
+    ok_ = okButtonOf(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &MoveMoneyDialog::tryAccept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+
+    const std::vector<AccountEnvelope*> envelopes = movableEnvelopes(budget_);
+    for (QComboBox* combo : {from_, to_}) {
+        fillEnvelopePicker(combo, envelopes, kNoId);
+        combo->setMaxVisibleItems(20);
+    }
+    selectItemId(from_, form_.from);
+    selectItemId(to_, form_.to);
+    formatAmountIntoControl(amount_, form_.amount);
+    widenFields(this);
+    // The envelope the command came from is chosen already: the next thing to say is where.
+    if (form_.from != kNoId && selectedItemId(from_) != kNoId)
+        to_->setFocus();
+    else
+        from_->setFocus();
+}
+
+void MoveMoneyDialog::tryAccept() {
+    MoveMoneyForm typed{selectedItemId(from_), selectedItemId(to_), readAmountFromControl(amount_)};
+    const QString problem = moveMoneyProblem(budget_, typed);
+    if (!problem.isEmpty()) {
+        prompter_.inform("Move Money", problem, PromptIcon::Exclamation);
+        return;
+    }
+    form_ = typed;
+    accept();
 }

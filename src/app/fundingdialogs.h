@@ -8,6 +8,8 @@
 class AccountEnvelope;
 class AccountGroup;
 class Budget;
+class Prompter;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +48,31 @@ private:
     QLineEdit* arbitraryAmount_;
     QLineEdit* current_;
     QLineEdit* shownNewBalance_;
+    QPushButton* ok_;
+};
+
+// "Move Money": from one envelope to another in one step.
+class MoveMoneyDialog : public QDialog {
+    Q_OBJECT
+public:
+    MoveMoneyDialog(const Budget& budget, Prompter& prompter, const MoveMoneyForm& form,
+                    QWidget* parent = nullptr);
+
+    const MoveMoneyForm& form() const { return form_; }
+    QComboBox* fromField() const { return from_; }
+    QComboBox* toField() const { return to_; }
+    QLineEdit* amountField() const { return amount_; }
+    QPushButton* okButton() const { return ok_; }
+
+private:
+    void tryAccept();
+
+    const Budget& budget_;
+    Prompter& prompter_;
+    MoveMoneyForm form_;
+    QComboBox* from_;
+    QComboBox* to_;
+    QLineEdit* amount_;
     QPushButton* ok_;
 };
 

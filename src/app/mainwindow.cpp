@@ -104,6 +104,7 @@ void MainWindow::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     add(file, Command::AddAccount);
     add(file, Command::AddFolder);
+    add(file, Command::ImportTransactions);
     add(file, Command::Print)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
     file->addSeparator();
     add(file, Command::RestoreBackup);
@@ -119,6 +120,7 @@ void MainWindow::createMenus() {
     QAction* upcoming = upcomingDock_->toggleViewAction();
     upcoming->setText(QStringLiteral("Upcoming"));
     edit->addAction(upcoming);
+    add(edit, Command::MoveMoney);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -139,11 +141,39 @@ void MainWindow::updateUndoActions() {
                                       : commandText(Command::Redo));
 }
 
-void MainWindow::asStep(const QString& name, const std::function<void()>& body) {
+bool MainWindow::asStep(const QString& name, const std::function<void()>& body, bool wholeBudget) {
     history_->begin();
     body();
-    history_->end(name);
+    const ChangeReport change = history_->end(name);
     updateUndoActions();
+    if (change)
+        showChanges(change, wholeBudget);
+    return bool(change);
+}
+
+void MainWindow::showChanges(const ChangeReport& change, bool wholeBudget) {
+    if (wholeBudget) {
+        populate();
+    } else {
+        if (change.accounts || change.orders) {
+            repaintAccountList();
+            layoutWindow();
+        }
+        refreshTexts();
+        // A recorded or removed transaction, or an account changed on its own (its name and
+        // balance are in the list), needs the rows built again; an edited transaction only
+        // its row (which rebuilds the list when it shows an account's running balance).
+        if (change.transactionList || (change.accounts && change.editedTransactions.empty()))
+            rebuildTransactionList();
+        else if (!change.editedTransactions.empty())
+            for (const Transaction* t : change.editedTransactions)
+                updateTransactionRow(t);
+        else if (change.items)
+            transactions_->viewport()->update(); // envelope names are painted from the budget
+    }
+    if (change.schedules)
+        schedulesChanged();
+    saveBudget();
 }
 
 QAction* MainWindow::menuAction(Command command) const {
@@ -222,7 +252,7 @@ void MainWindow::connectPanes() {
             rebuildTransactionList();
     });
 
-    connect(transactions_, &TransactionList::editRequested, this, [this](Transaction* t) {
+    connect(transactions_, &TransactionList::editRequested, this, [this](const Transaction* t) {
         runCommand(CommandRequest{Command::EditTransaction, nullptr, t});
     });
     connect(transactions_, &TransactionList::deleteRequested, this, [this] {
@@ -231,7 +261,7 @@ void MainWindow::connectPanes() {
         runCommand(request);
     });
     connect(transactions_, &TransactionList::transactionContextMenu, this,
-            [this](Transaction* t, const QPoint& globalPos) {
+            [this](const Transaction* t, const QPoint& globalPos) {
                 if (std::unique_ptr<QMenu> menu = transactionContextMenu(t))
                     runMenuChoice(menu->exec(globalPos), nullptr, t);
             });
@@ -275,14 +305,9 @@ int MainWindow::enterDueScheduled() {
     const QDate today = toQDate(Clock::now());
     lastDueCheck_ = today;
     int entered = 0;
-    asStep(QStringLiteral("Enter scheduled transactions"), [&] {
-        entered = enterDueOccurrences(budget_, today);
-        if (entered > 0) {
-            refreshTexts();
-            rebuildTransactionList();
-            saveBudget();
-        }
-    });
+    asStep(QStringLiteral("Enter scheduled transactions"),
+           [&] { entered = enterDueOccurrences(budget_, today); });
+    // Even with nothing entered the waiting ones are shown (at start, or a new day).
     schedulesChanged();
     if (entered > 0)
         statusBar()->showMessage(enteredMessage(entered));
@@ -455,31 +480,27 @@ void MainWindow::runCommand(const CommandRequest& request) {
     case Command::MoveToGroup:
     case Command::MoveAfter:
     case Command::MoveBefore:
-        asStep(stepName(request.command), [&] {
-            if (moveItem(request)) {
-                refreshTexts();
-                saveBudget();
-            }
-        });
+        asStep(stepName(request.command), [&] { moveItem(request); });
         return;
     default:
         break;
     }
-    asStep(stepName(request.command), [&] {
-        const bool changed = handler_ ? handler_(request) : performOperation(*this, request);
-        if (changed && isTreeCommand(request.command)) {
-            refreshTexts();
-            saveBudget();
-        }
+    bool confirmed = false;
+    const bool changed = asStep(stepName(request.command), [&] {
+        confirmed = handler_ ? handler_(request) : performOperation(*this, request);
     });
+    // A confirmed import is a save point even when no row was chosen.
+    if (confirmed && !changed && request.command == Command::ImportTransactions)
+        showChanges(ChangeReport{});
 }
 
 void MainWindow::undoStep(bool redo) {
     if (!(redo ? history_->redo() : history_->undo()))
         return;
-    populate();
-    saveBudget();
     updateUndoActions();
+    ChangeReport everything;
+    everything.items = true;
+    showChanges(everything, /*wholeBudget=*/true);
 }
 
 void MainWindow::restoreFromBackup() {
@@ -509,15 +530,13 @@ bool MainWindow::restoreBudgetFrom(const QString& path) {
                           PromptIcon::Exclamation);
         return false;
     }
-    asStep(stepName(Command::RestoreBackup), [&] {
-        budget_.replaceWith(copy);
-        populate();
-        saveBudget();
-    });
+    asStep(
+        stepName(Command::RestoreBackup), [&] { budget_.replaceWith(copy); },
+        /*wholeBudget=*/true);
     return true;
 }
 
-void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t) {
+void MainWindow::runMenuChoice(const QAction* chosen, AccountBase* item, const Transaction* t) {
     if (!chosen)
         return;
     const Command command = actionCommand(chosen);
@@ -552,6 +571,7 @@ std::unique_ptr<QMenu> MainWindow::treeContextMenu(QTreeWidgetItem* row) {
     } else if (item->getType() == ItemType::Envelope) {
         add(Command::RecordExpense);
         add(Command::FundEnvelope);
+        add(Command::MoveMoney);
         menu->addSeparator();
         add(Command::EditEnvelope);
         menu->addSeparator();
@@ -629,7 +649,7 @@ std::unique_ptr<QMenu> MainWindow::accountContextMenu(Account* account) {
     return menu;
 }
 
-std::unique_ptr<QMenu> MainWindow::transactionContextMenu(Transaction* t) {
+std::unique_ptr<QMenu> MainWindow::transactionContextMenu(const Transaction* t) {
     if (!t)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);

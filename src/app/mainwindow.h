@@ -1,7 +1,8 @@
 #pragma once
 // The main window: account list, information pane, envelope tree, filter bar and
 // transaction list laid out by a fixed rule; the menus; the routing of every command to
-// the operation that carries it out, and the refresh-and-save cycle after it.
+// the operation that carries it out; and the one place where what a command changed is
+// shown and saved (showChanges).
 
 #include "app/commands.h"
 #include "app/shell.h"
@@ -24,6 +25,7 @@ class UndoHistory;
 class UpcomingPane;
 class QDockWidget;
 class QTimer;
+struct ChangeReport;
 
 struct PaneLayout {
     QRect accountList, infoPane, filterBar, transactionList, tree;
@@ -49,15 +51,10 @@ public:
     Prompter& prompter() override { return *prompter_; }
     void showHelp(const QString& heading, const QStringList& body) override;
     void restoreHelp() override;
-    void refreshTexts() override;
-    void saveBudget() override;
-    void rebuildTransactionList() override;
-    void updateTransactionRow(const Transaction* t) override;
-    void layoutWindow() override;
-    void repaintAccountList() override;
     void showItem(AccountBase* item) override;
     void removeItem(AccountBase* item) override;
-    void schedulesChanged() override;
+    // The upcoming list and the envelopes' due texts follow the schedules.
+    void schedulesChanged();
 
     // Enters what the "enter automatically" schedules have due as one step, then does the
     // same whenever the day changes while the program runs; returns how many were entered.
@@ -65,6 +62,18 @@ public:
     int enterDueScheduled();
     UpcomingPane* upcomingPane() const { return upcoming_; }
     QDockWidget* upcomingDock() const { return upcomingDock_; }
+
+    // Account names and balances, tree labels, repaint.
+    void refreshTexts();
+    // The whole-budget save; also rebuilds the "State of the Budget" report.
+    void saveBudget();
+    void rebuildTransactionList();
+    void updateTransactionRow(const Transaction* t);
+    void layoutWindow();
+    void repaintAccountList();
+    // After a command: brings the views up to what it changed (the whole window when
+    // wholeBudget) and saves. Nothing else saves after a command.
+    void showChanges(const ChangeReport& change, bool wholeBudget = false);
 
     // The whole-budget write behind saveBudget (none in tests: nothing is written).
     using Saver = std::function<void(const Budget&, Prompter&)>;
@@ -93,9 +102,9 @@ public:
     // Context menus as they would pop up (null when the row gets none).
     std::unique_ptr<QMenu> treeContextMenu(QTreeWidgetItem* row);
     std::unique_ptr<QMenu> accountContextMenu(Account* account);
-    std::unique_ptr<QMenu> transactionContextMenu(Transaction* t);
+    std::unique_ptr<QMenu> transactionContextMenu(const Transaction* t);
     // Dispatches the command an entry of such a menu carries.
-    void runMenuChoice(const QAction* chosen, AccountBase* item, Transaction* t = nullptr);
+    void runMenuChoice(const QAction* chosen, AccountBase* item, const Transaction* t = nullptr);
 
     // Moves an item before, after or into the request's target; true when it moved.
     bool moveItem(const CommandRequest& request);
@@ -125,8 +134,9 @@ private:
     void showAbout();
     void restoreFromBackup();
     void updateUndoActions();
-    // Runs body as one undo step of the given name.
-    void asStep(const QString& name, const std::function<void()>& body);
+    // Runs body as one undo step of the given name, then shows and saves what it changed;
+    // true when it changed something.
+    bool asStep(const QString& name, const std::function<void()>& body, bool wholeBudget = false);
 
     Budget& budget_;
     Saver saver_;

@@ -170,7 +170,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
 
     auto* fields = new QFormLayout;
     fields->addRow("Amount:", amount_);
-    fields->addRow("Cedit card account:", card_);
+    fields->addRow("Credit card account:", card_);
     fields->addRow("Pay from envelope:", envelope_);
     fields->addRow("Pay from account:", payFrom_);
     fields->addRow("Description:", description_);

@@ -1,33 +1,20 @@
 #pragma once
-// Every operation that changes the budget through a dialog. Each returns true when it
-// changed the budget and performs exactly the refreshes and saves that belong to it; the
-// main window's tree-command cycle (refresh, then save, when true is returned) covers
-// the rest for tree commands.
+// Every operation that changes the budget through a dialog. Each returns true when the user
+// went through with it. None refreshes or saves: the window runs each as one undo step and
+// shows and saves what the step changed. Items that appear or go are placed on screen
+// through Shell::showItem and Shell::removeItem:
+//   addAccount           showItem for a charges folder or envelope it brings back, showItem
+//                        (the account)
+//   editAccount          showItem or removeItem for the charges envelope's folder
+//   addFolder, addEnvelope  showItem
+//   hideTreeItem, hideAccount  removeItem
+//   unhideItem           showItem unless its folder is hidden
+// A dialog's help text is in the information pane only while the dialog is open.
 
 #include "model/items.h"
 
 #include <QPoint>
 #include <vector>
-
-// The window calls each operation makes when it changes the budget, in order:
-//   recordExpense        refreshTexts, rebuildTransactionList (then the tree cycle)
-//   editTransaction      updateTransactionRow (rebuildTransactionList when the day changed),
-//                        refreshTexts, saveBudget
-//   deleteTransactions   rebuildTransactionList, refreshTexts, saveBudget
-//   deposit/transfer/pay saveBudget, refreshTexts, rebuildTransactionList
-//   fundEnvelope/Folder  nothing (the tree cycle)
-//   addAccount           showItem for a charges folder or envelope it brings back, showItem
-//                        (the account), saveBudget
-//   editAccount          showItem or removeItem for the charges envelope's folder,
-//                        repaintAccountList, refreshTexts, layoutWindow,
-//                        rebuildTransactionList, saveBudget
-//   addFolder            showItem, saveBudget
-//   editFolder/Envelope  refreshTexts (then the tree cycle)
-//   addEnvelope          showItem (then the tree cycle)
-//   hideTreeItem         removeItem (then the tree cycle)
-//   hideAccount          removeItem, saveBudget
-//   unhideItem           showItem unless its folder is hidden, saveBudget
-// A dialog's help text is in the information pane only while the dialog is open.
 
 class Shell;
 class Account;
@@ -37,14 +24,19 @@ class AccountEnvelope;
 struct Transaction;
 
 bool recordExpense(Shell& shell, AccountBase* selected);
-bool editTransaction(Shell& shell, Transaction* t); // dispatches by type
+bool editTransaction(Shell& shell, const Transaction* t); // dispatches by type
 bool recordDeposit(Shell& shell, Account* account);
 bool recordTransfer(Shell& shell, Account* account);
 bool payCreditCard(Shell& shell, Account* card);
 // Asks once, then reverses and removes them all.
-bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions);
+bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions);
 
 bool fundEnvelope(Shell& shell, AccountBase* selected);
+// "Move money...": from the given envelope (or one chosen in the dialog) to another.
+bool moveMoneyFrom(Shell& shell, AccountEnvelope* from);
+// The account a statement is imported into, asked for when the command names none;
+// nullptr on cancel or when there is no account.
+Account* chooseImportAccount(Shell& shell);
 bool fundFolder(Shell& shell, AccountGroup* folder);
 
 bool addAccount(Shell& shell);
@@ -57,8 +49,7 @@ bool addEnvelope(Shell& shell, AccountGroup* folder);
 ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope);
 bool editEnvelope(Shell& shell, AccountEnvelope* envelope);
 
-// Schedules. Each saves and tells the window (schedulesChanged) when it changed the budget;
-// makeSchedule leaves the save to its caller.
+// Schedules. Like every command they neither refresh nor save: the step's report does.
 struct Schedule;
 bool makeSchedule(Shell& shell, const Schedule& draft);
 bool newSchedule(Shell& shell);

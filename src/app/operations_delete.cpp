@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& transactions) {
+QString deleteQuestion(const Budget& budget, const std::vector<const Transaction*>& transactions) {
     if (transactions.size() == 1) {
         const Transaction& t = *transactions.front();
         return formatMessage(QStringLiteral("Delete the transaction of %1 to %2 for %3?"),
@@ -22,21 +22,18 @@ QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& tr
     return QStringLiteral("Delete these %1 transactions?").arg(transactions.size());
 }
 
-void removeTransactions(Budget& budget, const std::vector<Transaction*>& transactions) {
-    for (Transaction* t : transactions) {
-        // The same reversal an edit makes before it overwrites the transaction.
-        applyTransaction(budget, *t, true);
+void removeTransactions(Budget& budget, const std::vector<const Transaction*>& transactions) {
+    for (const Transaction* t : transactions)
         budget.removeTransaction(t);
-    }
 }
 
-bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions) {
+bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions) {
     Budget& budget = shell.budget();
     // Only transactions still in the budget, each once.
-    std::vector<Transaction*> present;
-    for (Transaction* t : transactions) {
+    std::vector<const Transaction*> present;
+    for (const Transaction* t : transactions) {
         if (t && std::find(present.begin(), present.end(), t) == present.end() &&
-            budget.indexOfTransaction(t) < budget.transactions().size())
+            budget.containsTransaction(t))
             present.push_back(t);
     }
     if (present.empty())
@@ -45,8 +42,5 @@ bool deleteTransactions(Shell& shell, std::vector<Transaction*> transactions) {
                                    deleteQuestion(budget, present), PromptIcon::Question))
         return false;
     removeTransactions(budget, present);
-    shell.rebuildTransactionList();
-    shell.refreshTexts();
-    shell.saveBudget();
     return true;
 }

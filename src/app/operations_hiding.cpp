@@ -43,7 +43,6 @@ bool hideTreeItem(Shell& shell, AccountBase* item) {
             hideEnvelope(child);
         shell.budget().removeFromOrder(item);
     }
-    // The tree-command cycle (refresh, save) follows in the window.
     shell.removeItem(item);
     return true;
 }
@@ -55,7 +54,6 @@ bool hideAccount(Shell& shell, Account* account) {
     account->setContributesToBudget(false);
     shell.budget().removeFromOrder(account);
     shell.removeItem(account);
-    shell.saveBudget();
     return true;
 }
 
@@ -119,6 +117,5 @@ bool unhideItem(Shell& shell, AccountBase* item) {
         shell.showItem(item);
         break;
     }
-    shell.saveBudget();
     return true;
 }

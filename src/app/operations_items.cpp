@@ -6,11 +6,17 @@
 #include "app/dialogdriver.h"
 #include "app/fundingdialogs.h"
 #include "app/operations_logic.h"
+#include "app/pickers.h"
 #include "app/settingsdialogs.h"
 #include "app/shell.h"
 #include "model/budget.h"
 #include "model/clock.h"
+#include "model/prompter.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -51,6 +57,44 @@ bool fundEnvelope(Shell& shell, AccountBase* selected) {
     return true;
 }
 
+bool moveMoneyFrom(Shell& shell, AccountEnvelope* from) {
+    MoveMoneyForm form;
+    form.from = from ? from->id() : kNoId;
+    MoveMoneyDialog dialog(shell.budget(), shell.prompter(), form, shell.dialogParent());
+    if (!execWithHelp(shell, moveMoneyHelp(), &dialog))
+        return false;
+    // Both balances change inside the command's one undo step.
+    return moveMoney(shell.budget(), dialog.form());
+}
+
+Account* chooseImportAccount(Shell& shell) {
+    Budget& budget = shell.budget();
+    const std::vector<Account*> accounts = pickableAccounts(budget, true);
+    if (accounts.empty()) {
+        shell.prompter().inform(QStringLiteral("Import Transactions"),
+                                QStringLiteral("Add an account first: a statement is imported "
+                                               "into one of your accounts."),
+                                PromptIcon::None);
+        return nullptr;
+    }
+    QDialog dialog(shell.dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Import Transactions"));
+    auto* account = new QComboBox(&dialog);
+    account->setObjectName(QStringLiteral("account"));
+    fillAccountPicker(account, accounts, kNoId, AccountFallback::FirstEntry);
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Import into account:"), account);
+    auto* buttons = makeOkCancel(&dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+    widenFields(&dialog);
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return nullptr;
+    return budget.findAccount(selectedItemId(account));
+}
+
 bool fundFolder(Shell& shell, AccountGroup* folder) {
     if (!folder)
         return false;
@@ -81,7 +125,6 @@ bool addAccount(Shell& shell) {
     }
     budget.showTopLevel(account);
     shell.showItem(account);
-    shell.saveBudget();
     return true;
 }
 
@@ -121,11 +164,6 @@ bool editAccount(Shell& shell, Account* account) {
             }
         }
     }
-    shell.repaintAccountList();
-    shell.refreshTexts();
-    shell.layoutWindow();
-    shell.rebuildTransactionList();
-    shell.saveBudget();
     return true;
 }
 
@@ -141,7 +179,6 @@ bool addFolder(Shell& shell) {
     folder->setExpenseLimit(form.expenseLimit);
     budget.showTopLevel(folder);
     shell.showItem(folder);
-    shell.saveBudget();
     return true;
 }
 
@@ -157,7 +194,6 @@ bool editFolder(Shell& shell, AccountGroup* folder) {
     form = dialog.form();
     folder->setName(form.name);
     folder->setExpenseLimit(form.expenseLimit);
-    shell.refreshTexts();
     return true;
 }
 
@@ -170,11 +206,22 @@ bool runEnvelopeDialog(Shell& shell, EnvelopeForm& form) {
     return true;
 }
 
-// The "Envelope" dialog for a new envelope, which then goes last into the folder.
-AccountEnvelope* newEnvelopeIn(Shell& shell, AccountGroup* folder) {
+// The "Envelope" dialog for a new envelope, which then goes last into the folder (or the
+// one chosen in the dialog when it offers several).
+AccountEnvelope* newEnvelopeIn(Shell& shell, AccountGroup* folder,
+                               const std::vector<AccountGroup*>& offered = {}) {
     EnvelopeForm form;
+    for (const AccountGroup* candidate : offered)
+        form.folders.push_back(candidate->id());
+    form.folder = folder->id();
     if (!runEnvelopeDialog(shell, form))
         return nullptr;
+    if (!offered.empty()) {
+        AccountGroup* chosen = shell.budget().findFolder(form.folder);
+        if (!chosen || std::find(offered.begin(), offered.end(), chosen) == offered.end())
+            return nullptr;
+        folder = chosen;
+    }
     AccountEnvelope* envelope = shell.budget().createEnvelope();
     envelope->setName(form.name);
     envelope->setDefaultPayFromAccount(form.defaultPayFromAccount);
@@ -196,27 +243,26 @@ bool addEnvelope(Shell& shell, AccountGroup* folder) {
 
 ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope) {
     Budget& budget = shell.budget();
-    // Beside the envelope the row had, else in the first folder on screen that is not the
-    // card charges' own.
-    AccountGroup* folder = nullptr;
-    if (const AccountBase* beside = budget.findEnvelope(besideEnvelope);
-        beside && besideEnvelope != kChargesEnvelopeId)
-        folder = beside->getParent();
+    // Every folder on screen but the card charges' own is offered; preselected is the folder
+    // of the envelope the row had, else the first.
+    std::vector<AccountGroup*> offered;
     for (AccountGroup* candidate : budget.folderOrder()) {
-        if (folder)
-            break;
         const bool chargesFolder =
             std::any_of(candidate->children().begin(), candidate->children().end(),
                         [](const AccountBase* child) { return child->id() == kChargesEnvelopeId; });
-        if (!candidate->isHidden() && !chargesFolder)
-            folder = candidate;
+        if (!candidate->isHidden() && !candidate->isReadOnly() && !chargesFolder)
+            offered.push_back(candidate);
     }
-    if (!folder)
+    if (offered.empty())
         return kNoId;
-    AccountEnvelope* envelope = newEnvelopeIn(shell, folder);
+    AccountGroup* folder = offered.front();
+    if (const AccountBase* beside = budget.findEnvelope(besideEnvelope);
+        beside && besideEnvelope != kChargesEnvelopeId && beside->getParent() &&
+        std::find(offered.begin(), offered.end(), beside->getParent()) != offered.end())
+        folder = beside->getParent();
+    AccountEnvelope* envelope = newEnvelopeIn(shell, folder, offered);
     if (!envelope)
         return kNoId;
-    shell.refreshTexts();
     return envelope->id();
 }
 
@@ -239,6 +285,5 @@ bool editEnvelope(Shell& shell, AccountEnvelope* envelope) {
     envelope->setDefaultPayee(form.defaultPayee);
     envelope->setName(form.name);
     envelope->setSavingsGoal(form.savingsGoal);
-    shell.refreshTexts();
     return true;
 }

@@ -5,6 +5,7 @@
 #include "model/prompter.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 constexpr int kMessageLimit = 1023;
@@ -147,6 +148,53 @@ Amount costToFullyFund(const AccountGroup& folder) {
     return clampAmount(total);
 }
 
+std::vector<AccountEnvelope*> movableEnvelopes(const Budget& budget) {
+    std::vector<AccountEnvelope*> result;
+    for (AccountBase* item : budget.itemsOfType(ItemType::Envelope)) {
+        if (item->id() == kChargesEnvelopeId || item->isHidden() || item->isReadOnly())
+            continue;
+        const AccountGroup* folder = item->getParent();
+        if (folder && folder->isHidden())
+            continue;
+        result.push_back(static_cast<AccountEnvelope*>(item));
+    }
+    return result;
+}
+
+QString moveMoneyProblem(const Budget& budget, const MoveMoneyForm& form) {
+    const std::vector<AccountEnvelope*> movable = movableEnvelopes(budget);
+    auto find = [&](ItemId id) -> const AccountEnvelope* {
+        for (const AccountEnvelope* e : movable)
+            if (e->id() == id)
+                return e;
+        return nullptr;
+    };
+    const AccountEnvelope* from = find(form.from);
+    const AccountEnvelope* to = find(form.to);
+    if (!from || !to)
+        return QStringLiteral("Choose the envelope to take the money from and the one to put "
+                              "it in.");
+    if (from == to)
+        return QStringLiteral("Choose two different envelopes.");
+    if (form.amount <= 0)
+        return QStringLiteral("Enter an amount above zero.");
+    // An envelope never holds less than nothing, so more than its balance cannot leave it.
+    if (form.amount > from->getBalance())
+        return formatMessage(QStringLiteral("'%1' holds only %2."),
+                             {from->getName(), currency(from->getBalance())});
+    if (std::int64_t(to->getBalance()) + form.amount > std::numeric_limits<Amount>::max())
+        return formatMessage(QStringLiteral("'%1' cannot hold that much."), {to->getName()});
+    return {};
+}
+
+bool moveMoney(Budget& budget, const MoveMoneyForm& form) {
+    if (!moveMoneyProblem(budget, form).isEmpty())
+        return false;
+    budget.findEnvelope(form.from)->adjustBalance(negatedAmount(form.amount));
+    budget.findEnvelope(form.to)->adjustBalance(form.amount);
+    return true;
+}
+
 QString fundFolderSummary(const Budget& budget, const AccountGroup& folder) {
     return formatMessage("Available dollars: %1\nCost to fully fund: %2\n",
                          {currency(availableDollars(budget)), currency(costToFullyFund(folder))});
@@ -192,14 +240,14 @@ HelpText transactionHelp() {
 
 HelpText depositHelp() {
     return {"About Deposits\n",
-            {"Money can be deposited via the deposit action. A deposit can be edited afer it's "
+            {"Money can be deposited via the deposit action. A deposit can be edited after it's "
              "created through the transaction list."}};
 }
 
 HelpText transferHelp() {
     return {"About Transfers\n",
             {"Money can be moved from one account to another via transfer. A transfer can be "
-             "edited afer it's created through the transaction list."}};
+             "edited after it's created through the transaction list."}};
 }
 
 HelpText cardPaymentHelp() {
@@ -223,6 +271,12 @@ HelpText fundEnvelopeHelp() {
              "assigned, you'll have less budgetable dollars available to place in other "
              "envelopes, but no money actually moves. Think of envelopes as a way to view and "
              "organize the money in your account(s)."}};
+}
+
+HelpText moveMoneyHelp() {
+    return {"About Moving Money\n",
+            {"Money can be moved from one envelope to another in one step: choose the envelope "
+             "it comes from, the one it goes to, and the amount. Undo puts both back."}};
 }
 
 HelpText fundEnvelopesHelp() {

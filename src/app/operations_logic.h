@@ -69,6 +69,16 @@ struct EnvelopeForm {
     Amount monthlyBudget = 0; // minus the typed value
     Amount savingsGoal = 0;   // zero means none
     bool isChargesEnvelope = false;
+    // When folders are listed, the dialog offers them with folder preselected ("New
+    // envelope..." from the import review, which cannot know where the envelope belongs).
+    std::vector<ItemId> folders{};
+    ItemId folder = kNoId;
+};
+
+struct MoveMoneyForm {
+    ItemId from = kNoId;
+    ItemId to = kNoId;
+    Amount amount = 0; // above zero
 };
 
 // A message text with %1, %2, ... filled in one pass (a name holding "%2" stays as it is),
@@ -94,6 +104,14 @@ Amount fundingAddAmount(const AccountEnvelope& envelope, FundingChoice choice);
 // The balance the envelope would get (typed is the arbitrary field read as cents).
 Amount fundingNewBalance(const AccountEnvelope& envelope, FundingChoice choice, Amount typed);
 
+// Moving money from one envelope to another ("Move money..."). The envelopes offered: every
+// visible envelope but the card charges' own, whose balance follows the cards.
+std::vector<AccountEnvelope*> movableEnvelopes(const Budget& budget);
+// Why the move cannot be made (a message), empty when it can.
+QString moveMoneyProblem(const Budget& budget, const MoveMoneyForm& form);
+// Makes the move when it can be made; false (and nothing changed) otherwise.
+bool moveMoney(Budget& budget, const MoveMoneyForm& form);
+
 // Funding a folder.
 Amount availableDollars(const Budget& budget);
 Amount costToFullyFund(const AccountGroup& folder);
@@ -102,9 +120,9 @@ QString fundFolderSummary(const Budget& budget, const AccountGroup& folder);
 void fundFolderEnvelopes(AccountGroup& folder);
 
 // The one question before deleting transactions.
-QString deleteQuestion(const Budget& budget, const std::vector<Transaction*>& transactions);
-// Reverses each transaction as an edit would and takes it out of the budget.
-void removeTransactions(Budget& budget, const std::vector<Transaction*>& transactions);
+QString deleteQuestion(const Budget& budget, const std::vector<const Transaction*>& transactions);
+// Takes each transaction out of the budget through its ledger (balances reversed).
+void removeTransactions(Budget& budget, const std::vector<const Transaction*>& transactions);
 
 // "Confirm Hide" question for an account, folder or envelope.
 QString hideQuestion(const AccountBase& item);
@@ -120,6 +138,7 @@ HelpText transferHelp();
 HelpText cardPaymentHelp();
 HelpText fundEnvelopeHelp();
 HelpText fundEnvelopesHelp();
+HelpText moveMoneyHelp();
 HelpText accountHelp();
 HelpText folderHelp();
 HelpText envelopeHelp();

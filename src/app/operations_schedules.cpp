@@ -9,16 +9,6 @@
 #include "model/clock.h"
 #include "model/schedule.h"
 
-namespace {
-void showChange(Shell& shell, bool transactions) {
-    if (transactions) {
-        shell.refreshTexts();
-        shell.rebuildTransactionList();
-    }
-    shell.schedulesChanged();
-}
-} // namespace
-
 bool makeSchedule(Shell& shell, const Schedule& draft) {
     Budget& budget = shell.budget();
     ScheduleDialog dialog(budget, draft, false, shell.dialogParent());
@@ -26,19 +16,14 @@ bool makeSchedule(Shell& shell, const Schedule& draft) {
         return false;
     budget.schedules().push_back(dialog.schedule());
     // What is already due of an automatic schedule comes in at once, as at start.
-    const int entered =
-        enterDueOccurrences(budget, budget.schedules().size() - 1, toQDate(Clock::now()));
-    showChange(shell, entered > 0);
+    enterDueOccurrences(budget, budget.schedules().size() - 1, toQDate(Clock::now()));
     return true;
 }
 
 bool newSchedule(Shell& shell) {
     Schedule draft;
     draft.first = toQDate(Clock::now());
-    if (!makeSchedule(shell, draft))
-        return false;
-    shell.saveBudget();
-    return true;
+    return makeSchedule(shell, draft);
 }
 
 bool editSchedule(Shell& shell, std::size_t index) {
@@ -48,15 +33,12 @@ bool editSchedule(Shell& shell, std::size_t index) {
     ScheduleDialog dialog(budget, budget.schedules()[index], true, shell.dialogParent());
     if (DialogDriver::exec(&dialog) != QDialog::Accepted)
         return false;
-    int entered = 0;
     if (dialog.removeChosen()) {
         budget.schedules().erase(budget.schedules().begin() + std::ptrdiff_t(index));
     } else {
         budget.schedules()[index] = dialog.schedule();
-        entered = enterDueOccurrences(budget, index, toQDate(Clock::now()));
+        enterDueOccurrences(budget, index, toQDate(Clock::now()));
     }
-    showChange(shell, entered > 0);
-    shell.saveBudget();
     return true;
 }
 
@@ -68,16 +50,13 @@ bool enterScheduled(Shell& shell, std::size_t index, bool edit) {
     const Occurrence next = nextOccurrence(s);
     if (next.index < 0 || !isRecordable(budget, s))
         return false;
-    Transaction* t = recordOccurrence(budget, s, next.date);
+    const Transaction* t = recordOccurrence(budget, s, next.date);
     if (edit && !editTransaction(shell, t)) {
         // Cancelled: the occurrence stays where it was.
-        applyTransaction(budget, *t, true);
         budget.removeTransaction(t);
         return false;
     }
     budget.schedules()[index].done = next.index + 1;
-    showChange(shell, true);
-    shell.saveBudget();
     return true;
 }
 
@@ -90,7 +69,5 @@ bool skipScheduled(Shell& shell, std::size_t index) {
     if (next.index < 0)
         return false;
     s.done = next.index + 1;
-    showChange(shell, false);
-    shell.saveBudget();
     return true;
 }

@@ -58,38 +58,19 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form, bool* schedule = null
     return true;
 }
 
-// Every edit reverses the transaction before its fields are overwritten.
-void startEdit(Budget& budget, Transaction* t) {
-    budget.noteTransactionChange(t);
-    applyTransaction(budget, *t, true);
-}
-
-// Moves the edited transaction to its day, applies it again and shows it; a new day can
-// move it elsewhere in the list.
-void finishEdit(Shell& shell, Transaction* t, const QDate& day) {
-    Budget& budget = shell.budget();
-    const DateTime before = t->transactionTime;
-    t->transactionTime = onDay(before, day);
-    applyTransaction(budget, *t, false);
-    if (t->transactionTime == before) {
-        shell.updateTransactionRow(t);
-    } else {
-        budget.placeByTime(t);
-        shell.rebuildTransactionList();
-    }
-    shell.refreshTexts();
-    shell.saveBudget();
+// The edited values go to the budget's ledger on the chosen day, at the transaction's own
+// time of day.
+void finishEdit(Budget& budget, const Transaction* t, Transaction changed, const QDate& day) {
+    changed.transactionTime = onDay(t->transactionTime, day);
+    budget.editTransaction(t, changed);
 }
 
 // A new transaction on the chosen day, at the present time of day, in its place by time.
-Transaction* recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId from,
-                         ItemId to, ItemId envelope, const QString& payee,
-                         const QString& description, const QDate& day) {
-    Transaction* t = createTransaction(budget, type, amount, from, to, envelope, payee, description,
-                                       onDay(Clock::now(), day));
-    budget.placeByTime(t);
-    applyTransaction(budget, *t, false);
-    return t;
+void recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId from, ItemId to,
+                 ItemId envelope, const QString& payee, const QString& description,
+                 const QDate& day) {
+    budget.recordTransaction(makeTransaction(type, amount, from, to, envelope, payee, description,
+                                             onDay(Clock::now(), day)));
 }
 
 // The dialog's entry as the first occurrence of a monthly schedule, for the editor.
@@ -107,20 +88,7 @@ Schedule scheduleOf(TransactionType type, Amount amount, ItemId from, ItemId to,
     return s;
 }
 
-bool makeScheduleAndSave(Shell& shell, const Schedule& draft) {
-    if (!makeSchedule(shell, draft))
-        return false;
-    shell.saveBudget();
-    return true;
-}
-
-void finishRecording(Shell& shell) {
-    shell.saveBudget();
-    shell.refreshTexts();
-    shell.rebuildTransactionList();
-}
-
-bool editExpense(Shell& shell, Transaction* t) {
+bool editExpense(Shell& shell, const Transaction* t) {
     ExpenseForm form;
     form.amount = t->amount;
     form.payee = t->payee;
@@ -131,19 +99,18 @@ bool editExpense(Shell& shell, Transaction* t) {
     form.date = dayOf(t->transactionTime);
     if (!runTransactionDialog(shell, form))
         return false;
-    Budget& budget = shell.budget();
-    startEdit(budget, t);
-    t->amount = form.amount;
-    t->payee = form.payee;
-    t->description = form.description;
-    t->category = form.envelope;
-    t->accountFrom = form.account;
-    t->accountTo = kNoId;
-    finishEdit(shell, t, form.date);
+    Transaction changed = *t;
+    changed.amount = form.amount;
+    changed.payee = form.payee;
+    changed.description = form.description;
+    changed.category = form.envelope;
+    changed.accountFrom = form.account;
+    changed.accountTo = kNoId;
+    finishEdit(shell.budget(), t, changed, form.date);
     return true;
 }
 
-bool editDeposit(Shell& shell, Transaction* t) {
+bool editDeposit(Shell& shell, const Transaction* t) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo))
         return false;
@@ -161,16 +128,16 @@ bool editDeposit(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
-    startEdit(budget, t);
-    t->amount = form.amount;
-    t->payee = form.payer;
-    t->description = form.description;
-    t->accountTo = form.account;
-    finishEdit(shell, t, form.date);
+    Transaction changed = *t;
+    changed.amount = form.amount;
+    changed.payee = form.payer;
+    changed.description = form.description;
+    changed.accountTo = form.account;
+    finishEdit(budget, t, changed, form.date);
     return true;
 }
 
-bool editTransfer(Shell& shell, Transaction* t) {
+bool editTransfer(Shell& shell, const Transaction* t) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo) || !budget.findAccount(t->accountFrom))
         return false;
@@ -189,16 +156,16 @@ bool editTransfer(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
-    startEdit(budget, t);
-    t->amount = form.amount;
-    t->description = form.description;
-    t->accountFrom = form.fromAccount;
-    t->accountTo = form.toAccount;
-    finishEdit(shell, t, form.date);
+    Transaction changed = *t;
+    changed.amount = form.amount;
+    changed.description = form.description;
+    changed.accountFrom = form.fromAccount;
+    changed.accountTo = form.toAccount;
+    finishEdit(budget, t, changed, form.date);
     return true;
 }
 
-bool editCardPayment(Shell& shell, Transaction* t) {
+bool editCardPayment(Shell& shell, const Transaction* t) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo))
         return false;
@@ -216,11 +183,11 @@ bool editCardPayment(Shell& shell, Transaction* t) {
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
-    startEdit(budget, t);
-    t->amount = form.amount;
-    t->description = form.description;
-    t->accountFrom = form.payingAccount;
-    finishEdit(shell, t, form.date);
+    Transaction changed = *t;
+    changed.amount = form.amount;
+    changed.description = form.description;
+    changed.accountFrom = form.payingAccount;
+    finishEdit(budget, t, changed, form.date);
     return true;
 }
 } // namespace
@@ -241,20 +208,16 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
     bool schedule = false;
     if (!runTransactionDialog(shell, form, &schedule))
         return false;
-    Budget& budget = shell.budget();
-    if (schedule) // the tree-command cycle saves
+    if (schedule)
         return makeSchedule(shell,
                             scheduleOf(TransactionType::Expense, form.amount, form.account, kNoId,
                                        form.envelope, form.payee, form.description, form.date));
-    recordOnDay(budget, TransactionType::Expense, form.amount, form.account, kNoId, form.envelope,
-                form.payee, form.description, form.date);
-    // The tree-command cycle (refresh, save) follows in the window.
-    shell.refreshTexts();
-    shell.rebuildTransactionList();
+    recordOnDay(shell.budget(), TransactionType::Expense, form.amount, form.account, kNoId,
+                form.envelope, form.payee, form.description, form.date);
     return true;
 }
 
-bool editTransaction(Shell& shell, Transaction* t) {
+bool editTransaction(Shell& shell, const Transaction* t) {
     if (!t)
         return false;
     switch (t->type) {
@@ -284,12 +247,11 @@ bool recordDeposit(Shell& shell, Account* account) {
     if (!budget.findAccount(form.account))
         return false;
     if (scheduleChosen(&dialog))
-        return makeScheduleAndSave(shell, scheduleOf(TransactionType::Deposit, form.amount, kNoId,
-                                                     form.account, kNoId, form.payer,
-                                                     form.description, form.date));
+        return makeSchedule(shell,
+                            scheduleOf(TransactionType::Deposit, form.amount, kNoId, form.account,
+                                       kNoId, form.payer, form.description, form.date));
     recordOnDay(budget, TransactionType::Deposit, form.amount, kNoId, form.account, kNoId,
                 form.payer, form.description, form.date);
-    finishRecording(shell);
     return true;
 }
 
@@ -314,12 +276,11 @@ bool recordTransfer(Shell& shell, Account* account) {
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
         return false;
     if (scheduleChosen(&dialog))
-        return makeScheduleAndSave(shell, scheduleOf(TransactionType::Transfer, form.amount,
-                                                     form.fromAccount, form.toAccount, kNoId,
-                                                     "Transfer", form.description, form.date));
+        return makeSchedule(shell, scheduleOf(TransactionType::Transfer, form.amount,
+                                              form.fromAccount, form.toAccount, kNoId, "Transfer",
+                                              form.description, form.date));
     recordOnDay(budget, TransactionType::Transfer, form.amount, form.fromAccount, form.toAccount,
                 kNoId, "Transfer", form.description, form.date);
-    finishRecording(shell);
     return true;
 }
 
@@ -329,7 +290,7 @@ bool payCreditCard(Shell& shell, Account* card) {
     Budget& budget = shell.budget();
     if (!hasNonCardAccount(budget, 1)) {
         shell.prompter().inform(
-            "Cedit Card Payment",
+            "Credit Card Payment",
             "You must have at least one non-credit card account to make this payment",
             PromptIcon::None);
         return false;
@@ -343,12 +304,10 @@ bool payCreditCard(Shell& shell, Account* card) {
         return false;
     form = dialog.form();
     if (scheduleChosen(&dialog))
-        return makeScheduleAndSave(shell,
-                                   scheduleOf(TransactionType::CCPayment, form.amount,
+        return makeSchedule(shell, scheduleOf(TransactionType::CCPayment, form.amount,
                                               form.payingAccount, card->id(), kChargesEnvelopeId,
                                               card->getName(), form.description, form.date));
     recordOnDay(budget, TransactionType::CCPayment, form.amount, form.payingAccount, card->id(),
                 kChargesEnvelopeId, card->getName(), form.description, form.date);
-    finishRecording(shell);
     return true;
 }

@@ -68,6 +68,15 @@ void fillEnvelopePicker(QComboBox* combo, const Budget& budget, ItemId wanted) {
     selectItemId(combo, wanted);
 }
 
+void fillEnvelopePicker(QComboBox* combo, const std::vector<AccountEnvelope*>& envelopes,
+                        ItemId wanted) {
+    combo->clear();
+    for (const AccountEnvelope* envelope : envelopes)
+        insertSorted(combo, envelope->getName(), QVariant::fromValue<quint32>(envelope->id()));
+    combo->setCurrentIndex(-1);
+    selectItemId(combo, wanted);
+}
+
 ItemId selectedItemId(const QComboBox* combo) {
     const int index = combo->currentIndex();
     if (index < 0)

@@ -31,6 +31,10 @@ void fillAccountPicker(QComboBox* combo, const std::vector<Account*>& accounts, 
 // selected if present, otherwise nothing.
 void fillEnvelopePicker(QComboBox* combo, const Budget& budget, ItemId wanted);
 
+// The given envelopes, sorted; the wanted one selected if listed, otherwise nothing.
+void fillEnvelopePicker(QComboBox* combo, const std::vector<AccountEnvelope*>& envelopes,
+                        ItemId wanted);
+
 // The id of the selected entry, kNoId when nothing is selected.
 ItemId selectedItemId(const QComboBox* combo);
 // Selects the entry with this id; false (and nothing selected) when it is not listed.

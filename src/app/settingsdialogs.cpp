@@ -111,7 +111,7 @@ FolderDialog::FolderDialog(const FolderForm& form, QWidget* parent) : QDialog(pa
     fields->addRow("Folder name:", name_);
     fields->addRow("Expense limit:", limit_);
     fields->addRow(explanation("Setting an expense limit helps plan the budget. As envelopes are "
-                               "added under an folder folder, Tallykeep reports how close the "
+                               "added under a folder, Tallykeep reports how close the "
                                "folder is to reaching its limit. ",
                                this));
     auto* buttons = makeOkCancel(this);
@@ -153,6 +153,16 @@ EnvelopeDialog::EnvelopeDialog(const Budget& budget, const EnvelopeForm& form, Q
     auto* settings = new QGroupBox("Envelope settings", this);
     auto* settingsRows = new QFormLayout(settings);
     settingsRows->addRow("Envelope name:", name_);
+    if (!form_.folders.empty()) {
+        folder_ = new QComboBox(this);
+        for (ItemId id : form_.folders)
+            if (const AccountBase* folder = budget.findItem(id))
+                folder_->addItem(folder->getName(), QVariant::fromValue<quint32>(id));
+        selectItemId(folder_, form_.folder);
+        if (folder_->currentIndex() < 0)
+            folder_->setCurrentIndex(0);
+        settingsRows->addRow("Folder:", folder_);
+    }
     settingsRows->addRow("Monthly budget:", budget_);
     settingsRows->addRow(goalBox_);
     settingsRows->addRow("Goal amount:", goal_);
@@ -213,6 +223,8 @@ void EnvelopeDialog::store() {
     if (!ok_->isEnabled())
         return;
     form_.name = readFieldText(name_);
+    if (folder_)
+        form_.folder = selectedItemId(folder_);
     form_.defaultPayFromAccount = selectedItemId(account_);
     form_.defaultPayee = readFieldText(payee_);
     form_.defaultAmount = negatedAmount(amountMagnitude(readAmountFromControl(amount_)));

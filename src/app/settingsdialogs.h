@@ -67,6 +67,7 @@ public:
     QComboBox* accountField() const { return account_; }
     QComboBox* payeeField() const { return payee_; }
     QLineEdit* amountField() const { return amount_; }
+    QComboBox* folderField() const { return folder_; } // null unless the form lists folders
     QPushButton* okButton() const { return ok_; }
 
 private:
@@ -74,6 +75,7 @@ private:
     void store();
 
     EnvelopeForm form_;
+    QComboBox* folder_ = nullptr;
     QLineEdit* name_;
     QLineEdit* budget_;
     QCheckBox* goalBox_;

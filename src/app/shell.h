@@ -1,6 +1,11 @@
 #pragma once
-// What the budget operations need from the main window. The window implements it; tests
-// use a fake that records the calls in order.
+// What the budget operations need from the main window: the budget, questions, a parent for
+// dialogs, the help pane, and the placement of items that appear or go. The window
+// implements it; tests use a fake that records the calls.
+//
+// Operations neither refresh nor save: each command runs as one undo step, and when the step
+// closes the window refreshes its views from what the step reports changed and saves, in
+// one place (MainWindow::showChanges).
 
 #include "platform/richtext.h"
 
@@ -8,7 +13,6 @@ class QWidget;
 class Budget;
 class Prompter;
 class AccountBase;
-struct Transaction;
 
 class Shell {
 public:
@@ -23,22 +27,10 @@ public:
     virtual void showHelp(const QString& heading, const QStringList& body) = 0;
     virtual void restoreHelp() = 0;
 
-    // Account names and balances, tree labels, repaint.
-    virtual void refreshTexts() = 0;
-    // The whole-budget save; also rebuilds the "State of the Budget" report.
-    virtual void saveBudget() = 0;
-    virtual void rebuildTransactionList() = 0;
-    virtual void updateTransactionRow(const Transaction* t) = 0;
-    virtual void layoutWindow() = 0;
-    virtual void repaintAccountList() = 0;
-
     // The views follow the budget's display orders and folder children. showItem puts a
     // newly visible item on screen at its place there (an account at the end of the list,
     // a folder just above "Add folder", an envelope last in its folder); removeItem takes
     // an item (and a folder's envelopes) off the screen.
-    // The schedules changed: the upcoming list and the envelopes' due texts follow.
-    virtual void schedulesChanged() {}
-
     virtual void showItem(AccountBase* item) = 0;
     virtual void removeItem(AccountBase* item) = 0;
 };
@@ -53,7 +45,7 @@ public:
         if (active_)
             shell_.restoreHelp();
     }
-    // The pane is left as it is (the save that follows fills it anew).
+    // The pane is left as it is (the save that follows the command fills it anew).
     void keep() { active_ = false; }
     HelpScope(const HelpScope&) = delete;
     HelpScope& operator=(const HelpScope&) = delete;

@@ -93,7 +93,7 @@ void TransactionList::updateRow(const Transaction* t) {
 
 void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr)
+    if (const Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr)
         emit editRequested(t);
 }
 
@@ -103,7 +103,7 @@ void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     const QModelIndex index = indexAt(event->pos());
-    Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr;
+    const Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr;
     if (!t)
         return;
     // A click inside a selection of several rows keeps it, so they can be deleted together.
@@ -126,7 +126,7 @@ void TransactionList::keyPressEvent(QKeyEvent* event) {
 
 void TransactionList::openMenuAtCurrentRow() {
     const QModelIndex current = currentIndex();
-    Transaction* t = current.isValid() ? transactionAt(current.row()) : nullptr;
+    const Transaction* t = current.isValid() ? transactionAt(current.row()) : nullptr;
     if (!t)
         return;
     scrollTo(current);
@@ -134,13 +134,13 @@ void TransactionList::openMenuAtCurrentRow() {
     emit transactionContextMenu(t, viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
-std::vector<Transaction*> TransactionList::selectedTransactions() const {
+std::vector<const Transaction*> TransactionList::selectedTransactions() const {
     QModelIndexList rows = selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    std::vector<Transaction*> result;
+    std::vector<const Transaction*> result;
     for (const QModelIndex& row : rows) {
-        if (Transaction* t = transactionAt(row.row()))
+        if (const Transaction* t = transactionAt(row.row()))
             result.push_back(t);
     }
     return result;

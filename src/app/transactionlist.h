@@ -25,18 +25,18 @@ public:
     void showTransactions(const TransactionFilter& filter);
     void clearRows();
     void updateRow(const Transaction* t);
-    Transaction* transactionAt(int row) const { return model_->transactionAt(row); }
+    const Transaction* transactionAt(int row) const { return model_->transactionAt(row); }
     ColumnWidths* columnWidths() const { return widths_; }
     // Every column fits its header and its longest texts (a column the user sized keeps its
     // width).
     void fitColumns();
     // The selected rows' transactions, top to bottom.
-    std::vector<Transaction*> selectedTransactions() const;
+    std::vector<const Transaction*> selectedTransactions() const;
 
 signals:
-    void editRequested(Transaction* t);
+    void editRequested(const Transaction* t);
     void deleteRequested(); // the Delete key
-    void transactionContextMenu(Transaction* t, const QPoint& globalPos);
+    void transactionContextMenu(const Transaction* t, const QPoint& globalPos);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;

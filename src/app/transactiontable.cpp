@@ -21,10 +21,6 @@
 #include <unordered_map>
 
 namespace {
-Amount magnitude(std::int64_t value) {
-    return clampAmount(value < 0 ? -value : value);
-}
-
 const QString kHeaders[TransactionColumnCount] = {
     QStringLiteral("Date"),     QStringLiteral("Account"),     QStringLiteral("Payee"),
     QStringLiteral("Envelope"), QStringLiteral("Description"), QStringLiteral("Outflow"),
@@ -180,7 +176,7 @@ bool TransactionSearch::matches(const Transaction& t) {
     if (once(dates_, TransactionTexts::dateKey(t.transactionTime),
              [&] { return has(texts_.date(t.transactionTime)); }))
         return true;
-    if (amountsPossible_ && has(texts_.amount(magnitude(t.amount))))
+    if (amountsPossible_ && has(texts_.amount(amountMagnitude(t.amount))))
         return true;
     return once(envelopes_, t.category, [&] {
         const AccountEnvelope* envelope = budget_.findEnvelope(t.category);
@@ -224,7 +220,7 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
 
     TransactionSearch search(budget, f.search, texts);
     for (std::size_t i = all.size(); i-- > 0;) {
-        Transaction* t = all[i].get();
+        const Transaction* t = all[i];
         if (f.byEnvelope && !envelopeIds.count(t->category))
             continue;
         if (side != kNoId && t->accountTo != side && t->accountFrom != side)
@@ -253,7 +249,7 @@ void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sid
     endResetModel();
 }
 
-Transaction* TransactionTableModel::transactionAt(int row) const {
+const Transaction* TransactionTableModel::transactionAt(int row) const {
     return row >= 0 && row < int(rows_.size()) ? rows_[row].t : nullptr;
 }
 
@@ -311,7 +307,7 @@ void TransactionTableModel::sort(int column, Qt::SortOrder order) {
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<Transaction*> held;
+    std::vector<const Transaction*> held;
     for (const QModelIndex& i : before)
         held.push_back(transactionAt(i.row()));
     sortColumn_ = column;

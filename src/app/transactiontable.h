@@ -89,7 +89,7 @@ struct TransactionFilter {
 };
 
 struct TransactionRow {
-    Transaction* t = nullptr;
+    const Transaction* t = nullptr;
     std::int64_t balance = 0; // the shown account's balance after t (account view only)
 };
 
@@ -110,7 +110,7 @@ public:
     const Budget& budget() const { return budget_; }
     int sortColumn() const { return sortColumn_; }
     Qt::SortOrder sortOrder() const { return sortOrder_; }
-    Transaction* transactionAt(int row) const;
+    const Transaction* transactionAt(int row) const;
     int rowOf(const Transaction* t) const;
     void rowChanged(const Transaction* t);
     void setBaseColour(const QColor& base) { base_ = base; }

@@ -5,12 +5,14 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
+#include "platform/datefield.h"
 #include "platform/screen.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QHBoxLayout>
@@ -20,6 +22,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -100,6 +104,40 @@ void inform(Prompter* prompter, QWidget* parent, const QString& title, const QSt
         QMessageBox::warning(parent, title, text);
 }
 
+// The review's size and split, kept in memory for the session and, once the program names its
+// view-state file, in that file.
+struct LayoutMemory {
+    QByteArray geometry;
+    QByteArray split;
+};
+
+QString& layoutFile() {
+    static QString file;
+    return file;
+}
+
+LayoutMemory& layoutInMemory() {
+    static LayoutMemory memory;
+    return memory;
+}
+
+LayoutMemory rememberedLayout() {
+    if (layoutFile().isEmpty())
+        return layoutInMemory();
+    const QSettings settings(layoutFile(), QSettings::IniFormat);
+    return {settings.value(QStringLiteral("ImportReview/geometry")).toByteArray(),
+            settings.value(QStringLiteral("ImportReview/split")).toByteArray()};
+}
+
+void rememberLayout(const LayoutMemory& layout) {
+    layoutInMemory() = layout;
+    if (layoutFile().isEmpty())
+        return;
+    QSettings settings(layoutFile(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("ImportReview/geometry"), layout.geometry);
+    settings.setValue(QStringLiteral("ImportReview/split"), layout.split);
+}
+
 RuleRequest requestFromRecord(const ImportRecord& record) {
     return {record.incomingPayee, record.mappedPayee, record.matchString, record.envelopeId,
             record.deposit};
@@ -154,8 +192,22 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
       plan_(budget, *batch.account), newEnvelope_(std::move(newEnvelope)) {
     setWindowTitle(QStringLiteral("Transaction Import"));
     auto* layout = new QVBoxLayout(this);
+    // The statement rows and the rules share the height; the rows get what the rules, shown
+    // at their own height, leave.
+    splitter_ = new QSplitter(Qt::Vertical, this);
+    splitter_->setObjectName(QStringLiteral("split"));
+    splitter_->setChildrenCollapsible(false);
+    auto* upper = new QWidget(splitter_);
+    auto* lower = new QWidget(splitter_);
+    auto* top = new QVBoxLayout(upper);
+    auto* bottom = new QVBoxLayout(lower);
+    top->setContentsMargins(0, 0, 0, 0);
+    bottom->setContentsMargins(0, 0, 0, 0);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+    layout->addWidget(splitter_, 1);
 
-    layout->addWidget(new QLabel(QStringLiteral("Transactions:"), this));
+    top->addWidget(new QLabel(QStringLiteral("Transactions:"), this));
     transactions_ = makeList({QStringLiteral("Date"), QStringLiteral("Payee (incoming)"),
                               QStringLiteral("Payee (mapped)"), QStringLiteral("Envelope"),
                               QStringLiteral("Amount"), QStringLiteral("Note")},
@@ -166,7 +218,7 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
     // A click on the selected row's envelope opens its choice; a double-click maps the row.
     transactions_->setEditTriggers(QAbstractItemView::SelectedClicked |
                                    QAbstractItemView::EditKeyPressed);
-    layout->addWidget(transactions_, 3);
+    top->addWidget(transactions_, 1);
 
     auto* hint = new QLabel(
         QStringLiteral("Double click a transaction to map the payee and envelope. Tallykeep will "
@@ -174,14 +226,13 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
                        "to an envelope."),
         this);
     hint->setWordWrap(true);
-    layout->addWidget(hint);
+    top->addWidget(hint);
 
     auto* pickerRow = new QHBoxLayout;
     pickerRow->addWidget(new QLabel(QStringLiteral("Import transactions after:"), this));
-    picker_ = new QDateEdit(this);
+    picker_ = new DateField(this);
     picker_->setObjectName(QStringLiteral("after"));
     picker_->setCalendarPopup(true);
-    picker_->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
     pickerRow->addWidget(picker_);
     pickerRow->addStretch(1);
     if (batch_.chargesChoice) {
@@ -201,22 +252,26 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
             refreshChecks();
         });
     }
-    layout->addLayout(pickerRow);
+    top->addLayout(pickerRow);
 
     balance_ = new QLabel(QStringLiteral("Balance before and after"), this);
     balance_->setObjectName(QStringLiteral("balance"));
     balance_->setTextFormat(Qt::PlainText);
     balance_->setWordWrap(true);
     balance_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    layout->addWidget(balance_);
+    top->addWidget(balance_);
 
-    layout->addWidget(new QLabel(QStringLiteral("Transaction mapping rules:"), this));
+    bottom->addWidget(new QLabel(QStringLiteral("Transaction mapping rules:"), this));
     rules_ = makeList({QStringLiteral("Payee match string"), QStringLiteral("Tallykeep payee name"),
                        QStringLiteral("Envelope")},
                       this);
     rules_->setObjectName(QStringLiteral("rules"));
     rules_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    layout->addWidget(rules_, 2);
+    // Room for a rule even with none, so that the list reads as a list.
+    rules_->setMinimumHeight(rules_->horizontalHeader()->sizeHint().height() +
+                             rules_->verticalHeader()->defaultSectionSize() +
+                             2 * rules_->frameWidth());
+    bottom->addWidget(rules_, 1);
 
     auto* buttons = new QHBoxLayout;
     addRule_ = new QPushButton(QStringLiteral("Add rule..."), this);
@@ -265,7 +320,42 @@ ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Promp
         remapRows();
         refreshChecks();
     });
-    fitToScreen();
+    const LayoutMemory memory = rememberedLayout();
+    if (memory.geometry.isEmpty() || !restoreGeometry(memory.geometry))
+        fitToScreen();
+    restoredSplit_ = memory.split;
+}
+
+void ImportReviewDialog::rememberLayoutIn(const QString& iniFile) {
+    layoutFile() = iniFile;
+    layoutInMemory() = {};
+}
+
+void ImportReviewDialog::done(int result) {
+    if (isVisible())
+        rememberLayout({saveGeometry(), splitter_->saveState()});
+    QDialog::done(result);
+}
+
+// The rules list at the height of its rules (one at least).
+int ImportReviewDialog::rulesContentHeight() const {
+    const int rows = std::max(1, rules_->rowCount());
+    return rules_->horizontalHeader()->sizeHint().height() +
+           rows * rules_->verticalHeader()->defaultSectionSize() + 2 * rules_->frameWidth();
+}
+
+void ImportReviewDialog::placeSplit() {
+    if (splitPlaced_)
+        return;
+    splitPlaced_ = true;
+    if (!restoredSplit_.isEmpty() && splitter_->restoreState(restoredSplit_))
+        return;
+    const int total = splitter_->height();
+    QWidget* lower = splitter_->widget(1);
+    const int label = lower->layout()->itemAt(0)->sizeHint().height() + lower->layout()->spacing();
+    // A long rules list takes a quarter of the split at most: the statement rows come first.
+    const int wanted = std::min(total / 4, label + rulesContentHeight());
+    splitter_->setSizes({total - wanted, wanted});
 }
 
 DateTime ImportReviewDialog::importAfter() const {
@@ -311,6 +401,7 @@ void ImportReviewDialog::resizeEvent(QResizeEvent* event) {
 
 void ImportReviewDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    placeSplit();
     fitColumns(transactions_);
 }
 
@@ -618,6 +709,30 @@ void ImportReviewDialog::confirm() {
     accept();
 }
 
+int chooseStatement(const std::vector<OfxStatement>& statements, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Transaction Import"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(
+        QStringLiteral("This file holds statements of several accounts. Import which one?"),
+        &dialog));
+    auto* list = new QComboBox(&dialog);
+    list->setObjectName(QStringLiteral("statements"));
+    for (const OfxStatement& s : statements)
+        list->addItem(QStringLiteral("%1 %2 (%3 transactions)")
+                          .arg(s.type.left(1).toUpper() + s.type.mid(1),
+                               s.accountId.isEmpty() ? QStringLiteral("(no number)") : s.accountId)
+                          .arg(s.rows));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+        return -1;
+    return list->currentIndex();
+}
+
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks) {
     if (!account)
         return false;
@@ -682,6 +797,15 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
     // whatever was left out of a statement is told before the review opens.
     if (read.status != 0)
         return false;
+    // A checking account's and a card's rows must not all go into the one account.
+    if (read.statements.size() > 1) {
+        options.statement = chooseStatement(read.statements, hooks.parent);
+        if (options.statement < 0)
+            return false;
+        read = readStatement(bytes, options);
+        if (read.status != 0)
+            return false;
+    }
     if (read.skips.total() > 0)
         inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(read.skips));
     batch.records = std::move(read.records);
@@ -698,12 +822,5 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
         rememberCsvColumns(*account, *options.csv);
     }
     recordImport(budget, batch);
-    budget.sortTransactionsByTime();
-    if (hooks.refreshTexts)
-        hooks.refreshTexts();
-    if (hooks.rebuildTransactionList)
-        hooks.rebuildTransactionList();
-    if (hooks.saveBudget)
-        hooks.saveBudget();
     return true;
 }

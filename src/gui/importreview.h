@@ -22,16 +22,15 @@ class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 struct Transaction;
 
-// What the import needs from the main window.
+// What the import needs from the main window. The window shows and saves what the command
+// changed once it is over.
 struct ImportHooks {
     QWidget* parent = nullptr;
-    Prompter* prompter = nullptr; // null: plain message boxes
-    std::function<void()> saveBudget;
-    std::function<void()> refreshTexts;
-    std::function<void()> rebuildTransactionList;
+    Prompter* prompter = nullptr;        // null: plain message boxes
     std::function<QString()> chooseFile; // "" on cancel; unset: the open-file dialog
     // Opens the "Envelope" dialog for a new envelope and creates it (beside the row's
     // envelope, when it has one); kNoId on cancel. Unset: no "New envelope..." is offered.
@@ -41,9 +40,13 @@ struct ImportHooks {
     std::function<void()> restoreHelp;
 };
 
-// The whole command. True when the user confirmed (the budget has then been saved, even when
-// no row was chosen); false on cancel, an unreadable file or an empty statement.
+// The whole command. True when the user confirmed (the chosen rows are then recorded, none
+// may have been); false on cancel, an unreadable file or an empty statement.
 bool importTransactions(Budget& budget, Account* account, const ImportHooks& hooks);
+
+// Asks which statement of an OFX file that holds several to import, each shown by its type,
+// account number and number of transactions: its index, or -1 on cancel.
+int chooseStatement(const std::vector<OfxStatement>& statements, QWidget* parent);
 
 // One use of the command.
 struct ImportBatch {
@@ -94,6 +97,15 @@ public:
     // The envelope choice's entry at index (as envelopeChoices lists them).
     void choose(int row, int index);
 
+    // The statement rows above, the rules below; the user can move the line between them.
+    QSplitter* splitter() const { return splitter_; }
+    // The dialog's size and the split are kept from one review to the next; with a file
+    // (the program's view-state file) also from one run to the next. Naming the file (or
+    // none) forgets what the session kept.
+    static void rememberLayoutIn(const QString& iniFile);
+
+    void done(int result) override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -108,6 +120,8 @@ private:
     void updateBalanceAndButtons();
     void fitColumns(QTableWidget* table);
     void fitToScreen();
+    void placeSplit();
+    int rulesContentHeight() const;
     DateTime importAfter() const;
     std::vector<AccountBase*> envelopeList() const;
 
@@ -121,6 +135,9 @@ private:
     QTime pickerTime_;
     QTableWidget* transactions_ = nullptr;
     QTableWidget* rules_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QByteArray restoredSplit_;
+    bool splitPlaced_ = false;
     QDateEdit* picker_ = nullptr;
     QLabel* balance_ = nullptr;
     QPushButton* addRule_ = nullptr;

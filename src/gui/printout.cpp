@@ -1,10 +1,13 @@
 #include "gui/printout.h"
 
+#include "model/clock.h"
 #include "platform/richtext.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QLocale>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -24,22 +27,21 @@ std::function<bool(QPrinter&)> PrintWindow::choosePrinter;
 
 namespace {
 constexpr double kTitlePoints = 14;
-constexpr double kBodyPoints = 12;
+constexpr double kBodyPoints = 10; // a row of 77 characters fits A4 and Letter inside the margins
 const QColor kStripe(240, 240, 240);
 
 QString magnitude(Amount value) {
-    const std::int64_t wide = value;
-    return formatAmount(clampAmount(wide < 0 ? -wide : wide), true);
+    return formatAmount(amountMagnitude(value), true);
 }
 
-QString cell(const QString& text) {
-    if (text.size() <= kPrintCellWidth)
-        return text.leftJustified(kPrintCellWidth, QLatin1Char(' '));
+QString cell(const QString& text, int width) {
+    if (text.size() <= width)
+        return text.leftJustified(width, QLatin1Char(' '));
     // A surrogate pair stays whole; the cell is then padded back to its width.
-    qsizetype keep = kPrintCellWidth - 1;
+    qsizetype keep = width - 1;
     if (text.at(keep - 1).isHighSurrogate())
         --keep;
-    return text.left(keep).leftJustified(kPrintCellWidth, QLatin1Char(' '));
+    return text.left(keep).leftJustified(width, QLatin1Char(' '));
 }
 
 class RunWriter {
@@ -83,8 +85,9 @@ qreal tallestLine(const QTextDocument& document) {
 QString printRow(const QStringList& cells) {
     QString row;
     row.reserve(kPrintRowWidth + 1);
-    for (int i = 0; i < 3; ++i)
-        row += cell(i < cells.size() ? cells.at(i) : QString());
+    for (int i = 0; i < 4; ++i)
+        row += cell(i < cells.size() ? cells.at(i) : QString(),
+                    i == 0 ? kPrintCellWidth : kPrintAmountWidth);
     row += QLatin1Char('\n');
     return row;
 }
@@ -93,28 +96,51 @@ void budgetPrintText(QTextDocument* document, const Budget& budget) {
     if (!document)
         return;
     RunWriter out(document);
-    out.append(QStringLiteral("Tallykeep Budget\n\n"), kTitlePoints, true, false);
+    out.append(QStringLiteral("Tallykeep Budget\n"), kTitlePoints, true, false);
+    const DateTime now = Clock::now();
+    out.append(
+        QStringLiteral("Printed %1\n\n")
+            .arg(QLocale().toString(QDate(now.year, now.month, now.day), QLocale::ShortFormat)),
+        kBodyPoints, false, false);
     out.append(printRow({QStringLiteral("Folder/Envelope"), QStringLiteral("Budgeted In"),
-                         QStringLiteral("Budgeted Out")}),
+                         QStringLiteral("Budgeted Out"), QStringLiteral("Balance")}),
                kBodyPoints, true, true);
+    // The totals add up the folders that are in no other folder: an inner folder is listed
+    // on its own, but its parent's amounts already take it in.
+    std::int64_t limits = 0;
+    std::int64_t budgeted = 0;
+    std::int64_t balances = 0;
     for (const AccountBase* item : budget.itemsOfType(ItemType::Folder)) {
         const auto* folder = static_cast<const AccountGroup*>(item);
         if (folder->isHidden() || onlyHoldsCardCharges(*folder))
             continue;
         out.append(printRow({folder->getName(), magnitude(folder->expenseLimit()),
-                             magnitude(folder->totalBudgeted())}),
+                             magnitude(folder->totalBudgeted()),
+                             formatAmount(folder->totalBalance(), true)}),
                    kBodyPoints, true, false);
+        if (!folder->getParent()) {
+            const std::int64_t limit = folder->expenseLimit();
+            const std::int64_t plan = folder->totalBudgeted();
+            limits += limit < 0 ? -limit : limit;
+            budgeted += plan < 0 ? -plan : plan;
+            balances += folder->totalBalance();
+        }
         const auto& children = folder->children();
         // Stripes follow the position in the folder, so skipped children keep their place.
         for (size_t k = 0; k < children.size(); ++k) {
             const AccountBase* child = children[k];
             if (child->getType() != ItemType::Envelope || child->isHidden())
                 continue;
-            out.append(printRow({child->getName(), QString(), magnitude(child->getBudgeted())}),
+            out.append(printRow({child->getName(), QString(), magnitude(child->getBudgeted()),
+                                 formatAmount(child->getBalance(), true)}),
                        kBodyPoints, false, false, k % 2 == 0 ? kStripe : QColor(Qt::white));
         }
         out.append(QStringLiteral("\n"), kBodyPoints, true, false);
     }
+    out.append(printRow({QStringLiteral("Totals"), formatAmount(clampAmount(limits), true),
+                         formatAmount(clampAmount(budgeted), true),
+                         formatAmount(clampAmount(balances), true)}),
+               kBodyPoints, true, false);
 }
 
 bool printDocument(const QTextDocument& source, QPrinter& printer) {
@@ -123,14 +149,22 @@ bool printDocument(const QTextDocument& source, QPrinter& printer) {
     if (!painter.begin(&printer))
         return false;
 
-    // The painter starts at the printable area's corner; the unprintable margin on the left
-    // and top is kept free on the right and bottom too.
+    // The painter starts at the printable area's corner. Every side keeps at least the least
+    // margin (a PDF has no unprintable edge at all, and text on the paper's edge reads
+    // badly and is cut by most printers), and the unprintable margin on the left and top is
+    // kept free on the right and bottom too.
     const QRectF paper = printer.paperRect(QPrinter::DevicePixel);
     const QRectF printable = printer.pageRect(QPrinter::DevicePixel);
-    const qreal left = printable.left() - paper.left();
-    const qreal top = printable.top() - paper.top();
-    const QSizeF area(qMin(printable.width(), paper.width() - 2 * left),
-                      qMin(printable.height(), paper.height() - 2 * top));
+    const qreal least = kPrintMarginMm / 25.4 * printer.resolution();
+    const qreal unprintableLeft = printable.left() - paper.left();
+    const qreal unprintableTop = printable.top() - paper.top();
+    const qreal left = qMax(unprintableLeft, least);
+    const qreal top = qMax(unprintableTop, least);
+    const qreal right = qMax(left, paper.right() - printable.right());
+    const qreal bottom = qMax(top, paper.bottom() - printable.bottom());
+    const QSizeF area(qMax<qreal>(0, paper.width() - left - right),
+                      qMax<qreal>(0, paper.height() - top - bottom));
+    const QPointF origin(left - unprintableLeft, top - unprintableTop);
 
     document->documentLayout()->setPaintDevice(&printer);
     document->setDocumentMargin(0);
@@ -153,7 +187,7 @@ bool printDocument(const QTextDocument& source, QPrinter& printer) {
         }
         const QRectF window(0, page * area.height(), area.width(), area.height());
         painter.save();
-        painter.translate(0, -window.top());
+        painter.translate(origin.x(), origin.y() - window.top());
         painter.setClipRect(window);
         QAbstractTextDocumentLayout::PaintContext context;
         context.clip = window;

@@ -1,6 +1,7 @@
 #pragma once
-// The printed budget: folders and envelopes with their limits and monthly budgets as a
-// fixed-width table in a monospace face, shown in the "Print" dialog and printed page by page.
+// The printed budget: the day it was printed, folders and envelopes with their limits, monthly
+// budgets and balances, and the totals, as a fixed-width table in a monospace face, shown in
+// the "Print" dialog and printed page by page.
 
 #include "model/budget.h"
 
@@ -14,18 +15,24 @@ class QTextDocument;
 class QTextEdit;
 class QWidget;
 
-// Width of one cell of a printed row, and of a whole row (three cells).
+// Width of the name cell of a printed row, of each of its three amount cells, and of a whole
+// row.
 constexpr int kPrintCellWidth = 26;
-constexpr int kPrintRowWidth = 3 * kPrintCellWidth;
+constexpr int kPrintAmountWidth = 17;
+constexpr int kPrintRowWidth = kPrintCellWidth + 3 * kPrintAmountWidth;
 
-// One row of the table: every cell padded or cut to 26 characters, missing cells blank,
-// then a newline. A cut never splits a surrogate pair.
+// One row of the table: the name padded or cut to 26 characters, then three amounts padded or
+// cut to 17, missing cells blank, then a newline. A cut never splits a surrogate pair.
 QString printRow(const QStringList& cells);
+
+// The least margin on every side of a printed page, in millimetres.
+constexpr double kPrintMarginMm = 15;
 
 // Appends the whole printable budget to the document.
 void budgetPrintText(QTextDocument* document, const Budget& budget);
 
-// Lays the document out for the printer's printable area and prints it page by page.
+// Lays the document out for the printer's printable area, inside margins of at least
+// kPrintMarginMm, and prints it page by page.
 // False when the printer could not be opened, a page could not be started, or a page is
 // too low to hold a single line.
 bool printDocument(const QTextDocument& document, QPrinter& printer);

@@ -37,10 +37,6 @@ constexpr int kAll = -1;
 const QColor kBarColour(0, 0, 255);
 const QColor kShadowColour(100, 100, 100);
 
-Amount negated(Amount value) {
-    return clampAmount(-std::int64_t(value));
-}
-
 QString currency(Amount value) {
     return formatAmount(value, true);
 }
@@ -126,7 +122,7 @@ std::vector<Bar> graphBars(ReportState& state, Prompter& prompter, const Budget&
     std::vector<Bar> bars;
     for (const auto& [id, sum] : expensesByEnvelope(state, prompter, budget, month, year)) {
         if (const AccountBase* item = budget.findItem(id))
-            bars.push_back({item->getName(), negated(sum)});
+            bars.push_back({item->getName(), negatedAmount(sum)});
     }
     return bars;
 }
@@ -457,9 +453,9 @@ void ReportWindow::refillGrid() {
         QTableWidgetItem* name = gridItem(envelope->getName(), false);
         name->setData(Qt::UserRole, envelope->id());
         grid_->setItem(r, 0, name);
-        grid_->setItem(r, 1, gridItem(currency(negated(envelope->getBudgeted())), true));
-        grid_->setItem(r, 2, gridItem(currency(negated(averages.perDay)), true));
-        grid_->setItem(r, 3, gridItem(currency(negated(averages.perMonth)), true));
+        grid_->setItem(r, 1, gridItem(currency(negatedAmount(envelope->getBudgeted())), true));
+        grid_->setItem(r, 2, gridItem(currency(negatedAmount(averages.perDay)), true));
+        grid_->setItem(r, 3, gridItem(currency(negatedAmount(averages.perMonth)), true));
     }
     grid_->resizeColumnsToContents();
 }
@@ -483,9 +479,9 @@ ReportTable ReportWindow::currentTable(bool asCurrency) const {
         const auto* envelope = static_cast<const AccountEnvelope*>(item);
         const SpendingAverages averages = history.averagesOf(*envelope);
         table.rows.push_back({envelope->getName(),
-                              formatAmount(negated(envelope->getBudgeted()), asCurrency),
-                              formatAmount(negated(averages.perDay), asCurrency),
-                              formatAmount(negated(averages.perMonth), asCurrency)});
+                              formatAmount(negatedAmount(envelope->getBudgeted()), asCurrency),
+                              formatAmount(negatedAmount(averages.perDay), asCurrency),
+                              formatAmount(negatedAmount(averages.perMonth), asCurrency)});
     }
     return table;
 }

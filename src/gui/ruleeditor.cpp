@@ -1,7 +1,7 @@
 #include "gui/ruleeditor.h"
 
-#include "import/mappayee.h"
 #include "gui/payeecompletion.h"
+#include "import/mappayee.h"
 #include "model/budget.h"
 
 #include <QComboBox>

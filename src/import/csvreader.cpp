@@ -80,21 +80,6 @@ void splitCsv(const QByteArray& bytes, char delimiter,
     csv_free(&parser);
 }
 
-// True when the file ends inside a quoted field: its opening quote took in every line after it.
-bool endsInsideQuotes(const QByteArray& bytes, char delimiter) {
-    csv_parser parser;
-    if (csv_init(&parser, 0) != 0)
-        throw std::bad_alloc();
-    csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
-    const QByteArray data = withoutBom(bytes);
-    const bool parsed = csv_parse(&parser, data.constData(), size_t(data.size()), nullptr, nullptr,
-                                  nullptr) == size_t(data.size());
-    // libcsv's FIELD_BEGUN in a quoted field.
-    const bool inside = parsed && parser.quoted && parser.pstate == 2;
-    csv_free(&parser);
-    return inside;
-}
-
 QList<QStringList> firstRows(const QByteArray& bytes, char delimiter, int maxRows) {
     QList<QStringList> rows;
     if (maxRows <= 0)
@@ -165,6 +150,21 @@ QString cleanText(const QString& text) {
     return replaceReservedCharacters(keepText(text));
 }
 } // namespace
+
+// True when the file ends inside a quoted field: its opening quote took in every line after it.
+bool csvEndsInsideQuotes(const QByteArray& bytes, char delimiter) {
+    csv_parser parser;
+    if (csv_init(&parser, 0) != 0)
+        throw std::bad_alloc();
+    csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
+    const QByteArray data = withoutBom(bytes);
+    const bool parsed = csv_parse(&parser, data.constData(), size_t(data.size()), nullptr, nullptr,
+                                  nullptr) == size_t(data.size());
+    // libcsv's FIELD_BEGUN in a quoted field.
+    const bool inside = parsed && parser.quoted && parser.pstate == 2;
+    csv_free(&parser);
+    return inside;
+}
 
 QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows) {
     try {
@@ -539,7 +539,7 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
             read.push_back(std::move(record));
             return true;
         });
-        if (endsInsideQuotes(bytes, char(columns.delimiter.toLatin1())))
+        if (csvEndsInsideQuotes(bytes, char(columns.delimiter.toLatin1())))
             return kCsvUnterminatedQuote;
     } catch (const std::bad_alloc&) {
         return ENOMEM;

@@ -14,6 +14,9 @@
 // took in every line after it, so what is read is not the statement.
 inline constexpr quint32 kCsvUnterminatedQuote = EBADMSG;
 
+// True when the file ends inside a quoted field: its opening quote took in every line after it.
+bool csvEndsInsideQuotes(const QByteArray& bytes, char delimiter);
+
 // Reads every data row into records (emptied first), dates in dateOrder when given, else in
 // the mapping's order. 0 on success; EINVAL when the mapping has no date or money column,
 // EFBIG beyond kMaxQifRecords, ENOMEM, kCsvUnterminatedQuote; the list then stays empty.

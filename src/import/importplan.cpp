@@ -69,9 +69,9 @@ const Transaction* findDuplicate(const Budget& budget, ItemId account, const QSt
 DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) {
     for (const auto& t : budget.transactions())
         if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account)) {
-            byRowAmount_[*repeats].push_back(t.get());
+            byRowAmount_[*repeats].push_back(t);
             if (!t->bankId.isEmpty() && !byBankId_.contains(t->bankId))
-                byBankId_.insert(t->bankId, t.get());
+                byBankId_.insert(t->bankId, t);
         }
 }
 
@@ -192,22 +192,25 @@ DateTime latestDate(const std::vector<ImportRecord>& records) {
 void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
                 const DateTime& latest) {
     settleScheduledOccurrences(budget, account.id(), chosen);
+    std::vector<Transaction> batch;
+    batch.reserve(chosen.size());
     for (const ImportRecord& record : chosen) {
         const QString payee =
             record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
         // The memo stood in for a missing payee already; it is not repeated below it.
         const QString description = record.memo == record.incomingPayee ? QString() : record.memo;
-        Transaction* t =
+        Transaction t =
             record.deposit
-                ? createTransaction(budget, TransactionType::Deposit, record.amount, kNoId,
-                                    account.id(), kNoId, payee, description, record.date)
-                : createTransaction(budget, TransactionType::Expense, record.amount, account.id(),
-                                    kNoId, record.envelopeId, payee, description, record.date);
-        t->bankId = record.bankId;
-        applyTransaction(budget, *t, false);
-        if (isEarlier(account.lastImport(), latest))
-            account.setLastImport(latest);
+                ? makeTransaction(TransactionType::Deposit, record.amount, kNoId, account.id(),
+                                  kNoId, payee, description, record.date)
+                : makeTransaction(TransactionType::Expense, record.amount, account.id(), kNoId,
+                                  record.envelopeId, payee, description, record.date);
+        t.bankId = record.bankId;
+        batch.push_back(std::move(t));
     }
+    if (!chosen.empty() && isEarlier(account.lastImport(), latest))
+        account.setLastImport(latest);
+    budget.recordTransactions(std::move(batch));
 }
 
 QByteArray readStatementBytes(const QString& path, QString* errorText) {

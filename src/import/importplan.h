@@ -105,7 +105,7 @@ DateTime latestDate(const std::vector<ImportRecord>& records);
 // Records the chosen rows into the account in order: deposits as deposits into money
 // available for budgeting, the rest as expenses of their envelopes (amount as on the
 // statement); the bank id and the memo go with the transaction. When a row was chosen the
-// account's last-import date is raised to latest. The caller sorts, refreshes and saves.
+// account's last-import date is raised to latest. The budget keeps them in time order.
 void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
                 const DateTime& latest);
 

@@ -45,18 +45,27 @@ struct OfxRow {
     QString name;
     QString memo;
     QString fitid;
+    int statement = 0; // index into OfxParse::statements
+    // A trade of an investment statement (a purchase, a sale, income from a security): no
+    // money moved in or out of a bank account.
+    bool trade = false;
 };
 
 struct OfxParse {
     bool sawStatement = false;
     bool tooMany = false;
     std::vector<OfxRow> rows;
+    std::vector<OfxStatement> statements; // rows not counted yet
 };
 
 QDataStream& operator<<(QDataStream& out, const OfxParse& p) {
     out << p.sawStatement << p.tooMany << quint32(p.rows.size());
     for (const OfxRow& r : p.rows)
-        out << r.cents << r.hasAmount << r.name << r.memo << r.fitid;
+        out << r.cents << r.hasAmount << r.name << r.memo << r.fitid << qint32(r.statement)
+            << r.trade;
+    out << quint32(p.statements.size());
+    for (const OfxStatement& s : p.statements)
+        out << s.accountId << s.type;
     return out;
 }
 
@@ -68,8 +77,24 @@ QDataStream& operator>>(QDataStream& in, OfxParse& p) {
         return in;
     }
     p.rows.resize(count);
-    for (OfxRow& r : p.rows)
-        in >> r.cents >> r.hasAmount >> r.name >> r.memo >> r.fitid;
+    for (OfxRow& r : p.rows) {
+        qint32 statement = 0;
+        in >> r.cents >> r.hasAmount >> r.name >> r.memo >> r.fitid >> statement >> r.trade;
+        r.statement = statement;
+    }
+    quint32 statements = 0;
+    in >> statements;
+    if (statements > quint32(kMaxQifRecords) + 1) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return in;
+    }
+    p.statements.resize(statements);
+    for (OfxStatement& s : p.statements)
+        in >> s.accountId >> s.type;
+    // Every row belongs to a statement that was sent.
+    for (const OfxRow& r : p.rows)
+        if (r.statement < 0 || quint32(r.statement) >= statements)
+            in.setStatus(QDataStream::ReadCorruptData);
     return in;
 }
 
@@ -110,8 +135,35 @@ int onTransaction(const OfxTransactionData data, void* context) {
     row.name = ofxText(data.name, data.name_valid);
     row.memo = ofxText(data.memo, data.memo_valid);
     row.fitid = ofxText(data.fi_id, data.fi_id_valid);
+    row.trade = data.invtransactiontype_valid && data.invtransactiontype != OFX_INVBANKTRAN;
+    // libofx hands out each account, then that account's transactions.
+    if (parse->statements.empty())
+        parse->statements.push_back({});
+    row.statement = int(parse->statements.size()) - 1;
     parse->rows.push_back(std::move(row));
     return 0;
+}
+
+QString accountTypeName(const OfxAccountData& data) {
+    if (!data.account_type_valid)
+        return QStringLiteral("account");
+    switch (data.account_type) {
+    case OfxAccountData::OFX_CHECKING:
+        return QStringLiteral("checking");
+    case OfxAccountData::OFX_SAVINGS:
+        return QStringLiteral("savings");
+    case OfxAccountData::OFX_MONEYMRKT:
+        return QStringLiteral("money market");
+    case OfxAccountData::OFX_CREDITLINE:
+        return QStringLiteral("credit line");
+    case OfxAccountData::OFX_CMA:
+        return QStringLiteral("cash management");
+    case OfxAccountData::OFX_CREDITCARD:
+        return QStringLiteral("credit card");
+    case OfxAccountData::OFX_INVESTMENT:
+        return QStringLiteral("investment");
+    }
+    return QStringLiteral("account");
 }
 
 int onStatement(const OfxStatementData, void* context) {
@@ -119,8 +171,18 @@ int onStatement(const OfxStatementData, void* context) {
     return 0;
 }
 
-int onAccount(const OfxAccountData, void* context) {
-    static_cast<OfxParse*>(context)->sawStatement = true;
+int onAccount(const OfxAccountData data, void* context) {
+    auto* parse = static_cast<OfxParse*>(context);
+    parse->sawStatement = true;
+    if (int(parse->statements.size()) >= kMaxQifRecords) {
+        parse->tooMany = true;
+        return 0;
+    }
+    // The bank's own number for the account (ACCTID), without the bank id libofx puts before it.
+    const QString number = ofxText(data.account_number, data.account_number_valid);
+    parse->statements.push_back(
+        {number.isEmpty() ? ofxText(data.account_id, data.account_id_valid) : number,
+         accountTypeName(data)});
     return 0;
 }
 
@@ -203,7 +265,8 @@ AmountText ofxAmount(const QByteArray& text) {
 
 // What libofx read, with the dates taken from the file, as the rows under review.
 quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
-                    std::vector<ImportRecord>& records, StatementSkips* skips) {
+                    std::vector<ImportRecord>& records, StatementSkips* skips,
+                    std::vector<OfxStatement>* statements, int chosen) {
     if (parse.tooMany)
         return EFBIG;
     if (!parse.sawStatement && parse.rows.empty())
@@ -217,14 +280,23 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
             if (!r.fitid.isEmpty())
                 rawById.insert(decodeStatementText(r.fitid).trimmed(), &r);
     StatementSkips counted;
+    std::vector<OfxStatement> found = parse.statements;
+    if (found.empty())
+        found.push_back({});
     std::vector<ImportRecord> read;
     read.reserve(parse.rows.size());
     for (size_t i = 0; i < parse.rows.size(); ++i) {
         const OfxRow& row = parse.rows[i];
+        if (chosen >= 0 && row.statement != chosen)
+            continue;
+        const int number = int(i) + 1;
+        if (row.trade) {
+            counted.add(SkipReason::InvestmentTrade, number);
+            continue;
+        }
         const RawTransaction* written = inOrder ? &raw[i] : rawById.value(row.fitid, nullptr);
         const QByteArray posted = written ? written->posted : QByteArray();
         const QDate date = ofxDate(posted);
-        const int number = int(i) + 1;
         if (posted.isEmpty()) {
             counted.add(SkipReason::NoDate, number);
             continue;
@@ -258,8 +330,11 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
         record.tooLarge = amount.tooLarge;
         record.number = number;
         read.push_back(std::move(record));
+        ++found[size_t(row.statement)].rows;
     }
     records = std::move(read);
+    if (statements)
+        *statements = std::move(found);
     if (skips)
         *skips = counted;
     return 0;
@@ -425,14 +500,15 @@ QByteArray ofxWithAccountBlock(const QByteArray& bytes) {
 }
 
 quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                              StatementSkips* skips) {
+                              StatementSkips* skips, std::vector<OfxStatement>* statements,
+                              int chosen) {
     try {
         const QTemporaryDir folder = statementFolder();
         if (const quint32 status = prepare(bytes, records, skips, folder))
             return status;
         OfxParse parse;
         parseOfxFile(QFile::encodeName(folder.filePath(QStringLiteral("statement.ofx"))), parse);
-        return makeRecords(bytes, parse, records, skips);
+        return makeRecords(bytes, parse, records, skips, statements, chosen);
     } catch (const std::bad_alloc&) {
         records.clear();
         return ENOMEM;
@@ -440,8 +516,11 @@ quint32 readOfxBytesUnguarded(const QByteArray& bytes, std::vector<ImportRecord>
 }
 
 quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records,
-                     StatementSkips* skips, int timeoutMs) {
+                     StatementSkips* skips, int timeoutMs, std::vector<OfxStatement>* statements,
+                     int chosen) {
     records.clear();
+    if (statements)
+        statements->clear();
     if (skips)
         *skips = StatementSkips();
     if (!looksComplete(bytes))
@@ -523,7 +602,7 @@ quint32 readOfxBytes(const QByteArray& bytes, std::vector<ImportRecord>& records
         stream >> parse;
         if (stream.status() != QDataStream::Ok)
             return EINVAL;
-        status = makeRecords(bytes, parse, records, skips);
+        status = makeRecords(bytes, parse, records, skips, statements, chosen);
     } catch (const std::bad_alloc&) {
         records.clear();
         status = ENOMEM;

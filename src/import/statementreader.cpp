@@ -246,7 +246,8 @@ StatementRead readStatement(const QByteArray& bytes, const StatementOptions& opt
         read.status = readQifBytes(bytes, read.records, &read.skips, options.dateOrder);
         break;
     case StatementFormat::Ofx:
-        read.status = readOfxBytes(ofxWithAccountBlock(bytes), read.records, &read.skips);
+        read.status = readOfxBytes(ofxWithAccountBlock(bytes), read.records, &read.skips,
+                                   kOfxParseTimeoutMs, &read.statements, options.statement);
         break;
     case StatementFormat::Csv: {
         // Only a part that reads as a table with a date and an amount makes a statement.

@@ -3,6 +3,7 @@
 // in, how the columns of a CSV file are read, and one entry point that reads any of them
 // into the rows the import reviews.
 
+#include "import/ofxreader.h"
 #include "import/qifreader.h"
 #include "import/statementvalues.h"
 
@@ -83,11 +84,14 @@ struct StatementRead {
     quint32 status = 0;
     std::vector<ImportRecord> records;
     StatementSkips skips;
+    // An OFX file's statements (one or more); empty for other forms.
+    std::vector<OfxStatement> statements;
 };
 
 struct StatementOptions {
     std::optional<CsvColumns> csv;      // unset: detectCsvColumns
     std::optional<DateOrder> dateOrder; // unset: chosen from the file (chooseDateOrder)
+    int statement = -1;                 // OFX: only this statement's rows (0-based); -1 all
 };
 
 StatementRead readStatement(const QByteArray& bytes, const StatementOptions& options = {});

@@ -3,6 +3,7 @@
 // forms banks write (with one day/month order for the whole file), amounts with a decimal
 // point or a decimal comma, and the account of what was left out.
 
+#include "model/datetext.h"
 #include "model/money.h"
 
 #include <QDate>
@@ -10,24 +11,6 @@
 #include <QStringList>
 #include <functional>
 #include <vector>
-
-// The order of the numbers in a date whose year is not written first with four digits.
-enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
-
-// The order of the default locale's short date.
-DateOrder localeDateOrder();
-
-// A statement date: day, month and year as numbers in the given order, separated by "/",
-// "-", "." or "'" (the second separator may also be blanks or an apostrophe, as in "1/15'10"
-// and "12/15' 4"); or year first with four digits: yyyy-mm-dd, yyyy/mm/dd, yyyy.mm.dd,
-// yyyy'mm'dd and yyyymmdd (also with a time behind it, as in 20241215120000); or with the
-// month's name, short or long, with or without a point, in English, German, French, Dutch,
-// Spanish, Italian or Portuguese ("10 Feb 18", "03-Mar-2024", "3. Maerz 2024",
-// "15 janv. 2024", "March 3, 2024", "2024-Mar-03"). Two-digit years 30..99 are the 1900s,
-// 00..29 the 2000s. A time of day after a blank is ignored. An invalid QDate when the text
-// is no such date, or a year before 1900 (no bank statement goes back that far, and the
-// serial days before it do not survive a reload).
-QDate readStatementDate(const QString& text, DateOrder order);
 
 // The one order a whole statement is read in: the locale's when it reads every date; else
 // another that reads every date (day first before month first); when none does, the one
@@ -67,7 +50,14 @@ AmountText readAmountText(const QString& text);
 // Latin-1's).
 QString decodeStatementText(const QByteArray& bytes);
 
-enum class SkipReason { NoDate, UnreadableDate, NoAmount, ListEntry, UnreadableAmount };
+enum class SkipReason {
+    NoDate,
+    UnreadableDate,
+    NoAmount,
+    ListEntry,
+    UnreadableAmount,
+    InvestmentTrade
+};
 
 // A record left out: its 1-based number in the statement (a QIF record, a CSV row counted as
 // a spreadsheet shows it, header included, an OFX transaction) and why.
@@ -83,6 +73,7 @@ struct StatementSkips {
     int withoutAmount = 0;
     int listEntries = 0; // entries of category, class, account and memorized-transaction lists
     int unreadableAmount = 0;
+    int investmentTrades = 0; // an OFX investment statement's purchases, sales, income
     // Which ones, in statement order; a junk file could name millions, so only the first
     // kMaxListed are kept (the counts go on).
     std::vector<SkippedRecord> records;
@@ -90,7 +81,8 @@ struct StatementSkips {
 
     void add(SkipReason reason, int record);
     int total() const {
-        return withoutDate + unreadableDate + withoutAmount + listEntries + unreadableAmount;
+        return withoutDate + unreadableDate + withoutAmount + listEntries + unreadableAmount +
+               investmentTrades;
     }
 };
 

@@ -126,77 +126,17 @@ Amount Budget::availableForBudgeting() const {
     return clampAmount(std::int64_t(inBudgetTotal()) - assignedTotal());
 }
 
-Transaction* Budget::appendTransaction(std::unique_ptr<Transaction> t) {
-    Transaction* raw = t.get();
-    transactions_.push_back(std::move(t));
-    if (history_)
-        history_->transactionInserted(transactions_.size() - 1);
-    return raw;
-}
-
-std::size_t Budget::indexOfTransaction(const Transaction* t) const {
-    // Recent transactions are the ones edited and deleted most, so search from the end.
-    for (std::size_t i = transactions_.size(); i-- > 0;) {
-        if (transactions_[i].get() == t)
-            return i;
-    }
-    return transactions_.size();
-}
-
-void Budget::placeByTime(const Transaction* t) {
-    const std::size_t from = indexOfTransaction(t);
-    if (from == transactions_.size())
+void Budget::discardNewItem(AccountBase* item) {
+    if (!item)
         return;
-    std::unique_ptr<Transaction> moving = std::move(transactions_[from]);
-    transactions_.erase(transactions_.begin() + std::ptrdiff_t(from));
-    const double key = toSerialDay(moving->transactionTime);
-    auto at = std::upper_bound(transactions_.begin(), transactions_.end(), key,
-                               [](double k, const std::unique_ptr<Transaction>& other) {
-                                   return k < toSerialDay(other->transactionTime);
-                               });
-    const std::size_t to = std::size_t(at - transactions_.begin());
-    transactions_.insert(at, std::move(moving));
-    if (history_ && to != from)
-        history_->transactionMoved(from, to);
-}
-
-bool Budget::removeTransaction(const Transaction* t) {
-    const std::size_t index = indexOfTransaction(t);
-    if (index == transactions_.size())
-        return false;
-    std::unique_ptr<Transaction> taken = std::move(transactions_[index]);
-    transactions_.erase(transactions_.begin() + std::ptrdiff_t(index));
-    if (history_)
-        history_->transactionRemoved(index, std::move(taken));
-    return true;
-}
-
-void Budget::noteTransactionChange(const Transaction* t) {
-    if (history_ && t)
-        history_->transactionWillChange(*t);
-}
-
-void Budget::sortTransactionsByTime() {
-    std::vector<Transaction*> before;
-    if (history_) {
-        before.reserve(transactions_.size());
-        for (const auto& t : transactions_)
-            before.push_back(t.get());
-    }
-
-    // Serial days are computed once per transaction rather than once per comparison.
-    std::vector<std::pair<double, std::unique_ptr<Transaction>>> keyed;
-    keyed.reserve(transactions_.size());
-    for (auto& t : transactions_) {
-        const double key = toSerialDay(t->transactionTime);
-        keyed.emplace_back(key, std::move(t));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < keyed.size(); ++i)
-        transactions_[i] = std::move(keyed[i].second);
-    if (history_)
-        history_->transactionsSorted(std::move(before));
+    if (AccountGroup* folder = item->getParent())
+        folder->removeChild(item);
+    const ItemId id = item->id();
+    if (findItem(id) == item)
+        unregisterItem(id);
+    removeFromOrder(item);
+    if (nextId_ != kNoId && id != kNoId && id + 1 == nextId_)
+        nextId_ = id;
 }
 
 void Budget::showTopLevel(AccountBase* item) {
@@ -276,62 +216,19 @@ std::vector<AccountBase*> Budget::topLevelItemsForSave() const {
 }
 
 void Budget::normaliseAfterLoad() {
-    // The earliest transaction of each envelope id, found in one pass.
-    std::map<ItemId, std::pair<double, const Transaction*>> earliest;
-    for (const auto& t : transactions_) {
-        const double serial = toSerialDay(t->transactionTime);
-        auto [it, inserted] = earliest.emplace(t->category, std::make_pair(serial, t.get()));
-        if (!inserted && serial < it->second.first)
-            it->second = {serial, t.get()};
-    }
-    for (AccountBase* item : itemsOfType(ItemType::Envelope)) {
-        auto* envelope = static_cast<AccountEnvelope*>(item);
-        auto it = earliest.find(envelope->id());
-        if (it != earliest.end() && it->second.first < toSerialDay(envelope->createdDate()))
-            envelope->setCreatedDate(it->second.second->transactionTime);
-    }
+    // An envelope's created date is not moved back to its earliest transaction here: saved,
+    // that derived date would outlive a correction of the transaction's date. The averages
+    // widen their window to the earliest expense they count instead.
     if (nextId_ == kNoId)
         resumeIdAllocationAfterLegacyLoad();
 }
-
-namespace {
-void copyFields(const AccountBase& from, AccountBase& to) {
-    to.setName(from.getName());
-    to.setStoredBalance(from.getBalance());
-    to.setBudgeted(from.getBudgeted());
-    to.setHidden(from.isHidden());
-    to.setReadOnly(from.isReadOnly());
-    if (from.getType() == ItemType::Account) {
-        const auto& a = static_cast<const Account&>(from);
-        auto& b = static_cast<Account&>(to);
-        b.setContributesToBudget(a.contributesToBudget());
-        b.setCCAccount(a.isCCAccount());
-        b.setLastImport(a.lastImport());
-        b.setStatementColumns(a.statementColumns());
-    } else if (from.getType() == ItemType::Folder) {
-        static_cast<AccountGroup&>(to).setExpenseLimit(
-            static_cast<const AccountGroup&>(from).expenseLimit());
-    } else {
-        const auto& a = static_cast<const AccountEnvelope&>(from);
-        auto& b = static_cast<AccountEnvelope&>(to);
-        b.setDefaultPayee(a.defaultPayee());
-        b.setDefaultPayFromAccount(a.defaultPayFromAccount());
-        b.setDefaultPayToAccount(a.defaultPayToAccount());
-        b.setDefaultAmount(a.defaultAmount());
-        b.setExpense(a.isExpense());
-        b.setVirtualAccount(a.virtualAccount());
-        b.setSavingsGoal(a.savingsGoal());
-        b.setCreatedDate(a.createdDate());
-    }
-}
-} // namespace
 
 void Budget::replaceWith(const Budget& source) {
     if (&source == this)
         return;
     // From the end: each removal is then the last element.
     while (!transactions_.empty())
-        removeTransaction(transactions_.back().get());
+        takeOut(transactions_.size() - 1);
     std::vector<AccountBase*> old;
     for (const auto& [id, item] : registry_)
         old.push_back(item);
@@ -357,7 +254,7 @@ void Budget::replaceWith(const Budget& source) {
             break;
         }
         copy->setId(id);
-        copyFields(*item, *copy);
+        copy->setFields(item->fields());
         copies[item] = copy;
     }
     for (const auto& [id, item] : source.registry_) {
@@ -381,5 +278,5 @@ void Budget::replaceWith(const Budget& source) {
     if (source.nextId_ == kNoId)
         resumeIdAllocationAfterLegacyLoad();
     for (const auto& t : source.transactions_)
-        appendTransaction(std::make_unique<Transaction>(*t));
+        append(std::make_unique<Transaction>(*t));
 }

@@ -48,18 +48,34 @@ public:
     Amount assignedTotal() const;
     Amount availableForBudgeting() const;
 
-    // Transactions, oldest first after loads and imports; hand-recorded ones are appended.
-    const std::vector<std::unique_ptr<Transaction>>& transactions() const { return transactions_; }
-    Transaction* appendTransaction(std::unique_ptr<Transaction> t);
-    void sortTransactionsByTime();
-    // Moves t behind every other transaction of the same or an earlier time (after a new
-    // one got an earlier day, or an edit changed its day).
-    void placeByTime(const Transaction* t);
-    // Takes t out of the history and destroys it (or hands it to the open undo step).
-    bool removeTransaction(const Transaction* t);
-    // Call before changing a stored transaction's fields, so an undo can put them back.
-    void noteTransactionChange(const Transaction* t);
+    // Transactions, oldest first (by time; among equal times, in the order they came).
+    // Readers get them const: they change only through the ledger below.
+    TransactionRange transactions() const { return TransactionRange(transactions_); }
     std::size_t indexOfTransaction(const Transaction* t) const; // size() when absent
+    bool containsTransaction(const Transaction* t) const {
+        return indexOfTransaction(t) < transactions_.size();
+    }
+
+    // The ledger: the only ways a transaction of the budget is recorded, edited or removed.
+    // Each moves the balances (applyTransaction), keeps the list in time order and tells the
+    // open undo step, so none of the three can be forgotten.
+    //
+    // Records t behind every transaction of the same or an earlier time.
+    const Transaction* recordTransaction(Transaction t);
+    // Records a batch (an import): appended in the given order, then the whole list is
+    // sorted by time, keeping the order of equal times.
+    void recordTransactions(std::vector<Transaction> batch);
+    // Gives t the values of changed: its old effect on the balances is reversed, the new
+    // one applied, and it moves to its place when its time changed. False when t is not in
+    // the budget.
+    bool editTransaction(const Transaction* t, const Transaction& changed);
+    // Reverses t's effect on the balances and takes it out (an open undo step keeps it).
+    // False when t is not in the budget.
+    bool removeTransaction(const Transaction* t);
+    // Loading and copying: appends t as stored; the stored balances already hold its effect.
+    const Transaction* loadTransaction(Transaction t);
+    // Puts the whole list in time order, keeping the order of equal times (after a load).
+    void sortTransactionsByTime();
 
     // Display orders (visible items only). The window follows these.
     std::vector<Account*>& accountOrder() { return accountOrder_; }
@@ -85,11 +101,21 @@ public:
     MappingRuleSet& rules() { return rules_; }
     const MappingRuleSet& rules() const { return rules_; }
 
+    // Takes an item made during the open command back out of the budget (its folder lets go
+    // of it, the registry forgets it, and its id is handed out again when it was the last
+    // one given), as if it had never been made. It stays owned, like an undone one.
+    void discardNewItem(AccountBase* item);
     // Scheduled transactions, in the order the user made them.
     std::vector<Schedule>& schedules() { return schedules_; }
     const std::vector<Schedule>& schedules() const { return schedules_; }
 
 private:
+    Transaction* append(std::unique_ptr<Transaction> t);
+    // Moves t behind every other transaction of the same or an earlier time.
+    void placeByTime(const Transaction* t);
+    // Takes t out of the list without touching the balances.
+    void takeOut(std::size_t index);
+
     std::vector<std::unique_ptr<AccountBase>> owned_;
     std::map<ItemId, AccountBase*> registry_;
     ItemId nextId_ = 0;

@@ -7,10 +7,6 @@ QString currency(Amount value) {
     return formatAmount(value, true);
 }
 
-Amount magnitude(std::int64_t value) {
-    return clampAmount(value < 0 ? -value : value);
-}
-
 void body(StyledText& out, const QString& text, bool red = false) {
     StyledRun run;
     run.text = text;
@@ -40,7 +36,7 @@ StyledText buildBudgetHealth(const Budget& budget) {
     } else if (folders.empty()) {
         body(out,
              QStringLiteral("You don't have any folders. Folders help organize envelopes.\n\n"
-                            "A common strategy is to create a folder for each pay peried. For "
+                            "A common strategy is to create a folder for each pay period. For "
                             "example, if you're paid on the 15th and 31st you might create folders "
                             "titled '15th' and '31st'.\n\nClick 'Add Folder...' to add a folder to "
                             "Tallykeep.\n\n"));
@@ -72,7 +68,8 @@ StyledText buildBudgetHealth(const Budget& budget) {
                  QStringLiteral("You have %1 assigned to envelopes but only %2 in in-budget "
                                 "accounts. Deposit %3 or remove funds from envelopes to "
                                 "correct this issue.\n\n")
-                     .arg(currency(assigned), currency(inBudget), currency(magnitude(available))),
+                     .arg(currency(assigned), currency(inBudget),
+                          currency(amountMagnitude(available))),
                  true);
         }
     }
@@ -114,7 +111,7 @@ StyledText buildBudgetHealth(const Budget& budget) {
         if (budgeted > actual)
             body(out,
                  QStringLiteral("Envelope '%1' - Monthly expenses are over budget by %2\n\n")
-                     .arg(item->getName(), currency(magnitude(budgeted - actual))),
+                     .arg(item->getName(), currency(amountMagnitude(budgeted - actual))),
                  true);
     }
 

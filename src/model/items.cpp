@@ -4,6 +4,7 @@
 #include "model/clock.h"
 
 #include <algorithm>
+#include <type_traits>
 
 AccountBase::AccountBase(Budget& budget) : budget_(budget) {
     id_ = budget_.allocateId();
@@ -56,6 +57,61 @@ void AccountBase::setId(ItemId newId) {
     id_ = newId;
     if (id_ != kNoId)
         budget_.registerItem(this);
+}
+
+// The one list of an item's stored fields: f(item's member, the ItemFields member) for each
+// field of the item's kind.
+struct ItemFieldList {
+    template <class Item, class Fields, class F>
+    static void visit(Item& item, Fields& fields, F f) {
+        f(item.name_, fields.name);
+        f(item.balance_, fields.balance);
+        f(item.budgeted_, fields.budgeted);
+        f(item.hidden_, fields.hidden);
+        f(item.readOnly_, fields.readOnly);
+        using Same = std::remove_reference_t<decltype(item)>;
+        constexpr bool isConst = std::is_const_v<Same>;
+        switch (item.getType()) {
+        case ItemType::Account: {
+            auto& a = static_cast<std::conditional_t<isConst, const Account&, Account&>>(item);
+            f(a.contributesToBudget_, fields.contributesToBudget);
+            f(a.isCCAccount_, fields.isCCAccount);
+            f(a.lastImport_, fields.lastImport);
+            f(a.statementColumns_, fields.statementColumns);
+            break;
+        }
+        case ItemType::Folder: {
+            auto& g =
+                static_cast<std::conditional_t<isConst, const AccountGroup&, AccountGroup&>>(item);
+            f(g.expenseLimit_, fields.expenseLimit);
+            break;
+        }
+        case ItemType::Envelope: {
+            auto& e =
+                static_cast<std::conditional_t<isConst, const AccountEnvelope&, AccountEnvelope&>>(
+                    item);
+            f(e.defaultPayee_, fields.defaultPayee);
+            f(e.defaultPayFrom_, fields.defaultPayFrom);
+            f(e.defaultPayTo_, fields.defaultPayTo);
+            f(e.defaultAmount_, fields.defaultAmount);
+            f(e.isExpense_, fields.isExpense);
+            f(e.virtualAccount_, fields.virtualAccount);
+            f(e.savingsGoal_, fields.savingsGoal);
+            f(e.createdDate_, fields.createdDate);
+            break;
+        }
+        }
+    }
+};
+
+ItemFields AccountBase::fields() const {
+    ItemFields out;
+    ItemFieldList::visit(*this, out, [](const auto& live, auto& kept) { kept = live; });
+    return out;
+}
+
+void AccountBase::setFields(const ItemFields& fields) {
+    ItemFieldList::visit(*this, fields, [](auto& live, const auto& kept) { live = kept; });
 }
 
 Account::Account(Budget& budget) : AccountBase(budget), lastImport_(Clock::now()) {}

@@ -14,13 +14,44 @@ class AccountGroup;
 class UndoHistory;
 
 using ItemId = quint32;
-constexpr ItemId kNoId = 2147483647;               // "none" wherever an id is optional
-constexpr ItemId kChargesEnvelopeId = 2147483646;  // the one "Credit card charges" envelope
+constexpr ItemId kNoId = 2147483647;              // "none" wherever an id is optional
+constexpr ItemId kChargesEnvelopeId = 2147483646; // the one "Credit card charges" envelope
 
 enum class ItemType : int { Account = 0, Folder = 1, Envelope = 2 };
 
+// Every stored field of an item, whatever its kind, apart from its id and a folder's
+// contents. The one list of them (ItemFieldList in items.cpp) serves copying a budget, the
+// undo images and the save snapshots, so a new field cannot be left out of one of them.
+// Fields of another kind keep their defaults.
+struct ItemFields {
+    QString name;
+    Amount balance = 0;
+    Amount budgeted = 0;
+    bool hidden = false;
+    bool readOnly = false;
+    // Accounts
+    bool contributesToBudget = false;
+    bool isCCAccount = false;
+    DateTime lastImport;
+    QString statementColumns;
+    // Folders
+    Amount expenseLimit = 0;
+    // Envelopes
+    QString defaultPayee;
+    ItemId defaultPayFrom = kNoId;
+    ItemId defaultPayTo = kNoId;
+    Amount defaultAmount = 0;
+    bool isExpense = false;
+    bool virtualAccount = false;
+    Amount savingsGoal = 0;
+    DateTime createdDate;
+
+    bool operator==(const ItemFields&) const = default;
+};
+
 class AccountBase {
-    friend class UndoHistory; // reads and puts back every field
+    friend class UndoHistory; // swaps ids and folder contents
+    friend struct ItemFieldList;
 
 public:
     virtual ~AccountBase();
@@ -56,6 +87,11 @@ public:
     // Loaders put the stored balance back without the envelope floor or folder rule.
     void setStoredBalance(Amount value) { balance_ = value; }
 
+    // All stored fields at once; setFields puts them back as stored (no envelope floor,
+    // no folder rule) and leaves the id and a folder's contents alone.
+    ItemFields fields() const;
+    void setFields(const ItemFields& fields);
+
 protected:
     explicit AccountBase(Budget& budget);
 
@@ -71,7 +107,8 @@ private:
 };
 
 class Account : public AccountBase {
-    friend class UndoHistory; // reads and puts back every field
+    friend class UndoHistory; // swaps ids and folder contents
+    friend struct ItemFieldList;
 
 public:
     explicit Account(Budget& budget);
@@ -99,7 +136,8 @@ private:
 };
 
 class AccountGroup : public AccountBase {
-    friend class UndoHistory; // reads and puts back every field
+    friend class UndoHistory; // swaps ids and folder contents
+    friend struct ItemFieldList;
 
 public:
     explicit AccountGroup(Budget& budget);
@@ -125,7 +163,8 @@ private:
 };
 
 class AccountEnvelope : public AccountBase {
-    friend class UndoHistory; // reads and puts back every field
+    friend class UndoHistory; // swaps ids and folder contents
+    friend struct ItemFieldList;
 
 public:
     explicit AccountEnvelope(Budget& budget);

@@ -30,7 +30,7 @@ public:
                         const QString& payee, bool deposit = false);
     void removeRulesEqualTo(const QString& text); // ignoring case
     const PayeeMappingRule* find(const QString& match) const;
-    std::vector<PayeeMappingRule> rules() const;  // in set order
+    std::vector<PayeeMappingRule> rules() const; // in set order
     int size() const { return int(rules_.size()); }
     void clear() { rules_.clear(); }
     bool operator==(const MappingRuleSet&) const = default;

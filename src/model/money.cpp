@@ -5,13 +5,11 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
-#include <vector>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
-// 30 December 1899, day 0 of the serial-day count.
-constexpr qint64 kSerialEpochJulianDay = 2415019;
 constexpr qint64 kMsPerDay = 86400000;
 
 // Keeps the parsed whole part from growing without bound; anything above this is clamped anyway.
@@ -24,6 +22,15 @@ Amount clampAmount(std::int64_t value) {
     if (value < kAmountMin)
         return kAmountMin;
     return Amount(value);
+}
+
+Amount negatedAmount(std::int64_t value) {
+    // -INT64_MIN does not exist; anything below -INT64_MAX clamps the same way anyway.
+    return value < -INT64_MAX ? kAmountMax : clampAmount(-value);
+}
+
+Amount amountMagnitude(std::int64_t value) {
+    return value < 0 ? negatedAmount(value) : clampAmount(value);
 }
 
 namespace {
@@ -211,7 +218,27 @@ DateTime fromSerialDay(double serial) {
         ++days;
         ms -= kMsPerDay;
     }
-    return makeDateTime(QDate::fromJulianDay(days + kSerialEpochJulianDay), ms);
+    return makeDateTime(QDate::fromJulianDay(days + kSerialDayEpochJulianDay), ms);
+}
+
+int serialDayOf(const DateTime& dt) {
+    if (!dt.isSet())
+        return 0;
+    const QDate d(dt.year, dt.month, dt.day);
+    if (!d.isValid())
+        return 0;
+    return int(d.toJulianDay() - kSerialDayEpochJulianDay);
+}
+
+DateTime dateOfSerialDay(qint64 serial) {
+    DateTime out;
+    if (serial == 0 || serial < -693593 || serial > 2958465)
+        return out; // outside years 1 to 9999
+    const QDate d = QDate::fromJulianDay(serial + kSerialDayEpochJulianDay);
+    out.year = quint16(d.year());
+    out.month = quint16(d.month());
+    out.day = quint16(d.day());
+    return out;
 }
 
 bool isEarlier(const DateTime& a, const DateTime& b) {
@@ -296,9 +323,9 @@ QString yearMonthText(const QLocale& locale, int year, int month) {
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     const auto render = [&](const FormatPiece& piece) {
         if (piece.field == QLatin1Char('y'))
-            return piece.count == 2 ? numbers.toString(year % 100).rightJustified(
-                                          2, numbers.zeroDigit().front())
-                                    : numbers.toString(year);
+            return piece.count == 2
+                       ? numbers.toString(year % 100).rightJustified(2, numbers.zeroDigit().front())
+                       : numbers.toString(year);
         if (piece.count >= 4)
             return locale.standaloneMonthName(month, QLocale::LongFormat);
         if (piece.count == 3)
@@ -317,7 +344,7 @@ QString yearMonthText(const QLocale& locale, int year, int month) {
                numbers.toString(year);
     const auto literalAfter = [&pieces](size_t i) {
         return i + 1 < pieces.size() && pieces[i + 1].field.isNull() ? pieces[i + 1].text
-                                                                      : QString();
+                                                                     : QString();
     };
     QString between = literalAfter(kept[0]);
     if (between.trimmed().isEmpty() && !hasLetter(between))
@@ -383,7 +410,7 @@ qint64 epochMilliseconds(const DateTime& dt) {
         return 0;
     const qint64 ms =
         ((qint64(dt.hour) * 60 + dt.minute) * 60 + dt.second) * 1000 + dt.milliseconds;
-    return (date.toJulianDay() - kSerialEpochJulianDay) * kMsPerDay + ms;
+    return (date.toJulianDay() - kSerialDayEpochJulianDay) * kMsPerDay + ms;
 }
 } // namespace
 

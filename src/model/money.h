@@ -13,6 +13,9 @@ constexpr Amount kAmountMin = INT32_MIN;
 
 // Clamps a 64-bit intermediate sum into the Amount range.
 Amount clampAmount(std::int64_t value);
+// -v and |v| clamped into the Amount range (the most negative amount maps to the largest).
+Amount negatedAmount(std::int64_t value);
+Amount amountMagnitude(std::int64_t value);
 
 // Plain text to cents: only "." is a decimal point, everything but digits is skipped,
 // a leading "-" (first character only) negates, a third fraction digit is dropped.
@@ -49,9 +52,16 @@ struct DateTime {
     bool operator==(const DateTime&) const = default; // every field, day of week too
 };
 
+// Serial days count from 30 December 1899, Julian day 2415019 (the spreadsheet's day 0).
+inline constexpr qint64 kSerialDayEpochJulianDay = 2415019;
+
 // Days since 30 December 1899 00:00, the fraction being the time of day.
 double toSerialDay(const DateTime& dt);
 DateTime fromSerialDay(double serial);
+// Whole serial day of the date part; 0 for an unset date.
+int serialDayOf(const DateTime& dt);
+// The date of a serial day at 00:00; unset for 0 and for serials outside years 1 to 9999.
+DateTime dateOfSerialDay(qint64 serial);
 
 // Comparisons go through the serial day, never through day-of-week.
 bool isEarlier(const DateTime& a, const DateTime& b);
@@ -67,10 +77,10 @@ enum class DateStyle { ShortDate, YearMonth };
 QString formatDate(const DateTime& dt, DateStyle style);
 
 DateTime firstOfMonth(const DateTime& dt);
-DateTime endOfPreviousMonth(const DateTime& dt);       // last day of the previous month, 23:59:59
-DateTime previousMonth(const DateTime& dt);            // month - 1 (Jan -> Dec of the year before)
+DateTime endOfPreviousMonth(const DateTime& dt); // last day of the previous month, 23:59:59
+DateTime previousMonth(const DateTime& dt);      // month - 1 (Jan -> Dec of the year before)
 // Whole days in |b - a|, counted exactly (the serial-day doubles lose the last millisecond
 // far from 1899, which would make a span one day short).
 qint64 wholeDaysBetween(const DateTime& a, const DateTime& b);
-int daysSpanned(const DateTime& a, const DateTime& b); // wholeDaysBetween plus 1
+int daysSpanned(const DateTime& a, const DateTime& b);   // wholeDaysBetween plus 1
 int monthsSpanned(const DateTime& a, const DateTime& b); // a not later than b; same month = 1

@@ -113,17 +113,14 @@ bool amountMatches(const Schedule& s, Amount amount) {
     return std::llabs(got - expected) * 100 <= expected * s.aboutPercent;
 }
 
-Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day) {
+const Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day) {
     DateTime when = atStartOfDay(day);
     const DateTime now = Clock::now();
     when.hour = now.hour;
     when.minute = now.minute;
     when.second = now.second;
-    Transaction* t = createTransaction(budget, s.type, s.amount, s.accountFrom, s.accountTo,
-                                       s.category, s.payee, s.description, when);
-    budget.placeByTime(t);
-    applyTransaction(budget, *t, false);
-    return t;
+    return budget.recordTransaction(makeTransaction(s.type, s.amount, s.accountFrom, s.accountTo,
+                                                    s.category, s.payee, s.description, when));
 }
 
 bool isRecordable(const Budget& budget, const Schedule& s) {

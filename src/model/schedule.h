@@ -73,7 +73,7 @@ bool amountMatches(const Schedule& s, Amount amount);
 
 // Records one occurrence as a transaction on its day and moves balances; this is the one
 // place a schedule writes to the history. Does not advance the schedule.
-Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day);
+const Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day);
 
 // The accounts (and envelope) the schedule's transaction needs all exist.
 bool isRecordable(const Budget& budget, const Schedule& s);

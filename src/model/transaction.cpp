@@ -28,20 +28,27 @@ std::optional<TransactionType> transactionTypeFromName(const QString& name) {
     return std::nullopt;
 }
 
-Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
-                               ItemId accountFrom, ItemId accountTo, ItemId category,
-                               const QString& payee, const QString& description,
-                               std::optional<DateTime> time) {
-    auto t = std::make_unique<Transaction>();
-    t->type = type;
-    t->amount = amount;
-    t->accountFrom = accountFrom;
-    t->accountTo = accountTo;
-    t->category = category;
-    t->payee = payee;
-    t->description = description;
-    t->transactionTime = time ? *time : Clock::now();
-    return budget.appendTransaction(std::move(t));
+Transaction makeTransaction(TransactionType type, Amount amount, ItemId accountFrom,
+                            ItemId accountTo, ItemId category, const QString& payee,
+                            const QString& description, std::optional<DateTime> time) {
+    Transaction t;
+    t.type = type;
+    t.amount = amount;
+    t.accountFrom = accountFrom;
+    t.accountTo = accountTo;
+    t.category = category;
+    t.payee = payee;
+    t.description = description;
+    t.transactionTime = time ? *time : Clock::now();
+    return t;
+}
+
+const Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
+                                     ItemId accountFrom, ItemId accountTo, ItemId category,
+                                     const QString& payee, const QString& description,
+                                     std::optional<DateTime> time) {
+    return budget.loadTransaction(
+        makeTransaction(type, amount, accountFrom, accountTo, category, payee, description, time));
 }
 
 // A transfer's amount is what arrives, a card payment's is stored negative like an expense:

@@ -5,8 +5,11 @@
 #include "model/money.h"
 
 #include <QString>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 enum class TransactionType : quint32 { Expense = 0, Deposit = 1, Transfer = 2, CCPayment = 3 };
 
@@ -14,6 +17,8 @@ enum class TransactionType : quint32 { Expense = 0, Deposit = 1, Transfer = 2, C
 QString transactionTypeName(TransactionType type);
 std::optional<TransactionType> transactionTypeFromName(const QString& name);
 
+// A value: built freely, but once in a budget it is read through const pointers and
+// changed only through the budget's ledger (Budget::recordTransaction and its siblings).
 struct Transaction {
     Amount amount = 0;
     ItemId category = kNoId; // the envelope charged
@@ -26,14 +31,22 @@ struct Transaction {
     QString bankId; // the bank's id of an imported transaction (OFX FITID); empty otherwise
 };
 
-// Appends a new transaction to the budget (time = Clock::now() when none is given).
-// Balances are not touched; call applyTransaction next.
-Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
-                               ItemId accountFrom, ItemId accountTo, ItemId category,
-                               const QString& payee, const QString& description,
-                               std::optional<DateTime> time = std::nullopt);
+// A transaction with these values (time = Clock::now() when none is given), not yet in any
+// budget: hand it to Budget::recordTransaction.
+Transaction makeTransaction(TransactionType type, Amount amount, ItemId accountFrom,
+                            ItemId accountTo, ItemId category, const QString& payee,
+                            const QString& description,
+                            std::optional<DateTime> time = std::nullopt);
 
-// Moves balances for t; reverse undoes it (up to the envelope floor).
+// Appends such a transaction as stored (Budget::loadTransaction): the balances are not
+// moved. For generators and tests that build a budget as if it had been loaded.
+const Transaction* createTransaction(Budget& budget, TransactionType type, Amount amount,
+                                     ItemId accountFrom, ItemId accountTo, ItemId category,
+                                     const QString& payee, const QString& description,
+                                     std::optional<DateTime> time = std::nullopt);
+
+// The ledger's balance rule: moves the balances for t; reverse undoes it (up to the
+// envelope floor). The ledger applies it; only the model and tests call it directly.
 void applyTransaction(Budget& budget, const Transaction& t, bool reverse);
 // What t adds to the balance of its from-account and of its to-account (negative: takes away).
 std::int64_t fromAccountChange(const Transaction& t);
@@ -93,3 +106,68 @@ private:
 };
 
 bool compareByTime(const Transaction& a, const Transaction& b);
+
+// The budget's transactions as readers see them: each element is a const Transaction*.
+class TransactionRange {
+public:
+    using Store = std::vector<std::unique_ptr<Transaction>>;
+
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = const Transaction*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = const Transaction*;
+
+        const_iterator() = default;
+        explicit const_iterator(Store::const_iterator it) : it_(it) {}
+        const Transaction* operator*() const { return it_->get(); }
+        const Transaction* operator[](difference_type n) const { return it_[n].get(); }
+        const_iterator& operator++() {
+            ++it_;
+            return *this;
+        }
+        const_iterator operator++(int) { return const_iterator(it_++); }
+        const_iterator& operator--() {
+            --it_;
+            return *this;
+        }
+        const_iterator operator--(int) { return const_iterator(it_--); }
+        const_iterator& operator+=(difference_type n) {
+            it_ += n;
+            return *this;
+        }
+        const_iterator& operator-=(difference_type n) {
+            it_ -= n;
+            return *this;
+        }
+        friend const_iterator operator+(const_iterator a, difference_type n) { return a += n; }
+        friend const_iterator operator+(difference_type n, const_iterator a) { return a += n; }
+        friend const_iterator operator-(const_iterator a, difference_type n) { return a -= n; }
+        friend difference_type operator-(const const_iterator& a, const const_iterator& b) {
+            return a.it_ - b.it_;
+        }
+        friend bool operator==(const const_iterator&, const const_iterator&) = default;
+        friend auto operator<=>(const const_iterator&, const const_iterator&) = default;
+
+    private:
+        Store::const_iterator it_;
+    };
+    using iterator = const_iterator;
+    using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+    explicit TransactionRange(const Store& store) : store_(&store) {}
+    const_iterator begin() const { return const_iterator(store_->begin()); }
+    const_iterator end() const { return const_iterator(store_->end()); }
+    const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
+    const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
+    std::size_t size() const { return store_->size(); }
+    bool empty() const { return store_->empty(); }
+    const Transaction* operator[](std::size_t i) const { return (*store_)[i].get(); }
+    const Transaction* front() const { return store_->front().get(); }
+    const Transaction* back() const { return store_->back().get(); }
+
+private:
+    const Store* store_;
+};

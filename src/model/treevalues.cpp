@@ -16,15 +16,11 @@ QString currency(std::int64_t value) {
     return formatAmount(clampAmount(value), true);
 }
 
-std::int64_t magnitude(std::int64_t value) {
-    return value < 0 ? -value : value;
-}
-
 void fillEnvelope(const AccountEnvelope& envelope, const MonthFlows& flows, TreeRowValues& row) {
     if (envelope.savingsGoal() != 0)
         row.barTarget = envelope.savingsGoal();
     else if (envelope.getBudgeted() != 0)
-        row.barTarget = clampAmount(-std::int64_t(envelope.getBudgeted()));
+        row.barTarget = negatedAmount(envelope.getBudgeted());
 
     if (!envelope.virtualAccount())
         return;
@@ -50,8 +46,8 @@ void fillFolder(const AccountGroup& folder, TreeRowValues& row) {
     const std::int64_t over = total - limit;
     const QString pattern = over < 0 ? QStringLiteral("  %1 of %2 budgeted [%3 over limit!]")
                                      : QStringLiteral("  %1 of %2 budgeted [%3 unbudgeted]");
-    row.information =
-        pattern.arg(currency(magnitude(total)), currency(-limit), currency(magnitude(over)));
+    row.information = pattern.arg(currency(amountMagnitude(total)), currency(-limit),
+                                  currency(amountMagnitude(over)));
 }
 } // namespace
 
@@ -72,7 +68,7 @@ TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item
         const Occurrence due = nextDueForEnvelope(budget, item.id(), &index);
         if (due.index >= 0)
             row.information = QStringLiteral("%1 due %2")
-                                  .arg(currency(magnitude(budget.schedules()[index].amount)),
+                                  .arg(currency(amountMagnitude(budget.schedules()[index].amount)),
                                        formatDate(atStartOfDay(due.date), DateStyle::ShortDate));
     } else if (item.getType() == ItemType::Folder)
         fillFolder(static_cast<const AccountGroup&>(item), row);
@@ -92,7 +88,7 @@ QString treeZoneTooltip(TreeZone zone, const QString& itemName) {
     case TreeZone::EditFolder:
         return QStringLiteral("Edit the '%1' folder").arg(itemName);
     case TreeZone::FundFolder:
-        return QStringLiteral("Assign money to the categories in the '%1' folder").arg(itemName);
+        return QStringLiteral("Assign money to the envelopes in the '%1' folder").arg(itemName);
     case TreeZone::AddFolder:
         return QStringLiteral("Add folder");
     case TreeZone::None:

@@ -16,8 +16,8 @@ struct TreeRowValues {
     Amount actual = 0;     // this month's flow
     Amount difference = 0; // actual - budgeted
     Amount balance = 0;
-    bool showBalance = false;  // envelopes with virtualAccount only
-    QString information;       // column "Information"
+    bool showBalance = false; // envelopes with virtualAccount only
+    QString information;      // column "Information"
     // Fill bar: target in cents (0 = no bar); the painter scales balance / target.
     Amount barTarget = 0;
 };
@@ -28,8 +28,14 @@ TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item
 
 // Action zones of the tree (0 none, 1..3 envelope, 4..6 folder, 7 the "Add folder" row).
 enum class TreeZone : int {
-    None = 0, EditEnvelope = 1, RecordExpense = 2, FundEnvelope = 3,
-    AddEnvelope = 4, EditFolder = 5, FundFolder = 6, AddFolder = 7
+    None = 0,
+    EditEnvelope = 1,
+    RecordExpense = 2,
+    FundEnvelope = 3,
+    AddEnvelope = 4,
+    EditFolder = 5,
+    FundFolder = 6,
+    AddFolder = 7
 };
 // Tooltip text of a zone with the item's name.
 QString treeZoneTooltip(TreeZone zone, const QString& itemName);

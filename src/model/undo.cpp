@@ -5,31 +5,14 @@
 #include <algorithm>
 #include <utility>
 
-// Every field of an item, whichever its kind, and whether the budget knows it at all (an
+// An item's fields, id and folder contents, and whether the budget knows it at all (an
 // item a step created is taken out of the registry by the undo, not destroyed).
 struct UndoHistory::ItemImage {
     AccountBase* item = nullptr;
     bool registered = false;
     ItemId id = kNoId;
-    QString name;
-    Amount balance = 0;
-    Amount budgeted = 0;
-    bool hidden = false;
-    bool readOnly = false;
-    bool contributesToBudget = false;
-    bool isCCAccount = false;
-    DateTime lastImport;
-    QString statementColumns;
+    ItemFields fields;
     std::vector<AccountBase*> children;
-    Amount expenseLimit = 0;
-    QString defaultPayee;
-    ItemId defaultPayFrom = kNoId;
-    ItemId defaultPayTo = kNoId;
-    Amount defaultAmount = 0;
-    bool isExpense = false;
-    bool virtualAccount = false;
-    Amount savingsGoal = 0;
-    DateTime createdDate;
 
     bool operator==(const ItemImage&) const = default;
 };
@@ -67,49 +50,14 @@ UndoHistory::~UndoHistory() {
         budget_.history_ = nullptr;
 }
 
-// One list of fields serves both reading an image and swapping one in.
-template <class F> void UndoHistory::eachField(AccountBase* item, ItemImage& image, F f) {
-    f(item->id_, image.id);
-    f(item->name_, image.name);
-    f(item->balance_, image.balance);
-    f(item->budgeted_, image.budgeted);
-    f(item->hidden_, image.hidden);
-    f(item->readOnly_, image.readOnly);
-    switch (item->getType()) {
-    case ItemType::Account: {
-        auto* a = static_cast<Account*>(item);
-        f(a->contributesToBudget_, image.contributesToBudget);
-        f(a->isCCAccount_, image.isCCAccount);
-        f(a->lastImport_, image.lastImport);
-        f(a->statementColumns_, image.statementColumns);
-        break;
-    }
-    case ItemType::Folder: {
-        auto* g = static_cast<AccountGroup*>(item);
-        f(g->children_, image.children);
-        f(g->expenseLimit_, image.expenseLimit);
-        break;
-    }
-    case ItemType::Envelope: {
-        auto* e = static_cast<AccountEnvelope*>(item);
-        f(e->defaultPayee_, image.defaultPayee);
-        f(e->defaultPayFrom_, image.defaultPayFrom);
-        f(e->defaultPayTo_, image.defaultPayTo);
-        f(e->defaultAmount_, image.defaultAmount);
-        f(e->isExpense_, image.isExpense);
-        f(e->virtualAccount_, image.virtualAccount);
-        f(e->savingsGoal_, image.savingsGoal);
-        f(e->createdDate_, image.createdDate);
-        break;
-    }
-    }
-}
-
 UndoHistory::ItemImage UndoHistory::capture(AccountBase* item) const {
     ItemImage image;
     image.item = item;
     image.registered = budget_.findItem(item->id_) == item;
-    eachField(item, image, [](const auto& live, auto& kept) { kept = live; });
+    image.id = item->id_;
+    image.fields = item->fields();
+    if (item->getType() == ItemType::Folder)
+        image.children = static_cast<AccountGroup*>(item)->children_;
     return image;
 }
 
@@ -129,9 +77,9 @@ void UndoHistory::begin() {
     noted_.clear();
 }
 
-bool UndoHistory::end(const QString& name) {
+ChangeReport UndoHistory::end(const QString& name) {
     if (depth_ == 0 || --depth_ > 0)
-        return false;
+        return {};
     std::unique_ptr<Step> step = std::move(open_);
     step->name = name;
 
@@ -161,15 +109,29 @@ bool UndoHistory::end(const QString& name) {
         step->schedules.reset();
     step->nextIdChanged = step->nextId != budget_.nextId_;
 
-    if (step->items.empty() && !step->accountOrder && !step->folderOrder && !step->rules &&
-        !step->schedules && !step->nextIdChanged && step->transactions.empty())
-        return false;
+    ChangeReport report;
+    report.items = !step->items.empty();
+    report.accounts = std::any_of(step->items.begin(), step->items.end(), [](const ItemImage& i) {
+        return i.item->getType() == ItemType::Account;
+    });
+    report.orders = step->accountOrder || step->folderOrder;
+    report.rules = step->rules.has_value();
+    report.schedules = step->schedules.has_value();
+    report.ids = step->nextIdChanged;
+    for (const TransactionChange& c : step->transactions) {
+        if (c.kind == TransactionChange::Changed)
+            report.editedTransactions.push_back(c.target);
+        else
+            report.transactionList = true;
+    }
+    if (!report)
+        return report;
     steps_.erase(steps_.begin() + std::ptrdiff_t(done_), steps_.end());
     steps_.push_back(std::move(step));
     if (steps_.size() > capacity_)
         steps_.pop_front();
     done_ = steps_.size();
-    return true;
+    return report;
 }
 
 QString UndoHistory::undoName() const {
@@ -287,7 +249,13 @@ void UndoHistory::swapItems(Step& step) {
     }
     for (std::size_t i = 0; i < step.items.size(); ++i) {
         ItemImage& image = step.items[i];
-        eachField(image.item, image, [](auto& live, auto& kept) { std::swap(live, kept); });
+        AccountBase* item = image.item;
+        ItemFields live = item->fields();
+        item->setFields(image.fields);
+        image.fields = std::move(live);
+        std::swap(item->id_, image.id);
+        if (item->getType() == ItemType::Folder)
+            std::swap(static_cast<AccountGroup*>(item)->children_, image.children);
         const bool registerNow = image.registered;
         image.registered = registeredNow[i];
         if (registerNow)

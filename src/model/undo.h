@@ -18,6 +18,27 @@
 
 class Budget;
 
+// What a closed step changed, for the window to show and save. Empty when nothing changed
+// (then no step is kept).
+struct ChangeReport {
+    bool items = false;     // an item's fields, id or folder contents changed, or an item came
+    bool accounts = false;  // ... and an account is among them
+    bool orders = false;    // the display order of accounts or folders
+    bool rules = false;     // the payee mapping rules
+    bool schedules = false; // the scheduled transactions
+    bool ids = false;       // only the id allocator moved
+    // Transactions recorded, removed or moved in the list.
+    bool transactionList = false;
+    // Transactions whose values changed where they are (they may have moved as well).
+    std::vector<const Transaction*> editedTransactions;
+
+    bool any() const {
+        return items || orders || rules || schedules || ids || transactionList ||
+               !editedTransactions.empty();
+    }
+    explicit operator bool() const { return any(); }
+};
+
 class UndoHistory {
 public:
     // The history watches the budget's transaction list until it is destroyed; it must not
@@ -30,8 +51,9 @@ public:
     // Opens a step; a begin inside an open step joins it.
     void begin();
     // Closes the step begun last. When the outermost step changed the budget it is kept
-    // under the given name (the redo steps are dropped) and true is returned.
-    bool end(const QString& name);
+    // under the given name (the redo steps are dropped) and what it changed is returned;
+    // an inner step, or one that changed nothing, returns an empty report.
+    ChangeReport end(const QString& name);
     bool stepOpen() const { return depth_ > 0; }
 
     bool canUndo() const { return !stepOpen() && done_ > 0; }
@@ -59,8 +81,6 @@ private:
     bool recording();
 
     ItemImage capture(AccountBase* item) const;
-    // Calls f(live field, image field) for every field of the item's kind.
-    template <class F> static void eachField(AccountBase* item, ItemImage& image, F f);
     void swapItems(Step& step);
     void toggle(Step& step, bool undoing);
 

@@ -3,7 +3,6 @@
 #include "model/clock.h"
 #include "model/prompter.h"
 
-
 namespace {
 bool passes(const Transaction& t, int month, int year) {
     if (t.type != TransactionType::Expense)

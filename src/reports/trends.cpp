@@ -180,7 +180,7 @@ std::vector<const Transaction*> expensesBetween(const Budget& budget, QDate firs
             continue;
         const QDate day = dateOf(t->transactionTime);
         if (day >= first && day <= last)
-            found.push_back(t.get());
+            found.push_back(t);
     }
     std::stable_sort(found.begin(), found.end(), [](const Transaction* a, const Transaction* b) {
         return compareByTime(*a, *b);

@@ -161,47 +161,6 @@ int writeWorkbookReplacing(const QString& requestedPath, const Budget& budget,
     return 0;
 }
 
-namespace {
-
-// The item's own fields; folder contents are copied separately.
-void copyItemFields(const AccountBase& from, AccountBase& to) {
-    to.setName(from.getName());
-    to.setStoredBalance(from.getBalance());
-    to.setBudgeted(from.getBudgeted());
-    to.setHidden(from.isHidden());
-    to.setReadOnly(from.isReadOnly());
-    switch (from.getType()) {
-    case ItemType::Account: {
-        const auto& a = static_cast<const Account&>(from);
-        auto& c = static_cast<Account&>(to);
-        c.setContributesToBudget(a.contributesToBudget());
-        c.setCCAccount(a.isCCAccount());
-        c.setLastImport(a.lastImport());
-        c.setStatementColumns(a.statementColumns());
-        break;
-    }
-    case ItemType::Folder:
-        static_cast<AccountGroup&>(to).setExpenseLimit(
-            static_cast<const AccountGroup&>(from).expenseLimit());
-        break;
-    case ItemType::Envelope: {
-        const auto& e = static_cast<const AccountEnvelope&>(from);
-        auto& c = static_cast<AccountEnvelope&>(to);
-        c.setDefaultPayee(e.defaultPayee());
-        c.setDefaultPayFromAccount(e.defaultPayFromAccount());
-        c.setDefaultPayToAccount(e.defaultPayToAccount());
-        c.setDefaultAmount(e.defaultAmount());
-        c.setExpense(e.isExpense());
-        c.setVirtualAccount(e.virtualAccount());
-        c.setSavingsGoal(e.savingsGoal());
-        c.setCreatedDate(e.createdDate());
-        break;
-    }
-    }
-}
-
-} // namespace
-
 SaveSnapshot takeSaveSnapshot(const Budget& budget) {
     SaveSnapshot snap;
     snap.now = Clock::now();
@@ -245,7 +204,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
         for (const AccountBase* child : folders[i]->children())
             copies.at(folders[i])->addChild(copyOf(child));
     for (const auto& [from, to] : copies) {
-        copyItemFields(*from, *to);
+        to->setFields(from->fields());
         if (budget.findItem(from->id()) == from)
             to->setId(from->id());
     }
@@ -260,7 +219,7 @@ SaveSnapshot takeSaveSnapshot(const Budget& budget) {
             copy.registerItem(copies.at(listed));
     }
     for (const auto& t : budget.transactions())
-        copy.appendTransaction(std::make_unique<Transaction>(*t));
+        copy.loadTransaction(*t);
     for (const PayeeMappingRule& rule : budget.rules().rules())
         copy.rules().addMappingRule(rule.match, rule.envelopeId, false, rule.payee, rule.deposit);
     for (Account* a : budget.accountOrder())
@@ -321,11 +280,17 @@ int BudgetFile::load(Budget& budget) {
         }
         loaded_ = std::move(r.items);
         version_ = r.versionText;
-        // A workbook that opens but holds nothing of a budget (another program's file, or
-        // one whose sheets were renamed) would be replaced by the first save; keep it safe
-        // the same way as an unreadable one.
-        if (budget.registry().empty() && budget.transactions().empty() &&
-            budget.rules().size() == 0) {
+        // Rows left out (another program wrote something this one cannot read) would vanish
+        // with the first save; the file as it was is kept safe the same way.
+        if (!r.unreadable.empty()) {
+            keepUnreadableBeforeSave_ = true;
+            unreadableKind_ = UnreadableKind::SomeRows;
+            unreadableRows_ = describeUnreadableRows(r.unreadable, r.unreadableTotal);
+            keepUnreadableCopyNow();
+        } else if (budget.registry().empty() && budget.transactions().empty() &&
+                   budget.rules().size() == 0) {
+            // A workbook that opens but holds nothing of a budget (another program's file, or
+            // one whose sheets were renamed) would be replaced by the first save.
             keepUnreadableBeforeSave_ = true;
             unreadableKind_ = UnreadableKind::NoBudgetData;
             keepUnreadableCopyNow();
@@ -349,6 +314,15 @@ bool BudgetFile::keepUnreadableCopyNow() {
     if (copy.isEmpty())
         return false;
     keepUnreadableBeforeSave_ = false;
+    if (unreadableKind_ == UnreadableKind::SomeRows) {
+        notice_ = QStringLiteral("Tallykeep could not read everything in the budget file "
+                                 "%1:\n%2\nThe file as it was has been "
+                                 "copied to %3 and will stay there; those rows are in that copy. "
+                                 "The budget file itself is replaced when you next change "
+                                 "something.")
+                      .arg(workbook_, unreadableRows_, copy);
+        return true;
+    }
     const QString what =
         unreadableKind_ == UnreadableKind::CouldNotRead
             ? QStringLiteral("The budget file %1 could not be read, so Tallykeep has started "

@@ -118,7 +118,7 @@ private:
     // Copies an unreadable (or empty-of-budget) file into the backup folder once and sets
     // the notice.
     bool keepUnreadableCopyNow();
-    enum class UnreadableKind { CouldNotRead, NoBudgetData };
+    enum class UnreadableKind { CouldNotRead, NoBudgetData, SomeRows };
 
     QString workbook_;
     QString legacy_;
@@ -131,6 +131,7 @@ private:
     std::unique_ptr<FileWatcher> watcher_;
     bool keepUnreadableBeforeSave_ = false;
     UnreadableKind unreadableKind_ = UnreadableKind::CouldNotRead;
+    QString unreadableRows_; // the rows left out, for the notice
 
     // The watcher is paused by whichever thread writes; held across the write.
     std::recursive_mutex watcherMutex_;

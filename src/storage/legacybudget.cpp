@@ -243,7 +243,7 @@ struct LegacyReader {
             t->transactionTime = moment;
             t->amount = intAttribute(e, "amount", 0);
             t->type = TransactionType(quint32(intAttribute(e, "type", 0)));
-            budget.appendTransaction(std::move(t));
+            budget.loadTransaction(std::move(*t));
         }
     }
 

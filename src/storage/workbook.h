@@ -2,18 +2,21 @@
 // The budget workbook: its fixed names, the writer and the reader.
 
 #include "model/money.h"
+#include "model/version.h"
 
 #include <QByteArray>
 #include <QString>
+#include <map>
 #include <optional>
 #include <vector>
 
 class AccountBase;
 class Budget;
+class XlsxCell;
 class XlsxSheet;
 
 namespace Workbook {
-inline constexpr char kVersion[] = "1.0.23.88";
+inline constexpr char kVersion[] = TALLYKEEP_VERSION;
 // Spreadsheets end at row 1048576; row 1 holds the headers.
 inline constexpr qint64 kMaxDataRows = 1048575;
 // Longest text a cell receives, in UTF-8 bytes.
@@ -33,11 +36,6 @@ enum SaveStatus : int {
 // UTF-8 of the text, cut at a character boundary to the cell limit.
 QByteArray cellTextUtf8(const QString& text);
 
-// Serial day (days since 30 December 1899) of the date part; 0 for an unset date.
-int serialDayOf(const DateTime& dt);
-// The date of a serial day at 00:00; unset for 0 and for serials outside years 1 to 9999.
-DateTime dateOfSerialDay(qint64 serial);
-
 // Why a save failed, in words: the library's text for its codes (codes it does not know use
 // its text for 27), ours for the statuses above.
 QString saveErrorText(int status);
@@ -54,6 +52,18 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
                       const std::vector<AccountBase*>& items, const QString& tempFolder = {},
                       std::optional<DateTime> now = std::nullopt);
 
+// A row the reader left out of the budget because a cell it needs could not be read, or a
+// reference in a row that names a row that is not there.
+struct UnreadableRow {
+    QString sheet;
+    int row = 0;
+    QString column;         // the cell's column header
+    QString cell;           // its address: A503
+    QString content;        // what it held, texts in quotes; a reference as its formula
+    bool reference = false; // a reference to a row that is not there
+    bool kept = false;      // the row was read without that reference
+};
+
 struct WorkbookLoad {
     int status = 2;                  // 0 read, 2 could not be opened
     std::vector<AccountBase*> items; // accounts in row order, then folders in row order
@@ -61,7 +71,13 @@ struct WorkbookLoad {
     QString versionText;      // M6 as stored; empty when absent
     QString error;            // why it could not be opened
     bool outOfMemory = false; // it could not be opened for want of memory
+    // In sheet order, then row order; only the first kMaxListedUnreadable are kept, so a
+    // hostile file cannot fill memory with them.
+    std::vector<UnreadableRow> unreadable;
+    qint64 unreadableTotal = 0;            // all of them, listed or not
+    std::map<QString, qint64> rowsLeftOut; // by sheet: rows not read at all
 };
+inline constexpr size_t kMaxListedUnreadable = 1000;
 
 // Adds the workbook's items, transactions and rules to an empty budget.
 WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
@@ -71,8 +87,24 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget);
 // the budget itself needs.
 void releaseFreedMemory();
 
+// A money cell: a number, or a text that is one ("12.50", "$1,234.56", the locale's form);
+// empty cells and booleans are 0; none for any other text and for error values.
+std::optional<Amount> moneyOfCell(const XlsxCell& cell);
+// A date cell: a serial day, or a text that is a date (2026-11-05 with or without a time, the
+// locale's short date, the forms statements use). Empty means no cell, a blank, or a serial
+// whose whole part is 0; a cell neither empty nor a date in years 1 to 9999 has an unset date.
+struct CellDate {
+    bool empty = false;
+    DateTime date;
+};
+CellDate cellDate(const XlsxCell& cell);
+// moneyOfCell as 0 and cellDate as the unset date where they read nothing.
 Amount readMoneyCell(const XlsxSheet& sheet, int row, int col);
 DateTime readDateCell(const XlsxSheet& sheet, int row, int col);
+
+// The rows for the user, one line each; after maxLines a count of the rest (of total).
+QString describeUnreadableRows(const std::vector<UnreadableRow>& rows, qint64 total,
+                               int maxLines = 20);
 
 // Name of the folder that takes in envelopes whose folder is missing from the file.
 QString unfiledFolderName();

@@ -2,6 +2,7 @@
 #include "model/clock.h"
 #include "storage/schedulesheet.h"
 #include "storage/workbook.h"
+#include "storage/workbooklayout.h"
 
 #include <QDate>
 #include <QFile>
@@ -101,13 +102,16 @@ DataStyles addDataStyles(lxw_workbook* wb) {
 // Row and column are 1-based here, as in the layout's description.
 class SheetWriter {
 public:
-    SheetWriter(lxw_worksheet* ws, const DataStyles& s) : ws_(ws), s_(s) {}
-
-    void headers(std::initializer_list<const char*> texts) {
-        int col = 1;
-        for (const char* t : texts)
-            check(worksheet_write_string(ws_, 0, lxw_col_t(col++ - 1), t, s_.header));
+    // Starts a data sheet: its header row and column widths.
+    SheetWriter(lxw_worksheet* ws, const Workbook::SheetLayout& layout, const DataStyles& s)
+        : ws_(ws), s_(s) {
+        int col = 0;
+        for (const char* header : layout.headers)
+            check(worksheet_write_string(ws_, 0, lxw_col_t(col++), header, s_.header));
+        check(worksheet_set_column(ws_, 0, lxw_col_t(layout.widthColumns() - 1), layout.width,
+                                   nullptr));
     }
+
     void text(int row, int col, const QString& value) {
         const QByteArray utf8 = cellTextUtf8(value);
         check(worksheet_write_string(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), utf8.constData(),
@@ -142,10 +146,6 @@ public:
                                               ref->result.constData()));
         else
             check(worksheet_write_blank(ws_, lxw_row_t(row - 1), lxw_col_t(col - 1), s_.text));
-    }
-    void widths(int firstCol, int lastCol, double width) {
-        check(worksheet_set_column(ws_, lxw_col_t(firstCol - 1), lxw_col_t(lastCol - 1), width,
-                                   nullptr));
     }
     lxw_error status() const { return status_; }
 
@@ -190,8 +190,8 @@ QByteArray formatted(const char* pattern, int a, int b = 0) {
     return QByteArray(buffer);
 }
 
-RowReference rowReference(const char* formulaPattern, int row, const QString& name) {
-    RowReference ref{formatted(formulaPattern, row), cellTextUtf8(name), {}};
+RowReference rowReference(const Workbook::SheetLayout& sheet, int row, const QString& name) {
+    RowReference ref{'=' + sheet.rowReference(row).toLatin1(), cellTextUtf8(name), {}};
     ref.result = escapeControlCharacters(ref.name);
     return ref;
 }
@@ -211,7 +211,7 @@ struct WriteContext {
 };
 
 int writeBudgetBanner(WriteContext& c) {
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Budget");
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, Workbook::kOverviewSheet);
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     c.budgetSheet = ws;
@@ -233,12 +233,6 @@ int writeBudgetBanner(WriteContext& c) {
     lxw_format* blurb = bannerStyle(11);
     format_set_text_wrap(blurb);
     format_set_align(blurb, LXW_ALIGN_VERTICAL_TOP);
-    lxw_format* link = bannerStyle(11);
-    format_set_hyperlink(link);
-    // The hyperlink style brings the theme's link colour, which would win over the banner's
-    // light text and leave the address unreadable on the dark fill.
-    link->theme = 0;
-    format_set_underline(link, LXW_UNDERLINE_SINGLE);
 
     lxw_error status = LXW_NO_ERROR;
     auto check = [&](lxw_error e) {
@@ -253,70 +247,66 @@ int writeBudgetBanner(WriteContext& c) {
                                 "THIS BUDGET IS INTENDED TO BE EDITED IN TALLYKEEP", banner));
     check(worksheet_merge_range(
         ws, 2, 0, 3, 12,
-        "Tallykeep is a free budget and cash flow tracking application for Windows "
-        "that saves its data in the Excel file format. Excel is not required.",
+        "Tallykeep is a free budget and cash flow tracking application for Linux "
+        "that saves its data in the Excel file format. Any spreadsheet program opens this file.",
         blurb));
-    check(worksheet_merge_range(ws, 5, 0, 5, 7, "https://example.org/tallykeep", link));
+    // The row kept for a web address stays in the layout, empty: no page is linked.
+    check(worksheet_merge_range(ws, 5, 0, 5, 7, "", banner));
     check(worksheet_write_string(ws, 5, 11, "version", banner));
-    check(worksheet_write_string(ws, 5, 12, Workbook::kVersion, banner));
+    check(worksheet_write_string(ws, Workbook::kVersionRow - 1, Workbook::kVersionColumn - 1,
+                                 Workbook::kVersion, banner));
     return status;
 }
 
 int writeAccountsSheet(WriteContext& c) {
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Accounts");
+    namespace A = Workbook::Accounts;
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, A::kLayout.name);
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, c.dataStyles);
-    w.headers({"Account name", "Type", "Balance", "InBudget", "Hidden", "Last import",
-               "Statement columns"});
-    w.widths(1, 9, 15);
+    SheetWriter w(ws, A::kLayout, c.dataStyles);
     int row = 2;
     for (AccountBase* item : c.items) {
         if (item->getType() != ItemType::Account)
             continue;
         auto* a = static_cast<const Account*>(item);
-        w.text(row, 1, a->getName());
-        w.latin(row, 2, a->isCCAccount() ? "credit card" : "account");
-        w.money(row, 3, a->getBalance());
-        w.yesNo(row, 4, a->contributesToBudget());
-        w.yesNo(row, 5, a->isHidden());
-        w.date(row, 6, a->lastImport());
+        w.text(row, A::Name, a->getName());
+        w.latin(row, A::Type, a->isCCAccount() ? "credit card" : "account");
+        w.money(row, A::Balance, a->getBalance());
+        w.yesNo(row, A::InBudget, a->contributesToBudget());
+        w.yesNo(row, A::Hidden, a->isHidden());
+        w.date(row, A::LastImport, a->lastImport());
         if (!a->statementColumns().isEmpty())
-            w.text(row, 7, a->statementColumns());
-        c.refs[a->id()] = rowReference("=Accounts!A%d", row, a->getName());
+            w.text(row, A::StatementColumns, a->statementColumns());
+        c.refs[a->id()] = rowReference(A::kLayout, row, a->getName());
         ++row;
     }
     return w.status();
 }
 
 int writeFoldersSheet(WriteContext& c) {
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Folders");
+    namespace F = Workbook::Folders;
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, F::kLayout.name);
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, c.dataStyles);
-    w.headers({"Folder name", "Folder", "Hidden", "Read Only"});
-    w.widths(1, 9, 15);
+    SheetWriter w(ws, F::kLayout, c.dataStyles);
     int row = 2;
     for (const AccountGroup* f : foldersInSheetOrder(c.items)) {
-        w.text(row, 1, f->getName());
-        w.money(row, 2, -qint64(f->expenseLimit()));
-        w.yesNo(row, 3, f->isHidden());
-        w.yesNo(row, 4, f->isReadOnly());
-        c.refs[f->id()] = rowReference("=Folders!A%d", row, f->getName());
+        w.text(row, F::Name, f->getName());
+        w.money(row, F::Limit, -qint64(f->expenseLimit()));
+        w.yesNo(row, F::Hidden, f->isHidden());
+        w.yesNo(row, F::ReadOnly, f->isReadOnly());
+        c.refs[f->id()] = rowReference(F::kLayout, row, f->getName());
         ++row;
     }
     return w.status();
 }
 
 int writeCategoriesSheet(WriteContext& c) {
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Categories");
+    namespace C = Workbook::Categories;
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, C::kLayout.name);
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, c.dataStyles);
-    w.headers({"Expense name", "Folder Id", "Budgeted", "Balance", "Hidden", "Read Only",
-               "default Payee", "default Amount", "default Payer Id", "Flags", "Savings goal",
-               "Created Date"});
-    w.widths(1, 12, 15);
+    SheetWriter w(ws, C::kLayout, c.dataStyles);
     int row = 2;
     for (const AccountGroup* item : foldersInSheetOrder(c.items)) {
         const std::vector<AccountBase*> children = item->children();
@@ -324,20 +314,20 @@ int writeCategoriesSheet(WriteContext& c) {
             if (child->getType() != ItemType::Envelope)
                 continue;
             auto* e = static_cast<const AccountEnvelope*>(child);
-            w.text(row, 1, e->getName());
-            w.reference(row, 2, lookup(c.refs, item->id()));
-            w.money(row, 3, e->getBudgeted());
-            w.money(row, 4, e->getBalance());
-            w.yesNo(row, 5, e->isHidden());
-            w.yesNo(row, 6, e->isReadOnly());
-            w.text(row, 7, e->defaultPayee());
-            w.money(row, 8, e->defaultAmount());
+            w.text(row, C::Name, e->getName());
+            w.reference(row, C::Folder, lookup(c.refs, item->id()));
+            w.money(row, C::Budgeted, e->getBudgeted());
+            w.money(row, C::Balance, e->getBalance());
+            w.yesNo(row, C::Hidden, e->isHidden());
+            w.yesNo(row, C::ReadOnly, e->isReadOnly());
+            w.text(row, C::DefaultPayee, e->defaultPayee());
+            w.money(row, C::DefaultAmount, e->defaultAmount());
             const ItemId payer = e->defaultPayFromAccount();
-            w.reference(row, 9, payer == kNoId ? nullptr : lookup(c.refs, payer));
-            w.number(row, 10, e->id() == kChargesEnvelopeId ? 1 : 0);
-            w.money(row, 11, e->savingsGoal());
-            w.date(row, 12, e->createdDate());
-            c.refs[e->id()] = rowReference("=Categories!A%d", row, e->getName());
+            w.reference(row, C::DefaultPayer, payer == kNoId ? nullptr : lookup(c.refs, payer));
+            w.number(row, C::Flags, e->id() == kChargesEnvelopeId ? 1 : 0);
+            w.money(row, C::SavingsGoal, e->savingsGoal());
+            w.date(row, C::CreatedDate, e->createdDate());
+            c.refs[e->id()] = rowReference(C::kLayout, row, e->getName());
             c.categoryRows.push_back(e);
             ++row;
         }
@@ -345,34 +335,30 @@ int writeCategoriesSheet(WriteContext& c) {
     return w.status();
 }
 
+// The type word of the "Type" column; one the sheet does not know is written "Unknown".
 const char* typeText(TransactionType type) {
-    switch (type) {
-    case TransactionType::Expense:
-        return "Expense";
-    case TransactionType::Deposit:
-        return "Deposit";
-    case TransactionType::Transfer:
-        return "Transfer";
-    case TransactionType::CCPayment:
-        return "CC Payment";
-    }
-    return "Unknown";
+    static const QByteArray names[] = {
+        transactionTypeName(TransactionType::Expense).toLatin1(),
+        transactionTypeName(TransactionType::Deposit).toLatin1(),
+        transactionTypeName(TransactionType::Transfer).toLatin1(),
+        transactionTypeName(TransactionType::CCPayment).toLatin1(),
+    };
+    const auto index = size_t(type);
+    return index < std::size(names) ? names[index].constData() : "Unknown";
 }
 
 int writeTransactionsSheet(WriteContext& c) {
+    namespace T = Workbook::Transactions;
     // This sheet is written row by row, so it is streamed to its part as it is written instead
     // of the library keeping every cell in search trees and every text in a shared table until
     // the end: half of a save's time with 100,000 transactions. Its texts become inline strings.
     // The other sheets stay buffered: the overview writes its cells out of row order.
     c.wb->options.constant_memory = LXW_TRUE;
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Transactions");
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, T::kLayout.name);
     c.wb->options.constant_memory = LXW_FALSE;
     if (!ws) // the sheet's temporary file is made here; that, not memory, is what fails
         return LXW_ERROR_CREATING_TMPFILE;
-    SheetWriter w(ws, c.dataStyles);
-    w.headers({"Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description",
-               "Type", "Bank Id"});
-    w.widths(1, 9, 15);
+    SheetWriter w(ws, T::kLayout, c.dataStyles);
     const auto& list = c.budget.transactions();
     int row = 2;
     // Newest first: the list is oldest first.
@@ -382,16 +368,16 @@ int writeTransactionsSheet(WriteContext& c) {
         // (what an unreadable statement date becomes) or not dated at all would vanish, and
         // every row after it: such a date is written as the day after.
         const int serial = serialDayOf(t.transactionTime);
-        w.number(row, 1, serial == 0 ? 1 : serial, w.dateStyle());
-        w.text(row, 2, t.payee);
-        w.money(row, 3, t.amount);
-        w.reference(row, 4, lookup(c.refs, t.category));
-        w.reference(row, 5, lookup(c.refs, t.accountFrom));
-        w.reference(row, 6, lookup(c.refs, t.accountTo));
-        w.text(row, 7, t.description);
-        w.latin(row, 8, typeText(t.type));
+        w.number(row, T::Date, serial == 0 ? 1 : serial, w.dateStyle());
+        w.text(row, T::Payee, t.payee);
+        w.money(row, T::Amount, t.amount);
+        w.reference(row, T::Envelope, lookup(c.refs, t.category));
+        w.reference(row, T::AccountFrom, lookup(c.refs, t.accountFrom));
+        w.reference(row, T::AccountTo, lookup(c.refs, t.accountTo));
+        w.text(row, T::Description, t.description);
+        w.latin(row, T::Type, typeText(t.type));
         if (!t.bankId.isEmpty())
-            w.text(row, 9, t.bankId);
+            w.text(row, T::BankId, t.bankId);
         ++row;
     }
     // The rows went to a temporary file whose write errors the library does not check (a
@@ -403,20 +389,19 @@ int writeTransactionsSheet(WriteContext& c) {
 }
 
 int writeSettingsSheet(WriteContext& c) {
-    lxw_worksheet* ws = workbook_add_worksheet(c.wb, "Settings");
+    namespace S = Workbook::Settings;
+    lxw_worksheet* ws = workbook_add_worksheet(c.wb, S::kLayout.name);
     if (!ws)
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
-    SheetWriter w(ws, c.dataStyles);
-    w.headers({"Imported payee", "Maps to payee", "Maps to expense", "Deposit"});
-    w.widths(1, 9, 25);
+    SheetWriter w(ws, S::kLayout, c.dataStyles);
     int row = 2;
     for (const PayeeMappingRule& rule : c.budget.rules().rules()) {
-        w.text(row, 1, rule.match);
-        w.text(row, 2, rule.payee);
+        w.text(row, S::Match, rule.match);
+        w.text(row, S::Payee, rule.payee);
         if (!rule.deposit)
             if (const RowReference* ref = lookup(c.refs, rule.envelopeId))
-                w.reference(row, 3, ref);
-        w.yesNo(row, 4, rule.deposit);
+                w.reference(row, S::Envelope, ref);
+        w.yesNo(row, S::Deposit, rule.deposit);
         ++row;
     }
     return w.status();
@@ -424,12 +409,16 @@ int writeSettingsSheet(WriteContext& c) {
 
 int writeSchedules(WriteContext& c) {
     const DataStyles& s = c.dataStyles;
-    return writeSchedulesSheet(c.wb, c.budget, {s.header, s.text, s.money, s.date},
-                               [&](lxw_worksheet* ws, int row, int col, ItemId id) {
-                                   SheetWriter w(ws, s);
-                                   w.reference(row, col, lookup(c.refs, id));
-                                   return int(w.status());
-                               });
+    return writeSchedulesSheet(
+        c.wb, c.budget, {s.header, s.text, s.money, s.date},
+        [&](lxw_worksheet* ws, int row, int col, ItemId id) {
+            const auto r = lxw_row_t(row - 1);
+            const auto k = lxw_col_t(col - 1);
+            if (const RowReference* ref = lookup(c.refs, id))
+                return int(worksheet_write_formula_str(ws, r, k, ref->formula.constData(), s.text,
+                                                       ref->result.constData()));
+            return int(worksheet_write_blank(ws, r, k, s.text));
+        });
 }
 
 int writeBudgetOverview(WriteContext& c) {
@@ -505,8 +494,8 @@ int writeBudgetOverview(WriteContext& c) {
     // What the month's formulas add up: transactions dated within the month of D10/D11, by
     // the name their "Expense" cell shows (matched without regard to case, as SUMIFS does).
     const QDate monthStart(now.year, now.month, 1);
-    const qint64 firstDay = monthStart.toJulianDay() - 2415019;
-    const qint64 nextMonth = monthStart.addMonths(1).toJulianDay() - 2415019;
+    const qint64 firstDay = monthStart.toJulianDay() - kSerialDayEpochJulianDay;
+    const qint64 nextMonth = monthStart.addMonths(1).toJulianDay() - kSerialDayEpochJulianDay;
     std::map<QString, qint64> spentByName;
     qint64 deposits = 0;
     for (const auto& t : c.budget.transactions()) {
@@ -615,26 +604,6 @@ QByteArray cellTextUtf8(const QString& text) {
     return utf8;
 }
 
-int serialDayOf(const DateTime& dt) {
-    if (!dt.isSet())
-        return 0;
-    const QDate d(dt.year, dt.month, dt.day);
-    if (!d.isValid())
-        return 0;
-    return int(d.toJulianDay() - 2415019);
-}
-
-DateTime dateOfSerialDay(qint64 serial) {
-    DateTime out;
-    if (serial == 0 || serial < -693593 || serial > 2958465)
-        return out; // outside years 1 to 9999
-    const QDate d = QDate::fromJulianDay(serial + 2415019);
-    out.year = quint16(d.year());
-    out.month = quint16(d.month());
-    out.day = quint16(d.day());
-    return out;
-}
-
 QString saveErrorText(int status) {
     switch (status) {
     case Workbook::SaveTooManyRows:
@@ -681,9 +650,6 @@ qint64 largestSheetRecordCount(const Budget& budget, const std::vector<AccountBa
 
 namespace {
 
-// The transactions sheet is the fifth one the writer adds.
-constexpr char kTransactionsPart[] = "xl/worksheets/sheet5.xml";
-
 // The end of the transactions sheet as written: its last row is the given one, starts with a
 // number (the date) in column A, and the document is complete.
 bool sheetEndsAtRow(const QByteArray& tail, qint64 lastRow, bool dateInFirstCell) {
@@ -716,6 +682,7 @@ bool writtenWorkbookReadsBack(const QString& path, qint64 transactions) {
         return false;
     bool ok = true;
     bool sawTransactions = false;
+    const QByteArray transactionsPart = Workbook::Transactions::kLayout.partName().toLatin1();
     const zip_int64_t entries = zip_get_num_entries(zip, 0);
     constexpr qsizetype kChunk = 1 << 16;
     QByteArray buffer(kChunk, Qt::Uninitialized);
@@ -728,8 +695,7 @@ bool writtenWorkbookReadsBack(const QString& path, qint64 transactions) {
             ok = false;
             break;
         }
-        const bool isTransactions =
-            (st.valid & ZIP_STAT_NAME) && qstrcmp(st.name, kTransactionsPart) == 0;
+        const bool isTransactions = (st.valid & ZIP_STAT_NAME) && st.name == transactionsPart;
         QByteArray tail; // the last two chunks' worth of the transactions sheet
         zip_uint64_t total = 0;
         zip_int64_t n = 0;

@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -51,9 +52,10 @@ void TestOpsShots::initTestCase() {
 
 void TestOpsShots::dialogs_data() {
     QTest::addColumn<int>("which");
-    const char* names[] = {"transaction",   "deposit", "transfer", "paycard", "fundenvelope",
-                           "fundenvelopes", "account", "folder",   "envelope"};
-    for (int i = 0; i < 9; ++i)
+    const char* names[] = {"transaction",  "deposit",       "transfer",   "paycard",
+                           "fundenvelope", "fundenvelopes", "account",    "folder",
+                           "envelope",     "movemoney",     "newenvelope"};
+    for (int i = 0; i < 11; ++i)
         QTest::newRow(names[i]) << i;
 }
 
@@ -115,6 +117,22 @@ void TestOpsShots::dialogs() {
     case 8: {
         EnvelopeForm form{
             "Rent and utilities", 0, "Property management company", -120000, -120000, 0, false};
+        auto* d = new EnvelopeDialog(b, form);
+        first = d->nameField();
+        dialog.reset(d);
+        break;
+    }
+    case 9: {
+        auto* d = new MoveMoneyDialog(b, shell_.questions, MoveMoneyForm{rent->id(), kNoId, 2500});
+        first = d->toField();
+        dialog.reset(d);
+        break;
+    }
+    case 10: {
+        EnvelopeForm form;
+        for (const AccountGroup* folder : b.folderOrder())
+            form.folders.push_back(folder->id());
+        form.folder = b.folderOrder().back()->id();
         auto* d = new EnvelopeDialog(b, form);
         first = d->nameField();
         dialog.reset(d);

@@ -175,8 +175,7 @@ void TestOpsTransactions::expenseRecordsAndRefreshes() {
              QStringList{"The 'Food' envelope has a balance of " + money(1000) +
                          ", which is less than the transaction amount of " + money(2500) +
                          ". Record anyway?"});
-    QCOMPARE(shell.calls,
-             (QStringList{"help About Transactions", "restoreHelp", "refresh", "rebuildList"}));
+    QCOMPARE(shell.calls, (QStringList{"help About Transactions", "restoreHelp"}));
     QCOMPARE(shell.helpBody.size(), 1);
     QCOMPARE(shell.model.transactions().size(), std::size_t(1));
     const Transaction& t = *shell.model.transactions().front();
@@ -336,12 +335,15 @@ void TestOpsTransactions::amountsTypedInLocale_data() {
     QTest::addColumn<Amount>("recorded");
     const QString narrow(QChar(0x202F)), nbsp(QChar(0x00A0)), minus(QChar(0x2212));
     QTest::newRow("de_DE edited") << "de_DE" << QString() << 4400;
-    QTest::newRow("de_DE grouped") << "de_DE" << "1.234,5" << 123450;
+    QTest::newRow("de_DE grouped") << "de_DE"
+                                   << "1.234,5" << 123450;
     QTest::newRow("fr_FR edited") << "fr_FR" << QString() << 4400;
-    QTest::newRow("fr_FR grouped") << "fr_FR" << "1" + narrow + "234,56" + nbsp + "€" << 123456;
+    QTest::newRow("fr_FR grouped") << "fr_FR"
+                                   << "1" + narrow + "234,56" + nbsp + "€" << 123456;
     QTest::newRow("sv_SE U+2212") << "sv_SE" << minus + "12,50 kr" << -1250;
     QTest::newRow("en_US edited") << "en_US" << QString() << 4400;
-    QTest::newRow("en_US grouped") << "en_US" << "1,234.5" << 123450;
+    QTest::newRow("en_US grouped") << "en_US"
+                                   << "1,234.5" << 123450;
 }
 
 void TestOpsTransactions::amountsTypedInLocale() {
@@ -351,8 +353,8 @@ void TestOpsTransactions::amountsTypedInLocale() {
     QLocale::setDefault(QLocale(locale));
     FakeShell shell;
     Account* a = shell.account("A", 10000);
-    Transaction* deposit = createTransaction(shell.model, TransactionType::Deposit, 4500, kNoId,
-                                             a->id(), kNoId, "Pay", "", march(1));
+    const Transaction* deposit = createTransaction(shell.model, TransactionType::Deposit, 4500,
+                                                   kNoId, a->id(), kNoId, "Pay", "", march(1));
     applyTransaction(shell.model, *deposit, false);
     QString shown;
     driveDialogs<DepositDialog>([&](DepositDialog* d) {
@@ -395,8 +397,8 @@ void TestOpsTransactions::editExpenseAsksNothingAndKeepsDate() {
     Account* account = shell.account("Checking", 10000);
     AccountEnvelope* food = shell.envelope(shell.folder("Home"), "Food", 10000);
     AccountEnvelope* fuel = shell.envelope(nullptr, "Fuel", 10000);
-    Transaction* t = createTransaction(shell.model, TransactionType::Expense, -2500, account->id(),
-                                       kNoId, food->id(), "Shop", "old");
+    const Transaction* t = createTransaction(shell.model, TransactionType::Expense, -2500,
+                                             account->id(), kNoId, food->id(), "Shop", "old");
     applyTransaction(shell.model, *t, false);
     QCOMPARE(account->getBalance(), Amount(7500));
 
@@ -412,7 +414,6 @@ void TestOpsTransactions::editExpenseAsksNothingAndKeepsDate() {
     });
     QVERIFY(editTransaction(shell, t));
     QCOMPARE(shell.questions.records.size(), 0);
-    QCOMPARE(shell.windowCalls(), (QStringList{"updateRow", "refresh", "save"}));
     QCOMPARE(t->amount, Amount(0));
     QCOMPARE(t->payee, QString());
     QCOMPARE(t->description, QString("new"));
@@ -446,8 +447,8 @@ void TestOpsTransactions::editExpenseKeepsHiddenAccount() {
     Account* old = shell.account("Old", 10000);
     shell.account("Newer", 10000);
     AccountEnvelope* food = shell.envelope(shell.folder("Home"), "Food", 10000);
-    Transaction* t = createTransaction(shell.model, TransactionType::Expense, -1000, old->id(),
-                                       kNoId, food->id(), "Shop", "");
+    const Transaction* t = createTransaction(shell.model, TransactionType::Expense, -1000,
+                                             old->id(), kNoId, food->id(), "Shop", "");
     applyTransaction(shell.model, *t, false);
     old->setHidden(true);
 
@@ -478,8 +479,7 @@ void TestOpsTransactions::depositRecordsAsTyped() {
     });
     QVERIFY(recordDeposit(shell, checking));
     QCOMPARE(listed, QStringList{"Checking"});
-    QCOMPARE(shell.calls,
-             (QStringList{"help About Deposits", "restoreHelp", "save", "refresh", "rebuildList"}));
+    QCOMPARE(shell.calls, (QStringList{"help About Deposits", "restoreHelp"}));
     const Transaction& t = *shell.model.transactions().back();
     QCOMPARE(t.type, TransactionType::Deposit);
     QCOMPARE(t.amount, Amount(-2000));
@@ -507,8 +507,8 @@ void TestOpsTransactions::editDepositMovesToOtherAccount() {
     FakeShell shell;
     Account* a = shell.account("A", 0);
     Account* b = shell.account("B", 0);
-    Transaction* t = createTransaction(shell.model, TransactionType::Deposit, 5000, kNoId, a->id(),
-                                       kNoId, "Boss", "pay");
+    const Transaction* t = createTransaction(shell.model, TransactionType::Deposit, 5000, kNoId,
+                                             a->id(), kNoId, "Boss", "pay");
     applyTransaction(shell.model, *t, false);
     driveDialogs<DepositDialog>([&](DepositDialog* d) {
         QCOMPARE(d->amountField()->text(), money(5000));
@@ -521,7 +521,6 @@ void TestOpsTransactions::editDepositMovesToOtherAccount() {
     QCOMPARE(a->getBalance(), Amount(0));
     QCOMPARE(b->getBalance(), Amount(6000));
     QCOMPARE(t->accountTo, b->id());
-    QCOMPARE(shell.windowCalls(), (QStringList{"updateRow", "refresh", "save"}));
 }
 
 void TestOpsTransactions::transferRefusedWithoutTwoOrdinaryAccounts() {
@@ -630,7 +629,6 @@ void TestOpsTransactions::transferDefaultsAndRecords() {
     QCOMPARE(t.accountTo, b->id());
     QCOMPARE(a->getBalance(), Amount(6000));
     QCOMPARE(b->getBalance(), Amount(4000));
-    QCOMPARE(shell.windowCalls(), (QStringList{"save", "refresh", "rebuildList"}));
 }
 
 void TestOpsTransactions::transferSameAccountDisablesOk() {
@@ -678,8 +676,8 @@ void TestOpsTransactions::editTransferAsksAgainstCurrentBalance() {
     FakeShell shell;
     Account* a = shell.account("A", 15000);
     Account* b = shell.account("B", 0);
-    Transaction* t = createTransaction(shell.model, TransactionType::Transfer, 10000, a->id(),
-                                       b->id(), kNoId, "Transfer", "");
+    const Transaction* t = createTransaction(shell.model, TransactionType::Transfer, 10000, a->id(),
+                                             b->id(), kNoId, "Transfer", "");
     applyTransaction(shell.model, *t, false);
     QCOMPARE(a->getBalance(), Amount(5000));
     shell.questions.answers = {true};
@@ -710,7 +708,7 @@ void TestOpsTransactions::cardPaymentRefusedWithoutOrdinaryAccount() {
     Account* visa = shell.account("Visa", -5000, true);
     QVERIFY(!payCreditCard(shell, visa));
     QCOMPARE(shell.questions.records.size(), 1);
-    QCOMPARE(shell.questions.records[0].title, QString("Cedit Card Payment"));
+    QCOMPARE(shell.questions.records[0].title, QString("Credit Card Payment"));
     QCOMPARE(shell.questions.records[0].text,
              QString("You must have at least one non-credit card account to make this payment"));
     QCOMPARE(shell.questions.records[0].icon, PromptIcon::None);
@@ -744,7 +742,6 @@ void TestOpsTransactions::cardPaymentProposesDebtAndIgnoresSign() {
     QCOMPARE(checking->getBalance(), Amount(95000));
     QCOMPARE(visa->getBalance(), Amount(-7345));
     QCOMPARE(charges->getBalance(), Amount(7345));
-    QCOMPARE(shell.windowCalls(), (QStringList{"save", "refresh", "rebuildList"}));
 }
 
 void TestOpsTransactions::cardPaymentNeedsPayingAccount() {
@@ -765,8 +762,8 @@ void TestOpsTransactions::editCardPaymentChangesPayingAccount() {
     Account* a = shell.account("A", 10000);
     Account* b = shell.account("B", 10000);
     Account* visa = shell.account("Visa", -5000, true);
-    Transaction* t = createTransaction(shell.model, TransactionType::CCPayment, -2000, a->id(),
-                                       visa->id(), kChargesEnvelopeId, "Visa", "");
+    const Transaction* t = createTransaction(shell.model, TransactionType::CCPayment, -2000,
+                                             a->id(), visa->id(), kChargesEnvelopeId, "Visa", "");
     applyTransaction(shell.model, *t, false);
     driveDialogs<CardPaymentDialog>([&](CardPaymentDialog* d) {
         QCOMPARE(d->amountField()->text(), money(2000));

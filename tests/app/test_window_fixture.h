@@ -3,9 +3,9 @@
 
 #include "app/mainwindow.h"
 #include "fakeprompter.h"
-#include "testdates.h"
 #include "model/budget.h"
 #include "model/clock.h"
+#include "testdates.h"
 
 #include <QLocale>
 #include <memory>
@@ -54,8 +54,9 @@ struct SampleBudget {
         in->addChild(e);
         return e;
     }
-    Transaction* add(TransactionType type, Amount amount, ItemId from, ItemId to, ItemId category,
-                     const QString& payee, const QString& description, const DateTime& when) {
+    const Transaction* add(TransactionType type, Amount amount, ItemId from, ItemId to,
+                           ItemId category, const QString& payee, const QString& description,
+                           const DateTime& when) {
         return createTransaction(budget, type, amount, from, to, category, payee, description,
                                  when);
     }
@@ -98,18 +99,24 @@ struct SampleBudget {
     }
 };
 
-// The window as the program builds it, with scripted answers and a recorded dispatch.
+// The window as the program builds it, with scripted answers and a recorded dispatch. Each
+// dispatched command changes the budget a little (a mapping rule), as a real one would, so
+// the window's save after it can be seen; changeOnDispatch = false makes it change nothing.
 struct WindowFixture {
     FixedClock clock{SampleBudget::at(2026, 3, 15)};
     SampleBudget sample;
     FakePrompter prompter;
     MainWindow window{sample.budget, &prompter};
     QList<CommandRequest> dispatched;
+    bool changeOnDispatch = true;
     int saves = 0;
 
     explicit WindowFixture(const QSize& size = QSize(1366, 768)) {
         window.setOperationHandler([this](const CommandRequest& r) {
             dispatched.append(r);
+            if (changeOnDispatch)
+                sample.budget.rules().addMappingRule(
+                    QStringLiteral("DISPATCH %1").arg(dispatched.size()), kNoId, false, "x");
             return true;
         });
         window.setSaver([this](const Budget&, Prompter&) { ++saves; });

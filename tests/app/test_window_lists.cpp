@@ -1,6 +1,7 @@
 // The transaction list (texts, order, shading, filters, row updates) and the account list
 // (rows, icon hit test, tooltips, clicks, context menus).
 
+#include "model/undo.h"
 #include "test_window_fixture.h"
 
 #include "app/accountlist.h"
@@ -63,14 +64,14 @@ private slots:
             {date(8), "Checking", "Lost envelope", "--envelope--", "", "$9.99", "", ""},
             {date(7), "Checking", "Landlord", "Rent", "March rent", "$1,200.00", "", ""},
             {date(6), "Checking", "Power Co", "Power", "Refund", "", "$15.00", ""},
-            {date(5), "Checking -> Visa", "Checking->Visa", "--CC Payment--", "Card bill",
-             "$20.00", "", ""},
+            {date(5), "Checking -> Visa", "Checking->Visa", "--CC Payment--", "Card bill", "$20.00",
+             "", ""},
             {date(4), "Visa", "Corner Shop", "Groceries", "", "$45.00", "", ""},
             {date(3), "Checking", "Food Mart", "Groceries", "Weekly shop", "$112.50", "", ""},
-            {date(2), "Checking -> Savings", "Checking->Savings", "--transfer--",
-             "Monthly saving", "", "$500.00", ""},
-            {date(1), "Checking", "Employer->Checking", "--deposit--", "Salary", "",
-             "$3,000.00", ""},
+            {date(2), "Checking -> Savings", "Checking->Savings", "--transfer--", "Monthly saving",
+             "", "$500.00", ""},
+            {date(1), "Checking", "Employer->Checking", "--deposit--", "Salary", "", "$3,000.00",
+             ""},
         };
         for (int r = 0; r < expected.size(); ++r)
             QCOMPARE(rowTexts(list, r), expected[r]);
@@ -203,13 +204,20 @@ private slots:
     void editedRowIsRewritten() {
         WindowFixture f;
         TransactionList* list = f.window.transactionList();
-        Transaction* deposit = list->transactionAt(7);
+        const Transaction* deposit = list->transactionAt(7);
         QCOMPARE(deposit->type, TransactionType::Deposit);
         QSignalSpy changed(list->model(), &QAbstractItemModel::dataChanged);
-        deposit->amount = 310000;
-        deposit->description = QStringLiteral("Salary and bonus");
-        f.window.updateTransactionRow(deposit);
+        QSignalSpy reset(list->model(), &QAbstractItemModel::modelReset);
+        Transaction edited = *deposit;
+        edited.amount = 310000;
+        edited.description = QStringLiteral("Salary and bonus");
+        f.window.history().begin();
+        f.sample.budget.editTransaction(deposit, edited);
+        f.window.showChanges(f.window.history().end(QStringLiteral("Edit Transaction")));
+        // Only the row is rewritten: the list keeps its place and selection.
         QCOMPARE(changed.size(), 1);
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(f.saves, 1);
         QCOMPARE(rowTexts(list, 7),
                  QStringList({date(1), "Checking", "Employer->Checking", "--deposit--",
                               "Salary and bonus", "", "$3,100.00", ""}));
@@ -223,8 +231,8 @@ private slots:
         QCOMPARE(f.dispatched.size(), 1);
         QCOMPARE(f.dispatched[0].command, Command::EditTransaction);
         QCOMPARE(f.dispatched[0].transaction, list->transactionAt(2));
-        // Edits refresh and save on their own.
-        QCOMPARE(f.saves, 0);
+        // The window saves what the command changed, once.
+        QCOMPARE(f.saves, 1);
 
         const std::unique_ptr<QMenu> menu = f.window.transactionContextMenu(list->transactionAt(0));
         QCOMPARE(menuShape(menu.get()), (QStringList{"Edit Transaction...", "Delete transaction"}));
@@ -393,7 +401,7 @@ private slots:
         QCOMPARE(f.dispatched.size(), 1);
         QCOMPARE(int(f.dispatched[0].command), command);
         QCOMPARE(f.dispatched[0].item, list->accountAt(row));
-        QCOMPARE(f.saves, 0); // these operations save on their own
+        QCOMPARE(f.saves, 1); // the window saves what the command changed
     }
 
     void accountMenus() {

@@ -13,8 +13,8 @@
 #include <QDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 namespace {

@@ -3,6 +3,7 @@
 // user's choices: dragged column widths, window geometry, menu texts from names, the context
 // menu key, the month the tree's values belong to, the colour of the action glyphs.
 
+#include "model/undo.h"
 #include "test_window_fixture.h"
 
 #include "app/accountlist.h"
@@ -87,8 +88,8 @@ bool drawnInOneColour(const QImage& image, const QRect& rect, const QColor& back
                                    double(p.green() - background.green()),
                                    double(p.blue() - background.blue())};
             const double len2 = span[0] * span[0] + span[1] * span[1] + span[2] * span[2];
-            const double t = qBound(
-                0.0, (off[0] * span[0] + off[1] * span[1] + off[2] * span[2]) / len2, 1.0);
+            const double t =
+                qBound(0.0, (off[0] * span[0] + off[1] * span[1] + off[2] * span[2]) / len2, 1.0);
             double d2 = 0;
             for (int c = 0; c < 3; ++c)
                 d2 += (off[c] - t * span[c]) * (off[c] - t * span[c]);
@@ -114,7 +115,8 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         // Counted back from each account's balance (Checking 2,500.00, Savings 10,000.00,
         // Visa -45.00); every type lands on the side where the money moves.
-        QTest::newRow("checking") << "Checking" << ""
+        QTest::newRow("checking") << "Checking"
+                                  << ""
                                   << QStringList{"Lost envelope|$9.99||$2,500.00",
                                                  "Landlord|$1,200.00||$2,509.99",
                                                  "Power Co||$15.00|$3,709.99",
@@ -123,13 +125,15 @@ private slots:
                                                  "Checking->Savings|$500.00||$3,827.49",
                                                  "Employer->Checking||$3,000.00|$4,327.49"};
         QTest::newRow("transfer arrives in savings")
-            << "Savings" << "" << QStringList{"Checking->Savings||$500.00|$10,000.00"};
+            << "Savings"
+            << "" << QStringList{"Checking->Savings||$500.00|$10,000.00"};
         QTest::newRow("card: payment arrives, charge leaves")
-            << "Visa" << ""
-            << QStringList{"Checking->Visa||$20.00|-$45.00", "Corner Shop|$45.00||-$65.00"};
+            << "Visa"
+            << "" << QStringList{"Checking->Visa||$20.00|-$45.00", "Corner Shop|$45.00||-$65.00"};
         // A search hides rows but does not change the balance after the ones it shows.
         QTest::newRow("search keeps the balances")
-            << "Checking" << "rent" << QStringList{"Landlord|$1,200.00||$2,509.99"};
+            << "Checking"
+            << "rent" << QStringList{"Landlord|$1,200.00||$2,509.99"};
     }
     void accountSide() {
         QFETCH(QString, account);
@@ -137,7 +141,7 @@ private slots:
         QFETCH(QStringList, rows);
         WindowFixture f;
         const SampleBudget& s = f.sample;
-        const Account* shown = account == "Checking" ? s.checking
+        const Account* shown = account == "Checking"  ? s.checking
                                : account == "Savings" ? s.savings
                                                       : s.visa;
         showAccount(f, shown);
@@ -149,12 +153,16 @@ private slots:
 
         // An edited amount moves the balances of the later rows at once.
         if (account == "Checking" && search.isEmpty()) {
-            Transaction* rent = list->transactionAt(1);
-            rent->amount = -110000;
-            f.window.updateTransactionRow(rent);
-            QCOMPARE(registerRows(list).mid(1, 2),
-                     QStringList({"Landlord|$1,100.00||$2,509.99",
-                                  "Power Co||$15.00|$3,609.99"}));
+            const Transaction* rent = list->transactionAt(1);
+            Transaction edited = *rent;
+            edited.amount = -110000;
+            f.window.history().begin();
+            f.sample.budget.editTransaction(rent, edited);
+            f.window.showChanges(f.window.history().end(QStringLiteral("Edit Transaction")));
+            // Checking got 100.00 back, so it and every row from the edit on show it.
+            QCOMPARE(registerRows(list).mid(0, 3),
+                     QStringList({"Lost envelope|$9.99||$2,600.00", "Landlord|$1,100.00||$2,609.99",
+                                  "Power Co||$15.00|$3,709.99"}));
             QCOMPARE(list->model()->index(list->currentIndex().row(), PayeeColumn).data(),
                      QVariant("Landlord"));
         }
@@ -167,14 +175,14 @@ private slots:
         QTest::addColumn<QString>("account"); // shown account, or empty
         QTest::addColumn<QList<int>>("clicks");
         QTest::addColumn<QStringList>("payees");
-        const QStringList newestFirst{"Lost envelope", "Landlord",  "Power Co",
-                                      "Checking->Visa", "Corner Shop", "Food Mart",
+        const QStringList newestFirst{"Lost envelope",     "Landlord",          "Power Co",
+                                      "Checking->Visa",    "Corner Shop",       "Food Mart",
                                       "Checking->Savings", "Employer->Checking"};
         QStringList oldestFirst = newestFirst;
         std::reverse(oldestFirst.begin(), oldestFirst.end());
-        const QStringList byPayee{"Checking->Savings", "Checking->Visa", "Corner Shop",
-                                  "Employer->Checking", "Food Mart", "Landlord",
-                                  "Lost envelope", "Power Co"};
+        const QStringList byPayee{"Checking->Savings",  "Checking->Visa", "Corner Shop",
+                                  "Employer->Checking", "Food Mart",      "Landlord",
+                                  "Lost envelope",      "Power Co"};
         QStringList byPayeeReversed = byPayee;
         std::reverse(byPayeeReversed.begin(), byPayeeReversed.end());
         QTest::newRow("date once: oldest first") << "" << QList<int>{DateColumn} << oldestFirst;
@@ -187,9 +195,9 @@ private slots:
         // after "$1,200.00" as text).
         QTest::newRow("outflow by amount")
             << "" << QList<int>{OutflowColumn}
-            << QStringList{"Power Co",    "Checking->Savings", "Employer->Checking",
-                           "Lost envelope", "Checking->Visa", "Corner Shop", "Food Mart",
-                           "Landlord"};
+            << QStringList{"Power Co",      "Checking->Savings", "Employer->Checking",
+                           "Lost envelope", "Checking->Visa",    "Corner Shop",
+                           "Food Mart",     "Landlord"};
         QTest::newRow("balance of the card")
             << "Visa" << QList<int>{BalanceColumn} << QStringList{"Corner Shop", "Checking->Visa"};
         QTest::newRow("account then date")
@@ -248,7 +256,8 @@ private slots:
         TransactionList* list = f.window.transactionList();
         const QFontMetrics fm(list->font());
         QVERIFY(list->columnWidth(PayeeColumn) > fm.horizontalAdvance(longPayee));
-        QVERIFY(list->columnWidth(InflowColumn) > fm.horizontalAdvance(QStringLiteral("$3,000.00")));
+        QVERIFY(list->columnWidth(InflowColumn) >
+                fm.horizontalAdvance(QStringLiteral("$3,000.00")));
     }
 
     void draggedWidthsStay() {
@@ -400,13 +409,16 @@ private slots:
         };
         const std::unique_ptr<QMenu> unhide(buildUnhideMenu(s.budget, &f.window));
         collect(unhide.get());
-        const std::unique_ptr<QMenu> rent = f.window.treeContextMenu(f.window.envelopeTree()->findRow(s.rent));
+        const std::unique_ptr<QMenu> rent =
+            f.window.treeContextMenu(f.window.envelopeTree()->findRow(s.rent));
         collect(rent.get());
-        const std::unique_ptr<QMenu> bills = f.window.treeContextMenu(f.window.envelopeTree()->findRow(s.bills));
+        const std::unique_ptr<QMenu> bills =
+            f.window.treeContextMenu(f.window.envelopeTree()->findRow(s.bills));
         collect(bills.get());
         QVERIFY2(seen.contains("R&D fund"), qPrintable(seen.join(',')));
         QVERIFY(seen.contains("Bread & Butter"));
-        QCOMPARE(seen.count("Food & Drink"), 2); // rent's "Move to group...", bills' "Move after..."
+        QCOMPARE(seen.count("Food & Drink"),
+                 2); // rent's "Move to folder...", bills' "Move after..."
     }
 
     void contextMenuKeys_data() {
@@ -415,9 +427,12 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("opens");
         for (const char* pane : {"tree", "accounts", "transactions"}) {
-            QTest::addRow("%s: Shift+F10", pane) << pane << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
-            QTest::addRow("%s: Menu key", pane) << pane << int(Qt::Key_Menu) << int(Qt::NoModifier) << true;
-            QTest::addRow("%s: F10 alone", pane) << pane << int(Qt::Key_F10) << int(Qt::NoModifier) << false;
+            QTest::addRow("%s: Shift+F10", pane)
+                << pane << int(Qt::Key_F10) << int(Qt::ShiftModifier) << true;
+            QTest::addRow("%s: Menu key", pane)
+                << pane << int(Qt::Key_Menu) << int(Qt::NoModifier) << true;
+            QTest::addRow("%s: F10 alone", pane)
+                << pane << int(Qt::Key_F10) << int(Qt::NoModifier) << false;
         }
     }
     void contextMenuKeys() {
@@ -477,7 +492,8 @@ private slots:
         // Something checks the clock while idle, often enough.
         bool ticking = false;
         for (const QTimer* timer : tree->findChildren<QTimer*>())
-            ticking |= timer->isActive() && timer->interval() <= 60 * 1000 && !timer->isSingleShot();
+            ticking |=
+                timer->isActive() && timer->interval() <= 60 * 1000 && !timer->isSingleShot();
         QVERIFY(ticking);
     }
 
@@ -535,14 +551,15 @@ private slots:
         accounts->clearSelection();
         accounts->setCurrentItem(nullptr);
         const QImage listImage = accounts->viewport()->grab().toImage();
-        const QRect row = accounts->visualRect(accounts->model()->index(0, AccountList::ActionsColumn));
+        const QRect row =
+            accounts->visualRect(accounts->model()->index(0, AccountList::ActionsColumn));
         for (int action : {int(ActionEdit), int(ActionDeposit), int(ActionTransfer)}) {
             const auto [left, right] = accounts->actionExtent(action);
             const QRect zone(QPoint(left, row.top() + 2), QPoint(right - 1, row.bottom() - 2));
             QVERIFY(zone.width() >= 12);
-            QVERIFY2(drawnInOneColour(listImage, zone, accounts->palette().color(QPalette::Base),
-                                      link),
-                     qPrintable(QStringLiteral("action %1").arg(action)));
+            QVERIFY2(
+                drawnInOneColour(listImage, zone, accounts->palette().color(QPalette::Base), link),
+                qPrintable(QStringLiteral("action %1").arg(action)));
         }
     }
 

@@ -117,6 +117,10 @@ void TestWindowSchedules::dueAtStartAndUpcoming() {
     QTest::mouseClick(pane->skipButton(), Qt::LeftButton);
     QCOMPARE(s.budget.schedules()[1].done, 4);
     QCOMPARE(s.budget.transactions().size(), before + 5);
+    // Only the schedules changed, and that alone is saved and undoable.
+    QCOMPARE(f.saves, 3);
+    QCOMPARE(f.window.menuAction(Command::Undo)->text(),
+             QStringLiteral("&Undo Skip scheduled transaction"));
 
     // Undone step by step, the schedules count back with the money.
     f.window.undoStep(false);

@@ -6,7 +6,10 @@
 #include "app/envelopetree.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
+#include <QToolTip>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 
 namespace {
@@ -169,6 +172,32 @@ private slots:
             QCOMPARE(tree->cellColour(row, column), tree->palette().color(QPalette::Text));
     }
 
+    // At 1920x1080 every information text shows whole; where one is cut (a smaller window)
+    // the pointer over it shows it whole as a tooltip.
+    void informationShowsWhole() {
+        for (const QSize size : {QSize(1920, 1080), QSize(1366, 768), QSize(1000, 700)}) {
+            WindowFixture f(size);
+            EnvelopeTree* tree = f.window.envelopeTree();
+            QTreeWidgetItem* vacation = tree->findRow(f.sample.vacation);
+            const QString text = tree->cellText(vacation, 5);
+            QVERIFY(text.contains(QStringLiteral("saved towards goal")));
+            const int room = tree->header()->sectionSize(5) - 8;
+            if (size.width() >= 1920) {
+                QTreeWidgetItemIterator it(tree);
+                for (; *it; ++it) {
+                    const QString info = tree->cellText(*it, 5);
+                    QVERIFY2(tree->fontMetrics().horizontalAdvance(info) <= room, qPrintable(info));
+                }
+            }
+            const QRect cell = tree->visualRect(tree->indexFromItem(vacation, 5));
+            QHelpEvent help(QEvent::ToolTip, cell.center(),
+                            tree->viewport()->mapToGlobal(cell.center()));
+            QCoreApplication::sendEvent(tree->viewport(), &help);
+            QTRY_COMPARE(QToolTip::text(), text);
+            QToolTip::hideText();
+        }
+    }
+
     void folderGlyphFollowsItsState() {
         WindowFixture f;
         EnvelopeTree* tree = f.window.envelopeTree();
@@ -217,7 +246,7 @@ private slots:
         QTest::newRow("add envelope") << "Fun" << 4 << int(Command::AddEnvelope) << 1;
         QTest::newRow("edit folder") << "Bills" << 5 << int(Command::EditFolder) << 1;
         QTest::newRow("fund folder") << "Bills" << 6 << int(Command::FundFolder) << 1;
-        QTest::newRow("add folder") << "" << 7 << int(Command::AddFolder) << 0;
+        QTest::newRow("add folder") << "" << 7 << int(Command::AddFolder) << 1;
         QTest::newRow("charges: edit")
             << "Credit card charges" << 1 << int(Command::EditEnvelope) << 1;
     }
@@ -285,7 +314,7 @@ private slots:
         QCOMPARE(tree->viewport()->cursor().shape(), Qt::PointingHandCursor);
         QVERIFY(tree->tip()->isVisible());
         QCOMPARE(tree->tip()->text(),
-                 QStringLiteral("Assign money to the categories in the 'Fun' folder"));
+                 QStringLiteral("Assign money to the envelopes in the 'Fun' folder"));
         QCOMPARE(tree->tip()->pos(), tree->viewport()->mapToGlobal(pos) + QPoint(10, -20));
 
         sendMouseMove(tree->viewport(),
@@ -306,9 +335,10 @@ private slots:
                                       "Edit folder...",
                                       "|",
                                       "Hide folder...."};
-        const QStringList envelopeFixed{
-            "Record expense...", "Assign money to this envelope...", "|", "Edit envelope...", "|",
-            "Hide envelope..."};
+        const QStringList envelopeFixed{"Record expense...", "Assign money to this envelope...",
+                                        "Move money...",     "|",
+                                        "Edit envelope...",  "|",
+                                        "Hide envelope..."};
         QTest::newRow("first folder")
             << "Bills" << folderFixed + QStringList{"|", "Move after...{Fun,Credit cards}"};
         QTest::newRow("middle folder") << "Fun"
@@ -316,10 +346,10 @@ private slots:
                                                                     "Move after...{Credit cards}"};
         QTest::newRow("middle envelope")
             << "Groceries"
-            << envelopeFixed + QStringList{"|", "Move to group...{Fun}", "Move before...{Rent}",
+            << envelopeFixed + QStringList{"|", "Move to folder...{Fun}", "Move before...{Rent}",
                                            "Move after...{Power}"};
         QTest::newRow("single envelope")
-            << "Vacation" << envelopeFixed + QStringList{"|", "Move to group...{Bills}"};
+            << "Vacation" << envelopeFixed + QStringList{"|", "Move to folder...{Bills}"};
         QTest::newRow("charges envelope") << "Credit card charges" << QStringList{};
         QTest::newRow("read-only folder") << "Credit cards" << QStringList{};
         QTest::newRow("add folder row") << "" << QStringList{};
@@ -348,7 +378,7 @@ private slots:
         QCOMPARE(f.dispatched[0].item, f.sample.rent);
         QCOMPARE(f.saves, 1);
         // An operation that changed nothing is neither refreshed nor saved.
-        f.window.setOperationHandler([](const CommandRequest&) { return false; });
+        f.changeOnDispatch = false;
         f.window.runMenuChoice(menu->actions().at(3), f.sample.rent);
         QCOMPARE(f.saves, 1);
     }
@@ -379,7 +409,7 @@ private slots:
             << "Bills[Groceries,Rent,Power]" + rest
             << "Bills[Groceries,Rent,Old bills,Power]" + restModel;
         QTest::newRow("envelope to group") << "Groceries"
-                                           << "Move to group..."
+                                           << "Move to folder..."
                                            << "Fun"
                                            << "Bills[Rent,Power] Fun[Vacation,Groceries] Credit "
                                               "cards[Credit card charges] Add folder"
@@ -521,7 +551,8 @@ private slots:
         const int barWidth = fraction > 0 ? qMax(8, int(fraction * width)) : 8;
         const int expectedEnd = qMin(left + barWidth - 2, right - 2);
         const int top = tree->visualItemRect(row).top() + 2; // the bar's upper edge
-        const QColor outline(200, 200, 200);
+        const QColor outline =
+            selected ? tree->palette().color(QPalette::HighlightedText) : QColor(110, 160, 110);
         QCOMPARE(pixel(left + 2, top), outline);
         QVERIFY(pixel(left + 1, top) != outline);
         int end = left + 2;
@@ -535,7 +566,7 @@ private slots:
         auto lighten = [](int c) { return c >= 226 ? 255 : c + 30; };
         const QColor fill = selected ? QColor(lighten(highlight.red()), lighten(highlight.green()),
                                               lighten(highlight.blue()))
-                                     : QColor(240, 240, 255);
+                                     : QColor(186, 222, 186);
         QCOMPARE(pixel(left + 3, top + 1), fill);
     }
 

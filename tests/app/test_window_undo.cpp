@@ -2,7 +2,9 @@
 // operations behind the commands.
 
 #include "app/accountlist.h"
+#include "app/fundingdialogs.h"
 #include "app/moneydialogs.h"
+#include "app/pickers.h"
 #include "app/restoredialog.h"
 #include "app/settingsdialogs.h"
 #include "app/transactionlist.h"
@@ -15,6 +17,7 @@
 #include "test_window_fixture.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -108,7 +111,7 @@ private slots:
         QCOMPARE(w.prompter.texts(), QStringList{"Delete these 2 transactions?"});
         QCOMPARE(w.sample.budget.transactions().size(), std::size_t(6));
         for (const auto& t : w.sample.budget.transactions())
-            QVERIFY(t.get() != first && t.get() != third);
+            QVERIFY(t != first && t != third);
         QCOMPARE(w.window.menuAction(Command::Undo)->text(), QString("&Undo Delete transaction"));
         w.window.undoStep(false);
         QCOMPARE(budgetDump(w.sample.budget), before);
@@ -116,7 +119,7 @@ private slots:
 
     void contextMenuOffersDelete() {
         LiveWindow w;
-        auto menu = w.window.transactionContextMenu(w.sample.budget.transactions()[0].get());
+        auto menu = w.window.transactionContextMenu(w.sample.budget.transactions()[0]);
         QStringList texts;
         for (QAction* a : menu->actions())
             texts << a->text();
@@ -148,7 +151,14 @@ private slots:
                 review->okButton()->click();
             } else if (auto* envelope = qobject_cast<EnvelopeDialog*>(d)) {
                 seen << envelope->windowTitle();
+                // The folder is asked for, the first one preselected; the card charges'
+                // read-only folder and hidden folders are not offered.
+                QComboBox* folder = envelope->folderField();
+                QVERIFY(folder);
+                QCOMPARE(folder->currentText(), QStringLiteral("Bills"));
+                QCOMPARE(folder->count(), 2);
                 if (seen.count("Envelope") == 2) {
+                    folder->setCurrentIndex(folder->findText("Fun"));
                     envelope->nameField()->setText("Cafes");
                     envelope->okButton()->click();
                 }
@@ -159,15 +169,85 @@ private slots:
         QCOMPARE(seen, (QStringList{"Statements (*.qif *.ofx *.qfx *.csv);;All files (*)",
                                     "Envelope", "Envelope", "Cafes"}));
         QCOMPARE(int(w.sample.budget.itemsOfType(ItemType::Envelope).size()), envelopes + 1);
-        const Transaction* cafe = w.sample.budget.transactions().front().get();
+        const Transaction* cafe = w.sample.budget.transactions().front();
         for (const auto& t : w.sample.budget.transactions())
             if (t->payee == "CORNER CAFE")
-                cafe = t.get();
+                cafe = t;
         QCOMPARE(cafe->payee, QStringLiteral("CORNER CAFE"));
         QCOMPARE(w.sample.budget.findItem(cafe->category)->getName(), QStringLiteral("Cafes"));
+        QCOMPARE(w.sample.budget.findItem(cafe->category)->getParent(), w.sample.fun);
 
         w.window.menuAction(Command::Undo)->trigger();
         QCOMPARE(budgetDump(w.sample.budget), before);
+    }
+
+    // "Move money..." from the Edit menu: a move beyond what the envelope holds is refused in
+    // the dialog, the move made changes both envelopes, and one undo puts both back.
+    void moveMoneyIsOneStep() {
+        LiveWindow w;
+        const QString before = budgetDump(w.sample.budget);
+        const Amount power = w.sample.power->getBalance();
+        QStringList from;
+        DialogDriver::beforeExec = [&](QDialog* d) {
+            auto* move = qobject_cast<MoveMoneyDialog*>(d);
+            QVERIFY(move);
+            for (int i = 0; i < move->fromField()->count(); ++i)
+                from << move->fromField()->itemText(i);
+            selectItemId(move->fromField(), w.sample.vacation->id());
+            selectItemId(move->toField(), w.sample.power->id());
+            move->amountField()->setText("200.00");
+            move->okButton()->click();
+            move->amountField()->setText("25.00");
+            move->okButton()->click();
+        };
+        w.window.menuAction(Command::MoveMoney)->trigger();
+        DialogDriver::beforeExec = nullptr;
+        // Visible envelopes only, the card charges' own left out.
+        QCOMPARE(from, (QStringList{"Groceries", "Power", "Rent", "Vacation"}));
+        QCOMPARE(w.prompter.texts(), QStringList{"'Vacation' holds only $125.00."});
+        QCOMPARE(w.sample.vacation->getBalance(), Amount(10000));
+        QCOMPARE(w.sample.power->getBalance(), Amount(power + 2500));
+        QCOMPARE(w.saves, 1);
+        QCOMPARE(w.window.menuAction(Command::Undo)->text(), QString("&Undo Move money"));
+        w.window.menuAction(Command::Undo)->trigger();
+        QCOMPARE(budgetDump(w.sample.budget), before);
+    }
+
+    // "Import transactions..." in the File menu asks for the account first; the statement's
+    // rows land in the account chosen.
+    void fileMenuImportAsksForTheAccount() {
+        LiveWindow w;
+        QStringList seen;
+        DialogDriver::beforeExec = [&](QDialog* d) {
+            seen << d->windowTitle();
+            if (auto* chooser = qobject_cast<QFileDialog*>(d)) {
+                chooser->selectFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statement.qif"));
+                chooser->setResult(QDialog::Accepted);
+            } else if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
+                QTableWidget* rows = review->transactionList();
+                for (int row = 0; row < rows->rowCount(); ++row)
+                    rows->item(row, 0)->setCheckState(row == 4 ? Qt::Checked : Qt::Unchecked);
+                review->choose(4, int(review->envelopeChoices(4).indexOf("Groceries")));
+                QCoreApplication::processEvents();
+                review->okButton()->click();
+            } else if (auto* account = d->findChild<QComboBox*>("account")) {
+                QCOMPARE(account->currentText(), QStringLiteral("Checking"));
+                selectItemId(account, w.sample.savings->id());
+                d->accept();
+            }
+        };
+        const std::size_t count = w.sample.budget.transactions().size();
+        w.window.menuAction(Command::ImportTransactions)->trigger();
+        DialogDriver::beforeExec = nullptr;
+        QCOMPARE(seen.first(), QStringLiteral("Import Transactions"));
+        QCOMPARE(w.sample.budget.transactions().size(), count + 1);
+        const Transaction* cafe = nullptr;
+        for (const auto& t : w.sample.budget.transactions())
+            if (t->payee == "CORNER CAFE")
+                cafe = t;
+        QVERIFY(cafe);
+        QCOMPARE(cafe->accountFrom, w.sample.savings->id());
+        QCOMPARE(cafe->category, w.sample.groceries->id());
     }
 
     void restoreKeepsThePresentAsNewestBackup() {

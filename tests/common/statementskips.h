@@ -13,12 +13,12 @@ inline QStringList skippedLines(const StatementSkips& skips) {
                    .arg(r.record)
                    .arg(QLatin1String(skipReasonName(r.reason)));
     // The counts by reason must tell the same as the list.
-    int byReason[5] = {};
+    int byReason[6] = {};
     for (const SkippedRecord& r : skips.records)
         ++byReason[int(r.reason)];
     if (byReason[0] != skips.withoutDate || byReason[1] != skips.unreadableDate ||
         byReason[2] != skips.withoutAmount || byReason[3] != skips.listEntries ||
-        byReason[4] != skips.unreadableAmount)
+        byReason[4] != skips.unreadableAmount || byReason[5] != skips.investmentTrades)
         out << QStringLiteral("skipped counts differ from the list");
     return out;
 }

@@ -78,9 +78,9 @@ struct TrendBudget {
     }
     void add(TransactionType type, Amount amount, Account* from, Account* to, ItemId category,
              const DateTime& when) {
-        Transaction* t = createTransaction(budget, type, amount, from ? from->id() : kNoId,
-                                           to ? to->id() : kNoId, category, QStringLiteral("Payee"),
-                                           QString(), when);
+        const Transaction* t = createTransaction(budget, type, amount, from ? from->id() : kNoId,
+                                                 to ? to->id() : kNoId, category,
+                                                 QStringLiteral("Payee"), QString(), when);
         applyTransaction(budget, *t, false);
     }
     static void setBalance(AccountBase* item, Amount value) {

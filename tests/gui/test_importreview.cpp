@@ -1,11 +1,13 @@
 // The "Transaction Import" review and the import command: duplicates, automatic checks,
 // balance line, rule actions, what gets recorded and the refresh/save sequence.
 
+#include "budgetdump.h"
 #include "fakeprompter.h"
 #include "gui/importreview.h"
 #include "model/budget.h"
 #include "model/clock.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +109,8 @@ private slots:
     void openingState();
     void checksDriveBalanceAndOk();
     void earlierDateRefills();
+    void typedImportAfterDate_data();
+    void typedImportAfterDate();
     void importAfterDefault_data();
     void importAfterDefault();
     void depositRows();
@@ -118,15 +123,17 @@ private slots:
     void addAndEditRule();
     void importRecordsCheckedRows();
     void importAgainFindsEverything();
-    void nothingChosenStillSaves();
+    void nothingChosenIsStillConfirmed();
     void endsQuietly_data();
     void endsQuietly();
     void leftOutRecordsAreTold_data();
     void leftOutRecordsAreTold();
     void goneEnvelopeIsUnassigned();
+    void severalStatementsAskWhichOne();
     void guessIsShownAsGuess();
     void cancelKeepsRuleChanges();
     void bigStatementStaysQuick();
+    void rowsHaveTheRoom();
     void screenshots();
 };
 
@@ -318,6 +325,46 @@ void TestImportReview::earlierDateRefills() {
     QCOMPARE(checks(rows), (QList<bool>{false, false, false, false, true}));
 }
 
+// A whole date typed into "Import transactions after:" in the locale's short form, entered by
+// Tab or Shift+Tab, is the date the rows are checked against.
+void TestImportReview::typedImportAfterDate_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("backwards");
+    QTest::newRow("en_US") << "en_US"
+                           << "11/30/24" << false;
+    QTest::newRow("en_US, Shift+Tab") << "en_US"
+                                      << "11/30/24" << true;
+    QTest::newRow("de_DE") << "de_DE"
+                           << "30.11.24" << false;
+    QTest::newRow("de_DE, Shift+Tab") << "de_DE"
+                                      << "30.11.24" << true;
+    QTest::newRow("fr_FR") << "fr_FR"
+                           << "30/11/2024" << false;
+    QTest::newRow("fr_FR, Shift+Tab") << "fr_FR"
+                                      << "30/11/2024" << true;
+}
+
+void TestImportReview::typedImportAfterDate() {
+    QFETCH(QString, locale);
+    QFETCH(QString, typed);
+    QFETCH(bool, backwards);
+    Fixture f;
+    ImportBatch batch = f.batch(); // the statement's own dates are read in en_US
+    FakePrompter prompter;
+    QLocale::setDefault(QLocale(locale));
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.activateWindow();
+    dialog.datePicker()->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    QCOMPARE(dialog.datePicker()->date(), QDate(2024, 11, 30));
+    // The row of 1 December is now checked too; the hand-entered fuel bill stays out.
+    QCOMPARE(checks(dialog.transactionList()), (QList<bool>{true, false, true, true, true}));
+}
+
 // Where the review's import-after date starts: at the account's last-import date, which
 // before a first import is the moment the account was added (what came before is in its
 // opening balance, and the note says so); the day before the statement's first row only
@@ -415,7 +462,7 @@ void TestImportReview::depositRows() {
     const Transaction* payroll = nullptr;
     for (const auto& t : f.budget.transactions())
         if (t->payee == "Acme Corp")
-            payroll = t.get();
+            payroll = t;
     QVERIFY(payroll);
     QCOMPARE(payroll->type, TransactionType::Deposit);
     QCOMPARE(payroll->accountFrom, kNoId);
@@ -664,15 +711,12 @@ void TestImportReview::importRecordsCheckedRows() {
         calls << "choose";
         return kStatement;
     };
-    hooks.refreshTexts = [&] { calls << "refresh"; };
-    hooks.rebuildTransactionList = [&] { calls << "rebuild"; };
-    hooks.saveBudget = [&] { calls << "save"; };
     DialogDriver::beforeExec = [&](QDialog* d) {
         calls << "dialog";
         qobject_cast<ImportReviewDialog*>(d)->okButton()->click();
     };
     QVERIFY(importTransactions(f.budget, f.checking, hooks));
-    QCOMPARE(calls, (QStringList{"choose", "dialog", "refresh", "rebuild", "save"}));
+    QCOMPARE(calls, (QStringList{"choose", "dialog"}));
 
     const auto& all = f.budget.transactions();
     QCOMPARE(all.size(), before + 3);
@@ -694,6 +738,36 @@ void TestImportReview::importRecordsCheckedRows() {
     QCOMPARE(f.budget.findItem(f.envelopes["Income"])->getBalance(), 250000);
     QCOMPARE(f.checking->lastImport().day, quint16(12));
     QCOMPARE(f.checking->lastImport().month, quint16(12));
+}
+
+// A download holding a checking account and a card: the user picks the card by its number and
+// the review shows the card's rows only.
+void TestImportReview::severalStatementsAskWhichOne() {
+    Fixture f;
+    const std::size_t before = f.budget.transactions().size();
+    ImportHooks hooks;
+    hooks.chooseFile = [] {
+        return QStringLiteral(TALLYKEEP_TEST_DATA "/statements/checking_and_card.ofx");
+    };
+    QStringList offered, reviewed;
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        if (auto* review = qobject_cast<ImportReviewDialog*>(d)) {
+            reviewed = column(review->transactionList(), 1);
+            review->reject();
+            return;
+        }
+        auto* list = d->findChild<QComboBox*>("statements");
+        QVERIFY(list);
+        for (int i = 0; i < list->count(); ++i)
+            offered << list->itemText(i);
+        list->setCurrentIndex(1);
+        d->accept();
+    };
+    QVERIFY(!importTransactions(f.budget, f.checking, hooks));
+    QCOMPARE(offered, (QStringList{"Checking 4417-CHK (2 transactions)",
+                                   "Credit card 5500-0000-0000-9921 (3 transactions)"}));
+    QCOMPARE(reviewed, (QStringList{"STREAMFLIX", "FRESHMART 0412", "PAYMENT THANK YOU"}));
+    QCOMPARE(f.budget.transactions().size(), before);
 }
 
 void TestImportReview::importAgainFindsEverything() {
@@ -723,13 +797,11 @@ void TestImportReview::importAgainFindsEverything() {
     QCOMPARE(f.budget.transactions().size(), count);
 }
 
-void TestImportReview::nothingChosenStillSaves() {
+void TestImportReview::nothingChosenIsStillConfirmed() {
     Fixture f;
     const DateTime lastImport = f.checking->lastImport();
-    int saves = 0;
     ImportHooks hooks;
     hooks.chooseFile = [] { return kStatement; };
-    hooks.saveBudget = [&] { ++saves; };
     DialogDriver::beforeExec = [](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         for (int row = 0; row < dialog->transactionList()->rowCount(); ++row)
@@ -737,7 +809,6 @@ void TestImportReview::nothingChosenStillSaves() {
         dialog->okButton()->click();
     };
     QVERIFY(importTransactions(f.budget, f.checking, hooks));
-    QCOMPARE(saves, 1);
     QCOMPARE(f.budget.transactions().size(), std::size_t(3));
     QVERIFY(isSameInstant(f.checking->lastImport(), lastImport));
 }
@@ -763,15 +834,15 @@ void TestImportReview::endsQuietly() {
     }
     Fixture f;
     FakePrompter prompter;
-    bool shown = false, saved = false;
+    bool shown = false;
     ImportHooks hooks;
     hooks.prompter = &prompter;
     hooks.chooseFile = [&] { return content == "-" ? QString() : path; };
-    hooks.saveBudget = [&] { saved = true; };
     DialogDriver::beforeExec = [&](QDialog*) { shown = true; };
+    const QString before = budgetDump(f.budget);
     QVERIFY(!importTransactions(f.budget, f.checking, hooks));
     QVERIFY(!shown);
-    QVERIFY(!saved);
+    QCOMPARE(budgetDump(f.budget), before);
     QVERIFY(prompter.records.isEmpty());
     QVERIFY(!importTransactions(f.budget, nullptr, hooks));
 }
@@ -900,11 +971,9 @@ void TestImportReview::guessIsShownAsGuess() {
 void TestImportReview::cancelKeepsRuleChanges() {
     Fixture f;
     FakePrompter prompter;
-    bool saved = false;
     ImportHooks hooks;
     hooks.prompter = &prompter;
     hooks.chooseFile = [] { return kStatement; };
-    hooks.saveBudget = [&] { saved = true; };
     DialogDriver::beforeExec = [](QDialog* d) {
         auto* dialog = qobject_cast<ImportReviewDialog*>(d);
         if (!dialog)
@@ -914,7 +983,6 @@ void TestImportReview::cancelKeepsRuleChanges() {
         dialog->reject();
     };
     QVERIFY(!importTransactions(f.budget, f.checking, hooks));
-    QVERIFY(!saved);
     QVERIFY(!f.rules().find("OLD*"));
     QCOMPARE(f.budget.transactions().size(), std::size_t(3));
 }
@@ -950,6 +1018,63 @@ void TestImportReview::bigStatementStaysQuick() {
           kMaxQifRecords, opened, refilled, toggled);
     QCOMPARE(dialog.transactionList()->rowCount(), kMaxQifRecords);
     QVERIFY(opened < 20000);
+}
+
+// A 40-row statement at the size the review takes on a 1366x768 screen: the rows get the
+// height, the empty-ish rules list only what its rules need. The size and the split the user
+// leaves are where the next review opens, in this run and, through the file, the next.
+void TestImportReview::rowsHaveTheRoom() {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("view.ini"));
+    ImportReviewDialog::rememberLayoutIn(ini);
+    Fixture f;
+    f.rules().clear(); // a new user's: no rules yet
+    ImportBatch batch = f.batch();
+    std::vector<ImportRecord> month;
+    QCOMPARE(readQifFile(QStringLiteral(TALLYKEEP_TEST_DATA "/statement_month.qif"), month), 0u);
+    batch.records = month;
+    batch.records.insert(batch.records.end(), month.begin(), month.end());
+    QCOMPARE(int(batch.records.size()), 40);
+    FakePrompter prompter;
+    QList<int> split;
+    {
+        ImportReviewDialog review(f.budget, batch, &prompter);
+        // 95% by 85% of a 1366x768 screen's room below a panel.
+        review.resize(1298, 626);
+        review.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&review));
+        const QString folder = QCoreApplication::applicationDirPath() + "/../../shots";
+        QDir().mkpath(folder);
+        QVERIFY(review.grab().save(folder + "/import_review_1366x768.png"));
+        QTableWidget* rows = review.transactionList();
+        const int rowHeight = rows->verticalHeader()->defaultSectionSize();
+        const int shown = rows->viewport()->height() / rowHeight;
+        QVERIFY2(shown >= 16, qPrintable(QStringLiteral("%1 rows in %2x%3")
+                                             .arg(shown)
+                                             .arg(review.width())
+                                             .arg(review.height())));
+        QTableWidget* rules = review.ruleList();
+        QVERIFY2(rules->viewport()->height() <= (rules->rowCount() + 2) * rowHeight,
+                 qPrintable(QString::number(rules->viewport()->height())));
+
+        review.resize(1100, 600);
+        review.splitter()->setSizes({250, 250});
+        split = review.splitter()->sizes();
+        review.reject();
+    }
+    auto reopen = [&] {
+        ImportReviewDialog again(f.budget, batch, &prompter);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.size(), QSize(1100, 600));
+        QCOMPARE(again.splitter()->sizes(), split);
+        again.reject();
+    };
+    reopen();
+    // The next run: nothing in memory, the file holds the layout.
+    ImportReviewDialog::rememberLayoutIn(ini);
+    reopen();
+    ImportReviewDialog::rememberLayoutIn(QString());
 }
 
 void TestImportReview::screenshots() {

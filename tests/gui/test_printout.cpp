@@ -1,10 +1,13 @@
 #include "../common/fakeprompter.h"
 #include "gui/printout.h"
+#include "model/clock.h"
+#include "testdates.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QLocale>
+#include <QMap>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QProcess>
@@ -51,8 +54,8 @@ void build(Budget& budget, Scenario scenario) {
     switch (scenario) {
     case LimitsAndStripes: {
         AccountGroup* house = folder(budget, QStringLiteral("Household"), -50000);
-        envelope(budget, house, QStringLiteral("Rent"), -20000);
-        envelope(budget, house, QStringLiteral("Food"), -15000);
+        envelope(budget, house, QStringLiteral("Rent"), -20000)->setStoredBalance(12000);
+        envelope(budget, house, QStringLiteral("Food"), -15000)->setStoredBalance(3050);
         AccountGroup* car = folder(budget, QStringLiteral("Car"), 0);
         envelope(budget, car, QStringLiteral("Fuel"), -6000);
         break;
@@ -134,9 +137,10 @@ QStringList describe(const QTextDocument& document) {
                                                                       : QLatin1Char('-');
         flags += QStringLiteral(" %1 ").arg(format.fontPointSize());
         if (text.size() == kPrintRowWidth) {
-            QStringList cells;
+            QStringList cells{text.left(kPrintCellWidth).trimmed()};
             for (int c = 0; c < 3; ++c)
-                cells << text.mid(c * kPrintCellWidth, kPrintCellWidth).trimmed();
+                cells << text.mid(kPrintCellWidth + c * kPrintAmountWidth, kPrintAmountWidth)
+                             .trimmed();
             lines << flags + cells.join(QLatin1Char('|'));
         } else {
             lines << flags + text;
@@ -206,6 +210,8 @@ private slots:
     void pdfPages_data();
     void pdfPages();
     void pdfTextInOrder();
+    void pdfKeepsMargins_data();
+    void pdfKeepsMargins();
     void failedPageStopsPrinting();
     void pageTooSmall_data();
     void pageTooSmall();
@@ -226,27 +232,27 @@ void TestPrintout::initTestCase() {
 void TestPrintout::printRow_data() {
     QTest::addColumn<QStringList>("cells");
     QTest::addColumn<QString>("expected");
-    const QString blank26(26, QLatin1Char(' '));
-    QTest::newRow("no cells") << QStringList{} << QString(78, QLatin1Char(' ')) + "\n";
+    const QString blank17(17, QLatin1Char(' '));
+    const QString amounts = blank17 + blank17 + blank17;
+    QTest::newRow("no cells") << QStringList{} << QString(77, QLatin1Char(' ')) + "\n";
     QTest::newRow("one short cell")
-        << QStringList{"Food"} << "Food" + QString(22, ' ') + blank26 + blank26 + "\n";
+        << QStringList{"Food"} << "Food" + QString(22, ' ') + amounts + "\n";
     QTest::newRow("exactly 26") << QStringList{QString(26, 'a'), "b", "c"}
-                                << QString(26, 'a') + "b" + QString(25, ' ') + "c" +
-                                       QString(25, ' ') + "\n";
+                                << QString(26, 'a') + "b" + QString(16, ' ') + "c" +
+                                       QString(16, ' ') + blank17 + "\n";
     QTest::newRow("27 cut to 25 and a blank")
-        << QStringList{QString(27, 'x')} << QString(25, 'x') + " " + blank26 + blank26 + "\n";
-    QTest::newRow("30 in the middle") << QStringList{"", QString(30, 'y'), ""}
-                                      << blank26 + QString(25, 'y') + " " + blank26 + "\n";
-    QTest::newRow("extra cells ignored")
-        << QStringList{"a", "b", "c", "d"}
-        << "a" + QString(25, ' ') + "b" + QString(25, ' ') + "c" + QString(25, ' ') + "\n";
+        << QStringList{QString(27, 'x')} << QString(25, 'x') + " " + amounts + "\n";
+    QTest::newRow("amount of 30 cut to 16")
+        << QStringList{"", QString(30, 'y'), ""}
+        << QString(26, ' ') + QString(16, 'y') + " " + blank17 + blank17 + "\n";
+    QTest::newRow("extra cells ignored") << QStringList{"a", "b", "c", "d", "e"}
+                                         << "a" + QString(25, ' ') + "b" + QString(16, ' ') + "c" +
+                                                QString(16, ' ') + "d" + QString(16, ' ') + "\n";
     const QString card = QStringLiteral("\U0001F4B3");
-    QTest::newRow("pair at the cut stays whole")
-        << QStringList{QString(24, 'z') + card + "tail"}
-        << QString(24, 'z') + "  " + blank26 + blank26 + "\n";
-    QTest::newRow("pair before the cut kept")
-        << QStringList{QString(23, 'z') + card + "tail"}
-        << QString(23, 'z') + card + " " + blank26 + blank26 + "\n";
+    QTest::newRow("pair at the cut stays whole") << QStringList{QString(24, 'z') + card + "tail"}
+                                                 << QString(24, 'z') + "  " + amounts + "\n";
+    QTest::newRow("pair before the cut kept") << QStringList{QString(23, 'z') + card + "tail"}
+                                              << QString(23, 'z') + card + " " + amounts + "\n";
 }
 
 void TestPrintout::printRow() {
@@ -260,58 +266,76 @@ void TestPrintout::printRow() {
 void TestPrintout::budgetText_data() {
     QTest::addColumn<Scenario>("scenario");
     QTest::addColumn<QStringList>("lines");
-    const QStringList head{"B-- 14 Tallykeep Budget", "",
-                           "BU- 12 Folder/Envelope|Budgeted In|Budgeted Out"};
-    QTest::newRow("limits and stripes") << LimitsAndStripes
-                                        << head + QStringList{"B-- 12 Household|$500.00|$350.00",
-                                                              "--G 12 Rent||$200.00",
-                                                              "--- 12 Food||$150.00",
-                                                              "",
-                                                              "B-- 12 Car|$0.00|$60.00",
-                                                              "--G 12 Fuel||$60.00",
-                                                              ""};
+    const QStringList head{"B-- 14 Tallykeep Budget", "--- 10 Printed 3/20/26", "",
+                           "BU- 10 Folder/Envelope|Budgeted In|Budgeted Out|Balance"};
+    QTest::newRow("limits and stripes")
+        << LimitsAndStripes
+        << head + QStringList{"B-- 10 Household|$500.00|$350.00|$150.50",
+                              "--G 10 Rent||$200.00|$120.00",
+                              "--- 10 Food||$150.00|$30.50",
+                              "",
+                              "B-- 10 Car|$0.00|$60.00|$0.00",
+                              "--G 10 Fuel||$60.00|$0.00",
+                              "",
+                              "B-- 10 Totals|$500.00|$410.00|$150.50"};
     QTest::newRow("hidden envelope keeps its place")
         << HiddenEnvelope
-        << head + QStringList{"B-- 12 Fun|$10.00|$10.00", "--G 12 Books||$1.00",
-                              "--G 12 Music||$3.00", "--- 12 Films||$4.00", ""};
+        << head + QStringList{"B-- 10 Fun|$10.00|$10.00|$0.00",
+                              "--G 10 Books||$1.00|$0.00",
+                              "--G 10 Music||$3.00|$0.00",
+                              "--- 10 Films||$4.00|$0.00",
+                              "",
+                              "B-- 10 Totals|$10.00|$10.00|$0.00"};
     QTest::newRow("folder of card charges alone")
         << CardFolderAlone
-        << head + QStringList{"B-- 12 Bills|$1.00|$1.00", "--G 12 Phone||$1.00", ""};
+        << head + QStringList{"B-- 10 Bills|$1.00|$1.00|$0.00", "--G 10 Phone||$1.00|$0.00", "",
+                              "B-- 10 Totals|$1.00|$1.00|$0.00"};
     QTest::newRow("folder of card charges and more")
         << CardFolderShared
-        << head + QStringList{"B-- 12 Credit cards|$0.00|$45.00",
-                              "--G 12 Credit card charges||$0.00",
-                              "--- 12 Annual fee||$45.00",
+        << head + QStringList{"B-- 10 Credit cards|$0.00|$45.00|$0.00",
+                              "--G 10 Credit card charges||$0.00|$0.00",
+                              "--- 10 Annual fee||$45.00|$0.00",
                               "",
-                              "B-- 12 Bills|$1.00|$1.00",
-                              "--G 12 Phone||$1.00",
-                              ""};
+                              "B-- 10 Bills|$1.00|$1.00|$0.00",
+                              "--G 10 Phone||$1.00|$0.00",
+                              "",
+                              "B-- 10 Totals|$1.00|$46.00|$0.00"};
     QTest::newRow("hidden folder")
         << HiddenFolder
-        << head + QStringList{"B-- 12 Bills|$1.00|$1.00", "--G 12 Phone||$1.00", ""};
-    QTest::newRow("no folders") << NoFolders << head;
-    // The inner folder is listed on its own; inside its parent it only takes a place.
+        << head + QStringList{"B-- 10 Bills|$1.00|$1.00|$0.00", "--G 10 Phone||$1.00|$0.00", "",
+                              "B-- 10 Totals|$1.00|$1.00|$0.00"};
+    QTest::newRow("no folders") << NoFolders
+                                << head + QStringList{"B-- 10 Totals|$0.00|$0.00|$0.00"};
+    // The inner folder is listed on its own; inside its parent it only takes a place, and its
+    // parent's amounts already count it.
     QTest::newRow("nested folder")
         << NestedFolder
-        << head + QStringList{"B-- 12 Home|$900.00|$125.00", "--- 12 Repairs||$100.00", "",
-                              "B-- 12 Garden|$50.00|$25.00", "--G 12 Plants||$25.00",   ""};
+        << head + QStringList{
+                      "B-- 10 Home|$900.00|$125.00|$0.00",  "--- 10 Repairs||$100.00|$0.00", "",
+                      "B-- 10 Garden|$50.00|$25.00|$0.00",  "--G 10 Plants||$25.00|$0.00",   "",
+                      "B-- 10 Totals|$900.00|$125.00|$0.00"};
     QTest::newRow("long names") << LongNames
-                                << head +
-                                       QStringList{"B-- 12 A folder name of thirty c|$1.00|$2.00",
-                                                   "--G 12 Exactly twenty-six letters||$1.00",
-                                                   "--- 12 Twenty-four characters..||$1.00", ""};
+                                << head + QStringList{
+                                              "B-- 10 A folder name of thirty c|$1.00|$2.00|$0.00",
+                                              "--G 10 Exactly twenty-six letters||$1.00|$0.00",
+                                              "--- 10 Twenty-four characters..||$1.00|$0.00", "",
+                                              "B-- 10 Totals|$1.00|$2.00|$0.00"};
+    // Totals beyond what an amount holds stop at the largest one.
     QTest::newRow("magnitudes") << ExtremeLimits
-                                << head + QStringList{"B-- 12 Odd|$21,474,836.47|$25.00",
-                                                      "--G 12 Positive||$25.00",
-                                                      "",
-                                                      "B-- 12 Refunds|$70.00|$21,474,836.47",
-                                                      "--G 12 Back||$21,474,836.47",
-                                                      ""};
+                                << head + QStringList{
+                                              "B-- 10 Odd|$21,474,836.47|$25.00|$0.00",
+                                              "--G 10 Positive||$25.00|$0.00",
+                                              "",
+                                              "B-- 10 Refunds|$70.00|$21,474,836.47|$0.00",
+                                              "--G 10 Back||$21,474,836.47|$0.00",
+                                              "",
+                                              "B-- 10 Totals|$21,474,836.47|$21,474,836.47|$0.00"};
 }
 
 void TestPrintout::budgetText() {
     QFETCH(Scenario, scenario);
     QFETCH(QStringList, lines);
+    FixedClock clock(makeDate(2026, 3, 20, 9));
     Budget budget;
     build(budget, scenario);
     QTextDocument document;
@@ -319,7 +343,7 @@ void TestPrintout::budgetText() {
     QCOMPARE(describe(document), lines);
     // Every table line is a whole row wide.
     const QStringList plain = document.toPlainText().split(QLatin1Char('\n'));
-    for (int i = 2; i < plain.size(); ++i)
+    for (int i = 3; i < plain.size(); ++i)
         QVERIFY(plain[i].isEmpty() || plain[i].size() == kPrintRowWidth);
 }
 
@@ -403,8 +427,9 @@ void TestPrintout::pageTooSmall_data() {
     QTest::addColumn<qreal>("margin"); // points, on every side
     QTest::addColumn<bool>("printed");
     QTest::newRow("letter") << QSizeF(612, 792) << 18.0 << true;
-    QTest::newRow("a line fits") << QSizeF(612, 60) << 10.0 << true;
-    QTest::newRow("lower than a line") << QSizeF(612, 28) << 10.0 << false;
+    // 15 mm (42.5 points) stay free above and below whatever the printer's own margins.
+    QTest::newRow("a line fits") << QSizeF(612, 110) << 10.0 << true;
+    QTest::newRow("lower than a line") << QSizeF(612, 95) << 10.0 << false;
     QTest::newRow("margins leave a sliver") << QSizeF(612, 792) << 390.0 << false;
 }
 
@@ -439,21 +464,24 @@ void TestPrintout::pdfTextInOrder() {
 
     const QString text = pdfText(path);
     QVERIFY(text.trimmed().startsWith(QStringLiteral("Tallykeep Budget")));
-    QVERIFY(text.contains(QRegularExpression("Folder/Envelope\\s+Budgeted In\\s+Budgeted Out")));
+    QVERIFY(text.contains(
+        QRegularExpression("Folder/Envelope\\s+Budgeted In\\s+Budgeted Out\\s+Balance")));
     // Every row once, whole (name and amount on one line), in the budget's order.
     qsizetype at = 0;
     for (int f = 0; f < 10; ++f) {
         const QRegularExpression folderRow(
-            QStringLiteral("Folder %1\\s+\\$1,000\\.00\\s+\\$210\\.00[ \\t]*\n").arg(f));
+            QStringLiteral("Folder %1\\s+\\$1,000\\.00\\s+\\$210\\.00\\s+\\$0\\.00[ \\t]*\n")
+                .arg(f));
         const QRegularExpressionMatch m = folderRow.match(text, at);
         QVERIFY2(m.hasMatch(), qPrintable(QString::number(f)));
         at = m.capturedEnd();
         for (int e = 0; e < 20; ++e) {
             const QString amount = QLocale().toCurrencyString((e + 1) * 1.0);
-            const QRegularExpression row(QStringLiteral("Envelope %1-%2\\s+%3[ \\t]*\n")
-                                             .arg(f)
-                                             .arg(e)
-                                             .arg(QRegularExpression::escape(amount)));
+            const QRegularExpression row(
+                QStringLiteral("Envelope %1-%2\\s+%3\\s+\\$0\\.00[ \\t]*\n")
+                    .arg(f)
+                    .arg(e)
+                    .arg(QRegularExpression::escape(amount)));
             const QRegularExpressionMatch r = row.match(text, at);
             QVERIFY2(r.hasMatch(), qPrintable(QStringLiteral("%1-%2").arg(f).arg(e)));
             at = r.capturedEnd();
@@ -465,6 +493,57 @@ void TestPrintout::pdfTextInOrder() {
     QVERIFY(last.startsWith(QStringLiteral("Envelope")) ||
             last.startsWith(QStringLiteral("Folder")));
     QVERIFY(last.contains(QStringLiteral("Envelope 9-19")));
+}
+
+void TestPrintout::pdfKeepsMargins_data() {
+    QTest::addColumn<int>("paper");
+    QTest::newRow("Letter") << int(QPageSize::Letter);
+    QTest::newRow("A4") << int(QPageSize::A4);
+}
+
+// On a PDF, whose page has no unprintable edge, every word stays 15 mm (42.5 points) inside
+// the paper, and each row, the widest with its balance, stays whole on one line.
+void TestPrintout::pdfKeepsMargins() {
+    if (!havePdfToText())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QFETCH(int, paper);
+    FixedClock clock(makeDate(2026, 3, 20, 9));
+    Budget budget;
+    build(budget, ExtremeLimits);
+    const QString path = dir_.filePath(QStringLiteral("margins-%1.pdf").arg(paper));
+    QPrinter printer(QPrinter::HighResolution);
+    pdfPrinter(printer, path);
+    printer.setPageSize(QPageSize(QPageSize::PageSizeId(paper)));
+    renderBudgetPrintout(budget, printer);
+    QProcess run;
+    run.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+    QVERIFY(run.waitForFinished(30000));
+    const QString html = QString::fromUtf8(run.readAllStandardOutput());
+    const QRegularExpression pageSize(
+        QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\""));
+    const QRegularExpressionMatch page = pageSize.match(html);
+    QVERIFY(page.hasMatch());
+    const double width = page.captured(1).toDouble();
+    const double height = page.captured(2).toDouble();
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    QMap<QString, double> lineOf;
+    int words = 0;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        ++words;
+        QVERIFY2(m.captured(1).toDouble() >= 42.0, qPrintable(m.captured(5)));
+        QVERIFY2(m.captured(2).toDouble() >= 42.0, qPrintable(m.captured(5)));
+        QVERIFY2(m.captured(3).toDouble() <= width - 42.0, qPrintable(m.captured(5)));
+        QVERIFY2(m.captured(4).toDouble() <= height - 42.0, qPrintable(m.captured(5)));
+        lineOf.insert(m.captured(5), m.captured(2).toDouble());
+    }
+    QVERIFY(words > 20);
+    QVERIFY(lineOf.contains(QStringLiteral("3/20/26")));
+    QCOMPARE(lineOf.value(QStringLiteral("Balance")),
+             lineOf.value(QStringLiteral("Folder/Envelope")));
+    QCOMPARE(lineOf.value(QStringLiteral("Totals")), lineOf.value(QStringLiteral("$0.00")));
 }
 
 void TestPrintout::dialogShowsText() {

@@ -1,8 +1,8 @@
 // Payee mapping: rules first, then the earliest similar payee of the history; the rule
 // editor's live check and what confirming it does to the rule set.
 
-#include "import/mappayee.h"
 #include "gui/ruleeditor.h"
+#include "import/mappayee.h"
 #include "model/budget.h"
 
 #include <QComboBox>

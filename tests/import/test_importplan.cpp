@@ -34,12 +34,12 @@ struct Fixture {
         add(checking, -2599, "Grocer", day(2024, 11, 20), "9001");
         add(savings, -1000, "Fee", day(2024, 11, 21), "9002");
     }
-    Transaction* add(Account* a, Amount amount, const QString& payee, const DateTime& when,
-                     const QString& bankId = QString()) {
-        Transaction* t = createTransaction(budget, TransactionType::Expense, amount, a->id(), kNoId,
-                                           food->id(), payee, "", when);
-        t->bankId = bankId;
-        return t;
+    const Transaction* add(Account* a, Amount amount, const QString& payee, const DateTime& when,
+                           const QString& bankId = QString()) {
+        Transaction t = makeTransaction(TransactionType::Expense, amount, a->id(), kNoId,
+                                        food->id(), payee, "", when);
+        t.bankId = bankId;
+        return budget.loadTransaction(t);
     }
 };
 } // namespace

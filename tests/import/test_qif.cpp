@@ -86,9 +86,9 @@ void TestQif::records_data() {
                                  << QStringList{QString::fromUtf8(
                                         "Caf\xc3\xa9 \xe2\x82\xac|-100|2024-01-02")};
     // Older personal-finance programs write Windows-1252, which is no valid UTF-8.
-    QTest::newRow("Windows-1252 payee") << QByteArray("D1/2/2024\nT-1\nPCaf\xe9 \x80 M\xfcller\n")
-                                        << QStringList{QString::fromUtf8(
-                                               "Caf\xc3\xa9 \xe2\x82\xac M\xc3\xbcller|-100|2024-01-02")};
+    QTest::newRow("Windows-1252 payee")
+        << QByteArray("D1/2/2024\nT-1\nPCaf\xe9 \x80 M\xfcller\n")
+        << QStringList{QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac M\xc3\xbcller|-100|2024-01-02")};
     QTest::newRow("zero byte ends the input")
         << QByteArray("D1/2/2024\nT-1\nPA\n^\nD1/3/2024\nT-2\n\0PB\n", 38)
         << QStringList{"A|-100|2024-01-02", "|-200|2024-01-03"};

@@ -97,6 +97,7 @@ void TestStatements::statementSet() {
     QStringList expectedRows, expectedSkips;
     int fields = 3;
     bool noTransactions = false;
+    StatementOptions options;
     for (const QString& line : QString::fromUtf8(contents(base + ".expected")).split(u'\n')) {
         // The account and the balance change are the import command's (tools test).
         if (line.startsWith(u'#') || line.isEmpty() || line.startsWith(QLatin1String("balance ")) ||
@@ -104,6 +105,8 @@ void TestStatements::statementSet() {
             continue;
         if (line == QLatin1String("no transactions"))
             noTransactions = true;
+        else if (line.startsWith(QLatin1String("statement ")))
+            options.statement = line.mid(10).toInt() - 1; // of an OFX file with several
         else if (line.startsWith(QLatin1String("format ")))
             format = line.mid(7);
         else if (line.startsWith(QLatin1String("skipped ")))
@@ -114,7 +117,7 @@ void TestStatements::statementSet() {
     if (!expectedRows.isEmpty())
         fields = int(expectedRows.first().count(u'|')) + 1;
 
-    const StatementRead read = readStatementFile(kFolder + file);
+    const StatementRead read = readStatementFile(kFolder + file, options);
     QCOMPARE(statementFormatName(read.format), format);
     if (noTransactions) {
         QVERIFY(guessCsvColumns(contents(kFolder + file)).noTransactions);

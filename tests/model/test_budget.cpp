@@ -1,5 +1,6 @@
 #include "model/budget.h"
 #include "model/clock.h"
+#include "model/undo.h"
 #include "testdates.h"
 
 #include <QTest>
@@ -17,8 +18,10 @@ private slots:
     void saveOrder();
     void saveOrderKeepsVisibleItemsMissingFromTheOrders();
     void topLevelOrdersAreSets();
-    void normaliseMovesCreatedDateBack();
+    void normaliseKeepsCreatedDates();
     void sortByTime();
+    void ledgerKeepsTimeOrder();
+    void discardedItemLeavesNoTrace();
 };
 
 void TestBudget::idsAndLookup() {
@@ -173,7 +176,9 @@ void TestBudget::topLevelOrdersAreSets() {
     QVERIFY(budget.folderOrder().empty());
 }
 
-void TestBudget::normaliseMovesCreatedDateBack() {
+// Older transactions no longer move the created date: a stored, derived date would outlive a
+// correction of the transaction.
+void TestBudget::normaliseKeepsCreatedDates() {
     FixedClock clock(makeDate(2024, 3, 1, 9));
     Budget budget;
     AccountEnvelope* moved = budget.createEnvelope();
@@ -185,7 +190,7 @@ void TestBudget::normaliseMovesCreatedDateBack() {
     createTransaction(budget, TransactionType::Expense, -5, kNoId, kNoId, kept->id(), {}, {},
                       makeDate(2024, 3, 2));
     budget.normaliseAfterLoad();
-    QCOMPARE(dateText(moved->createdDate()), QStringLiteral("2024-02-10 08:00:00.000"));
+    QCOMPARE(dateText(moved->createdDate()), QStringLiteral("2024-03-01 09:00:00.000"));
     QCOMPARE(dateText(kept->createdDate()), QStringLiteral("2024-03-01 09:00:00.000"));
 }
 
@@ -202,6 +207,84 @@ void TestBudget::sortByTime() {
     QCOMPARE(order, QStringLiteral("12345"));
     for (std::size_t i = 1; i < budget.transactions().size(); ++i)
         QVERIFY(!compareByTime(*budget.transactions()[i], *budget.transactions()[i - 1]));
+}
+
+// Recording, editing and importing keep the list in time order, equal times in the order
+// they came, and the undo step reports what kind of change each was.
+void TestBudget::ledgerKeepsTimeOrder() {
+    Budget budget;
+    Account* checking = budget.createAccount();
+    UndoHistory history(budget);
+    const auto record = [&](const char* payee, int day, int hour) {
+        history.begin();
+        budget.recordTransaction(makeTransaction(TransactionType::Deposit, 100, kNoId,
+                                                 checking->id(), kNoId, payee, "",
+                                                 makeDate(2026, 3, day, hour)));
+        return history.end("Deposit");
+    };
+    const auto payees = [&] {
+        QStringList out;
+        for (const Transaction* t : budget.transactions())
+            out << t->payee;
+        return out.join(' ');
+    };
+    QVERIFY(record("c", 5, 12).transactionList);
+    record("a", 1, 12);
+    record("d", 5, 12); // the same moment: after the one recorded first
+    record("b", 3, 8);
+    QCOMPARE(payees(), QStringLiteral("a b c d"));
+    QCOMPARE(checking->getBalance(), 400);
+
+    // An import is appended, then the whole list sorted; equal days keep the batch's order.
+    std::vector<Transaction> batch;
+    for (const char* payee : {"y", "x", "z"})
+        batch.push_back(makeTransaction(TransactionType::Deposit, 10, kNoId, checking->id(), kNoId,
+                                        payee, "", makeDate(2026, 3, *payee == 'z' ? 2 : 5, 12)));
+    budget.recordTransactions(std::move(batch));
+    QCOMPARE(payees(), QStringLiteral("a z b c d y x"));
+    QCOMPARE(checking->getBalance(), 430);
+
+    // An edit that keeps the day changes the transaction where it is; a new day moves it.
+    const Transaction* b = budget.transactions()[2];
+    Transaction changed = *b;
+    changed.amount = 150;
+    history.begin();
+    QVERIFY(budget.editTransaction(b, changed));
+    ChangeReport report = history.end("Edit");
+    QVERIFY(!report.transactionList);
+    QCOMPARE(report.editedTransactions, std::vector<const Transaction*>{b});
+    QVERIFY(report.accounts);
+    QCOMPARE(checking->getBalance(), 480);
+    changed.transactionTime = makeDate(2026, 3, 31, 9);
+    history.begin();
+    budget.editTransaction(b, changed);
+    report = history.end("Edit");
+    QVERIFY(report.transactionList);
+    QCOMPARE(payees(), QStringLiteral("a z c d y x b"));
+
+    // A rename is an item change and nothing else; no change gives an empty report.
+    history.begin();
+    checking->setName("Checking");
+    report = history.end("Rename");
+    QVERIFY(report.items && report.accounts && !report.transactionList);
+    history.begin();
+    QVERIFY(!history.end("Nothing"));
+}
+
+void TestBudget::discardedItemLeavesNoTrace() {
+    Budget budget;
+    AccountGroup* folder = budget.createFolder();
+    budget.showTopLevel(folder);
+    UndoHistory history(budget);
+    history.begin();
+    AccountEnvelope* made = budget.createEnvelope();
+    folder->addChild(made);
+    const ItemId id = made->id();
+    budget.discardNewItem(made);
+    QVERIFY(!history.end("Nothing kept"));
+    QVERIFY(folder->children().empty());
+    QCOMPARE(budget.findItem(id), nullptr);
+    QCOMPARE(budget.createEnvelope()->id(), id); // handed out again
 }
 
 QTEST_GUILESS_MAIN(TestBudget)

@@ -42,7 +42,21 @@ private slots:
     void formatDate_data();
     void formatDate();
     void fixedClock();
+    void saturatingSignChanges();
 };
+
+// Sums of many amounts reach the helpers as 64-bit values; none may overflow or wrap.
+void TestMoney::saturatingSignChanges() {
+    QCOMPARE(negatedAmount(kAmountMin), kAmountMax);
+    QCOMPARE(negatedAmount(std::int64_t(INT64_MIN)), kAmountMax);
+    QCOMPARE(negatedAmount(std::int64_t(INT64_MAX)), kAmountMin);
+    QCOMPARE(negatedAmount(1234), Amount(-1234));
+    QCOMPARE(amountMagnitude(std::int64_t(INT64_MIN)), kAmountMax);
+    QCOMPARE(amountMagnitude(-3000000000LL), kAmountMax);
+    QCOMPARE(amountMagnitude(3000000000LL), kAmountMax);
+    QCOMPARE(amountMagnitude(-5), Amount(5));
+    QCOMPARE(amountMagnitude(0), Amount(0));
+}
 
 void TestMoney::parseAmount_data() {
     QTest::addColumn<QString>("text");
@@ -84,46 +98,73 @@ void TestMoney::typedAmount_data() {
     QTest::addColumn<int>("expected");
     const QString nbsp(QChar(0x00A0)), narrow(QChar(0x202F)), minus(QChar(0x2212));
     // de_DE: "," is the decimal separator and "." groups.
-    QTest::newRow("de edited field") << "de_DE" << "44,00" + nbsp + "€" << 4400;
-    QTest::newRow("de grouped") << "de_DE" << "1.234,56 €" << 123456;
-    QTest::newRow("de negative") << "de_DE" << "-1.234,5" << -123450;
-    QTest::newRow("de point groups") << "de_DE" << "1.234" << 123400;
-    QTest::newRow("de point groups twice") << "de_DE" << "1.234.567" << 123456700;
-    QTest::newRow("de point with cents") << "de_DE" << "12.50 €" << 1250;
-    QTest::newRow("de groups and point") << "de_DE" << "1.234.5" << 123450;
-    QTest::newRow("de comma wins over point") << "de_DE" << "1.23,4" << 12340;
-    QTest::newRow("de third digit dropped") << "de_DE" << "0,999" << 99;
+    QTest::newRow("de edited field") << "de_DE"
+                                     << "44,00" + nbsp + "€" << 4400;
+    QTest::newRow("de grouped") << "de_DE"
+                                << "1.234,56 €" << 123456;
+    QTest::newRow("de negative") << "de_DE"
+                                 << "-1.234,5" << -123450;
+    QTest::newRow("de point groups") << "de_DE"
+                                     << "1.234" << 123400;
+    QTest::newRow("de point groups twice") << "de_DE"
+                                           << "1.234.567" << 123456700;
+    QTest::newRow("de point with cents") << "de_DE"
+                                         << "12.50 €" << 1250;
+    QTest::newRow("de groups and point") << "de_DE"
+                                         << "1.234.5" << 123450;
+    QTest::newRow("de comma wins over point") << "de_DE"
+                                              << "1.23,4" << 12340;
+    QTest::newRow("de third digit dropped") << "de_DE"
+                                            << "0,999" << 99;
     // fr_FR groups with a narrow no-break space and brackets negatives.
-    QTest::newRow("fr grouped") << "fr_FR" << "1" + narrow + "234,56" + nbsp + "€" << 123456;
-    QTest::newRow("fr bracketed") << "fr_FR" << "(1" + narrow + "234,56" + nbsp + "€)" << -123456;
-    QTest::newRow("fr plain typing") << "fr_FR" << "45,5" << 4550;
+    QTest::newRow("fr grouped") << "fr_FR"
+                                << "1" + narrow + "234,56" + nbsp + "€" << 123456;
+    QTest::newRow("fr bracketed") << "fr_FR"
+                                  << "(1" + narrow + "234,56" + nbsp + "€)" << -123456;
+    QTest::newRow("fr plain typing") << "fr_FR"
+                                     << "45,5" << 4550;
     // sv_SE writes its minus as U+2212.
     QTest::newRow("sv U+2212") << "sv_SE" << minus + "1" + nbsp + "234,56" + nbsp + "kr" << -123456;
-    QTest::newRow("sv hyphen") << "sv_SE" << "-45,00 kr" << -4500;
-    QTest::newRow("sv trailing minus") << "sv_SE" << "45,00-" << -4500;
-    QTest::newRow("sv trailing minus and blank") << "sv_SE" << "45,00" + minus + " " << -4500;
+    QTest::newRow("sv hyphen") << "sv_SE"
+                               << "-45,00 kr" << -4500;
+    QTest::newRow("sv trailing minus") << "sv_SE"
+                                       << "45,00-" << -4500;
+    QTest::newRow("sv trailing minus and blank") << "sv_SE"
+                                                 << "45,00" + minus + " " << -4500;
     // fa_IR: direction marks, its own digits and separators.
-    QTest::newRow("fa marks and digits")
-        << "fa_IR"
-        << QString::fromUtf8("‎-ریال ۱٬۲۳۴"
-                             "٫۵۶")
-        << -123456;
+    QTest::newRow("fa marks and digits") << "fa_IR"
+                                         << QString::fromUtf8("‎-ریال ۱٬۲۳۴"
+                                                              "٫۵۶")
+                                         << -123456;
     // en_US reads every plain text as before; only the negative forms are new.
-    QTest::newRow("en plain") << "en_US" << "12.34" << 1234;
-    QTest::newRow("en grouped") << "en_US" << "$1,234.56" << 123456;
-    QTest::newRow("en comma skipped") << "en_US" << "1,5" << 1500;
-    QTest::newRow("en shown negative") << "en_US" << "-$2.50" << -250;
-    QTest::newRow("en bracketed") << "en_US" << "($5.00)" << -500;
+    QTest::newRow("en plain") << "en_US"
+                              << "12.34" << 1234;
+    QTest::newRow("en grouped") << "en_US"
+                                << "$1,234.56" << 123456;
+    QTest::newRow("en comma skipped") << "en_US"
+                                      << "1,5" << 1500;
+    QTest::newRow("en shown negative") << "en_US"
+                                       << "-$2.50" << -250;
+    QTest::newRow("en bracketed") << "en_US"
+                                  << "($5.00)" << -500;
     QTest::newRow("en U+2212") << "en_US" << minus + "5.00" << -500;
-    QTest::newRow("en trailing minus") << "en_US" << "5.00-" << -500;
-    QTest::newRow("en inner minus skipped") << "en_US" << "5-3" << 5300;
-    QTest::newRow("en minus after blank") << "en_US" << " -5" << -500;
-    QTest::newRow("en minus after symbol") << "en_US" << "$-5" << -500;
+    QTest::newRow("en trailing minus") << "en_US"
+                                       << "5.00-" << -500;
+    QTest::newRow("en inner minus skipped") << "en_US"
+                                            << "5-3" << 5300;
+    QTest::newRow("en minus after blank") << "en_US"
+                                          << " -5" << -500;
+    QTest::newRow("en minus after symbol") << "en_US"
+                                           << "$-5" << -500;
     QTest::newRow("hi_IN minus after symbol") << "hi_IN" << QString::fromUtf8("₹-0.01") << -1;
-    QTest::newRow("en lone minus") << "en_US" << "-" << 0;
-    QTest::newRow("en lone parenthesis") << "en_US" << "(" << 0;
-    QTest::newRow("en empty") << "en_US" << "" << 0;
-    QTest::newRow("en clamps") << "en_US" << "-99999999999999999999" << kAmountMin;
+    QTest::newRow("en lone minus") << "en_US"
+                                   << "-" << 0;
+    QTest::newRow("en lone parenthesis") << "en_US"
+                                         << "(" << 0;
+    QTest::newRow("en empty") << "en_US"
+                              << "" << 0;
+    QTest::newRow("en clamps") << "en_US"
+                               << "-99999999999999999999" << kAmountMin;
 }
 
 void TestMoney::typedAmount() {
@@ -146,11 +187,12 @@ void TestMoney::shownAmountReadsBack_data() {
 void TestMoney::shownAmountReadsBack() {
     QFETCH(QString, locale);
     QLocale::setDefault(QLocale(locale));
-    for (const Amount amount : {0, 1, -1, 4500, -4500, 123456, -123456, 100000000, kAmountMax,
-                                kAmountMin + 1}) {
+    for (const Amount amount :
+         {0, 1, -1, 4500, -4500, 123456, -123456, 100000000, kAmountMax, kAmountMin + 1}) {
         const QString shown = formatAmount(amount, true);
-        QVERIFY2(parseTypedAmount(shown) == amount,
-                 qPrintable(QStringLiteral("%1 read as %2").arg(shown).arg(parseTypedAmount(shown))));
+        QVERIFY2(
+            parseTypedAmount(shown) == amount,
+            qPrintable(QStringLiteral("%1 read as %2").arg(shown).arg(parseTypedAmount(shown))));
     }
 }
 
@@ -189,13 +231,11 @@ void TestMoney::currencyForm_data() {
     QTest::newRow("de_DE negative") << "de_DE" << -123456 << "-1.234,56" + nbsp + "€";
     QTest::newRow("zh_CN negative") << "zh_CN" << -123456 << "-¥1,234.56";
     // Persian locales put a left-to-right mark before the accounting parenthesis.
-    QTest::newRow("fa_IR negative")
-        << "fa_IR" << -123456
-        << QString::fromUtf8("‎-ریال ۱٬۲۳"
-                             "۴٫۵۶");
+    QTest::newRow("fa_IR negative") << "fa_IR" << -123456
+                                    << QString::fromUtf8("‎-ریال ۱٬۲۳"
+                                                         "۴٫۵۶");
     QTest::newRow("fa_AF negative")
-        << "fa_AF" << -123456
-        << QString::fromUtf8("‎-؋ ۱٬۲۳۴٫۵۶");
+        << "fa_AF" << -123456 << QString::fromUtf8("‎-؋ ۱٬۲۳۴٫۵۶");
 }
 
 void TestMoney::currencyForm() {
@@ -222,10 +262,10 @@ void TestMoney::parenthesisRule_data() {
                            << "";
     QTest::newRow("lone parenthesis") << "("
                                       << "";
-    QTest::newRow("behind a direction mark") << QString::fromUtf8("\u200e(5 x)")
-                                             << QString::fromUtf8("\u200e-5 x");
-    QTest::newRow("mark after the parenthesis") << QString::fromUtf8("\u200f(5)\u200f")
-                                                << QString::fromUtf8("\u200f-5\u200f");
+    QTest::newRow("behind a direction mark")
+        << QString::fromUtf8("\u200e(5 x)") << QString::fromUtf8("\u200e-5 x");
+    QTest::newRow("mark after the parenthesis")
+        << QString::fromUtf8("\u200f(5)\u200f") << QString::fromUtf8("\u200f-5\u200f");
     QTest::newRow("parenthesis later is no negative") << "5 (x)"
                                                       << "5 (x)";
 }
@@ -417,12 +457,12 @@ void TestMoney::formatDate_data() {
                                  << QString::fromUtf8("2024. március");
     QTest::newRow("pt_BR month") << "pt_BR" << makeDate(2024, 3, 5) << yearMonth
                                  << QString::fromUtf8("março de 2024");
-    QTest::newRow("ru_RU month, not genitive") << "ru_RU" << makeDate(2024, 3, 5) << yearMonth
-                                               << QString::fromUtf8("март 2024 г.");
+    QTest::newRow("ru_RU month, not genitive")
+        << "ru_RU" << makeDate(2024, 3, 5) << yearMonth << QString::fromUtf8("март 2024 г.");
     QTest::newRow("fr_FR month") << "fr_FR" << makeDate(2024, 12, 1) << yearMonth
                                  << "décembre 2024";
-    QTest::newRow("year 10000 not grouped") << "en_US" << makeDate(10000, 1, 1) << yearMonth
-                                            << "January 10000";
+    QTest::newRow("year 10000 not grouped")
+        << "en_US" << makeDate(10000, 1, 1) << yearMonth << "January 10000";
     QTest::newRow("not set") << "en_US" << DateTime() << shortDate << "";
 }
 

@@ -66,11 +66,11 @@ void TestTransactions::createDoesNotMoveMoney() {
     FixedClock clock(makeDate(2024, 6, 1, 12));
     CardBudget b;
     const QList<int> before = b.balances();
-    Transaction* t =
+    const Transaction* t =
         createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(), kNoId,
                           b.food->id(), QStringLiteral("Shop"), QStringLiteral("note"));
     QCOMPARE(b.balances(), before);
-    QCOMPARE(b.budget.transactions().back().get(), t);
+    QCOMPARE(b.budget.transactions().back(), t);
     QCOMPARE(dateText(t->transactionTime), QStringLiteral("2024-06-01 12:00:00.000"));
     QCOMPARE(t->payee, QStringLiteral("Shop"));
     QCOMPARE(t->description, QStringLiteral("note"));
@@ -132,8 +132,8 @@ void TestTransactions::apply() {
         return kNoId;
     };
     const QList<int> before = b.balances();
-    Transaction* t = createTransaction(b.budget, TransactionType(type), amount, idOf(from),
-                                       idOf(to), idOf(envelope), {}, {});
+    const Transaction* t = createTransaction(b.budget, TransactionType(type), amount, idOf(from),
+                                             idOf(to), idOf(envelope), {}, {});
     applyTransaction(b.budget, *t, false);
     QCOMPARE(b.balances(), after);
     applyTransaction(b.budget, *t, true);
@@ -142,21 +142,30 @@ void TestTransactions::apply() {
 
 void TestTransactions::editExpense() {
     CardBudget b;
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(),
-                                       kNoId, b.food->id(), {}, {});
-    applyTransaction(b.budget, *t, false);
-    applyTransaction(b.budget, *t, true);
-    t->amount = -3000;
-    applyTransaction(b.budget, *t, false);
+    const Transaction* t = b.budget.recordTransaction(makeTransaction(
+        TransactionType::Expense, -2500, b.checking->id(), kNoId, b.food->id(), {}, {}));
+    QCOMPARE(b.checking->getBalance(), 97500);
+    Transaction changed = *t;
+    changed.amount = -3000;
+    QVERIFY(b.budget.editTransaction(t, changed));
+    QCOMPARE(t->amount, -3000);
     QCOMPARE(b.checking->getBalance(), 97000);
     QCOMPARE(b.food->getBalance(), 17000);
+    // Moved to the card: checking gets its money back, the card and the charges take it.
+    changed.accountFrom = b.card->id();
+    QVERIFY(b.budget.editTransaction(t, changed));
+    QCOMPARE(b.balances(), (QList<int>{100000, 50000, -3000, 17000, 43000}));
+    QVERIFY(b.budget.removeTransaction(t));
+    QCOMPARE(b.balances(), (QList<int>{100000, 50000, 0, 20000, 40000}));
+    QVERIFY(b.budget.transactions().empty());
+    QVERIFY(!b.budget.removeTransaction(t));
 }
 
 void TestTransactions::flooredExpenseReversesInexactly() {
     CardBudget b;
     b.food->adjustBalance(-19000); // holds 10.00
-    Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500, b.checking->id(),
-                                       kNoId, b.food->id(), {}, {});
+    const Transaction* t = createTransaction(b.budget, TransactionType::Expense, -2500,
+                                             b.checking->id(), kNoId, b.food->id(), {}, {});
     applyTransaction(b.budget, *t, false);
     QCOMPARE(b.food->getBalance(), 0);
     applyTransaction(b.budget, *t, true);
@@ -167,7 +176,7 @@ void TestTransactions::flooredExpenseReversesInexactly() {
 void TestTransactions::missingItemsAreSkipped() {
     CardBudget b;
     const QList<int> before = b.balances();
-    Transaction* t =
+    const Transaction* t =
         createTransaction(b.budget, TransactionType::Expense, kAmountMin, 9999, 8888, 7777, {}, {});
     applyTransaction(b.budget, *t, false);
     applyTransaction(b.budget, *t, true);

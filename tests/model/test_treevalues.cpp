@@ -186,7 +186,7 @@ void TestTreeValues::tooltips_data() {
     QTest::newRow("3") << 3 << "Assign money to the 'Food' envelope";
     QTest::newRow("4") << 4 << "Add a new envelope to the 'Food' folder";
     QTest::newRow("5") << 5 << "Edit the 'Food' folder";
-    QTest::newRow("6") << 6 << "Assign money to the categories in the 'Food' folder";
+    QTest::newRow("6") << 6 << "Assign money to the envelopes in the 'Food' folder";
     QTest::newRow("7") << 7 << "Add folder";
     QTest::newRow("0") << 0 << "";
 }

@@ -57,14 +57,12 @@ struct Fixture {
         in->addChild(e);
         return e;
     }
-    Transaction* spend(Account* from, AccountEnvelope* in, Amount amount, const DateTime& when) {
-        Transaction* t = createTransaction(budget, TransactionType::Expense, amount, from->id(),
-                                           kNoId, in->id(), "Payee", "", when);
-        budget.placeByTime(t);
-        applyTransaction(budget, *t, false);
-        return t;
+    const Transaction* spend(Account* from, AccountEnvelope* in, Amount amount,
+                             const DateTime& when) {
+        return budget.recordTransaction(makeTransaction(
+            TransactionType::Expense, amount, from->id(), kNoId, in->id(), "Payee", "", when));
     }
-    Transaction* at(std::size_t i) { return budget.transactions()[i].get(); }
+    const Transaction* at(std::size_t i) { return budget.transactions()[i]; }
 };
 
 using Change = std::function<void(Fixture&)>;
@@ -77,41 +75,31 @@ struct NamedChange {
 // What the program's commands do to the budget, one kind of change each.
 const std::vector<NamedChange>& changes() {
     static const std::vector<NamedChange> list = {
-        {"expense today", [](Fixture& f) { f.spend(f.checking, f.rent, -4200, makeDate(2026, 3, 1, 10)); }},
+        {"expense today",
+         [](Fixture& f) { f.spend(f.checking, f.rent, -4200, makeDate(2026, 3, 1, 10)); }},
         {"card charge dated last month",
          [](Fixture& f) { f.spend(f.visa, f.trips, -2500, makeDate(2026, 2, 3, 12)); }},
         {"card payment",
          [](Fixture& f) {
-             Transaction* t = createTransaction(f.budget, TransactionType::CCPayment, -3000,
-                                                f.checking->id(), f.visa->id(),
-                                                kChargesEnvelopeId, "Visa", "", makeDate(2026, 3, 1));
-             applyTransaction(f.budget, *t, false);
+             f.budget.recordTransaction(
+                 makeTransaction(TransactionType::CCPayment, -3000, f.checking->id(), f.visa->id(),
+                                 kChargesEnvelopeId, "Visa", "", makeDate(2026, 3, 1)));
          }},
         {"edit amount and day",
          [](Fixture& f) {
-             Transaction* t = f.at(4);
-             f.budget.noteTransactionChange(t);
-             applyTransaction(f.budget, *t, true);
-             t->amount = -77;
-             t->payee = "Changed";
-             t->category = f.trips->id();
-             t->transactionTime = makeDate(2026, 1, 15, 9);
-             f.budget.placeByTime(t);
-             applyTransaction(f.budget, *t, false);
+             const Transaction* t = f.at(4);
+             Transaction changed = *t;
+             changed.amount = -77;
+             changed.payee = "Changed";
+             changed.category = f.trips->id();
+             changed.transactionTime = makeDate(2026, 1, 15, 9);
+             f.budget.editTransaction(t, changed);
          }},
-        {"delete card charge",
-         [](Fixture& f) {
-             Transaction* t = f.at(6);
-             applyTransaction(f.budget, *t, true);
-             f.budget.removeTransaction(t);
-         }},
+        {"delete card charge", [](Fixture& f) { f.budget.removeTransaction(f.at(6)); }},
         {"delete several",
          [](Fixture& f) {
-             for (std::size_t i : {5u, 2u, 0u}) {
-                 Transaction* t = f.at(i);
-                 applyTransaction(f.budget, *t, true);
-                 f.budget.removeTransaction(t);
-             }
+             for (std::size_t i : {5u, 2u, 0u})
+                 f.budget.removeTransaction(f.at(i));
          }},
         {"fund folder",
          [](Fixture& f) {
@@ -152,14 +140,14 @@ const std::vector<NamedChange>& changes() {
          }},
         {"import older statement",
          [](Fixture& f) {
+             std::vector<Transaction> batch;
              for (int day : {4, 1, 2}) {
-                 Transaction* t = createTransaction(f.budget, TransactionType::Expense, -day,
-                                                    f.checking->id(), kNoId, f.food->id(),
-                                                    "Import", "", makeDate(2026, 2, day, 8));
-                 t->bankId = QString::number(day);
-                 applyTransaction(f.budget, *t, false);
+                 batch.push_back(makeTransaction(TransactionType::Expense, -day, f.checking->id(),
+                                                 kNoId, f.food->id(), "Import", "",
+                                                 makeDate(2026, 2, day, 8)));
+                 batch.back().bankId = QString::number(day);
              }
-             f.budget.sortTransactionsByTime();
+             f.budget.recordTransactions(std::move(batch));
              f.checking->setLastImport(makeDate(2026, 3, 1));
              f.checking->setStatementColumns("delimiter=comma date=0 amount=2");
              // The same payee turned from an envelope to deposits.
@@ -255,8 +243,8 @@ private slots:
         Fixture f;
         UndoHistory history(f.budget);
         history.begin();
-        f.checking->setName("Checking"); // the same value again
-        f.budget.placeByTime(f.at(3));   // already in place
+        f.checking->setName("Checking");   // the same value again
+        f.budget.sortTransactionsByTime(); // already in order
         QVERIFY(!history.end("Nothing"));
         QVERIFY(!history.canUndo());
     }

@@ -1,7 +1,7 @@
 #include "../common/fakeprompter.h"
-#include "testdates.h"
 #include "model/clock.h"
 #include "reports/statistics.h"
+#include "testdates.h"
 
 #include <QTest>
 

@@ -37,8 +37,9 @@ struct EdgeBudget {
         hidden->setHidden(true);
     }
     void spend(AccountEnvelope* e, Amount amount, const DateTime& when) {
-        Transaction* t = createTransaction(budget, TransactionType::Expense, amount, checking->id(),
-                                           kNoId, e ? e->id() : kNoId, {}, {}, when);
+        const Transaction* t =
+            createTransaction(budget, TransactionType::Expense, amount, checking->id(), kNoId,
+                              e ? e->id() : kNoId, {}, {}, when);
         applyTransaction(budget, *t, false);
     }
 };

@@ -191,14 +191,17 @@ inline std::unique_ptr<Budget> richBudget() {
     charges->setCreatedDate(date(2023, 1, 1));
 
     auto tx = [&](TransactionType type, Amount amount, ItemId from, ItemId to, ItemId category,
-                  const QString& payee, const QString& description, const DateTime& when) {
-        createTransaction(budget, type, amount, from, to, category, payee, description, when);
+                  const QString& payee, const QString& description, const DateTime& when,
+                  const QString& bankId = QString()) {
+        Transaction t = makeTransaction(type, amount, from, to, category, payee, description, when);
+        t.bankId = bankId;
+        budget.loadTransaction(t);
     };
     tx(TransactionType::Deposit, 250000, kNoId, checking->id(), kNoId, QStringLiteral("Employer"),
        QStringLiteral("Salary"), date(2024, 1, 31));
     tx(TransactionType::Expense, -120000, checking->id(), kNoId, rent->id(),
-       QStringLiteral("Landlord <Ltd>"), QString(), date(2024, 2, 1));
-    budget.transactions().back()->bankId = QStringLiteral("20240201-0001 é");
+       QStringLiteral("Landlord <Ltd>"), QString(), date(2024, 2, 1),
+       QStringLiteral("20240201-0001 é"));
     tx(TransactionType::Expense, -4321, card->id(), kNoId, games->id(), QStringLiteral("Shop 💳"),
        QStringLiteral("two \"games\" & more"), date(2024, 2, 1));
     tx(TransactionType::Transfer, 10000, checking->id(), savings->id(), kNoId, QString(),

@@ -65,11 +65,13 @@ private slots:
         // Today is 2026-03-31; the 1st is 30 days back and stays, the day before it goes.
         QTest::newRow("edge") << QStringList{a + "2026-02-28", a + "2026-03-01"}
                               << QStringList{a + "2026-03-01", a + "2026-03-31"};
-        QTest::newRow("year back") << QStringList{a + "2025-03-31"} << QStringList{a + "2026-03-31"};
+        QTest::newRow("year back")
+            << QStringList{a + "2025-03-31"} << QStringList{a + "2026-03-31"};
         // Files that are not ours, or not dates, stay whatever they are called.
-        QTest::newRow("foreign")
-            << QStringList{"other.xlsx.2020-01-01", a + "notes", a + "2020-13-45"}
-            << QStringList{"other.xlsx.2020-01-01", a + "2020-13-45", a + "2026-03-31", a + "notes"};
+        QTest::newRow("foreign") << QStringList{"other.xlsx.2020-01-01", a + "notes",
+                                                a + "2020-13-45"}
+                                 << QStringList{"other.xlsx.2020-01-01", a + "2020-13-45",
+                                                a + "2026-03-31", a + "notes"};
     }
     void copiesOlderThanThirtyDaysGo() {
         QFETCH(QStringList, present);
@@ -104,9 +106,9 @@ private slots:
                           makeDate(2026, 1, 1));
         const QString backups = dir_->filePath("TallykeepBackup");
         QVERIFY(QDir().mkpath(daily_));
-        QCOMPARE(writeWorkbookReplacing(backups + "/tallykeep.xlsx.bak.1", b,
-                                        b.topLevelItemsForSave()),
-                 0);
+        QCOMPARE(
+            writeWorkbookReplacing(backups + "/tallykeep.xlsx.bak.1", b, b.topLevelItemsForSave()),
+            0);
         // A zip cut short, as a full disk would leave it.
         QByteArray damaged = readAll(backups + "/tallykeep.xlsx.bak.1");
         damaged.truncate(damaged.size() / 2);
@@ -118,7 +120,8 @@ private slots:
         QStringList names;
         for (const BackupGeneration& g : list)
             names << g.name;
-        QCOMPARE(names, (QStringList{"Backup 1", "Backup 2", "First of 3/9/26", "First of 3/1/26"}));
+        QCOMPARE(names,
+                 (QStringList{"Backup 1", "Backup 2", "First of 3/9/26", "First of 3/1/26"}));
         QVERIFY(!list[0].read);
         readBackup(list[0]);
         readBackup(list[1]);

@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -234,6 +236,81 @@ private slots:
         QCOMPARE(readAll(backups_ + "/tallykeep.xlsx.bak.1"), QByteArray("old"));
     }
 
+    void unreadableRowsAreReportedAndTheFileKept() {
+        // A thousand transactions written by another program, a few of them edited there the
+        // way people do: dates typed as text, a serial past the year 9999, amounts as text.
+        if (!QFile::exists("/usr/bin/python3"))
+            QSKIP("python3 is not installed");
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        const char* script = R"PY(
+import sys, openpyxl
+wb = openpyxl.Workbook()
+wb.active.title = "Budget"
+wb.create_sheet("Accounts").append(["Account name", "Type", "Balance"])
+wb["Accounts"].append(["Checking", "account", 100])
+wb.create_sheet("Folders").append(["Folder name"])
+wb["Folders"].append(["Bills"])
+wb.create_sheet("Categories").append(["Expense name", "Folder Id"])
+wb["Categories"].append(["Rent", "=Folders!A2"])
+t = wb.create_sheet("Transactions")
+t.append(["Date", "Payee", "Amount", "Expense", "Account From", "Account To", "Description", "Type"])
+for row in range(2, 1002):
+    t.append([44000 + row, "p%d" % row, -row / 100, "=Categories!A2", "=Accounts!A2", None, None, "Expense"])
+t["A200"] = "3/15/2023"
+t["A400"] = "2023-03-16 08:30"
+t["A500"] = 10**9
+t["C600"] = "12.50"
+t["C700"] = "twelve"
+t["A800"] = "soon"
+wb.save(sys.argv[1])
+)PY";
+        QProcess p;
+        p.start("/usr/bin/python3", {"-c", QString::fromUtf8(script), xlsx_});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray errors = p.readAllStandardError();
+        if (errors.contains("No module named"))
+            QSKIP("openpyxl is not installed");
+        QVERIFY2(p.exitCode() == 0, errors.constData());
+        const QByteArray original = readAll(xlsx_);
+
+        FixedClock clock(date(2024, 6, 10, 14, 15, 16));
+        BudgetFile file(exe_);
+        Budget b;
+        QCOMPARE(file.load(b), int(LoadOk));
+        QCOMPARE(b.transactions().size(), size_t(997));
+        QStringList odd; // the rows the spreadsheet program changed, as loaded
+        for (const auto& t : b.transactions())
+            if (t->payee == u"p200" || t->payee == u"p400" || t->payee == u"p600" ||
+                t->payee == u"p1001")
+                odd << QStringLiteral("%1 %2 %3")
+                           .arg(t->payee, ymd(t->transactionTime))
+                           .arg(t->amount);
+        odd.sort();
+        QCOMPARE(odd, QStringList({"p1001 2023-03-16 -1001", "p200 2023-03-15 -200",
+                                   "p400 2023-03-16 -400", "p600 2022-02-08 1250"}));
+
+        const QString kept = backups_ + "/tallykeep.xlsx.unreadable-20240610-141516";
+        QCOMPARE(readAll(kept), original);
+        const QString notice = file.takeNotice();
+        QVERIFY2(notice.contains(kept), qPrintable(notice));
+        for (const char* line : {"Transactions row 500: Date (A500) holds 1000000000;",
+                                 "Transactions row 700: Amount (C700) holds \"twelve\";",
+                                 "Transactions row 800: Date (A800) holds \"soon\";"})
+            QVERIFY2(notice.contains(QLatin1String(line)), qPrintable(notice));
+        QCOMPARE(notice.count(u"Transactions row "), 3);
+
+        // The first save replaces the file; the copy stays as it was, and nothing is
+        // reported again.
+        FakePrompter prompter;
+        QCOMPARE(file.save(b, prompter), 0);
+        QCOMPARE(readAll(kept), original);
+        BudgetFile again(exe_);
+        Budget reloaded;
+        QCOMPARE(again.load(reloaded), int(LoadOk));
+        QCOMPARE(reloaded.transactions().size(), size_t(997));
+        QVERIFY(again.takeNotice().isEmpty());
+    }
+
     void unreadableWorkbookIsKeptBeforeTheFirstSave() {
         FixedClock clock(date(2024, 6, 10, 14, 15, 16));
         writeAll(xlsx_, "PK\x03\x04 precious but broken");
@@ -353,7 +430,7 @@ private slots:
             expected = Workbook::SaveOutsideChange;
         } else if (why == "rows") {
             for (qint64 i = 0; i <= Workbook::kMaxDataRows; ++i)
-                b.appendTransaction(std::make_unique<Transaction>());
+                b.loadTransaction(Transaction());
             expected = Workbook::SaveTooManyRows;
         } else {
             // chmod 444: even where the process could write it (as root), it is not replaced.
@@ -633,7 +710,9 @@ private slots:
             item->setName(item->getName() + "!");
             item->setHidden(!item->isHidden());
         }
-        b->transactions().front()->payee = "changed";
+        Transaction changed = *b->transactions().front();
+        changed.payee = "changed";
+        b->editTransaction(b->transactions().front(), changed);
         createTransaction(*b, TransactionType::Expense, -1, kNoId, kNoId, kNoId, "late", "",
                           date(2024, 3, 2));
         b->rules().addMappingRule("NEW*", kNoId, false, "new");

@@ -4,9 +4,9 @@
 
 #include "fakeprompter.h"
 #include "model/budget.h"
-#include "storage/singleinstance.h"
 #include "storage/budgetfile.h"
 #include "storage/budgetlocation.h"
+#include "storage/singleinstance.h"
 #include "storagetestkit.h"
 
 #include <QDir>

@@ -112,6 +112,28 @@ private slots:
         QCOMPARE(rules[0].toObject()["payee"].toString(), QStringLiteral("Amazon"));
     }
 
+    void unreadableRowsHaveTheirOwnKey() {
+        // Scripts must see what was left out, and still get the budget that was read.
+        const QString file = dir_.filePath("edited.xlsx");
+        QVERIFY(writeWorkbook(file, {{"Transactions",
+                                      {{S("Date"), S("Payee"), S("Amount")},
+                                       {N(45000), S("kept"), N(1)},
+                                       {S("someday"), S("left out"), N(2)},
+                                       {N(45001), S("after it"), N(3)}}}}));
+        const Run r = run({file});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(root["transactions"].toArray().size(), 2);
+        const QJsonArray rows = root["unreadableRows"].toArray();
+        QCOMPARE(rows.size(), 1);
+        const QJsonObject row = rows[0].toObject();
+        QCOMPARE(row["sheet"].toString(), QStringLiteral("Transactions"));
+        QCOMPARE(row["row"].toInt(), 3);
+        QCOMPARE(row["cell"].toString(), QStringLiteral("A3"));
+        QCOMPARE(row["content"].toString(), QStringLiteral("\"someday\""));
+        QCOMPARE(row["kept"].toBool(), false);
+    }
+
     void savesACopyWithTheSameWriter() {
         auto b = richBudget();
         const QString file = dir_.filePath("source.xlsx");
@@ -164,7 +186,8 @@ private slots:
         auto b = richBudget();
         for (int i = 0; i < 30000; ++i)
             createTransaction(*b, TransactionType::Expense, -100 - i, 0, kNoId, kChargesEnvelopeId,
-                              QStringLiteral("payee %1").arg(i % 500), QStringLiteral("memo %1").arg(i),
+                              QStringLiteral("payee %1").arg(i % 500),
+                              QStringLiteral("memo %1").arg(i),
                               date(2020 + i % 5, 1 + i % 12, 1 + i % 28));
         const QString file = dir_.filePath("big.xlsx");
         QCOMPARE(writeWorkbookReplacing(file, *b, b->topLevelItemsForSave()), 0);

@@ -54,11 +54,12 @@ std::unique_ptr<Budget> bigBudget() {
     }
     for (int i = 0; i < kTransactions; ++i) {
         const DateTime when = date(2021 + i % 3, 1 + i % 12, 1 + i % 28);
-        Transaction* t =
+        const Transaction* t =
             i % 5 == 0
                 ? createTransaction(*b, TransactionType::Deposit, 100000 + i, kNoId,
                                     accounts[size_t(i % 2)]->id(), kNoId,
-                                    QStringLiteral("Employer"), QStringLiteral("pay %1").arg(i), when)
+                                    QStringLiteral("Employer"), QStringLiteral("pay %1").arg(i),
+                                    when)
                 : createTransaction(*b, TransactionType::Expense, -(100 + i % 9000),
                                     accounts[0]->id(), kNoId, envelopes[size_t(i % 20)]->id(),
                                     QStringLiteral("Shop %1").arg(i % 300), QString(), when);
@@ -103,7 +104,8 @@ int saveLoop(const QString& exe) {
     for (;;) {
         account->setName(account->getName() == kPlainName ? kSavedName : kPlainName);
         if (file.save(budget, prompter) != 0) {
-            std::fprintf(stderr, "child: save failed: %s\n", qPrintable(prompter.texts().join(u' ')));
+            std::fprintf(stderr, "child: save failed: %s\n",
+                         qPrintable(prompter.texts().join(u' ')));
             return 4;
         }
     }
@@ -185,7 +187,8 @@ private slots:
                 goodBackups.insert(hash);
             }
         }
-        qInfo("%d kills in %lld ms (kills within %d ms of the child being ready); %lld distinct files "
+        qInfo("%d kills in %lld ms (kills within %d ms of the child being ready); %lld distinct "
+              "files "
               "verified",
               kKills, total.elapsed(), window, qint64(goodBackups.size()));
     }

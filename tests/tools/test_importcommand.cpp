@@ -75,14 +75,12 @@ void writeBudget(const QString& path) {
     QCOMPARE(budget.findItem(4)->getName(), QStringLiteral("Fuel"));
     budget.rules().addMappingRule("WALMART*", 3, false, "Walmart");
     budget.rules().addMappingRule("*ACME*", kNoId, false, "Acme Corp", true);
-    Transaction* parking =
-        createTransaction(budget, TransactionType::Expense, -4194, checking->id(), kNoId, 4,
-                          "City parking", "", at(2024, 12, 3, 9, 15));
-    applyTransaction(budget, *parking, false);
-    Transaction* fee = createTransaction(budget, TransactionType::Expense, -500, visa->id(), kNoId,
-                                         5, "Service fee", "", at(2024, 12, 30, 10, 0));
-    fee->bankId = "202412310004";
-    applyTransaction(budget, *fee, false);
+    budget.recordTransaction(makeTransaction(TransactionType::Expense, -4194, checking->id(), kNoId,
+                                             4, "City parking", "", at(2024, 12, 3, 9, 15)));
+    Transaction fee = makeTransaction(TransactionType::Expense, -500, visa->id(), kNoId, 5,
+                                      "Service fee", "", at(2024, 12, 30, 10, 0));
+    fee.bankId = "202412310004";
+    budget.recordTransaction(fee);
     QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
 }
 
@@ -116,6 +114,7 @@ private slots:
     void everyStatementPutsInWhatItHolds();
     void csvOptions_data();
     void csvOptions();
+    void severalStatementsInOneFile();
 };
 
 void ImportCommandTest::statements_data() {
@@ -407,6 +406,7 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds_data() {
     QTest::addColumn<QString>("statement");
     QTest::addColumn<bool>("card");
     QTest::addColumn<qint64>("change"); // -1 << 40: the file holds no transactions
+    QTest::addColumn<QStringList>("options");
     const QStringList files =
         QDir(kStatements).entryList({"*.qif", "*.ofx", "*.qfx", "*.csv"}, QDir::Files);
     QVERIFY(files.size() >= 24);
@@ -415,16 +415,20 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds_data() {
             readAll(kStatements + file.left(file.lastIndexOf(u'.')) + ".expected");
         bool card = false, none = false;
         qint64 change = 0;
+        QStringList options; // which statement of a file with several
         bool found = false;
         for (const QByteArray& line : expected.split('\n')) {
             card = card || line == "account card";
             none = none || line == "no transactions";
+            if (line.startsWith("statement "))
+                options = QStringList{"--statement", QString::fromLatin1(line.mid(10))};
             if (line.startsWith("balance ")) {
                 change = line.mid(8).toLongLong(&found);
             }
         }
         QVERIFY2(found, qPrintable(file + ": no balance line"));
-        QTest::newRow(qPrintable(file)) << file << card << (none ? qint64(-1) << 40 : change);
+        QTest::newRow(qPrintable(file))
+            << file << card << (none ? qint64(-1) << 40 : change) << options;
     }
 }
 
@@ -432,6 +436,7 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds() {
     QFETCH(QString, statement);
     QFETCH(bool, card);
     QFETCH(qint64, change);
+    QFETCH(QStringList, options);
     QTemporaryDir dir;
     const QString path = dir.filePath("budget.xlsx");
     {
@@ -454,7 +459,8 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds() {
         QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
     }
     const QString account = card ? "Visa" : "Checking";
-    const Run r = run({path, "--account", account, kStatements + statement, "--apply"});
+    const Run r =
+        run(QStringList{path, "--account", account, kStatements + statement, "--apply"} + options);
     Budget loaded;
     BudgetFile file(BudgetPath{path});
     QCOMPARE(file.load(loaded), int(LoadOk));
@@ -468,6 +474,37 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds() {
     }
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(qint64(changed->getBalance()) - (card ? 0 : 100000), change);
+}
+
+// A checking account and a card in one download: nothing is read until one is chosen, and the
+// choice takes only that statement's rows.
+void ImportCommandTest::severalStatementsInOneFile() {
+    QTemporaryDir dir;
+    const QString budget = dir.filePath("budget.xlsx");
+    writeBudget(budget);
+    const QByteArray before = readAll(budget);
+    const QString file = kStatements + "checking_and_card.ofx";
+    Run r = run({budget, "--account", "Checking", file, "--apply"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("holds 2 statements; choose one with --statement N:\n"
+                            "  1: checking 4417-CHK, 2 transaction(s)\n"
+                            "  2: credit card 5500-0000-0000-9921, 3 transaction(s)\n"),
+             r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(readAll(budget), before);
+
+    r = run({budget, "--account", "Checking", file, "--statement", "1"});
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QStringList payees;
+    for (const QJsonValue row : QJsonDocument::fromJson(r.out)["rows"].toArray())
+        payees << row["payee"].toString() + " " + QString::number(row["amount"].toInteger());
+    QCOMPARE(payees, (QStringList{"CITY WATER DEPT -6420", "NORTHWIND PAYROLL 185000"}));
+
+    for (const char* wrong : {"3", "0"}) {
+        r = run({budget, "--account", "Checking", file, "--statement", wrong});
+        QCOMPARE(r.exitCode, *wrong == '3' ? 1 : 2);
+    }
+    QCOMPARE(readAll(budget), before);
 }
 
 // What the column step lets the user say, on the command line: the columns (numbered from
