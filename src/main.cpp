@@ -160,6 +160,7 @@ int main(int argc, char* argv[]) {
     }
 
     window.populate();
+    window.startSchedules();
     // Column widths the user set and the window's last place and size.
     QSettings viewState(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tallykeep"),
                         QStringLiteral("tallykeep"));

@@ -66,6 +66,16 @@ QString commandText(Command command) {
         return QStringLiteral("Restore from backup...");
     case Command::MoveMoney:
         return QStringLiteral("Move money...");
+    case Command::NewSchedule:
+        return QStringLiteral("New schedule...");
+    case Command::EditSchedule:
+        return QStringLiteral("Edit schedule...");
+    case Command::EnterScheduled:
+        return QStringLiteral("Enter");
+    case Command::SkipScheduled:
+        return QStringLiteral("Skip");
+    case Command::EditThenEnterScheduled:
+        return QStringLiteral("Edit then enter...");
     case Command::None:
         break;
     }
@@ -80,6 +90,11 @@ QString stepName(Command command) {
         return QStringLiteral("Move");
     case Command::Hide:
         return QStringLiteral("Hide");
+    case Command::EnterScheduled:
+    case Command::EditThenEnterScheduled:
+        return QStringLiteral("Enter scheduled transaction");
+    case Command::SkipScheduled:
+        return QStringLiteral("Skip scheduled transaction");
     default:
         break;
     }
@@ -171,6 +186,16 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
         return account && importIntoAccount(shell, account);
     case Command::MoveMoney:
         return moveMoneyFrom(shell, envelope);
+    case Command::NewSchedule:
+        return newSchedule(shell);
+    case Command::EditSchedule:
+        return editSchedule(shell, std::size_t(r.target));
+    case Command::EnterScheduled:
+        return enterScheduled(shell, std::size_t(r.target), false);
+    case Command::EditThenEnterScheduled:
+        return enterScheduled(shell, std::size_t(r.target), true);
+    case Command::SkipScheduled:
+        return skipScheduled(shell, std::size_t(r.target));
     case Command::Print:
         printBudget(shell.budget(), shell.dialogParent(), shell.prompter());
         return false;

@@ -44,6 +44,12 @@ enum class Command : int {
     Redo = 34003,
     RestoreBackup = 34004,
     MoveMoney = 34005,
+    // Schedules: the request's target is the schedule's place in the budget's list.
+    NewSchedule = 34006,
+    EditSchedule = 34007,
+    EnterScheduled = 34008,
+    SkipScheduled = 34009,
+    EditThenEnterScheduled = 34010,
 };
 
 struct CommandRequest {

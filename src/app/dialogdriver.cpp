@@ -20,6 +20,34 @@ QPushButton* okButtonOf(QDialogButtonBox* box) {
     return box->button(QDialogButtonBox::Ok);
 }
 
+namespace {
+constexpr char kScheduleProperty[] = "scheduleChosen";
+}
+
+QPushButton* addScheduleButton(QDialogButtonBox* box, QDialog* dialog) {
+    QPushButton* button =
+        box->addButton(QStringLiteral("Schedule..."), QDialogButtonBox::ActionRole);
+    button->setAutoDefault(false);
+    button->setObjectName(QStringLiteral("scheduleButton"));
+    QObject::connect(button, &QPushButton::clicked, dialog, [box, dialog] {
+        dialog->setProperty(kScheduleProperty, true);
+        okButtonOf(box)->click();
+        // A check that kept the dialog open leaves it a plain transaction dialog.
+        if (dialog->result() != QDialog::Accepted)
+            dialog->setProperty(kScheduleProperty, false);
+    });
+    return button;
+}
+
+bool scheduleChosen(const QDialog* dialog) {
+    return dialog->property(kScheduleProperty).toBool();
+}
+
+void hideScheduleButton(QDialog* dialog) {
+    if (auto* button = dialog->findChild<QPushButton*>(QStringLiteral("scheduleButton")))
+        button->hide();
+}
+
 bool execWithHelp(Shell& shell, const HelpText& help, QDialog* dialog) {
     HelpScope scope(shell, help.heading, help.body);
     return DialogDriver::exec(dialog) == QDialog::Accepted;

@@ -9,6 +9,12 @@ class QPushButton;
 // OK and Cancel at the bottom of a dialog, OK the default button (Enter), Cancel on Escape.
 QDialogButtonBox* makeOkCancel(QDialog* dialog);
 QPushButton* okButtonOf(QDialogButtonBox* box);
+// "Schedule..." beside OK: runs the dialog's own OK checks and, when they let it close,
+// marks the dialog as asking for a schedule of its entry instead of a transaction.
+QPushButton* addScheduleButton(QDialogButtonBox* box, QDialog* dialog);
+bool scheduleChosen(const QDialog* dialog);
+// Editing a recorded transaction makes no schedule.
+void hideScheduleButton(QDialog* dialog);
 
 class Shell;
 struct HelpText;

@@ -119,6 +119,10 @@ void FundEnvelopeDialog::recompute() {
     formatAmountIntoControl(shownNewBalance_, compute());
 }
 
+bool FundEnvelopesDialog::coverDueChosen() const {
+    return coverDue_->isChecked();
+}
+
 FundEnvelopesDialog::FundEnvelopesDialog(const Budget& budget, const AccountGroup& folder,
                                          QWidget* parent)
     : QDialog(parent) {
@@ -130,6 +134,10 @@ FundEnvelopesDialog::FundEnvelopesDialog(const Budget& budget, const AccountGrou
         this);
     explanation->setWordWrap(true);
     summary_ = new QLabel(fundFolderSummary(budget, folder), this);
+    monthly_ = new QRadioButton(QStringLiteral("Fund envelopes to their monthly budgets"), this);
+    coverDue_ =
+        new QRadioButton(QStringLiteral("Fund envelopes to cover what is due this month"), this);
+    monthly_->setChecked(true);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -137,6 +145,8 @@ FundEnvelopesDialog::FundEnvelopesDialog(const Budget& budget, const AccountGrou
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(explanation);
     layout->addWidget(summary_);
+    layout->addWidget(monthly_);
+    layout->addWidget(coverDue_);
     layout->addWidget(buttons);
     // A wrapped label needs a width to size against.
     explanation->setMinimumWidth(explanation->fontMetrics().averageCharWidth() * 50);

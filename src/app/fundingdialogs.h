@@ -83,8 +83,13 @@ public:
                         QWidget* parent = nullptr);
     QLabel* summaryLabel() const { return summary_; }
     QPushButton* okButton() const { return ok_; }
+    // "to cover what is due this month" instead of the monthly budgets.
+    QRadioButton* coverDueChoice() const { return coverDue_; }
+    bool coverDueChosen() const;
 
 private:
     QLabel* summary_;
+    QRadioButton* monthly_;
+    QRadioButton* coverDue_;
     QPushButton* ok_;
 };

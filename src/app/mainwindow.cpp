@@ -9,16 +9,20 @@
 #include "app/operations.h"
 #include "app/restoredialog.h"
 #include "app/transactionlist.h"
+#include "app/upcomingpane.h"
 #include "gui/reportwindow.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "model/health.h"
 #include "model/prompter.h"
+#include "model/schedule.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QDockWidget>
 #include <QEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -26,6 +30,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 
 PaneLayout computePaneLayout(const QSize& client, int filterBarHeight, bool showTransactions) {
@@ -72,6 +78,14 @@ MainWindow::MainWindow(Budget& budget, Prompter* prompter)
     transactions_ = new TransactionList(budget_, client_);
     client_->installEventFilter(this);
 
+    upcoming_ = new UpcomingPane(budget_, this);
+    upcomingDock_ = new QDockWidget(QStringLiteral("Upcoming"), this);
+    upcomingDock_->setObjectName(QStringLiteral("upcoming"));
+    upcomingDock_->setWidget(upcoming_);
+    upcomingDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::BottomDockWidgetArea, upcomingDock_);
+    upcomingDock_->hide();
+
     createMenus();
     connectPanes();
 }
@@ -102,6 +116,10 @@ void MainWindow::createMenus() {
         ->setShortcuts(
             {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     edit->addSeparator();
+    add(edit, Command::NewSchedule);
+    QAction* upcoming = upcomingDock_->toggleViewAction();
+    upcoming->setText(QStringLiteral("Upcoming"));
+    edit->addAction(upcoming);
     add(edit, Command::MoveMoney);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
@@ -153,6 +171,8 @@ void MainWindow::showChanges(const ChangeReport& change, bool wholeBudget) {
         else if (change.items)
             transactions_->viewport()->update(); // envelope names are painted from the budget
     }
+    if (change.schedules)
+        schedulesChanged();
     saveBudget();
 }
 
@@ -251,6 +271,10 @@ void MainWindow::connectPanes() {
         layoutWindow();
     });
     connect(filter_, &FilterBar::searchChanged, this, &MainWindow::rebuildTransactionList);
+    connect(upcoming_, &UpcomingPane::commandRequested, this,
+            [this](Command command, quint32 schedule) {
+                runCommand(CommandRequest{command, nullptr, nullptr, ItemId(schedule)});
+            });
     // "Over budget" is a question of this month too.
     connect(tree_, &EnvelopeTree::monthChanged, this, &MainWindow::refreshBudgetHealth);
 }
@@ -266,6 +290,43 @@ void MainWindow::populate() {
     layoutWindow();
     refreshTexts();
     refreshBudgetHealth();
+    upcoming_->rebuild(toQDate(Clock::now()));
+}
+
+void MainWindow::schedulesChanged() {
+    upcoming_->rebuild(toQDate(Clock::now()));
+    if (upcoming_->waitingCount() > 0)
+        upcomingDock_->show();
+    tree_->invalidateValues();
+    tree_->viewport()->update();
+}
+
+int MainWindow::enterDueScheduled() {
+    const QDate today = toQDate(Clock::now());
+    lastDueCheck_ = today;
+    int entered = 0;
+    asStep(QStringLiteral("Enter scheduled transactions"),
+           [&] { entered = enterDueOccurrences(budget_, today); });
+    // Even with nothing entered the waiting ones are shown (at start, or a new day).
+    schedulesChanged();
+    if (entered > 0)
+        statusBar()->showMessage(enteredMessage(entered));
+    return entered;
+}
+
+int MainWindow::startSchedules() {
+    const int entered = enterDueScheduled();
+    if (!dayTimer_) {
+        // A minute's delay after midnight is of no matter; a wake from sleep is caught too.
+        dayTimer_ = new QTimer(this);
+        dayTimer_->setInterval(60 * 1000);
+        connect(dayTimer_, &QTimer::timeout, this, [this] {
+            if (toQDate(Clock::now()) != lastDueCheck_ && !QApplication::activeModalWidget())
+                enterDueScheduled();
+        });
+        dayTimer_->start();
+    }
+    return entered;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/shell.h"
 
+#include <QDate>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -21,6 +22,9 @@ class QSettings;
 class QTreeWidgetItem;
 class TransactionList;
 class UndoHistory;
+class UpcomingPane;
+class QDockWidget;
+class QTimer;
 struct ChangeReport;
 
 struct PaneLayout {
@@ -49,6 +53,15 @@ public:
     void restoreHelp() override;
     void showItem(AccountBase* item) override;
     void removeItem(AccountBase* item) override;
+    // The upcoming list and the envelopes' due texts follow the schedules.
+    void schedulesChanged();
+
+    // Enters what the "enter automatically" schedules have due as one step, then does the
+    // same whenever the day changes while the program runs; returns how many were entered.
+    int startSchedules();
+    int enterDueScheduled();
+    UpcomingPane* upcomingPane() const { return upcoming_; }
+    QDockWidget* upcomingDock() const { return upcomingDock_; }
 
     // Account names and balances, tree labels, repaint.
     void refreshTexts();
@@ -142,4 +155,8 @@ private:
     QList<QAction*> menuActions_;
     std::unique_ptr<UndoHistory> history_;
     QString budgetFile_;
+    UpcomingPane* upcoming_;
+    QDockWidget* upcomingDock_;
+    QTimer* dayTimer_ = nullptr;
+    QDate lastDueCheck_;
 };

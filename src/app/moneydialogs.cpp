@@ -56,6 +56,7 @@ DepositDialog::DepositDialog(const Budget& budget, const std::vector<Account*>& 
     fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
+    addScheduleButton(buttons, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &DepositDialog::store);
     stack(this, fields, buttons);
 
@@ -111,6 +112,7 @@ TransferDialog::TransferDialog(const Budget& budget, Prompter& prompter,
     fields->addRow(warning_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
+    addScheduleButton(buttons, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &TransferDialog::tryAccept);
     stack(this, fields, buttons);
 
@@ -175,6 +177,7 @@ CardPaymentDialog::CardPaymentDialog(const Budget& budget, const std::vector<Acc
     fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
+    addScheduleButton(buttons, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CardPaymentDialog::store);
     stack(this, fields, buttons);
 

@@ -49,6 +49,15 @@ bool addEnvelope(Shell& shell, AccountGroup* folder);
 ItemId addEnvelopeForImport(Shell& shell, ItemId besideEnvelope);
 bool editEnvelope(Shell& shell, AccountEnvelope* envelope);
 
+// Schedules. Like every command they neither refresh nor save: the step's report does.
+struct Schedule;
+bool makeSchedule(Shell& shell, const Schedule& draft);
+bool newSchedule(Shell& shell);
+bool editSchedule(Shell& shell, std::size_t index);
+// Records the schedule's next occurrence (after the edit dialog when edit), or passes it by.
+bool enterScheduled(Shell& shell, std::size_t index, bool edit);
+bool skipScheduled(Shell& shell, std::size_t index);
+
 bool hideTreeItem(Shell& shell, AccountBase* item);
 bool hideAccount(Shell& shell, Account* account);
 // The "Unhide..." menu at a screen position; choosing an entry unhides it and saves.

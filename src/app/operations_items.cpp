@@ -10,6 +10,7 @@
 #include "app/settingsdialogs.h"
 #include "app/shell.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "model/prompter.h"
 
 #include <QComboBox>
@@ -100,7 +101,10 @@ bool fundFolder(Shell& shell, AccountGroup* folder) {
     FundEnvelopesDialog dialog(shell.budget(), *folder, shell.dialogParent());
     if (!execWithHelp(shell, fundEnvelopesHelp(), &dialog))
         return false;
-    fundFolderEnvelopes(*folder);
+    if (dialog.coverDueChosen())
+        fundToCoverDue(shell.budget(), *folder, toQDate(Clock::now()));
+    else
+        fundFolderEnvelopes(*folder);
     return true;
 }
 

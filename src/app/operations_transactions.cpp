@@ -13,6 +13,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
+#include "model/schedule.h"
 
 namespace {
 bool hasAnyAccount(const Budget& budget) {
@@ -28,7 +29,7 @@ bool hasNonCardAccount(const Budget& budget, int atLeast) {
 }
 
 // Opens the Transaction dialog; false when there is no account at all or on Cancel.
-bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
+bool runTransactionDialog(Shell& shell, ExpenseForm& form, bool* schedule = nullptr) {
     Budget& budget = shell.budget();
     if (!hasAnyAccount(budget)) {
         shell.prompter().inform("No Accounts",
@@ -47,9 +48,13 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form) {
         return false;
     }
     TransactionDialog dialog(budget, shell.prompter(), form, shell.dialogParent());
+    if (!schedule)
+        hideScheduleButton(&dialog);
     if (!execWithHelp(shell, transactionHelp(), &dialog))
         return false;
     form = dialog.form();
+    if (schedule)
+        *schedule = scheduleChosen(&dialog);
     return true;
 }
 
@@ -66,6 +71,21 @@ void recordOnDay(Budget& budget, TransactionType type, Amount amount, ItemId fro
                  const QDate& day) {
     budget.recordTransaction(makeTransaction(type, amount, from, to, envelope, payee, description,
                                              onDay(Clock::now(), day)));
+}
+
+// The dialog's entry as the first occurrence of a monthly schedule, for the editor.
+Schedule scheduleOf(TransactionType type, Amount amount, ItemId from, ItemId to, ItemId envelope,
+                    const QString& payee, const QString& description, const QDate& day) {
+    Schedule s;
+    s.type = type;
+    s.amount = amount;
+    s.accountFrom = from;
+    s.accountTo = to;
+    s.category = envelope;
+    s.payee = payee;
+    s.description = description;
+    s.first = day.isValid() ? day : toQDate(Clock::now());
+    return s;
 }
 
 bool editExpense(Shell& shell, const Transaction* t) {
@@ -104,6 +124,7 @@ bool editDeposit(Shell& shell, const Transaction* t) {
     keepAccountListed(accounts, budget, t->accountTo);
 
     DepositDialog dialog(budget, accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, depositHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -131,6 +152,7 @@ bool editTransfer(Shell& shell, const Transaction* t) {
     keepAccountListed(accounts, budget, t->accountTo);
 
     TransferDialog dialog(budget, shell.prompter(), accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, transferHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -157,6 +179,7 @@ bool editCardPayment(Shell& shell, const Transaction* t) {
     keepAccountListed(accounts, budget, t->accountFrom);
 
     CardPaymentDialog dialog(budget, accounts, form, shell.dialogParent());
+    hideScheduleButton(&dialog);
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
@@ -182,8 +205,13 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
         if (envelope->defaultPayFromAccount() != kNoId)
             form.account = envelope->defaultPayFromAccount();
     }
-    if (!runTransactionDialog(shell, form))
+    bool schedule = false;
+    if (!runTransactionDialog(shell, form, &schedule))
         return false;
+    if (schedule)
+        return makeSchedule(shell,
+                            scheduleOf(TransactionType::Expense, form.amount, form.account, kNoId,
+                                       form.envelope, form.payee, form.description, form.date));
     recordOnDay(shell.budget(), TransactionType::Expense, form.amount, form.account, kNoId,
                 form.envelope, form.payee, form.description, form.date);
     return true;
@@ -218,6 +246,10 @@ bool recordDeposit(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.account))
         return false;
+    if (scheduleChosen(&dialog))
+        return makeSchedule(shell,
+                            scheduleOf(TransactionType::Deposit, form.amount, kNoId, form.account,
+                                       kNoId, form.payer, form.description, form.date));
     recordOnDay(budget, TransactionType::Deposit, form.amount, kNoId, form.account, kNoId,
                 form.payer, form.description, form.date);
     return true;
@@ -243,6 +275,10 @@ bool recordTransfer(Shell& shell, Account* account) {
     form = dialog.form();
     if (!budget.findAccount(form.fromAccount) || !budget.findAccount(form.toAccount))
         return false;
+    if (scheduleChosen(&dialog))
+        return makeSchedule(shell, scheduleOf(TransactionType::Transfer, form.amount,
+                                              form.fromAccount, form.toAccount, kNoId, "Transfer",
+                                              form.description, form.date));
     recordOnDay(budget, TransactionType::Transfer, form.amount, form.fromAccount, form.toAccount,
                 kNoId, "Transfer", form.description, form.date);
     return true;
@@ -267,6 +303,10 @@ bool payCreditCard(Shell& shell, Account* card) {
     if (!execWithHelp(shell, cardPaymentHelp(), &dialog))
         return false;
     form = dialog.form();
+    if (scheduleChosen(&dialog))
+        return makeSchedule(shell, scheduleOf(TransactionType::CCPayment, form.amount,
+                                              form.payingAccount, card->id(), kChargesEnvelopeId,
+                                              card->getName(), form.description, form.date));
     recordOnDay(budget, TransactionType::CCPayment, form.amount, form.payingAccount, card->id(),
                 kChargesEnvelopeId, card->getName(), form.description, form.date);
     return true;

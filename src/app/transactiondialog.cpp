@@ -40,6 +40,7 @@ TransactionDialog::TransactionDialog(const Budget& budget, Prompter& prompter,
     fields->addRow("Date:", date_);
     auto* buttons = makeOkCancel(this);
     ok_ = okButtonOf(buttons);
+    addScheduleButton(buttons, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &TransactionDialog::tryAccept);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);

@@ -1,4 +1,5 @@
 #include "import/importplan.h"
+#include "import/schedulematch.h"
 
 #include "import/mappayee.h"
 #include "model/budget.h"
@@ -143,6 +144,7 @@ void ImportPlan::map(std::vector<ImportRecord>& records) const {
         record.envelopeId = mapping.envelopeId;
         record.deposit = mapping.deposit && mayDeposit(record);
     }
+    mapRowsToSchedules(budget_, account_.id(), records);
 }
 
 bool ImportPlan::mayDeposit(const ImportRecord& record) const {
@@ -189,6 +191,7 @@ DateTime latestDate(const std::vector<ImportRecord>& records) {
 
 void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
                 const DateTime& latest) {
+    settleScheduledOccurrences(budget, account.id(), chosen);
     std::vector<Transaction> batch;
     batch.reserve(chosen.size());
     for (const ImportRecord& record : chosen) {

@@ -273,6 +273,7 @@ void Budget::replaceWith(const Budget& source) {
         if (auto it = copies.find(folder); it != copies.end())
             folderOrder_.push_back(static_cast<AccountGroup*>(it->second));
     rules_ = source.rules_;
+    schedules_ = source.schedules_;
     nextId_ = source.nextId_ == kNoId ? 0 : source.nextId_;
     if (source.nextId_ == kNoId)
         resumeIdAllocationAfterLegacyLoad();

@@ -4,6 +4,7 @@
 
 #include "model/items.h"
 #include "model/mappingrules.h"
+#include "model/schedule.h"
 #include "model/transaction.h"
 
 #include <map>
@@ -104,6 +105,9 @@ public:
     // of it, the registry forgets it, and its id is handed out again when it was the last
     // one given), as if it had never been made. It stays owned, like an undone one.
     void discardNewItem(AccountBase* item);
+    // Scheduled transactions, in the order the user made them.
+    std::vector<Schedule>& schedules() { return schedules_; }
+    const std::vector<Schedule>& schedules() const { return schedules_; }
 
 private:
     Transaction* append(std::unique_ptr<Transaction> t);
@@ -119,5 +123,6 @@ private:
     std::vector<Account*> accountOrder_;
     std::vector<AccountGroup*> folderOrder_;
     MappingRuleSet rules_;
+    std::vector<Schedule> schedules_;
     UndoHistory* history_ = nullptr; // told about every change to the transaction list
 };

@@ -53,7 +53,6 @@ void fillFolder(const AccountGroup& folder, TreeRowValues& row) {
 
 TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item,
                                    const MonthFlows& flows) {
-    Q_UNUSED(budget);
     TreeRowValues row;
     if (item.getType() == ItemType::Folder)
         row.budgeted = item.totalBudgeted();
@@ -63,9 +62,15 @@ TreeRowValues computeTreeRowValues(const Budget& budget, const AccountBase& item
     row.difference = clampAmount(std::int64_t(row.actual) - row.budgeted);
     row.balance = item.getBalance();
 
-    if (item.getType() == ItemType::Envelope)
+    if (item.getType() == ItemType::Envelope) {
         fillEnvelope(static_cast<const AccountEnvelope&>(item), flows, row);
-    else if (item.getType() == ItemType::Folder)
+        std::size_t index = 0;
+        const Occurrence due = nextDueForEnvelope(budget, item.id(), &index);
+        if (due.index >= 0)
+            row.information = QStringLiteral("%1 due %2")
+                                  .arg(currency(amountMagnitude(budget.schedules()[index].amount)),
+                                       formatDate(atStartOfDay(due.date), DateStyle::ShortDate));
+    } else if (item.getType() == ItemType::Folder)
         fillFolder(static_cast<const AccountGroup&>(item), row);
     return row;
 }

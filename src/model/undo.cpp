@@ -34,6 +34,7 @@ struct UndoHistory::Step {
     std::optional<std::vector<Account*>> accountOrder;
     std::optional<std::vector<AccountGroup*>> folderOrder;
     std::optional<MappingRuleSet> rules;
+    std::optional<std::vector<Schedule>> schedules;
     ItemId nextId = 0;
     bool nextIdChanged = false;
     std::vector<TransactionChange> transactions;
@@ -68,6 +69,7 @@ void UndoHistory::begin() {
     open_->accountOrder = budget_.accountOrder_;
     open_->folderOrder = budget_.folderOrder_;
     open_->rules = budget_.rules_;
+    open_->schedules = budget_.schedules_;
     snapshot_.clear();
     snapshot_.reserve(budget_.registry_.size());
     for (const auto& [id, item] : budget_.registry_)
@@ -103,6 +105,8 @@ ChangeReport UndoHistory::end(const QString& name) {
         step->folderOrder.reset();
     if (step->rules == budget_.rules_)
         step->rules.reset();
+    if (step->schedules == budget_.schedules_)
+        step->schedules.reset();
     step->nextIdChanged = step->nextId != budget_.nextId_;
 
     ChangeReport report;
@@ -112,6 +116,7 @@ ChangeReport UndoHistory::end(const QString& name) {
     });
     report.orders = step->accountOrder || step->folderOrder;
     report.rules = step->rules.has_value();
+    report.schedules = step->schedules.has_value();
     report.ids = step->nextIdChanged;
     for (const TransactionChange& c : step->transactions) {
         if (c.kind == TransactionChange::Changed)
@@ -322,6 +327,8 @@ void UndoHistory::toggle(Step& step, bool undoing) {
         std::swap(*step.folderOrder, budget_.folderOrder_);
     if (step.rules)
         std::swap(*step.rules, budget_.rules_);
+    if (step.schedules)
+        std::swap(*step.schedules, budget_.schedules_);
     if (step.nextIdChanged)
         std::swap(step.nextId, budget_.nextId_);
     replaying_ = false;

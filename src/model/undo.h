@@ -21,18 +21,20 @@ class Budget;
 // What a closed step changed, for the window to show and save. Empty when nothing changed
 // (then no step is kept).
 struct ChangeReport {
-    bool items = false;    // an item's fields, id or folder contents changed, or an item came
-    bool accounts = false; // ... and an account is among them
-    bool orders = false;   // the display order of accounts or folders
-    bool rules = false;    // the payee mapping rules
-    bool ids = false;      // only the id allocator moved
+    bool items = false;     // an item's fields, id or folder contents changed, or an item came
+    bool accounts = false;  // ... and an account is among them
+    bool orders = false;    // the display order of accounts or folders
+    bool rules = false;     // the payee mapping rules
+    bool schedules = false; // the scheduled transactions
+    bool ids = false;       // only the id allocator moved
     // Transactions recorded, removed or moved in the list.
     bool transactionList = false;
     // Transactions whose values changed where they are (they may have moved as well).
     std::vector<const Transaction*> editedTransactions;
 
     bool any() const {
-        return items || orders || rules || ids || transactionList || !editedTransactions.empty();
+        return items || orders || rules || schedules || ids || transactionList ||
+               !editedTransactions.empty();
     }
     explicit operator bool() const { return any(); }
 };

@@ -1,6 +1,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/datetext.h"
+#include "storage/schedulesheet.h"
 #include "storage/workbook.h"
 #include "storage/workbooklayout.h"
 #include "storage/xlsxreader.h"
@@ -444,6 +445,16 @@ WorkbookLoad loadWorkbook(const QString& path, Budget& budget) {
     r.readCategoriesSheet();
     r.readSettingsSheet();
     r.readTransactionsSheet();
+    readSchedulesSheet(doc, budget,
+                       [&r](const XlsxSheet& s, int row, int col) -> std::optional<ItemId> {
+                           const XlsxCell cell = s.cell(row, col);
+                           if (!cell.hasFormula())
+                               return std::nullopt;
+                           const auto it = r.refs.find(referenceKey(cell.formula()));
+                           if (it == r.refs.end())
+                               return std::nullopt;
+                           return it.value();
+                       });
     budget.normaliseAfterLoad();
     doc.close();
     releaseFreedMemory();

@@ -1,5 +1,6 @@
 #include "model/budget.h"
 #include "model/clock.h"
+#include "storage/schedulesheet.h"
 #include "storage/workbook.h"
 #include "storage/workbooklayout.h"
 
@@ -406,6 +407,20 @@ int writeSettingsSheet(WriteContext& c) {
     return w.status();
 }
 
+int writeSchedules(WriteContext& c) {
+    const DataStyles& s = c.dataStyles;
+    return writeSchedulesSheet(
+        c.wb, c.budget, {s.header, s.text, s.money, s.date},
+        [&](lxw_worksheet* ws, int row, int col, ItemId id) {
+            const auto r = lxw_row_t(row - 1);
+            const auto k = lxw_col_t(col - 1);
+            if (const RowReference* ref = lookup(c.refs, id))
+                return int(worksheet_write_formula_str(ws, r, k, ref->formula.constData(), s.text,
+                                                       ref->result.constData()));
+            return int(worksheet_write_blank(ws, r, k, s.text));
+        });
+}
+
 int writeBudgetOverview(WriteContext& c) {
     lxw_worksheet* ws = c.budgetSheet;
     lxw_format* headingLarge = workbook_add_format(c.wb);
@@ -736,6 +751,8 @@ int writeWorkbookFile(const QString& path, const Budget& budget,
             status = writeTransactionsSheet(c);
         if (status == 0)
             status = writeSettingsSheet(c);
+        if (status == 0)
+            status = writeSchedules(c);
         if (status == 0)
             status = writeBudgetOverview(c);
     } catch (const std::bad_alloc&) {

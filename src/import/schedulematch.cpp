@@ -1,0 +1,67 @@
+#include "import/schedulematch.h"
+
+#include "model/budget.h"
+#include "model/schedule.h"
+
+#include <cstdlib>
+
+namespace {
+// The account the schedule's money leaves or enters, and with which sign.
+bool sameAccount(const Schedule& s, ItemId account, Amount rowAmount) {
+    switch (s.type) {
+    case TransactionType::Expense:
+        return s.accountFrom == account && rowAmount < 0;
+    case TransactionType::Deposit:
+        return s.accountTo == account && rowAmount > 0;
+    case TransactionType::Transfer:
+    case TransactionType::CCPayment:
+        return (s.accountFrom == account && rowAmount < 0) ||
+               (s.accountTo == account && rowAmount > 0);
+    }
+    return false;
+}
+} // namespace
+
+int scheduleForRow(const Budget& budget, ItemId account, const ImportRecord& record) {
+    const QDate day = toQDate(record.date);
+    for (std::size_t i = 0; i < budget.schedules().size(); ++i) {
+        const Schedule& s = budget.schedules()[i];
+        if (!sameAccount(s, account, record.amount) || !amountMatches(s, record.amount))
+            continue;
+        const Occurrence next = nextOccurrence(s);
+        if (next.index >= 0 && std::abs(day.daysTo(next.date)) <= kScheduleMatchDays)
+            return int(i);
+    }
+    return -1;
+}
+
+void mapRowsToSchedules(const Budget& budget, ItemId account, std::vector<ImportRecord>& records) {
+    for (ImportRecord& record : records) {
+        // A rule's answer stands.
+        if (!record.mappedPayee.isEmpty() || record.envelopeId != kNoId || record.deposit)
+            continue;
+        const int i = scheduleForRow(budget, account, record);
+        if (i < 0)
+            continue;
+        const Schedule& s = budget.schedules()[std::size_t(i)];
+        record.mappedPayee = s.payee;
+        if (s.type == TransactionType::Expense)
+            record.envelopeId = s.category;
+        else if (s.type == TransactionType::Deposit)
+            record.deposit = true;
+    }
+}
+
+int settleScheduledOccurrences(Budget& budget, ItemId account,
+                               const std::vector<ImportRecord>& recorded) {
+    int settled = 0;
+    for (const ImportRecord& record : recorded) {
+        const int i = scheduleForRow(budget, account, record);
+        if (i < 0)
+            continue;
+        Schedule& s = budget.schedules()[std::size_t(i)];
+        s.done = nextOccurrence(s).index + 1;
+        ++settled;
+    }
+    return settled;
+}
