@@ -76,6 +76,13 @@ inline const QString kNoTransactionsText = QStringLiteral("no transactions in th
 // for the mapping step's preview.
 QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows);
 
+// The balance a statement gives at its end (OFX LEDGERBAL with its DTASOF; a CSV balance
+// column on its last row), when it gives one.
+struct StatementBalance {
+    Amount amount = 0;
+    QDate date;
+};
+
 struct StatementRead {
     StatementFormat format = StatementFormat::Unknown;
     // 0, or an errno as readQifFile gives: EINVAL when the bytes are no statement that can be
@@ -86,6 +93,8 @@ struct StatementRead {
     StatementSkips skips;
     // An OFX file's statements (one or more); empty for other forms.
     std::vector<OfxStatement> statements;
+    // The closing balance of the rows read (of the chosen statement for OFX), if given.
+    std::optional<StatementBalance> closing;
 };
 
 struct StatementOptions {
