@@ -251,23 +251,15 @@ void TestWindowSchedules::registerShowsWhatIsComing() {
     SampleBudget& s = f.sample;
     Schedule power = expense(s, s.power, -9000, "Power Co", QDate(2026, 3, 10), RepeatUnit::Months,
                              ScheduleMode::AskMe); // waits since the 10th
-    Schedule salary;
+    Schedule salary = expense(s, s.rent, 210000, "Employer", QDate(2026, 3, 20), RepeatUnit::Weeks,
+                              ScheduleMode::AskMe);
     salary.type = TransactionType::Deposit;
-    salary.amount = 210000;
-    salary.accountTo = s.checking->id();
-    salary.payee = "Employer";
-    salary.unit = RepeatUnit::Weeks;
+    std::swap(salary.accountFrom, salary.accountTo);
     salary.every = 2;
-    salary.first = QDate(2026, 3, 20);
-    salary.mode = ScheduleMode::AskMe;
-    Schedule saving = salary;
+    Schedule saving =
+        expense(s, s.rent, 50000, "", QDate(2026, 3, 25), RepeatUnit::Months, ScheduleMode::AskMe);
     saving.type = TransactionType::Transfer;
-    saving.amount = 50000;
-    saving.accountFrom = s.checking->id();
     saving.accountTo = s.savings->id();
-    saving.unit = RepeatUnit::Months;
-    saving.every = 1;
-    saving.first = QDate(2026, 3, 25);
     Schedule rent = expense(s, s.rent, -120000, "Landlord", QDate(2026, 4, 7), RepeatUnit::Months,
                             ScheduleMode::Automatic);
     Schedule card = expense(s, s.groceries, -3000, "Corner Shop", QDate(2026, 3, 20),
