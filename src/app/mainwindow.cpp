@@ -163,7 +163,10 @@ void MainWindow::showChanges(const ChangeReport& change, bool wholeBudget) {
         // A recorded or removed transaction, or an account changed on its own (its name and
         // balance are in the list), needs the rows built again; an edited transaction only
         // its row (which rebuilds the list when it shows an account's running balance).
-        if (change.transactionList || (change.accounts && change.editedTransactions.empty()))
+        // An account's register also shows the schedules' coming occurrences.
+        const bool projected = change.schedules && filter_->byAccount()->isChecked();
+        if (change.transactionList || projected ||
+            (change.accounts && change.editedTransactions.empty()))
             rebuildTransactionList();
         else if (!change.editedTransactions.empty())
             for (const Transaction* t : change.editedTransactions)
@@ -271,10 +274,11 @@ void MainWindow::connectPanes() {
         layoutWindow();
     });
     connect(filter_, &FilterBar::searchChanged, this, &MainWindow::rebuildTransactionList);
-    connect(upcoming_, &UpcomingPane::commandRequested, this,
-            [this](Command command, quint32 schedule) {
-                runCommand(CommandRequest{command, nullptr, nullptr, ItemId(schedule)});
-            });
+    const auto runScheduleCommand = [this](Command command, quint32 schedule) {
+        runCommand(CommandRequest{command, nullptr, nullptr, ItemId(schedule)});
+    };
+    connect(upcoming_, &UpcomingPane::commandRequested, this, runScheduleCommand);
+    connect(transactions_, &TransactionList::scheduleCommandRequested, this, runScheduleCommand);
     // "Over budget" is a question of this month too.
     connect(tree_, &EnvelopeTree::monthChanged, this, &MainWindow::refreshBudgetHealth);
 }
@@ -305,8 +309,11 @@ int MainWindow::enterDueScheduled() {
     const QDate today = toQDate(Clock::now());
     lastDueCheck_ = today;
     int entered = 0;
-    asStep(QStringLiteral("Enter scheduled transactions"),
-           [&] { entered = enterDueOccurrences(budget_, today); });
+    const bool changed = asStep(QStringLiteral("Enter scheduled transactions"),
+                                [&] { entered = enterDueOccurrences(budget_, today); });
+    // A new day moves the register's coming occurrences on even when nothing was due.
+    if (!changed && filter_->byAccount()->isChecked())
+        rebuildTransactionList();
     // Even with nothing entered the waiting ones are shown (at start, or a new day).
     schedulesChanged();
     if (entered > 0)

@@ -25,6 +25,9 @@ struct Transaction;
 
 bool recordExpense(Shell& shell, AccountBase* selected);
 bool editTransaction(Shell& shell, const Transaction* t); // dispatches by type
+// The same dialog for a transaction not recorded yet: OK leaves the edited values in draft
+// and records nothing.
+bool editDraft(Shell& shell, Transaction& draft);
 bool recordDeposit(Shell& shell, Account* account);
 bool recordTransfer(Shell& shell, Account* account);
 bool payCreditCard(Shell& shell, Account* card);

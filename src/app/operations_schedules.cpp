@@ -50,12 +50,11 @@ bool enterScheduled(Shell& shell, std::size_t index, bool edit) {
     const Occurrence next = nextOccurrence(s);
     if (next.index < 0 || !isRecordable(budget, s))
         return false;
-    const Transaction* t = recordOccurrence(budget, s, next.date);
-    if (edit && !editTransaction(shell, t)) {
-        // Cancelled: the occurrence stays where it was.
-        budget.removeTransaction(t);
+    // Edited before it is recorded: a Cancel leaves the budget, and the undo list, untouched.
+    Transaction t = occurrenceTransaction(s, next.date);
+    if (edit && !editDraft(shell, t))
         return false;
-    }
+    budget.recordTransaction(std::move(t));
     budget.schedules()[index].done = next.index + 1;
     return true;
 }

@@ -58,11 +58,15 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form, bool* schedule = null
     return true;
 }
 
-// The edited values go to the budget's ledger on the chosen day, at the transaction's own
-// time of day.
-void finishEdit(Budget& budget, const Transaction* t, Transaction changed, const QDate& day) {
+// The edited values on the chosen day, at the transaction's own time of day: to the budget's
+// ledger, or into *draft for one not recorded yet (so a Cancel leaves nothing to undo).
+void finishEdit(Budget& budget, const Transaction* t, Transaction changed, const QDate& day,
+                Transaction* draft) {
     changed.transactionTime = onDay(t->transactionTime, day);
-    budget.editTransaction(t, changed);
+    if (draft)
+        *draft = std::move(changed);
+    else
+        budget.editTransaction(t, changed);
 }
 
 // A new transaction on the chosen day, at the present time of day, in its place by time.
@@ -88,7 +92,7 @@ Schedule scheduleOf(TransactionType type, Amount amount, ItemId from, ItemId to,
     return s;
 }
 
-bool editExpense(Shell& shell, const Transaction* t) {
+bool editExpense(Shell& shell, const Transaction* t, Transaction* draft) {
     ExpenseForm form;
     form.amount = t->amount;
     form.payee = t->payee;
@@ -106,11 +110,11 @@ bool editExpense(Shell& shell, const Transaction* t) {
     changed.category = form.envelope;
     changed.accountFrom = form.account;
     changed.accountTo = kNoId;
-    finishEdit(shell.budget(), t, changed, form.date);
+    finishEdit(shell.budget(), t, changed, form.date, draft);
     return true;
 }
 
-bool editDeposit(Shell& shell, const Transaction* t) {
+bool editDeposit(Shell& shell, const Transaction* t, Transaction* draft) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo))
         return false;
@@ -133,11 +137,11 @@ bool editDeposit(Shell& shell, const Transaction* t) {
     changed.payee = form.payer;
     changed.description = form.description;
     changed.accountTo = form.account;
-    finishEdit(budget, t, changed, form.date);
+    finishEdit(budget, t, changed, form.date, draft);
     return true;
 }
 
-bool editTransfer(Shell& shell, const Transaction* t) {
+bool editTransfer(Shell& shell, const Transaction* t, Transaction* draft) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo) || !budget.findAccount(t->accountFrom))
         return false;
@@ -161,11 +165,11 @@ bool editTransfer(Shell& shell, const Transaction* t) {
     changed.description = form.description;
     changed.accountFrom = form.fromAccount;
     changed.accountTo = form.toAccount;
-    finishEdit(budget, t, changed, form.date);
+    finishEdit(budget, t, changed, form.date, draft);
     return true;
 }
 
-bool editCardPayment(Shell& shell, const Transaction* t) {
+bool editCardPayment(Shell& shell, const Transaction* t, Transaction* draft) {
     Budget& budget = shell.budget();
     if (!budget.findAccount(t->accountTo))
         return false;
@@ -187,7 +191,7 @@ bool editCardPayment(Shell& shell, const Transaction* t) {
     changed.amount = form.amount;
     changed.description = form.description;
     changed.accountFrom = form.payingAccount;
-    finishEdit(budget, t, changed, form.date);
+    finishEdit(budget, t, changed, form.date, draft);
     return true;
 }
 } // namespace
@@ -217,20 +221,29 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
     return true;
 }
 
-bool editTransaction(Shell& shell, const Transaction* t) {
-    if (!t)
-        return false;
+namespace {
+bool editOrDraft(Shell& shell, const Transaction* t, Transaction* draft) {
     switch (t->type) {
     case TransactionType::Expense:
-        return editExpense(shell, t);
+        return editExpense(shell, t, draft);
     case TransactionType::Deposit:
-        return editDeposit(shell, t);
+        return editDeposit(shell, t, draft);
     case TransactionType::Transfer:
-        return editTransfer(shell, t);
+        return editTransfer(shell, t, draft);
     case TransactionType::CCPayment:
-        return editCardPayment(shell, t);
+        return editCardPayment(shell, t, draft);
     }
     return false;
+}
+} // namespace
+
+bool editTransaction(Shell& shell, const Transaction* t) {
+    return t && editOrDraft(shell, t, nullptr);
+}
+
+bool editDraft(Shell& shell, Transaction& draft) {
+    const Transaction shown = draft;
+    return editOrDraft(shell, &shown, &draft);
 }
 
 bool recordDeposit(Shell& shell, Account* account) {

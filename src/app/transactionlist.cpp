@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "model/budget.h"
+#include "model/clock.h"
 #include "platform/screen.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
@@ -50,7 +52,9 @@ void TransactionList::showTransactions(const TransactionFilter& filter) {
     std::vector<TransactionRow> rows =
         selectTransactions(model_->budget(), filter, model_->texts());
     const ItemId side = filter.byAccount && filter.account ? filter.account->id() : kNoId;
-    model_->setRows(std::move(rows), side);
+    model_->setRows(
+        std::move(rows), side,
+        selectProjected(model_->budget(), filter, model_->texts(), toQDate(Clock::now())));
     setColumnHidden(BalanceColumn, side == kNoId);
     // The model falls back to newest first when the balance it was sorted by goes away.
     if (horizontalHeader()->sortIndicatorSection() != model_->sortColumn())
@@ -95,6 +99,39 @@ void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     if (const Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr)
         emit editRequested(t);
+    else if (index.isValid())
+        openProjected(index.row());
+}
+
+bool TransactionList::openProjected(int row) {
+    const ProjectedEntry* p = model_->projectedAt(row);
+    if (!p)
+        return false;
+    // Only a schedule's next occurrence can be entered; a later one opens its schedule.
+    emit scheduleCommandRequested(p->entry.next ? Command::EditThenEnterScheduled
+                                                : Command::EditSchedule,
+                                  quint32(p->entry.schedule));
+    return true;
+}
+
+std::unique_ptr<QMenu> TransactionList::scheduleMenu(int row) const {
+    const ProjectedEntry* p = model_->projectedAt(row);
+    if (!p)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>();
+    for (Command c : {Command::EnterScheduled, Command::SkipScheduled,
+                      Command::EditThenEnterScheduled, Command::EditSchedule}) {
+        QAction* action = menu->addAction(commandText(c));
+        setActionCommand(action, c, ItemId(p->entry.schedule));
+        action->setEnabled(c == Command::EditSchedule || p->entry.next);
+    }
+    return menu;
+}
+
+void TransactionList::runScheduleMenu(int row, const QPoint& globalPos) {
+    std::unique_ptr<QMenu> menu = scheduleMenu(row);
+    if (const QAction* chosen = menu ? menu->exec(globalPos) : nullptr)
+        emit scheduleCommandRequested(actionCommand(chosen), quint32(actionTarget(chosen)));
 }
 
 void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
@@ -103,6 +140,11 @@ void TransactionList::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     const QModelIndex index = indexAt(event->pos());
+    if (index.isValid() && model_->projectedAt(index.row())) {
+        selectRow(index.row());
+        runScheduleMenu(index.row(), event->globalPos());
+        return;
+    }
     const Transaction* t = index.isValid() ? transactionAt(index.row()) : nullptr;
     if (!t)
         return;
@@ -121,16 +163,24 @@ void TransactionList::keyPressEvent(QKeyEvent* event) {
         emit deleteRequested();
         return;
     }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && currentIndex().isValid() && openProjected(currentIndex().row()))
+        return;
     QTableView::keyPressEvent(event);
 }
 
 void TransactionList::openMenuAtCurrentRow() {
     const QModelIndex current = currentIndex();
     const Transaction* t = current.isValid() ? transactionAt(current.row()) : nullptr;
-    if (!t)
+    const bool projected = current.isValid() && model_->projectedAt(current.row());
+    if (!t && !projected)
         return;
     scrollTo(current);
     const QRect cell = visualRect(model_->index(current.row(), DateColumn));
+    if (projected) {
+        runScheduleMenu(current.row(), viewport()->mapToGlobal(cell.bottomLeft()));
+        return;
+    }
     emit transactionContextMenu(t, viewport()->mapToGlobal(cell.bottomLeft()));
 }
 

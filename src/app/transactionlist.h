@@ -3,15 +3,18 @@
 // menus, and the bar whose choices and search text filter it.
 
 #include "app/columnwidths.h"
+#include "app/commands.h"
 #include "app/transactiontable.h"
 
 #include <QTableView>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTimer;
 
@@ -32,11 +35,16 @@ public:
     void fitColumns();
     // The selected rows' transactions, top to bottom.
     std::vector<const Transaction*> selectedTransactions() const;
+    // The menu of a projected row: Enter, Skip and Edit then enter (its schedule's next
+    // occurrence only) and Edit schedule; none for another row.
+    std::unique_ptr<QMenu> scheduleMenu(int row) const;
 
 signals:
     void editRequested(const Transaction* t);
     void deleteRequested(); // the Delete key
     void transactionContextMenu(const Transaction* t, const QPoint& globalPos);
+    // A projected row's command, for the schedule at that place in the budget's list.
+    void scheduleCommandRequested(Command command, quint32 schedule);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -45,6 +53,9 @@ protected:
 
 private:
     void openMenuAtCurrentRow();
+    // Double-click or Enter on a projected row; false for another row.
+    bool openProjected(int row);
+    void runScheduleMenu(int row, const QPoint& globalPos);
 
     TransactionTableModel* model_;
     ColumnWidths* widths_;

@@ -5,6 +5,7 @@
 #include "platform/screen.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
@@ -232,14 +233,38 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
     return rows;
 }
 
+std::vector<ProjectedEntry> selectProjected(const Budget& budget, const TransactionFilter& f,
+                                            TransactionTexts& texts, const QDate& today) {
+    if (!f.byAccount || !f.account || !today.isValid())
+        return {};
+    std::set<ItemId> envelopeIds;
+    if (f.byEnvelope && f.envelopeItem)
+        f.envelopeItem->collectIds(envelopeIds);
+    std::vector<ProjectedEntry> all =
+        projectedEntries(budget, f.account->id(), f.account->getBalance(), today);
+    std::vector<ProjectedEntry> shown;
+    TransactionSearch search(budget, f.search, texts);
+    for (ProjectedEntry& p : all) {
+        if (f.byEnvelope && !envelopeIds.count(p.transaction.category))
+            continue;
+        if (search.matches(p.transaction))
+            shown.push_back(std::move(p));
+    }
+    return shown;
+}
+
 // ---------------------------------------------------------------------------------------
 
 TransactionTableModel::TransactionTableModel(const Budget& budget, QObject* parent)
     : QAbstractTableModel(parent), budget_(budget) {}
 
-void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sideAccount) {
+void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sideAccount,
+                                    std::vector<ProjectedEntry> projected) {
     beginResetModel();
     rows_ = std::move(rows);
+    projected_ = std::move(projected);
+    for (std::size_t i = 0; i < projected_.size(); ++i)
+        rows_.push_back(TransactionRow{&projected_[i].transaction, projected_[i].balance, int(i)});
     side_ = sideAccount;
     if (sortColumn_ == BalanceColumn && side_ == kNoId) {
         sortColumn_ = DateColumn;
@@ -250,7 +275,13 @@ void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sid
 }
 
 const Transaction* TransactionTableModel::transactionAt(int row) const {
-    return row >= 0 && row < int(rows_.size()) ? rows_[row].t : nullptr;
+    return row >= 0 && row < int(rows_.size()) && rows_[row].projected < 0 ? rows_[row].t : nullptr;
+}
+
+const ProjectedEntry* TransactionTableModel::projectedAt(int row) const {
+    if (row < 0 || row >= int(rows_.size()) || rows_[row].projected < 0)
+        return nullptr;
+    return &projected_[std::size_t(rows_[row].projected)];
 }
 
 int TransactionTableModel::rowOf(const Transaction* t) const {
@@ -309,7 +340,7 @@ void TransactionTableModel::sort(int column, Qt::SortOrder order) {
     const QModelIndexList before = persistentIndexList();
     std::vector<const Transaction*> held;
     for (const QModelIndex& i : before)
-        held.push_back(transactionAt(i.row()));
+        held.push_back(i.row() >= 0 && i.row() < int(rows_.size()) ? rows_[i.row()].t : nullptr);
     sortColumn_ = column;
     sortOrder_ = order;
     sortRows();
@@ -321,6 +352,23 @@ void TransactionTableModel::sort(int column, Qt::SortOrder order) {
 }
 
 void TransactionTableModel::sortRows() {
+    // The projected rows stay together, beyond the newest transaction in date order (at the
+    // top newest first) and after all rows otherwise. Their entries are oldest first.
+    const auto split = std::stable_partition(
+        rows_.begin(), rows_.end(), [](const TransactionRow& r) { return r.projected < 0; });
+    std::vector<TransactionRow> ahead(split, rows_.end());
+    rows_.erase(split, rows_.end());
+    std::sort(ahead.begin(), ahead.end(), [](const TransactionRow& a, const TransactionRow& b) {
+        return a.projected < b.projected;
+    });
+    sortTransactionRows();
+    if (sortColumn_ == DateColumn && sortOrder_ == Qt::DescendingOrder)
+        rows_.insert(rows_.begin(), ahead.rbegin(), ahead.rend());
+    else
+        rows_.insert(rows_.end(), ahead.begin(), ahead.end());
+}
+
+void TransactionTableModel::sortTransactionRows() {
     // Rows arrive newest first; a stable sort keeps that order among equal keys.
     const bool descending = sortOrder_ == Qt::DescendingOrder;
     const auto sortBy = [&](const auto& keys, auto less) {
@@ -416,6 +464,14 @@ QVariant TransactionTableModel::data(const QModelIndex& index, int role) const {
         return text(rows_[index.row()], index.column());
     if (role == Qt::BackgroundRole && index.row() % 2 == 1)
         return shadedColour(base_);
+    if (rows_[index.row()].projected >= 0) {
+        // Not a transaction yet: greyed, and the balance is what it would become.
+        if (role == Qt::ForegroundRole)
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        if (role == Qt::ToolTipRole)
+            return QStringLiteral("Scheduled, not entered yet: double-click to edit then enter "
+                                  "it, right-click for more");
+    }
     return {};
 }
 

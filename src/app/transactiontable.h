@@ -6,6 +6,7 @@
 
 #include "model/items.h"
 #include "model/money.h"
+#include "model/schedule.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -91,6 +92,7 @@ struct TransactionFilter {
 struct TransactionRow {
     const Transaction* t = nullptr;
     std::int64_t balance = 0; // the shown account's balance after t (account view only)
+    int projected = -1;       // an upcoming occurrence (the model's entry), not a transaction
 };
 
 // The rows to show, newest (last stored) first. With an account filter each row carries the
@@ -99,18 +101,26 @@ struct TransactionRow {
 std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
                                                TransactionTexts& texts);
 
+// The account register's upcoming occurrences that the envelope filter and the search let
+// through, their balance continuing from the account's; none without the account filter.
+std::vector<ProjectedEntry> selectProjected(const Budget& budget, const TransactionFilter& f,
+                                            TransactionTexts& texts, const QDate& today);
+
 class TransactionTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit TransactionTableModel(const Budget& budget, QObject* parent = nullptr);
 
     // sideAccount: the account whose side the amounts and the balance show (none: kNoId).
-    void setRows(std::vector<TransactionRow> rows, ItemId sideAccount);
+    // The projected occurrences show greyed, together at the future's end of the list.
+    void setRows(std::vector<TransactionRow> rows, ItemId sideAccount,
+                 std::vector<ProjectedEntry> projected = {});
     ItemId sideAccount() const { return side_; }
     const Budget& budget() const { return budget_; }
     int sortColumn() const { return sortColumn_; }
     Qt::SortOrder sortOrder() const { return sortOrder_; }
-    const Transaction* transactionAt(int row) const;
+    const Transaction* transactionAt(int row) const; // none for a projected row
+    const ProjectedEntry* projectedAt(int row) const;
     int rowOf(const Transaction* t) const;
     void rowChanged(const Transaction* t);
     void setBaseColour(const QColor& base) { base_ = base; }
@@ -130,9 +140,11 @@ public:
 private:
     QString text(const TransactionRow& row, int column) const;
     void sortRows();
+    void sortTransactionRows();
 
     const Budget& budget_;
     std::vector<TransactionRow> rows_;
+    std::vector<ProjectedEntry> projected_;
     ItemId side_ = kNoId;
     int sortColumn_ = DateColumn;
     Qt::SortOrder sortOrder_ = Qt::DescendingOrder;

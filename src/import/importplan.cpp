@@ -158,6 +158,8 @@ RowState ImportPlan::evaluate(const ImportRecord& record, const DateTime& import
     state.duplicateOf = duplicates_.findBankId(record.bankId);
     if (!state.duplicateOf)
         state.duplicateOf = duplicates_.find(record.incomingPayee, record.amount, record.date);
+    if (!state.duplicateOf)
+        state.duplicateOf = enteredOccurrenceFor(budget_, account_.id(), record);
     state.notAfter = !(toSerialDay(record.date) > toSerialDay(importAfter));
     state.checked = !state.duplicateOf && !state.notAfter && !record.tooLarge;
     if (record.tooLarge)

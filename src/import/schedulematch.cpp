@@ -35,6 +35,52 @@ int scheduleForRow(const Budget& budget, ItemId account, const ImportRecord& rec
     return -1;
 }
 
+namespace {
+// The occurrence's transaction: the schedule's kind in the account, near the day, in its range,
+// with its payee or (an expense) its envelope, so an edited entry still counts.
+const Transaction* enteredNear(const Budget& budget, const Schedule& s, ItemId account,
+                               const QDate& day) {
+    const auto& all = budget.transactions();
+    // Oldest first: from the newest back to a few days before the occurrence.
+    for (std::size_t i = all.size(); i-- > 0;) {
+        const Transaction* t = all[i];
+        const QDate when = toQDate(t->transactionTime);
+        if (when.isValid() && when.daysTo(day) > kScheduleMatchDays)
+            break;
+        if (t->type != s.type || (t->accountFrom != account && t->accountTo != account) ||
+            std::abs(when.daysTo(day)) > kScheduleMatchDays || !amountMatches(s, t->amount))
+            continue;
+        const bool sameEnvelope = s.type == TransactionType::Expense && t->category == s.category;
+        if (sameEnvelope || t->payee.compare(s.payee, Qt::CaseInsensitive) == 0)
+            return t;
+    }
+    return nullptr;
+}
+} // namespace
+
+const Transaction* enteredOccurrenceFor(const Budget& budget, ItemId account,
+                                        const ImportRecord& record) {
+    const QDate day = toQDate(record.date);
+    if (!day.isValid())
+        return nullptr;
+    for (const Schedule& s : budget.schedules()) {
+        if (s.done <= 0 || !sameAccount(s, account, record.amount) ||
+            !amountMatches(s, record.amount))
+            continue;
+        // The entered occurrences near the row: the latest ones, back to a few days before it.
+        for (int k = s.done - 1; k >= 0; --k) {
+            const QDate due = occurrenceDate(s, k);
+            if (!due.isValid() || due.daysTo(day) > kScheduleMatchDays)
+                break;
+            if (due.daysTo(day) < -kScheduleMatchDays)
+                continue;
+            if (const Transaction* t = enteredNear(budget, s, account, due))
+                return t;
+        }
+    }
+    return nullptr;
+}
+
 void mapRowsToSchedules(const Budget& budget, ItemId account, std::vector<ImportRecord>& records) {
     for (ImportRecord& record : records) {
         // A rule's answer stands.

@@ -62,8 +62,8 @@ public:
     //
     // Records t behind every transaction of the same or an earlier time.
     const Transaction* recordTransaction(Transaction t);
-    // Records a batch (an import): appended in the given order, then the whole list is
-    // sorted by time, keeping the order of equal times.
+    // Records a batch (an import, the due scheduled transactions): each goes behind every
+    // transaction of the same or an earlier time, those of the batch in the given order.
     void recordTransactions(std::vector<Transaction> batch);
     // Gives t the values of changed: its old effect on the balances is reversed, the new
     // one applied, and it moves to its place when its time changed. False when t is not in

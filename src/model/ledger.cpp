@@ -57,9 +57,33 @@ const Transaction* Budget::recordTransaction(Transaction t) {
 void Budget::recordTransactions(std::vector<Transaction> batch) {
     if (batch.empty())
         return;
+    const std::size_t old = transactions_.size();
     for (Transaction& t : batch)
         applyTransaction(*this, *append(std::make_unique<Transaction>(std::move(t))), false);
-    sortTransactionsByTime();
+
+    // Only the stretch from the batch's earliest time on is sorted: a batch of recent days
+    // among 100,000 transactions then costs what those days hold, not a sort of everything.
+    double earliest = toSerialDay(transactions_[old]->transactionTime);
+    for (std::size_t i = old + 1; i < transactions_.size(); ++i)
+        earliest = std::min(earliest, toSerialDay(transactions_[i]->transactionTime));
+    std::size_t first = old;
+    while (first > 0 && toSerialDay(transactions_[first - 1]->transactionTime) > earliest)
+        --first;
+    std::vector<std::pair<double, std::unique_ptr<Transaction>>> keyed;
+    std::vector<Transaction*> before;
+    keyed.reserve(transactions_.size() - first);
+    before.reserve(transactions_.size() - first);
+    for (std::size_t i = first; i < transactions_.size(); ++i) {
+        before.push_back(transactions_[i].get());
+        const double key = toSerialDay(transactions_[i]->transactionTime);
+        keyed.emplace_back(key, std::move(transactions_[i]));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        transactions_[first + i] = std::move(keyed[i].second);
+    if (history_)
+        history_->transactionsSorted(std::move(before), first);
 }
 
 bool Budget::editTransaction(const Transaction* t, const Transaction& changed) {
@@ -111,5 +135,5 @@ void Budget::sortTransactionsByTime() {
     for (std::size_t i = 0; i < keyed.size(); ++i)
         transactions_[i] = std::move(keyed[i].second);
     if (history_)
-        history_->transactionsSorted(std::move(before));
+        history_->transactionsSorted(std::move(before), 0);
 }

@@ -113,14 +113,18 @@ bool amountMatches(const Schedule& s, Amount amount) {
     return std::llabs(got - expected) * 100 <= expected * s.aboutPercent;
 }
 
-const Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day) {
+Transaction occurrenceTransaction(const Schedule& s, const QDate& day) {
     DateTime when = atStartOfDay(day);
     const DateTime now = Clock::now();
     when.hour = now.hour;
     when.minute = now.minute;
     when.second = now.second;
-    return budget.recordTransaction(makeTransaction(s.type, s.amount, s.accountFrom, s.accountTo,
-                                                    s.category, s.payee, s.description, when));
+    return makeTransaction(s.type, s.amount, s.accountFrom, s.accountTo, s.category, s.payee,
+                           s.description, when);
+}
+
+const Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day) {
+    return budget.recordTransaction(occurrenceTransaction(s, day));
 }
 
 bool isRecordable(const Budget& budget, const Schedule& s) {
@@ -138,28 +142,43 @@ bool isRecordable(const Budget& budget, const Schedule& s) {
     return false;
 }
 
-int enterDueOccurrences(Budget& budget, std::size_t index, const QDate& today) {
-    if (index >= budget.schedules().size())
-        return 0;
+namespace {
+// Adds what schedule `index` has due to the batch and moves the schedule past it.
+void collectDue(Budget& budget, std::size_t index, const QDate& today,
+                std::vector<Transaction>& batch) {
     Schedule& s = budget.schedules()[index];
     // One whose account is gone waits (and shows in the upcoming list) rather than moving
     // money nowhere.
     if (s.mode != ScheduleMode::Automatic || !isRecordable(budget, s))
-        return 0;
-    int entered = 0;
+        return;
     for (const Occurrence& o : dueOccurrences(s, today)) {
-        recordOccurrence(budget, s, o.date);
+        batch.push_back(occurrenceTransaction(s, o.date));
         s.done = o.index + 1;
-        ++entered;
     }
-    return entered;
+}
+
+int recordBatch(Budget& budget, std::vector<Transaction> batch) {
+    const int count = int(batch.size());
+    // One batch: placing each among 100,000 transactions one by one is what made the check
+    // after weeks away slow.
+    budget.recordTransactions(std::move(batch));
+    return count;
+}
+} // namespace
+
+int enterDueOccurrences(Budget& budget, std::size_t index, const QDate& today) {
+    if (index >= budget.schedules().size())
+        return 0;
+    std::vector<Transaction> batch;
+    collectDue(budget, index, today, batch);
+    return recordBatch(budget, std::move(batch));
 }
 
 int enterDueOccurrences(Budget& budget, const QDate& today) {
-    int entered = 0;
+    std::vector<Transaction> batch;
     for (std::size_t i = 0; i < budget.schedules().size(); ++i)
-        entered += enterDueOccurrences(budget, i, today);
-    return entered;
+        collectDue(budget, i, today, batch);
+    return recordBatch(budget, std::move(batch));
 }
 
 std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& today, int days) {
@@ -174,6 +193,25 @@ std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& to
         return a.occurrence.date < b.occurrence.date;
     });
     return list;
+}
+
+std::vector<ProjectedEntry> projectedEntries(const Budget& budget, ItemId account,
+                                             std::int64_t balance, const QDate& today, int days) {
+    std::vector<ProjectedEntry> projected;
+    for (const UpcomingEntry& e : upcomingEntries(budget, today, days)) {
+        const Schedule& s = budget.schedules()[e.schedule];
+        Transaction t = occurrenceTransaction(s, e.occurrence.date);
+        // An expense or a deposit uses one account only, whatever the other field holds.
+        if (s.type == TransactionType::Expense)
+            t.accountTo = kNoId;
+        else if (s.type == TransactionType::Deposit)
+            t.accountFrom = kNoId;
+        if (t.accountFrom != account && t.accountTo != account)
+            continue;
+        balance += accountChange(t, account);
+        projected.push_back({e, std::move(t), balance});
+    }
+    return projected;
 }
 
 Occurrence nextDueForEnvelope(const Budget& budget, ItemId envelope, std::size_t* schedule) {

@@ -71,8 +71,10 @@ int resumeIndex(const Schedule& changed, const Schedule& old);
 // An amount "about" the schedule's: within its percentage range (exact when 0).
 bool amountMatches(const Schedule& s, Amount amount);
 
-// Records one occurrence as a transaction on its day and moves balances; this is the one
-// place a schedule writes to the history. Does not advance the schedule.
+// The transaction an occurrence on that day records (at the present time of day).
+Transaction occurrenceTransaction(const Schedule& s, const QDate& day);
+// Records one occurrence as a transaction on its day and moves balances. Does not advance
+// the schedule.
 const Transaction* recordOccurrence(Budget& budget, const Schedule& s, const QDate& day);
 
 // The accounts (and envelope) the schedule's transaction needs all exist.
@@ -94,6 +96,20 @@ struct UpcomingEntry {
 // Every occurrence due by today that is not entered yet, and those of the next `days` days,
 // by date (schedules in their order on the same day).
 std::vector<UpcomingEntry> upcomingEntries(const Budget& budget, const QDate& today, int days = 30);
+
+// An occurrence as an account's register shows it ahead of time: what entering it would
+// record, and the account's balance after it.
+struct ProjectedEntry {
+    UpcomingEntry entry;
+    Transaction transaction;
+    std::int64_t balance = 0;
+};
+// The upcoming list's occurrences (those waiting and those of the next `days` days) of the
+// schedules whose money leaves or enters the account, by date, with a running balance that
+// continues from `balance` (the account's today).
+std::vector<ProjectedEntry> projectedEntries(const Budget& budget, ItemId account,
+                                             std::int64_t balance, const QDate& today,
+                                             int days = 30);
 
 // The earliest next occurrence among the schedules that charge the envelope; index -1 if none.
 // Its schedule's place goes to *schedule.

@@ -206,22 +206,22 @@ void UndoHistory::transactionMoved(std::size_t from, std::size_t to) {
     open_->transactions.push_back(std::move(c));
 }
 
-void UndoHistory::transactionsSorted(std::vector<Transaction*> before) {
+void UndoHistory::transactionsSorted(std::vector<Transaction*> before, std::size_t offset) {
     if (!recording())
         return;
     // Only the stretch whose order changed is kept.
     const auto& now = budget_.transactions_;
     std::size_t first = 0;
-    while (first < before.size() && before[first] == now[first].get())
+    while (first < before.size() && before[first] == now[offset + first].get())
         ++first;
     if (first == before.size())
         return;
     std::size_t last = before.size();
-    while (last > first && before[last - 1] == now[last - 1].get())
+    while (last > first && before[last - 1] == now[offset + last - 1].get())
         --last;
     TransactionChange c;
     c.kind = TransactionChange::Reordered;
-    c.index = first;
+    c.index = offset + first;
     c.order.assign(before.begin() + std::ptrdiff_t(first), before.begin() + std::ptrdiff_t(last));
     open_->transactions.push_back(std::move(c));
 }

@@ -75,7 +75,8 @@ private:
     void transactionInserted(std::size_t index);
     void transactionRemoved(std::size_t index, std::unique_ptr<Transaction> t);
     void transactionMoved(std::size_t from, std::size_t to);
-    void transactionsSorted(std::vector<Transaction*> before);
+    // before: the order of the list from index `first` on before it was sorted.
+    void transactionsSorted(std::vector<Transaction*> before, std::size_t first);
     void transactionWillChange(const Transaction& t);
     // A change outside any step makes the kept indexes meaningless.
     bool recording();

@@ -2,26 +2,33 @@
 // Upcoming pane enters what waits, "Schedule..." turns a deposit into a schedule, and
 // the envelope says what is due.
 
+#include "app/accountlist.h"
 #include "app/envelopetree.h"
 #include "app/fundingdialogs.h"
 #include "app/moneydialogs.h"
 #include "app/scheduledialog.h"
+#include "app/transactiondialog.h"
+#include "app/transactionlist.h"
 #include "app/upcomingpane.h"
 #include "model/schedule.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 #include "test_window_fixture.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -53,6 +60,7 @@ private slots:
     void dueAtStartAndUpcoming();
     void scheduleButtonMakesASchedule();
     void fundToCoverWhatIsDue();
+    void registerShowsWhatIsComing();
 };
 
 void TestWindowSchedules::dueAtStartAndUpcoming() {
@@ -201,6 +209,146 @@ void TestWindowSchedules::fundToCoverWhatIsDue() {
     QCOMPARE(s.power->getBalance(), Amount(4000));
     f.window.undoStep(false);
     QCOMPARE(s.groceries->getBalance(), Amount(10000));
+}
+
+namespace {
+// "date|payee|outflow|inflow|balance" of the rows, top to bottom, "~" before a greyed one.
+QStringList registerRows(const TransactionList* list) {
+    QStringList rows;
+    const QAbstractItemModel* m = list->model();
+    const QColor grey = list->palette().color(QPalette::Disabled, QPalette::Text);
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c : {int(DateColumn), int(PayeeColumn), int(OutflowColumn), int(InflowColumn),
+                      int(BalanceColumn)})
+            cells << m->index(r, c).data().toString();
+        const QVariant fg = m->index(r, PayeeColumn).data(Qt::ForegroundRole);
+        rows << (fg.isValid() && fg.value<QBrush>().color() == grey ? "~" : "") + cells.join('|');
+    }
+    return rows;
+}
+
+void doubleClickRow(TransactionList* list, int row) {
+    const QRect cell = list->visualRect(list->model()->index(row, PayeeColumn));
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+}
+} // namespace
+
+// Checking's register, 15 March: what its schedules will do in the next 30 days stands greyed
+// above the newest transaction (newest first), the balance going on from today's 2,500.00.
+// The rows are no transactions: Delete leaves them, a double-click enters the next occurrence
+// after its dialog (and a Cancel there leaves no step to undo), the menu skips.
+void TestWindowSchedules::registerShowsWhatIsComing() {
+    WindowFixture f; // 15 March 2026, noon
+    f.window.setOperationHandler({});
+    SampleBudget& s = f.sample;
+    Schedule power = expense(s, s.power, -9000, "Power Co", QDate(2026, 3, 10), RepeatUnit::Months,
+                             ScheduleMode::AskMe); // waits since the 10th
+    Schedule salary = expense(s, s.rent, 210000, "Employer", QDate(2026, 3, 20), RepeatUnit::Weeks,
+                              ScheduleMode::AskMe);
+    salary.type = TransactionType::Deposit;
+    std::swap(salary.accountFrom, salary.accountTo);
+    salary.every = 2;
+    Schedule saving =
+        expense(s, s.rent, 50000, "", QDate(2026, 3, 25), RepeatUnit::Months, ScheduleMode::AskMe);
+    saving.type = TransactionType::Transfer;
+    saving.accountTo = s.savings->id();
+    Schedule rent = expense(s, s.rent, -120000, "Landlord", QDate(2026, 4, 7), RepeatUnit::Months,
+                            ScheduleMode::Automatic);
+    Schedule card = expense(s, s.groceries, -3000, "Corner Shop", QDate(2026, 3, 20),
+                            RepeatUnit::Weeks, ScheduleMode::AskMe);
+    card.accountFrom = s.visa->id(); // another account's: not in Checking's register
+    s.budget.schedules() = {power, salary, saving, rent, card};
+    const std::size_t before = s.budget.transactions().size();
+
+    // Without the account filter there is nothing but transactions.
+    TransactionList* list = f.window.transactionList();
+    QCOMPARE(list->model()->rowCount(), int(before));
+    f.window.accountList()->selectRow(f.window.accountList()->rowOf(s.checking));
+    f.window.filterBar()->byAccount()->click();
+    QStringList expected = {
+        "~4/10/26|Power Co|$90.00||$4,820.00",
+        "~4/7/26|Landlord|$1,200.00||$4,910.00",
+        "~4/3/26|Employer->Checking||$2,100.00|$6,110.00",
+        "~3/25/26|Checking->Savings|$500.00||$4,010.00",
+        "~3/20/26|Employer->Checking||$2,100.00|$4,510.00",
+        "~3/10/26|Power Co|$90.00||$2,410.00",
+        "3/8/26|Lost envelope|$9.99||$2,500.00",
+    };
+    QCOMPARE(registerRows(list).mid(0, 7), expected);
+    f.window.resize(1200, 700);
+    QVERIFY(f.window.grab().save(shotsFolder() + "/register-upcoming.png"));
+
+    // Oldest first, they come last.
+    list->sortByColumn(DateColumn, Qt::AscendingOrder);
+    QCOMPARE(registerRows(list).constLast(), expected.constFirst());
+    list->sortByColumn(DateColumn, Qt::DescendingOrder);
+
+    // Delete on a coming row deletes nothing.
+    list->setFocus();
+    list->selectRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(s.budget.transactions().size(), before);
+
+    // Enter on the power bill opens its dialog; Cancel changes nothing, not even the undo list.
+    int dialogs = 0;
+    const QString undoBefore = f.window.menuAction(Command::Undo)->text();
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        ++dialogs;
+        QVERIFY(qobject_cast<TransactionDialog*>(d));
+        d->reject();
+    };
+    list->selectRow(5);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(s.budget.transactions().size(), before);
+    QCOMPARE(f.window.menuAction(Command::Undo)->text(), undoBefore);
+    QCOMPARE(f.saves, 0);
+
+    // A double-click, a bill of 95.50 instead, OK: a transaction, and the rest follow from it.
+    DialogDriver::beforeExec = [&](QDialog* d) {
+        auto* dialog = qobject_cast<TransactionDialog*>(d);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->payeeField()->currentText(), QStringLiteral("Power Co"));
+        dialog->amountField()->setText("95.50");
+        dialog->okButton()->click();
+    };
+    doubleClickRow(list, 5);
+    QCOMPARE(s.budget.transactions().size(), before + 1);
+    QCOMPARE(s.checking->getBalance(), Amount(250000 - 9550));
+    QCOMPARE(
+        registerRows(list).mid(0, 6),
+        (QStringList{"~4/10/26|Power Co|$90.00||$4,814.50", "~4/7/26|Landlord|$1,200.00||$4,904.50",
+                     "~4/3/26|Employer->Checking||$2,100.00|$6,104.50",
+                     "~3/25/26|Checking->Savings|$500.00||$4,004.50",
+                     "~3/20/26|Employer->Checking||$2,100.00|$4,504.50",
+                     "3/10/26|Power Co|$95.50||$2,404.50"}));
+
+    // The salary's later payday cannot be entered before the first; the first can be skipped.
+    QStringList enabled;
+    const std::unique_ptr<QMenu> later = list->scheduleMenu(2);
+    for (const QAction* a : later->actions())
+        enabled << a->text() + (a->isEnabled() ? "+" : "-");
+    QCOMPARE(enabled, (QStringList{"Enter-", "Skip-", "Edit then enter...-", "Edit schedule...+"}));
+    QVERIFY(!list->scheduleMenu(5)); // a transaction's row
+    // The Menu key on the first payday, then Skip in the menu that pops up.
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        for (QAction* a : menu->actions())
+            if (a->text() == "Skip")
+                menu->setActiveAction(a);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    list->selectRow(4);
+    QTest::keyClick(list, Qt::Key_Menu);
+    QCOMPARE(
+        registerRows(list).mid(0, 4),
+        (QStringList{"~4/10/26|Power Co|$90.00||$2,714.50", "~4/7/26|Landlord|$1,200.00||$2,804.50",
+                     "~4/3/26|Employer->Checking||$2,100.00|$4,004.50",
+                     "~3/25/26|Checking->Savings|$500.00||$1,904.50"}));
+    QCOMPARE(f.window.menuAction(Command::Undo)->text(),
+             QStringLiteral("&Undo Skip scheduled transaction"));
 }
 
 QTEST_MAIN(TestWindowSchedules)

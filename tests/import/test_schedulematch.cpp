@@ -23,6 +23,7 @@ class TestScheduleMatch : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void statementMeetsDueOccurrences();
+    void billEnteredBeforeTheStatement();
 };
 
 void TestScheduleMatch::statementMeetsDueOccurrences() {
@@ -89,6 +90,51 @@ void TestScheduleMatch::statementMeetsDueOccurrences() {
     for (const UpcomingEntry& e : upcomingEntries(b, d("2027-03-14")))
         QVERIFY2(!e.due, qPrintable(b.schedules()[e.schedule].payee));
     QCOMPARE(nextOccurrence(b.schedules()[2]).date, d("2027-04-12"));
+}
+
+// A phone bill of about 45.00 (10%) was entered from the upcoming list in February (as 44.00,
+// a day late) and March; the statement then shows what the bank took. Rows near an entered
+// occurrence and within its range repeat it; others are new, whatever their amount.
+void TestScheduleMatch::billEnteredBeforeTheStatement() {
+    FixedClock clock(at("2027-03-20"));
+    Budget b;
+    Account* checking = b.createAccount();
+    Account* savings = b.createAccount();
+    AccountEnvelope* phone = b.createEnvelope();
+    Schedule bill;
+    bill.payee = QStringLiteral("Phone");
+    bill.amount = -4500;
+    bill.aboutPercent = 10;
+    bill.category = phone->id();
+    bill.accountFrom = checking->id();
+    bill.first = d("2027-02-12");
+    bill.mode = ScheduleMode::AskMe;
+    bill.done = 2;
+    b.schedules() = {bill};
+    for (const auto& [day, amount] : {std::pair{"2027-02-13", -4400}, {"2027-03-12", -4500}})
+        b.recordTransaction(makeTransaction(TransactionType::Expense, amount, checking->id(), kNoId,
+                                            phone->id(), "Phone", "", at(day)));
+
+    std::vector<ImportRecord> rows;
+    QCOMPARE(readQifBytes("!Type:Bank\n"
+                          "D02/11/2027\nT-44.10\nPTELCO 0211\n^\n"  // the February bill
+                          "D03/14/2027\nT-47.12\nPTELCO 0314\n^\n"  // March's, two days on
+                          "D03/14/2027\nT-52.00\nPTELCO EXTRA\n^\n" // beyond the range
+                          "D03/19/2027\nT-46.00\nPTELCO 0319\n^\n", // a week after March's
+                          rows),
+             0u);
+    ImportPlan plan(b, *checking);
+    plan.map(rows);
+    QStringList reasons;
+    for (const ImportRecord& r : rows)
+        reasons << plan.evaluate(r, at("2027-02-01")).reason;
+    QCOMPARE(reasons, (QStringList{"matches 2/13/27 Phone -$44.00", "matches 3/12/27 Phone -$45.00",
+                                   QString(), QString()}));
+
+    // The same statement read for another account repeats nothing there.
+    ImportPlan other(b, *savings);
+    for (const ImportRecord& r : rows)
+        QVERIFY(!other.evaluate(r, at("2027-02-01")).duplicateOf);
 }
 
 QTEST_GUILESS_MAIN(TestScheduleMatch)
