@@ -204,10 +204,11 @@ void TestImportReview::duplicates_data() {
         << payment << -10000 << "B"
         << "A"
         << "Payment thanks" << 3.0 << "PAYMENT THANK YOU" << 10000 << true;
-    QTest::newRow("card payment, other payee")
-        << payment << -10000 << "B"
-        << "A"
-        << "Payment thanks" << 3.0 << "ZZZ" << 10000 << false;
+    // The other side of a payment or transfer carries the bank's own words: the amount and
+    // the days settle it.
+    QTest::newRow("card payment, other payee") << payment << -10000 << "B"
+                                               << "A"
+                                               << "Payment thanks" << 3.0 << "ZZZ" << 10000 << true;
     QTest::newRow("card payment from this account")
         << payment << -10000 << "A"
         << "B"
@@ -479,7 +480,8 @@ void TestImportReview::depositRows() {
     ImportBatch cardBatch = f.batch();
     cardBatch.account = card;
     ImportReviewDialog cardDialog(f.budget, cardBatch, &prompter);
-    QCOMPARE(cardDialog.envelopeChoices(2), envelopes);
+    QCOMPARE(cardDialog.envelopeChoices(2),
+             envelopes + QStringList{"--card payment from Everyday checking--"});
     cardDialog.chooseDeposit(2);
     QCOMPARE(cardDialog.transactionList()->item(2, 3)->text(), QStringLiteral("Income"));
 }
