@@ -352,9 +352,10 @@ std::vector<RowState> ImportPlan::evaluate(const std::vector<ImportRecord>& reco
             if (t == byId)
                 continue;
             const double days = daysApart(t->transactionTime, r.date);
+            if (days > 5.0)
+                continue;
             const int overlap = payeeOverlap(r.incomingPayee, t->payee);
-            if (days <= 5.0 &&
-                (movesBetweenAccounts(*t) || amountOrPayeeMatches(r.amount, r.incomingPayee, *t)))
+            if (movesBetweenAccounts(*t) || amountOrPayeeMatches(r.amount, r.incomingPayee, *t))
                 pairs.push_back({1, days, overlap, row, i, t});
             else if (days <= kPossibleRepeatDays)
                 pairs.push_back({2, days, overlap, row, i, t});

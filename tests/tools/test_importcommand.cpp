@@ -521,6 +521,15 @@ void ImportCommandTest::severalStatementsInOneFile() {
     for (const QJsonValue row : QJsonDocument::fromJson(r.out)["rows"].toArray())
         payees << row["payee"].toString() + " " + QString::number(row["amount"].toInteger());
     QCOMPARE(payees, (QStringList{"CITY WATER DEPT -6420", "NORTHWIND PAYROLL 185000"}));
+    // Each statement's own closing balance, with its day as written.
+    for (const auto& [n, closing] :
+         {std::pair{"1", "312044 2025-03-09"}, {"2", "-41019 2025-03-09"}}) {
+        r = run(
+            {budget, "--account", n == QString("1") ? "Checking" : "Visa", file, "--statement", n});
+        const QJsonValue c = QJsonDocument::fromJson(r.out)["closing"];
+        QCOMPARE(QString::number(c["amount"].toInteger()) + " " + c["date"].toString(),
+                 QString(closing));
+    }
 
     for (const char* wrong : {"3", "0"}) {
         r = run({budget, "--account", "Checking", file, "--statement", wrong});
