@@ -620,7 +620,6 @@ void ImportCommandTest::monthOfThreeStatements() {
     QFETCH(QStringList, order);
     QTemporaryDir dir;
     const QString path = dir.filePath("budget.xlsx");
-    Amount availableBefore = 0;
     {
         Budget budget;
         Account* checking = budget.createAccount();
@@ -660,10 +659,9 @@ void ImportCommandTest::monthOfThreeStatements() {
         rules.addMappingRule("TRANSFER FROM CHECKING*", checking->id(), false, "Checking");
         rules.addMappingRule("ONLINE PAYMENT VISA*", visa->id(), false, "Visa");
         rules.addMappingRule("PAYMENT THANK YOU*", checking->id(), false, "Checking");
-        availableBefore = budget.availableForBudgeting();
+        QCOMPARE(budget.availableForBudgeting(), 68000); // 1,200.00 in, 520.00 in envelopes
         QCOMPARE(writeWorkbookReplacing(path, budget, budget.topLevelItemsForSave()), 0);
     }
-    QCOMPARE(availableBefore, 68000); // 1,200.00 in the budget, 520.00 of it in envelopes
 
     const QMap<QString, QString> statement{{"Checking", "month/checking.ofx"},
                                            {"Savings", "month/savings.csv"},
@@ -706,9 +704,9 @@ void ImportCommandTest::monthOfThreeStatements() {
                              .arg(t->payee);
     QCOMPARE(movements,
              QStringList({"Transfer 50000 0->1 Transfer", "CC Payment -15000 0->2 Visa"}));
-    QCOMPARE(sides.size(), 2);
-    QVERIFY2(sides.filter(", the transfer ").size() == 1, qPrintable(sides.join('\n')));
-    QVERIFY2(sides.filter(", the card payment ").size() == 1, qPrintable(sides.join('\n')));
+    QVERIFY2(sides.size() == 2 && sides.filter(", the transfer ").size() == 1 &&
+                 sides.filter(", the card payment ").size() == 1,
+             qPrintable(sides.join('\n')));
 }
 
 // Three 5.75 coffees, two on one day, one of them entered by hand: that one is matched, the
@@ -726,15 +724,12 @@ void ImportCommandTest::repeatsAreOneToOne() {
         checking->setLastImport(at(2026, 10, 31, 9, 0));
         AccountGroup* folder = budget.createFolder();
         folder->setName("Everyday");
-        std::vector<ItemId> ids;
-        for (const char* name : {"Coffee", "Rent", "Vacation"}) {
+        for (const char* name : {"Coffee", "Rent", "Vacation"}) { // ids 2, 3, 4
             AccountEnvelope* e = budget.createEnvelope();
             e->setName(name);
             folder->addChild(e);
-            ids.push_back(e->id());
         }
         budget.showTopLevel(std::vector<AccountBase*>{checking, folder});
-        QCOMPARE(ids, std::vector<ItemId>({2, 3, 4}));
         budget.recordTransaction(makeTransaction(TransactionType::Expense, -120000, 0, kNoId, 4,
                                                  "ACME TRAVEL AGENCY", "", at(2026, 9, 10, 0, 0)));
         budget.recordTransaction(makeTransaction(TransactionType::Expense, -90500, 0, kNoId, 3,
