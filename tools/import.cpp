@@ -308,7 +308,8 @@ int main(int argc, char** argv) {
         csv ? rememberedCsvColumns(*account) : std::nullopt;
     if (csv) {
         const CsvGuess guess = guessCsvColumns(bytes);
-        CsvColumns& c = *(options.csv = remembered.value_or(guess.columns));
+        CsvColumns& c =
+            *(options.csv = remembered ? withGuessedBalance(*remembered, guess) : guess.columns);
         // An open quote swallows the rest of the file, so no column guess can be trusted.
         if (csvEndsInsideQuotes(bytes, char(c.delimiter.toLatin1())))
             return failure(QStringLiteral("%1: %2").arg(args.statement,

@@ -765,7 +765,7 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
                        QLatin1Char('.'));
             return false;
         }
-        CsvColumns start = remembered.value_or(guess.columns);
+        CsvColumns start = remembered ? withGuessedBalance(*remembered, guess) : guess.columns;
         // A card statement that writes its charges as positive numbers, when nothing was
         // remembered for the account.
         if (!remembered && start.usable()) {

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -147,6 +148,18 @@ QString CsvGuess::missingRole() const {
     return csvMissingRole(columns.dateColumn >= 0, columns.amountColumn >= 0 ||
                                                        columns.debitColumn >= 0 ||
                                                        columns.creditColumn >= 0);
+}
+
+CsvColumns withGuessedBalance(CsvColumns remembered, const CsvGuess& guess) {
+    const CsvColumns& g = guess.columns;
+    const int roles[] = {remembered.dateColumn,   remembered.payeeColumn, remembered.memoColumn,
+                         remembered.amountColumn, remembered.debitColumn, remembered.creditColumn,
+                         remembered.signColumn};
+    if (remembered.balanceColumn < 0 && g.balanceColumn >= 0 &&
+        g.delimiter == remembered.delimiter &&
+        std::find(std::begin(roles), std::end(roles), g.balanceColumn) == std::end(roles))
+        remembered.balanceColumn = g.balanceColumn;
+    return remembered;
 }
 
 bool CsvColumns::usable() const {

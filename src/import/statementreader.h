@@ -67,6 +67,10 @@ struct CsvGuess {
 CsvGuess guessCsvColumns(const QByteArray& bytes);
 CsvColumns detectCsvColumns(const QByteArray& bytes);
 
+// The mapping remembered for an account (made before balance columns were kept, or without
+// one), with the file's own balance column when it has one that no remembered role reads.
+CsvColumns withGuessedBalance(CsvColumns remembered, const CsvGuess& guess);
+
 // The choice that a statement writes charges as positive numbers, as the column step and
 // the review show it.
 inline const QString kChargesText = QStringLiteral("Amounts are charges (positive is money out)");

@@ -628,6 +628,9 @@ void ImportCommandTest::monthOfThreeStatements() {
         Account* savings = budget.createAccount();
         savings->setName("Savings");
         savings->adjustBalance(20000);
+        // Read before as CSV, when no balance column was kept: the file's is found all the same.
+        savings->setStatementColumns("delimiter=comma header=yes dates=mdy decimal=point date=0 "
+                                     "payee=1 memo=-1 amount=2 debit=-1 credit=-1");
         Account* visa = budget.createAccount();
         visa->setName("Visa");
         visa->setCCAccount(true);
