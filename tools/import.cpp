@@ -8,8 +8,10 @@
 // Exit status: 0 the statement was read, 1 the budget or the statement could not be read (or
 // saved, or another import or the program holds the budget; also a CSV statement whose date
 // or amount column cannot be told, or that holds no transactions, and an OFX file with several
-// statements and no --statement, whose statements are then listed), 2 wrong arguments. --apply
-// with nothing to record leaves the budget file and its backups untouched.
+// statements and no --statement, whose statements are then listed; and --apply when a ticked
+// row could not be recorded: those are listed under "notImported" with the reason, the others
+// are recorded), 2 wrong arguments. --apply with nothing to record leaves the budget file and
+// its backups untouched.
 
 #include "import/csvreader.h"
 #include "import/csvrules.h"
@@ -218,6 +220,23 @@ QString unreadableText(quint32 status) {
     }
 }
 
+const char* kindName(RowKind kind) {
+    switch (kind) {
+    case RowKind::Deposit:
+        return "deposit";
+    case RowKind::Transfer:
+        return "transfer";
+    case RowKind::CardPayment:
+        return "card payment";
+    case RowKind::NoEnvelope:
+        return "no envelope";
+    case RowKind::Expense:
+    case RowKind::Unassigned:
+        break;
+    }
+    return "expense";
+}
+
 QJsonValue idValue(ItemId id) {
     return id == kNoId ? QJsonValue() : QJsonValue(qint64(id));
 }
@@ -289,7 +308,8 @@ int main(int argc, char** argv) {
         csv ? rememberedCsvColumns(*account) : std::nullopt;
     if (csv) {
         const CsvGuess guess = guessCsvColumns(bytes);
-        CsvColumns& c = *(options.csv = remembered.value_or(guess.columns));
+        CsvColumns& c =
+            *(options.csv = remembered ? withGuessedBalance(*remembered, guess) : guess.columns);
         // An open quote swallows the rest of the file, so no column guess can be trusted.
         if (csvEndsInsideQuotes(bytes, char(c.delimiter.toLatin1())))
             return failure(QStringLiteral("%1: %2").arg(args.statement,
@@ -362,32 +382,65 @@ int main(int argc, char** argv) {
     }
     plan.map(records);
     const DateTime after = plan.defaultImportAfter(records);
+    const std::vector<RowState> states = plan.evaluate(records, after);
     QJsonArray rows;
+    QJsonArray notImported;
     std::vector<ImportRecord> chosen;
-    for (const ImportRecord& record : records) {
-        const RowState state = plan.evaluate(record, after);
+    std::vector<const ImportRecord*> ticked;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ImportRecord& record = records[i];
+        const RowState& state = states[i];
+        const RowKind kind = plan.kind(record);
         QJsonObject row;
         row["date"] = isoDate(record.date);
         row["amount"] = record.amount;
         row["payee"] = record.incomingPayee;
         row["memo"] = record.memo;
         row["mappedPayee"] = record.mappedPayee;
-        row["envelope"] = record.deposit ? QJsonValue() : idValue(record.envelopeId);
-        row["kind"] = record.deposit ? "deposit" : "expense";
+        row["envelope"] = kind == RowKind::Expense || kind == RowKind::Unassigned
+                              ? idValue(record.envelopeId)
+                              : QJsonValue();
+        row["kind"] = kindName(kind);
+        if (kind == RowKind::Transfer || kind == RowKind::CardPayment)
+            row["account"] = idValue(record.otherAccount);
         row["duplicateOf"] =
             state.duplicateOf ? QJsonValue(position[state.duplicateOf]) : QJsonValue();
+        if (state.possibleRepeatOf)
+            row["possibleRepeatOf"] = position[state.possibleRepeatOf];
         row["checked"] = state.checked;
         if (!state.reason.isEmpty())
             row["reason"] = state.reason;
         rows.append(row);
-        if (state.checked && plan.assigned(record))
+        if (!state.checked)
+            continue;
+        ticked.push_back(&record);
+        if (kind != RowKind::Unassigned)
             chosen.push_back(record);
+        else
+            notImported.append(QJsonObject{{"row", qint64(i) + 1},
+                                           {"date", isoDate(record.date)},
+                                           {"amount", record.amount},
+                                           {"payee", record.incomingPayee},
+                                           {"reason", plan.unassignedReason(record)}});
     }
     QJsonObject json{{"format", statementFormatName(read.format)},
                      {"rows", rows},
                      {"skipped", skippedJson(read.skips, records)}};
     if (csv)
         json["mapping"] = mappingJson(*options.csv);
+    if (read.closing) {
+        // The account after the ticked rows, beside what the bank says it holds.
+        qint64 after = account->getBalance();
+        for (const auto& [id, change] : balanceChanges(plan, ticked))
+            if (id == account->id())
+                after += change;
+        json["closing"] = QJsonObject{{"amount", read.closing->amount},
+                                      {"date", read.closing->date.toString(Qt::ISODate)},
+                                      {"balanceAfter", clampAmount(after)}};
+    }
+    // What --apply leaves out although ticked, and why.
+    if (args.apply && !notImported.isEmpty())
+        json["notImported"] = notImported;
 
     // Nothing to record: the budget file and its backups stay as they are.
     if (args.apply && !chosen.empty()) {
@@ -398,5 +451,10 @@ int main(int argc, char** argv) {
     }
     const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Indented);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    if (args.apply && !notImported.isEmpty()) {
+        std::fprintf(stderr, "tallykeep-import: %d ticked row(s) not imported (see notImported)\n",
+                     int(notImported.size()));
+        return 1;
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "gui/csvmappingdialog.h"
 #include "import/mappayee.h"
+#include "import/schedulematch.h"
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
@@ -46,13 +47,6 @@ enum TransactionColumn {
     NoteColumn
 };
 enum RuleColumn { MatchColumn, PayeeColumn, RuleEnvelopeColumn };
-
-QString envelopeName(const Budget& budget, ItemId id) {
-    if (id == kNoId)
-        return QString();
-    const AccountBase* item = budget.findItem(id);
-    return item ? item->getName() : QString();
-}
 
 QTableWidgetItem* cell(const QString& text) {
     auto* item = new QTableWidgetItem(text);
@@ -419,59 +413,41 @@ void ImportReviewDialog::fitToScreen() {
     resize(std::min(width, available.width() * 95 / 100), available.height() * 85 / 100);
 }
 
-std::vector<AccountBase*> ImportReviewDialog::envelopeList() const {
-    std::vector<AccountBase*> envelopes = budget_.itemsOfType(ItemType::Envelope);
-    std::stable_sort(envelopes.begin(), envelopes.end(),
-                     [](const AccountBase* a, const AccountBase* b) {
-                         return QString::localeAwareCompare(a->getName(), b->getName()) < 0;
-                     });
-    return envelopes;
-}
-
 QStringList ImportReviewDialog::envelopeChoices(int row) const {
     QStringList choices;
-    for (const AccountBase* envelope : envelopeList())
-        choices << envelope->getName();
-    if (row >= 0 && row < int(batch_.records.size()) &&
-        plan_.mayDeposit(batch_.records[size_t(row)]))
-        choices << kDepositChoice;
+    if (row >= 0 && row < int(batch_.records.size()))
+        for (const RowChoice& choice : plan_.choices(batch_.records[size_t(row)]))
+            choices << choice.text;
     if (newEnvelope_)
         choices << kNewEnvelopeChoice;
     return choices;
 }
 
 void ImportReviewDialog::choose(int row, int index) {
-    const std::vector<AccountBase*> envelopes = envelopeList();
-    if (index >= 0 && index < int(envelopes.size()))
-        return chooseEnvelope(row, envelopes[size_t(index)]->id());
-    const QStringList choices = envelopeChoices(row);
-    if (index < 0 || index >= choices.size())
+    if (row < 0 || row >= int(batch_.records.size()) || index < 0)
         return;
-    if (choices[index] == kDepositChoice)
-        chooseDeposit(row);
-    else if (choices[index] == kNewEnvelopeChoice)
+    const std::vector<RowChoice> choices = plan_.choices(batch_.records[size_t(row)]);
+    if (index < int(choices.size()))
+        setRowChoice(row, choices[size_t(index)]);
+    else if (index == int(choices.size()) && newEnvelope_)
         chooseNewEnvelope(row);
 }
 
 void ImportReviewDialog::chooseEnvelope(int row, ItemId envelope) {
-    setRowChoice(row, envelope, false);
+    setRowChoice(row, RowChoice{QString(), envelope, false, kNoId});
 }
 
 void ImportReviewDialog::chooseDeposit(int row) {
-    setRowChoice(row, kNoId, true);
+    setRowChoice(row, RowChoice{kDepositChoice, kNoId, true, kNoId});
 }
 
-// A row's envelope or deposit as the user chose it in the list; money going out stays an
-// expense.
-void ImportReviewDialog::setRowChoice(int row, ItemId envelope, bool deposit) {
+// A row's envelope or kind as the user chose it in the list; one the row cannot take (a
+// deposit of money going out) leaves it as it was.
+void ImportReviewDialog::setRowChoice(int row, const RowChoice& choice) {
     if (row < 0 || row >= int(batch_.records.size()))
         return;
-    ImportRecord& record = batch_.records[size_t(row)];
-    if (deposit && !plan_.mayDeposit(record))
+    if (!plan_.apply(batch_.records[size_t(row)], choice))
         return;
-    if (!deposit)
-        record.envelopeId = envelope;
-    record.deposit = deposit;
     byHand_[size_t(row)] = true;
     showMapping(row, false, QString());
     fitColumns(transactions_);
@@ -500,9 +476,7 @@ void ImportReviewDialog::fillRules() {
         match->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule.envelopeId));
         rules_->setItem(row, MatchColumn, match);
         rules_->setItem(row, PayeeColumn, cell(rule.payee));
-        rules_->setItem(
-            row, RuleEnvelopeColumn,
-            cell(rule.deposit ? kDepositChoice : envelopeName(budget_, rule.envelopeId)));
+        rules_->setItem(row, RuleEnvelopeColumn, cell(ruleTargetText(budget_, rule)));
     }
     fitColumns(rules_);
     busy_ = false;
@@ -517,7 +491,7 @@ void ImportReviewDialog::showMapping(int row, bool guess, const QString& guessed
     transactions_->item(row, IncomingColumn)->setToolTip(record.incomingPayee);
     transactions_->item(row, MappedColumn)->setText(record.mappedPayee);
     QTableWidgetItem* envelope = transactions_->item(row, EnvelopeColumn);
-    envelope->setText(record.deposit ? kDepositChoice : envelopeName(budget_, record.envelopeId));
+    envelope->setText(plan_.choiceText(record));
     PayeeMapping mapping;
     mapping.guessed = guess;
     mapping.guessedFrom = guessedFrom;
@@ -535,12 +509,7 @@ void ImportReviewDialog::fillTransactions() {
     const PayeeMapper mapper(budget_);
     transactions_->setRowCount(int(batch_.records.size()));
     for (int row = 0; row < int(batch_.records.size()); ++row) {
-        ImportRecord& record = batch_.records[size_t(row)];
-        const PayeeMapping mapping = mapper.map(record.incomingPayee);
-        record.mappedPayee = mapping.payee;
-        record.envelopeId = mapping.envelopeId;
-        record.deposit = mapping.deposit && plan_.mayDeposit(record);
-
+        const ImportRecord& record = batch_.records[size_t(row)];
         QTableWidgetItem* date = cell(formatDate(record.date, DateStyle::ShortDate));
         // A clamped amount is no transaction: its row cannot be ticked.
         if (!record.tooLarge)
@@ -552,7 +521,7 @@ void ImportReviewDialog::fillTransactions() {
         QTableWidgetItem* envelope = cell(QString());
         envelope->setFlags(envelope->flags() | Qt::ItemIsEditable);
         transactions_->setItem(row, EnvelopeColumn, envelope);
-        showMapping(row, mapping.isGuess(), mapping.guessedFrom);
+        mapFromHistory(row, mapper);
         QTableWidgetItem* amount = cell(formatAmount(record.amount, true));
         amount->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         transactions_->setItem(row, AmountColumn, amount);
@@ -562,12 +531,23 @@ void ImportReviewDialog::fillTransactions() {
     refreshChecks();
 }
 
+// A row mapped by the rules, else by an earlier payee of the same direction, else by the
+// schedule occurrence it settles.
+void ImportReviewDialog::mapFromHistory(int row, const PayeeMapper& mapper) {
+    ImportRecord& record = batch_.records[size_t(row)];
+    const PayeeMapping mapping = plan_.mapRow(record, mapper);
+    std::vector<ImportRecord> one{record};
+    mapRowsToSchedules(budget_, batch_.account->id(), one);
+    record = one.front();
+    showMapping(row, mapping.isGuess(), mapping.guessedFrom);
+}
+
 // Each row's automatic check and, for an unticked row, why.
 void ImportReviewDialog::refreshChecks() {
     busy_ = true;
-    const DateTime after = importAfter();
+    const std::vector<RowState> states = plan_.evaluate(batch_.records, importAfter());
     for (int row = 0; row < transactions_->rowCount(); ++row) {
-        const RowState state = plan_.evaluate(batch_.records[size_t(row)], after);
+        const RowState& state = states[size_t(row)];
         transactions_->item(row, DateColumn)
             ->setCheckState(state.checked ? Qt::Checked : Qt::Unchecked);
         QTableWidgetItem* note = transactions_->item(row, NoteColumn);
@@ -586,12 +566,7 @@ void ImportReviewDialog::remapRows() {
         // What the user chose in the list stays until the row itself is mapped again.
         if (byHand_[size_t(row)])
             continue;
-        ImportRecord& record = batch_.records[size_t(row)];
-        const PayeeMapping mapping = mapper.map(record.incomingPayee);
-        record.mappedPayee = mapping.payee;
-        record.envelopeId = mapping.envelopeId;
-        record.deposit = mapping.deposit && plan_.mayDeposit(record);
-        showMapping(row, mapping.isGuess(), mapping.guessedFrom);
+        mapFromHistory(row, mapper);
     }
     fitColumns(transactions_);
     busy_ = false;
@@ -599,21 +574,37 @@ void ImportReviewDialog::remapRows() {
 }
 
 void ImportReviewDialog::updateBalanceAndButtons() {
-    qint64 sum = 0;
+    std::vector<const ImportRecord*> checked;
     bool allAssigned = true;
     for (int row = 0; row < transactions_->rowCount(); ++row) {
         if (transactions_->item(row, DateColumn)->checkState() != Qt::Checked)
             continue;
         const ImportRecord& record = batch_.records[size_t(row)];
-        sum += record.amount;
+        checked.push_back(&record);
         if (!plan_.assigned(record))
             allAssigned = false;
     }
-    const Amount after = clampAmount(qint64(batch_.account->getBalance()) + sum);
-    balance_->setText(QStringLiteral("Account %1 will have a balance of %2 after importing "
-                                     "selected transactions\n")
-                          .arg(batch_.account->getName(), formatAmount(after, true))
-                          .left(kMaxText));
+    // The account imported into, with the statement's closing balance beside it, then every
+    // account a transfer or card payment also moves.
+    QStringList lines;
+    for (const auto& [id, change] : balanceChanges(plan_, checked)) {
+        const Account* account = budget_.findAccount(id);
+        if (!account)
+            continue;
+        const Amount after = clampAmount(qint64(account->getBalance()) + change);
+        if (account == batch_.account) {
+            lines << QStringLiteral("Account %1 will have a balance of %2 after importing "
+                                    "selected transactions\n")
+                         .arg(account->getName(), formatAmount(after, true))
+                         .left(kMaxText);
+            if (batch_.closing)
+                lines << closingBalanceText(*batch_.closing, after);
+        } else {
+            lines << QStringLiteral("Account %1 will have a balance of %2")
+                         .arg(account->getName(), formatAmount(after, true));
+        }
+    }
+    balance_->setText(lines.size() == 1 ? lines.front() : lines.front() + lines.mid(1).join(u'\n'));
 
     const QModelIndexList selectedRules = rules_->selectionModel()->selectedRows();
     editRule_->setEnabled(selectedRules.size() == 1);
@@ -633,6 +624,13 @@ void ImportReviewDialog::mapRow(int row) {
     record.matchString = request.matchString;
     record.envelopeId = request.envelopeId;
     record.deposit = request.deposit && plan_.mayDeposit(record);
+    record.otherAccount = kNoId;
+    // A rule may name an account: the row moves money with it.
+    if (budget_.findAccount(request.envelopeId)) {
+        record.envelopeId = kNoId;
+        if (plan_.mayMoveWith(record, request.envelopeId))
+            record.otherAccount = request.envelopeId;
+    }
     byHand_[size_t(row)] = false;
     remapRows();
     fillRules();
@@ -666,8 +664,7 @@ void ImportReviewDialog::editRule() {
         matchCell->setData(kRuleMatchRole, rule->match);
         matchCell->setData(kRuleEnvelopeRole, QVariant::fromValue<quint32>(rule->envelopeId));
         rules_->item(row, PayeeColumn)->setText(rule->payee);
-        rules_->item(row, RuleEnvelopeColumn)
-            ->setText(rule->deposit ? kDepositChoice : envelopeName(budget_, request.envelopeId));
+        rules_->item(row, RuleEnvelopeColumn)->setText(ruleTargetText(budget_, *rule));
         // Storing the rule also dropped the rules that differed only in letter case; their
         // rows would otherwise go on showing rules that no longer map anything.
         for (int other = rules_->rowCount() - 1; other >= 0; --other)
@@ -768,7 +765,7 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
                        QLatin1Char('.'));
             return false;
         }
-        CsvColumns start = remembered.value_or(guess.columns);
+        CsvColumns start = remembered ? withGuessedBalance(*remembered, guess) : guess.columns;
         // A card statement that writes its charges as positive numbers, when nothing was
         // remembered for the account.
         if (!remembered && start.usable()) {
@@ -809,6 +806,7 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
     if (read.skips.total() > 0)
         inform(hooks.prompter, hooks.parent, title, skippedRecordsMessage(read.skips));
     batch.records = std::move(read.records);
+    batch.closing = read.closing;
     if (batch.records.empty())
         return false;
     {

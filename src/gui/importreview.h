@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTime>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Account;
@@ -58,6 +59,8 @@ struct ImportBatch {
     // records' amounts already follow it).
     bool chargesChoice = false;
     bool charges = false;
+    // The balance the statement gives at its end, when it gives one.
+    std::optional<StatementBalance> closing;
 };
 
 // recordRows for the batch: its chosen rows into its account, up to its latest date.
@@ -89,7 +92,10 @@ public:
     void deleteRules();
     void confirm();
     // The envelope choice of a row: an envelope, "--deposit--" (money coming into an ordinary
-    // account only) or "New envelope..." (the "Envelope" dialog; cancel leaves the row).
+    // account only), "--no envelope--" (an off-budget account), "--transfer to <account>--",
+    // "--transfer from <account>--", "--card payment <card>--", "--card payment from
+    // <account>--" (as the row's direction allows) or "New envelope..." (the "Envelope"
+    // dialog; cancel leaves the row).
     QStringList envelopeChoices(int row) const;
     void chooseEnvelope(int row, ItemId envelope);
     void chooseDeposit(int row);
@@ -116,14 +122,14 @@ private:
     void refreshChecks();
     void remapRows();
     void showMapping(int row, bool guess, const QString& guessedFrom);
-    void setRowChoice(int row, ItemId envelope, bool deposit);
+    void setRowChoice(int row, const RowChoice& choice);
+    void mapFromHistory(int row, const PayeeMapper& mapper);
     void updateBalanceAndButtons();
     void fitColumns(QTableWidget* table);
     void fitToScreen();
     void placeSplit();
     int rulesContentHeight() const;
     DateTime importAfter() const;
-    std::vector<AccountBase*> envelopeList() const;
 
     Budget& budget_;
     ImportBatch& batch_;

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 constexpr int kMaxFieldLength = 1023;
@@ -51,6 +52,22 @@ RuleCheck checkRule(const QString& match, const QString& original, const QString
     if (check.message.isEmpty())
         check.message = QStringLiteral("The match string matches the current test text");
     return check;
+}
+
+namespace {
+QString accountTargetText(const Account& account) {
+    return account.isCCAccount() ? QStringLiteral("--card payment %1--").arg(account.getName())
+                                 : QStringLiteral("--transfer to/from %1--").arg(account.getName());
+}
+} // namespace
+
+QString ruleTargetText(const Budget& budget, const PayeeMappingRule& rule) {
+    if (rule.deposit)
+        return kDepositChoice;
+    if (const Account* account = budget.findAccount(rule.envelopeId))
+        return accountTargetText(*account);
+    const AccountBase* item = rule.envelopeId == kNoId ? nullptr : budget.findItem(rule.envelopeId);
+    return item ? item->getName() : QString();
 }
 
 void confirmRule(MappingRuleSet& rules, RuleRequest& request, const QString& payee,
@@ -143,6 +160,10 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
         mapped.payee = own->payee;
         mapped.envelopeId = own->envelopeId;
         mapped.deposit = own->deposit;
+        if (budget_.findAccount(own->envelopeId)) {
+            mapped.account = own->envelopeId;
+            mapped.envelopeId = kNoId;
+        }
     } else
         mapped = mapPayee(budget_, request_.incomingText);
     const QString replaced = replaceReservedCharacters(request_.incomingText);
@@ -155,13 +176,24 @@ RuleEditorDialog::RuleEditorDialog(Budget& budget, RuleRequest& request, QWidget
         payee_->setEditText(QString());
     for (AccountBase* item : budget_.itemsOfType(ItemType::Envelope))
         insertSorted(envelope_, item->getName(), QVariant::fromValue<quint32>(item->id()));
-    // A rule may make the payee's rows deposits instead of expenses of an envelope.
+    // A rule may make the payee's rows deposits instead of expenses of an envelope, or move
+    // money with another account (the accounts the Transfer and Pay Credit Card dialogs list).
     envelope_->addItem(kDepositChoice, QVariant::fromValue<quint32>(kNoId));
-    envelope_->setCurrentIndex(
-        mapped.deposit ? envelope_->count() - 1
-        : mapped.envelopeId == kNoId
-            ? -1
-            : envelope_->findData(QVariant::fromValue<quint32>(mapped.envelopeId)));
+    const int depositIndex = envelope_->count() - 1;
+    std::vector<AccountBase*> accounts = budget_.itemsOfType(ItemType::Account);
+    std::stable_sort(accounts.begin(), accounts.end(),
+                     [](const AccountBase* a, const AccountBase* b) {
+                         return QString::localeAwareCompare(a->getName(), b->getName()) < 0;
+                     });
+    for (const AccountBase* item : accounts)
+        if (!item->isHidden() && !item->isReadOnly())
+            envelope_->addItem(accountTargetText(*static_cast<const Account*>(item)),
+                               QVariant::fromValue<quint32>(item->id()));
+    const ItemId target = mapped.account != kNoId ? mapped.account : mapped.envelopeId;
+    envelope_->setCurrentIndex(mapped.deposit ? depositIndex
+                               : target == kNoId
+                                   ? -1
+                                   : envelope_->findData(QVariant::fromValue<quint32>(target)));
 
     connect(match_, &QLineEdit::textChanged, this, &RuleEditorDialog::runCheck);
     connect(test_, &QLineEdit::textChanged, this, &RuleEditorDialog::runCheck);

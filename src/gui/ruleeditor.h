@@ -2,6 +2,7 @@
 // The "Import Mapping Rule Editor": edits one payee mapping rule with live checks of the
 // pattern against the statement's payee and an optional test text.
 
+#include "import/mappayee.h"
 #include "model/items.h"
 #include "platform/dialogdriver.h"
 
@@ -26,8 +27,10 @@ struct RuleRequest {
     bool deposit = false; // the rule makes deposits (no envelope)
 };
 
-// The envelope choice (in the rule editor and the review) that makes rows deposits.
-inline const QString kDepositChoice = QStringLiteral("--deposit--");
+// What a rule maps to, as the rule list and the editor show it: "--deposit--", an envelope's
+// name, "--transfer to/from <account>--" or "--card payment <card>--" for a rule that names an
+// account, empty when its item is gone.
+QString ruleTargetText(const Budget& budget, const PayeeMappingRule& rule);
 
 struct RuleCheck {
     bool ok = false;

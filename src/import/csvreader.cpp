@@ -334,6 +334,7 @@ CsvGuess guessCsvColumns(const QByteArray& bytes) {
                 balances.push_back(col);
                 taken[size_t(col)] = true;
             }
+        const size_t namedBalances = balances.size();
         c.dateColumn =
             pick(CsvRole::Date, &ColumnEvidence::dateColumn, &ColumnEvidence::dateColumn, true);
         c.debitColumn =
@@ -423,6 +424,11 @@ CsvGuess guessCsvColumns(const QByteArray& bytes) {
             c.memoColumn = pick(CsvRole::Payee, &ColumnEvidence::textColumn,
                                 &ColumnEvidence::textColumn, true);
 
+        // The statement's closing balance: a column named so whose values are money, else one
+        // told by its steps.
+        for (size_t i = 0; i < balances.size() && c.balanceColumn < 0; ++i)
+            if (i >= namedBalances || evidence[size_t(balances[i])].moneyColumn())
+                c.balanceColumn = balances[i];
         const bool money = c.amountColumn >= 0 || c.debitColumn >= 0 || c.creditColumn >= 0;
         // Nothing but a balance (a daily balance history), or no money at all: no rows to
         // propose. Money columns that could not be told apart are the user's choice.
@@ -447,10 +453,21 @@ CsvColumns detectCsvColumns(const QByteArray& bytes) {
 
 quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
                      std::vector<ImportRecord>& records, StatementSkips* skips,
-                     std::optional<DateOrder> dateOrder) {
+                     std::optional<DateOrder> dateOrder, std::optional<StatementBalance>* closing) {
     records.clear();
     if (skips)
         *skips = StatementSkips();
+    if (closing)
+        closing->reset();
+    // A balance column that is also read as something else is no balance.
+    const int roles[] = {columns.dateColumn,   columns.payeeColumn, columns.memoColumn,
+                         columns.amountColumn, columns.debitColumn, columns.creditColumn,
+                         columns.signColumn};
+    const int balanceColumn =
+        std::find(std::begin(roles), std::end(roles), columns.balanceColumn) == std::end(roles)
+            ? columns.balanceColumn
+            : -1;
+    std::vector<std::optional<qint64>> balances; // beside read, row by row
     if (!columns.usable())
         return EINVAL;
     const DateOrder order = dateOrder.value_or(columns.dateOrder);
@@ -537,6 +554,13 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
             record.tooLarge = money.tooLarge;
             record.number = row;
             read.push_back(std::move(record));
+            if (balanceColumn >= 0) {
+                const AmountText balance =
+                    readAmountText(field(fields, balanceColumn), columns.decimalComma);
+                balances.push_back(balance.state == AmountText::Read && !balance.tooLarge
+                                       ? std::optional<qint64>(balance.cents)
+                                       : std::nullopt);
+            }
             return true;
         });
         if (csvEndsInsideQuotes(bytes, char(columns.delimiter.toLatin1())))
@@ -546,6 +570,21 @@ quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
     }
     if (tooMany)
         return EFBIG;
+    if (closing && !read.empty() && balances.size() == read.size()) {
+        // The latest day's row that ends the statement: the last of that day when the file
+        // runs oldest first, the first when it runs newest first.
+        const bool newestFirst = isEarlier(read.back().date, read.front().date);
+        std::optional<size_t> last;
+        for (size_t i = 0; i < read.size(); ++i) {
+            const bool later = !last || isEarlier(read[*last].date, read[i].date);
+            const bool sameDay = last && !later && !isEarlier(read[i].date, read[*last].date);
+            if (later || (sameDay && !newestFirst))
+                last = i;
+        }
+        if (last && balances[*last])
+            *closing =
+                StatementBalance{Amount(*balances[*last]), toQDateTime(read[*last].date).date()};
+    }
     records = std::move(read);
     if (skips)
         *skips = counted;

@@ -21,7 +21,9 @@ bool csvEndsInsideQuotes(const QByteArray& bytes, char delimiter);
 // the mapping's order. 0 on success; EINVAL when the mapping has no date or money column,
 // EFBIG beyond kMaxQifRecords, ENOMEM, kCsvUnterminatedQuote; the list then stays empty.
 // Blank rows are passed over; rows without a readable date or a non-zero amount are counted
-// in skips.
+// in skips. With a balance column, closing receives the balance on the last row by date
+// (the bottom row of a file written oldest first, the top row of one written newest first).
 quint32 readCsvBytes(const QByteArray& bytes, const CsvColumns& columns,
                      std::vector<ImportRecord>& records, StatementSkips* skips = nullptr,
-                     std::optional<DateOrder> dateOrder = std::nullopt);
+                     std::optional<DateOrder> dateOrder = std::nullopt,
+                     std::optional<StatementBalance>* closing = nullptr);

@@ -1,8 +1,9 @@
 #pragma once
 // What an import decides for each statement row, without a window: the mapped payee and
-// envelope, whether it becomes an expense or a deposit, whether it repeats a transaction
-// already in the account, whether it starts ticked and, when not, why. The review dialog and
-// the command-line import both ask this one place, so they never disagree.
+// envelope, whether it becomes an expense, a deposit, a transfer or a card payment, whether it
+// repeats a transaction already in the account, whether it starts ticked and, when not, why.
+// The review dialog and the command-line import both ask this one place, so they never
+// disagree.
 
 #include "import/qifreader.h"
 #include "import/statementreader.h"
@@ -14,6 +15,8 @@
 
 class Account;
 class Budget;
+class PayeeMapper;
+struct PayeeMapping;
 struct Transaction;
 
 // Counts the 3-character pieces of a (shorter at its end) that occur in b, ignoring case.
@@ -32,6 +35,8 @@ public:
     const Transaction* find(const QString& payee, Amount amount, const DateTime& date) const;
     // The account's transaction that carries this bank id (none for an empty id).
     const Transaction* findBankId(const QString& bankId) const;
+    // The account's transactions that a row of this amount could repeat, in store order.
+    const std::vector<const Transaction*>& withRowAmount(qint64 amount) const;
 
 private:
     QHash<QString, const Transaction*> byBankId_;                // the first in store order
@@ -41,13 +46,41 @@ private:
 // How one row starts out in the review.
 struct RowState {
     const Transaction* duplicateOf = nullptr; // the transaction the row repeats
-    bool notAfter = false;                    // dated on or before the import-after date
+    // The same amount on a day close by under another payee: perhaps the same money.
+    const Transaction* possibleRepeatOf = nullptr;
+    bool notAfter = false; // dated on or before the import-after date
     bool checked = false;
     // Why an unticked row is unticked: "matches <date> <payee> <amount>", "on or before
-    // <date>", "before the account was added (its balance includes it)" or "the amount is
-    // too large to be a transaction"; empty for a ticked row.
+    // <date>", "before the account was added (its balance includes it)", "same amount as
+    // <date> <payee>, possibly the same" or "the amount is too large to be a transaction";
+    // empty for a ticked row.
     QString reason;
 };
+
+// What a row is recorded as.
+enum class RowKind {
+    Unassigned,  // nothing chosen (or an envelope that is gone): cannot be recorded
+    Expense,     // of its envelope
+    Deposit,     // into money available for budgeting
+    Transfer,    // to or from another ordinary account
+    CardPayment, // from an ordinary account to a card
+    NoEnvelope,  // an off-budget account's row: only its balance moves
+};
+
+// One entry of a row's envelope choice.
+struct RowChoice {
+    QString text;
+    ItemId envelope = kNoId;
+    bool deposit = false;
+    ItemId account = kNoId; // a transfer's or card payment's other account
+};
+
+// The choices that are no envelope.
+inline const QString kNoEnvelopeChoice = QStringLiteral("--no envelope--");
+QString transferToChoice(const QString& account);      // "--transfer to <account>--"
+QString transferFromChoice(const QString& account);    // "--transfer from <account>--"
+QString cardPaymentChoice(const QString& card);        // "--card payment <card>--"
+QString cardPaymentFromChoice(const QString& account); // "--card payment from <account>--"
 
 class ImportPlan {
 public:
@@ -69,17 +102,40 @@ public:
     // A credit card's statement whose amounts are mostly positive writes charges that way.
     bool proposeCharges(const std::vector<ImportRecord>& records) const;
 
-    // Fills mapped payee, envelope and kind from the rules (or an earlier payee). A rule may
-    // only make a deposit of money coming into an ordinary account.
+    // Fills mapped payee, envelope and kind from the rules (or an earlier payee of the same
+    // direction), then from the schedules the rows settle. A rule may only make a deposit of
+    // money coming into an ordinary account, and a transfer or payment where one can be.
     void map(std::vector<ImportRecord>& records) const;
+    // One row from the rules and history (no schedules); the mapping, for showing a guess.
+    PayeeMapping mapRow(ImportRecord& record, const PayeeMapper& mapper) const;
 
     // A row adds money to an ordinary (not credit-card) account, so it may be a deposit.
     bool mayDeposit(const ImportRecord& record) const;
+    // The row may move money with that account: a transfer between two ordinary accounts,
+    // money out of an ordinary account to a card, money into a card from an ordinary account.
+    bool mayMoveWith(const ImportRecord& record, ItemId other) const;
+    // The account is an ordinary one outside the budget: its rows need no envelope.
+    bool offBudget() const;
 
+    // Every row at once: each transaction already in the budget repeats at most one row and
+    // each row at most one transaction (a bank id first, then the nearest date, then the
+    // closest payee); rows beyond those matched are new.
+    std::vector<RowState> evaluate(const std::vector<ImportRecord>& records,
+                                   const DateTime& importAfter) const;
     RowState evaluate(const ImportRecord& record, const DateTime& importAfter) const;
 
-    // A checked row can be recorded: a deposit, or an expense with an envelope that exists.
+    RowKind kind(const ImportRecord& record) const;
+    // A checked row can be recorded (its kind is not Unassigned).
     bool assigned(const ImportRecord& record) const;
+    // Why a row cannot be recorded; empty when it can.
+    QString unassignedReason(const ImportRecord& record) const;
+    // The text of the row's envelope cell: the envelope's name or one of the choices above.
+    QString choiceText(const ImportRecord& record) const;
+    // The row's envelope choice: envelopes by name, then deposit, no envelope, transfers and
+    // card payments as the row allows.
+    std::vector<RowChoice> choices(const ImportRecord& record) const;
+    // Sets the row to a choice; false when the row cannot take it.
+    bool apply(ImportRecord& record, const RowChoice& choice) const;
 
     const Account& account() const { return account_; }
 
@@ -89,6 +145,15 @@ private:
     DuplicateFinder duplicates_;
     bool firstImport_ = false;
 };
+
+// What the checked rows do to each account's balance: the account imported into and the other
+// side of every transfer and card payment.
+std::vector<std::pair<ItemId, qint64>> balanceChanges(const ImportPlan& plan,
+                                                      const std::vector<const ImportRecord*>& rows);
+
+// The footer's comparison with the statement: "<date> statement closing balance <amount>",
+// with ", <difference> apart" when the account would end elsewhere.
+QString closingBalanceText(const StatementBalance& closing, Amount after);
 
 // Said of a row whose amount had to be clamped; such a row is never imported.
 inline const QString kTooLargeText = QStringLiteral("the amount is too large to be a transaction");
@@ -103,9 +168,11 @@ void turnAmounts(std::vector<ImportRecord>& records);
 DateTime latestDate(const std::vector<ImportRecord>& records);
 
 // Records the chosen rows into the account in order: deposits as deposits into money
-// available for budgeting, the rest as expenses of their envelopes (amount as on the
-// statement); the bank id and the memo go with the transaction. When a row was chosen the
-// account's last-import date is raised to latest. The budget keeps them in time order.
+// available for budgeting, transfers and card payments as the program's own (the balance rules
+// of the ledger, as from their dialogs), an off-budget account's rows without an envelope,
+// the rest as expenses of their envelopes (amount as on the statement); the bank id and the
+// memo go with the transaction. Rows that cannot be recorded are left out. When a row was chosen
+// the account's last-import date is raised to latest. The budget keeps them in time order.
 void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord>& chosen,
                 const DateTime& latest);
 

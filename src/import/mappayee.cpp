@@ -35,6 +35,8 @@ PayeeMapping fromRule(const Budget& budget, const PayeeMappingRule& rule) {
     result.deposit = rule.deposit;
     if (budget.findEnvelope(rule.envelopeId))
         result.envelopeId = rule.envelopeId;
+    else if (!rule.deposit && budget.findAccount(rule.envelopeId))
+        result.account = rule.envelopeId;
     return result;
 }
 
@@ -66,21 +68,46 @@ PayeeMapping mapPayee(const Budget& budget, const QString& incoming) {
 PayeeMapper::PayeeMapper(const Budget& budget) : budget_(budget), rules_(budget.rules().rules()) {
     const auto& transactions = budget.transactions();
     for (qsizetype i = 0; i < qsizetype(transactions.size()); ++i) {
-        const QString key = foldAsciiLetters(historyKey(transactions[i]->payee));
-        if (!firstByKey_.contains(key))
-            firstByKey_.insert(key, i);
+        const Transaction& t = *transactions[i];
+        const QString key = foldAsciiLetters(historyKey(t.payee));
+        const auto note = [&](History history) {
+            if (!firstByKey_[history].contains(key))
+                firstByKey_[history].insert(key, i);
+        };
+        note(Any);
+        if (t.type == TransactionType::Deposit && t.amount > 0)
+            note(In);
+        else if (t.type == TransactionType::Expense && t.amount < 0)
+            note(Out);
     }
 }
 
 PayeeMapping PayeeMapper::map(const QString& incoming) const {
     if (const PayeeMappingRule* rule = firstMatchingRule(rules_, incoming))
         return fromRule(budget_, *rule);
+    return guess(incoming, Any);
+}
+
+PayeeMapping PayeeMapper::map(const QString& incoming, Amount amount) const {
+    if (const PayeeMappingRule* rule = firstMatchingRule(rules_, incoming))
+        return fromRule(budget_, *rule);
+    PayeeMapping mapping = guess(incoming, amount > 0 ? In : Out);
+    // Money in is guessed from a deposit: it is one again, never an envelope's.
+    if (amount > 0 && mapping.guessed) {
+        mapping.envelopeId = kNoId;
+        mapping.deposit = true;
+    }
+    return mapping;
+}
+
+PayeeMapping PayeeMapper::guess(const QString& incoming, History history) const {
     // Every key that is a prefix of the incoming text qualifies; the earliest one wins.
     const QString folded = foldAsciiLetters(incoming);
+    const QHash<QString, qsizetype>& keys = firstByKey_[history];
     qsizetype best = -1;
     for (qsizetype length = 0; length <= qMin<qsizetype>(5, folded.size()); ++length) {
-        const auto it = firstByKey_.constFind(folded.left(length));
-        if (it != firstByKey_.cend() && (best < 0 || *it < best))
+        const auto it = keys.constFind(folded.left(length));
+        if (it != keys.cend() && (best < 0 || *it < best))
             best = *it;
     }
     if (best < 0)

@@ -51,11 +51,20 @@ struct OfxRow {
     bool trade = false;
 };
 
+// A statement's ledger balance as libofx gives it.
+struct OfxBalance {
+    bool valid = false;
+    qint64 cents = 0;
+    bool dated = false;
+    qint64 asOf = 0; // seconds since the epoch
+};
+
 struct OfxParse {
     bool sawStatement = false;
     bool tooMany = false;
     std::vector<OfxRow> rows;
     std::vector<OfxStatement> statements; // rows not counted yet
+    std::vector<OfxBalance> balances;     // one per statement
 };
 
 QDataStream& operator<<(QDataStream& out, const OfxParse& p) {
@@ -64,8 +73,11 @@ QDataStream& operator<<(QDataStream& out, const OfxParse& p) {
         out << r.cents << r.hasAmount << r.name << r.memo << r.fitid << qint32(r.statement)
             << r.trade;
     out << quint32(p.statements.size());
-    for (const OfxStatement& s : p.statements)
-        out << s.accountId << s.type;
+    for (size_t i = 0; i < p.statements.size(); ++i) {
+        const OfxBalance b = i < p.balances.size() ? p.balances[i] : OfxBalance();
+        out << p.statements[i].accountId << p.statements[i].type << b.valid << b.cents << b.dated
+            << b.asOf;
+    }
     return out;
 }
 
@@ -89,8 +101,12 @@ QDataStream& operator>>(QDataStream& in, OfxParse& p) {
         return in;
     }
     p.statements.resize(statements);
-    for (OfxStatement& s : p.statements)
-        in >> s.accountId >> s.type;
+    p.balances.resize(statements);
+    for (size_t i = 0; i < statements; ++i) {
+        OfxBalance& b = p.balances[i];
+        in >> p.statements[i].accountId >> p.statements[i].type >> b.valid >> b.cents >> b.dated >>
+            b.asOf;
+    }
     // Every row belongs to a statement that was sent.
     for (const OfxRow& r : p.rows)
         if (r.statement < 0 || quint32(r.statement) >= statements)
@@ -166,8 +182,22 @@ QString accountTypeName(const OfxAccountData& data) {
     return QStringLiteral("account");
 }
 
-int onStatement(const OfxStatementData, void* context) {
-    static_cast<OfxParse*>(context)->sawStatement = true;
+// libofx hands out a statement's data after its transactions: it belongs to the account
+// handed out last.
+int onStatement(const OfxStatementData data, void* context) {
+    auto* parse = static_cast<OfxParse*>(context);
+    parse->sawStatement = true;
+    if (parse->statements.empty())
+        parse->statements.push_back({});
+    parse->balances.resize(parse->statements.size());
+    OfxBalance& balance = parse->balances.back();
+    if (data.ledger_balance_valid && std::isfinite(data.ledger_balance) &&
+        std::fabs(data.ledger_balance) < 1e15) {
+        balance.valid = true;
+        balance.cents = std::llround(data.ledger_balance * 100.0);
+        balance.dated = data.ledger_balance_date_valid;
+        balance.asOf = qint64(data.ledger_balance_date);
+    }
     return 0;
 }
 
@@ -182,7 +212,8 @@ int onAccount(const OfxAccountData data, void* context) {
     const QString number = ofxText(data.account_number, data.account_number_valid);
     parse->statements.push_back(
         {number.isEmpty() ? ofxText(data.account_id, data.account_id_valid) : number,
-         accountTypeName(data)});
+         accountTypeName(data), 0, std::nullopt});
+    parse->balances.resize(parse->statements.size());
     return 0;
 }
 
@@ -243,6 +274,23 @@ std::vector<RawTransaction> scanTransactions(const QByteArray& bytes) {
     return raw;
 }
 
+// The BALAMT and DTASOF of each <LEDGERBAL> as the file writes them, in file order.
+std::vector<std::pair<QByteArray, QByteArray>> scanLedgerBalances(const QByteArray& bytes) {
+    const QByteArray lower = bytes.toLower();
+    std::vector<std::pair<QByteArray, QByteArray>> out;
+    qsizetype at = lower.indexOf("<ledgerbal>");
+    while (at >= 0 && out.size() <= size_t(kMaxQifRecords)) {
+        qsizetype stop = lower.indexOf("</ledgerbal>", at);
+        const qsizetype next = lower.indexOf("<ledgerbal>", at + 1);
+        if (stop < 0 || (next >= 0 && next < stop))
+            stop = next < 0 ? bytes.size() : next;
+        out.emplace_back(elementValue(bytes, lower, "<balamt>", at, stop),
+                         elementValue(bytes, lower, "<dtasof>", at, stop));
+        at = next;
+    }
+    return out;
+}
+
 // YYYYMMDD, with or without the time and zone after it.
 QDate ofxDate(const QByteArray& text) {
     if (text.size() < 8)
@@ -283,6 +331,31 @@ quint32 makeRecords(const QByteArray& bytes, const OfxParse& parse,
     std::vector<OfxStatement> found = parse.statements;
     if (found.empty())
         found.push_back({});
+    // The closing balances: which statement has one is libofx's answer; the amount and the
+    // day are read from the file where its ledger balances pair up with those statements
+    // (libofx shifts the day by time zones and reads "3,210.55" as 3.21).
+    const std::vector<std::pair<QByteArray, QByteArray>> ledger = scanLedgerBalances(bytes);
+    const auto given = std::count_if(parse.balances.begin(), parse.balances.end(),
+                                     [](const OfxBalance& b) { return b.valid; });
+    for (size_t i = 0, k = 0; i < found.size() && i < parse.balances.size(); ++i) {
+        const OfxBalance& b = parse.balances[i];
+        if (!b.valid)
+            continue;
+        StatementBalance closing;
+        closing.amount = clampAmount(b.cents);
+        if (b.dated)
+            closing.date = QDateTime::fromSecsSinceEpoch(b.asOf).date();
+        if (qsizetype(ledger.size()) == given) {
+            const AmountText written = ofxAmount(ledger[k].first);
+            if (written.state == AmountText::Read && !written.tooLarge)
+                closing.amount = written.amount();
+            const QDate day = ofxDate(ledger[k].second);
+            if (day.isValid())
+                closing.date = day;
+        }
+        ++k;
+        found[i].closing = closing;
+    }
     std::vector<ImportRecord> read;
     read.reserve(parse.rows.size());
     for (size_t i = 0; i < parse.rows.size(); ++i) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 #include <vector>
 
 // One statement of an OFX file, which may hold several (a checking account and a card).
@@ -12,6 +13,8 @@ struct OfxStatement {
     QString accountId; // the bank's number for the account (ACCTID); empty when not given
     QString type;      // "checking", "savings", "credit card", "investment"...
     int rows = 0;      // transactions read from it
+    // Its LEDGERBAL: the balance the bank gives, as of DTASOF (its calendar day as written).
+    std::optional<StatementBalance> closing;
 };
 
 // A statement of 20,000 transactions parses in about two seconds; libofx is slower than

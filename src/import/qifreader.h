@@ -24,6 +24,9 @@ struct ImportRecord {
     // A row that adds money may be recorded as a deposit into money available for budgeting
     // instead of as an expense of an envelope.
     bool deposit = false;
+    // The other account when the row is a transfer or a card payment (envelopeId is then
+    // none and deposit false).
+    ItemId otherAccount = kNoId;
     // The amount had to be clamped to fit: no real transaction, never imported.
     bool tooLarge = false;
     int number = 0; // the record's number in the statement, as left-out records are counted

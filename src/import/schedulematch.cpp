@@ -84,7 +84,8 @@ const Transaction* enteredOccurrenceFor(const Budget& budget, ItemId account,
 void mapRowsToSchedules(const Budget& budget, ItemId account, std::vector<ImportRecord>& records) {
     for (ImportRecord& record : records) {
         // A rule's answer stands.
-        if (!record.mappedPayee.isEmpty() || record.envelopeId != kNoId || record.deposit)
+        if (!record.mappedPayee.isEmpty() || record.envelopeId != kNoId || record.deposit ||
+            record.otherAccount != kNoId)
             continue;
         const int i = scheduleForRow(budget, account, record);
         if (i < 0)
@@ -95,6 +96,8 @@ void mapRowsToSchedules(const Budget& budget, ItemId account, std::vector<Import
             record.envelopeId = s.category;
         else if (s.type == TransactionType::Deposit)
             record.deposit = true;
+        else // a transfer or card payment: the row is this account's side of it
+            record.otherAccount = s.accountFrom == account ? s.accountTo : s.accountFrom;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -149,6 +150,18 @@ QString CsvGuess::missingRole() const {
                                                        columns.creditColumn >= 0);
 }
 
+CsvColumns withGuessedBalance(CsvColumns remembered, const CsvGuess& guess) {
+    const CsvColumns& g = guess.columns;
+    const int roles[] = {remembered.dateColumn,   remembered.payeeColumn, remembered.memoColumn,
+                         remembered.amountColumn, remembered.debitColumn, remembered.creditColumn,
+                         remembered.signColumn};
+    if (remembered.balanceColumn < 0 && g.balanceColumn >= 0 &&
+        g.delimiter == remembered.delimiter &&
+        std::find(std::begin(roles), std::end(roles), g.balanceColumn) == std::end(roles))
+        remembered.balanceColumn = g.balanceColumn;
+    return remembered;
+}
+
 bool CsvColumns::usable() const {
     return dateColumn >= 0 && (amountColumn >= 0 || debitColumn >= 0 || creditColumn >= 0);
 }
@@ -170,6 +183,8 @@ QString CsvColumns::toText() const {
         text += QStringLiteral(" sign=%1").arg(signColumn);
     if (skipRows > 0)
         text += QStringLiteral(" skip=%1").arg(skipRows);
+    if (balanceColumn >= 0)
+        text += QStringLiteral(" balance=%1").arg(balanceColumn);
     if (charges)
         text += QStringLiteral(" charges=yes");
     return text;
@@ -228,6 +243,8 @@ std::optional<CsvColumns> CsvColumns::fromText(const QString& text) {
                 c.creditColumn = column;
             else if (key == QLatin1String("sign"))
                 c.signColumn = column;
+            else if (key == QLatin1String("balance"))
+                c.balanceColumn = column;
             else if (key == QLatin1String("skip"))
                 c.skipRows = std::max(0, column);
             // other keys: written by a later version; ignored
@@ -248,11 +265,17 @@ StatementRead readStatement(const QByteArray& bytes, const StatementOptions& opt
     case StatementFormat::Ofx:
         read.status = readOfxBytes(ofxWithAccountBlock(bytes), read.records, &read.skips,
                                    kOfxParseTimeoutMs, &read.statements, options.statement);
+        // The chosen statement's balance; a file of one statement has only that one.
+        if (options.statement >= 0 && size_t(options.statement) < read.statements.size())
+            read.closing = read.statements[size_t(options.statement)].closing;
+        else if (read.statements.size() == 1)
+            read.closing = read.statements.front().closing;
         break;
     case StatementFormat::Csv: {
         // Only a part that reads as a table with a date and an amount makes a statement.
         const CsvColumns columns = options.csv ? *options.csv : detectCsvColumns(bytes);
-        read.status = readCsvBytes(bytes, columns, read.records, &read.skips, options.dateOrder);
+        read.status = readCsvBytes(bytes, columns, read.records, &read.skips, options.dateOrder,
+                                   &read.closing);
         break;
     }
     case StatementFormat::Unknown:

@@ -40,6 +40,8 @@ struct CsvColumns {
     // Beside an amount column: a column marking each amount as money out or in ("D"/"C",
     // "Af"/"Bij", "Soll"/"Haben"), for banks that write every amount without a sign.
     int signColumn = -1;
+    // The running balance after each row: the statement's closing balance, never an amount.
+    int balanceColumn = -1;
     // The account's statements write charges as positive numbers (a credit card's): an
     // amount without a mark is turned, so that a charge is money out.
     bool charges = false;
@@ -65,6 +67,10 @@ struct CsvGuess {
 CsvGuess guessCsvColumns(const QByteArray& bytes);
 CsvColumns detectCsvColumns(const QByteArray& bytes);
 
+// The mapping remembered for an account (made before balance columns were kept, or without
+// one), with the file's own balance column when it has one that no remembered role reads.
+CsvColumns withGuessedBalance(CsvColumns remembered, const CsvGuess& guess);
+
 // The choice that a statement writes charges as positive numbers, as the column step and
 // the review show it.
 inline const QString kChargesText = QStringLiteral("Amounts are charges (positive is money out)");
@@ -75,13 +81,6 @@ inline const QString kNoTransactionsText = QStringLiteral("no transactions in th
 // The first rows of the file split into fields (RFC 4180 quoting, line breaks inside quotes),
 // for the mapping step's preview.
 QList<QStringList> csvRows(const QByteArray& bytes, QChar delimiter, int maxRows);
-
-// The balance a statement gives at its end (OFX LEDGERBAL with its DTASOF; a CSV balance
-// column on its last row), when it gives one.
-struct StatementBalance {
-    Amount amount = 0;
-    QDate date;
-};
 
 struct StatementRead {
     StatementFormat format = StatementFormat::Unknown;

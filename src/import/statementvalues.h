@@ -12,6 +12,13 @@
 #include <functional>
 #include <vector>
 
+// The balance a statement gives at its end (OFX LEDGERBAL with its DTASOF; a CSV balance
+// column on its last row), when it gives one.
+struct StatementBalance {
+    Amount amount = 0;
+    QDate date;
+};
+
 // The one order a whole statement is read in: the locale's when it reads every date; else
 // another that reads every date (day first before month first); when none does, the one
 // that reads the most, the locale's on a tie.

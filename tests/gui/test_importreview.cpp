@@ -114,6 +114,7 @@ private slots:
     void importAfterDefault_data();
     void importAfterDefault();
     void depositRows();
+    void transfersPaymentsAndClosing();
     void handChoiceSurvives();
     void newEnvelopeFromReview();
     void opensAtScreenHeight();
@@ -204,10 +205,11 @@ void TestImportReview::duplicates_data() {
         << payment << -10000 << "B"
         << "A"
         << "Payment thanks" << 3.0 << "PAYMENT THANK YOU" << 10000 << true;
-    QTest::newRow("card payment, other payee")
-        << payment << -10000 << "B"
-        << "A"
-        << "Payment thanks" << 3.0 << "ZZZ" << 10000 << false;
+    // The other side of a payment or transfer carries the bank's own words: the amount and
+    // the days settle it.
+    QTest::newRow("card payment, other payee") << payment << -10000 << "B"
+                                               << "A"
+                                               << "Payment thanks" << 3.0 << "ZZZ" << 10000 << true;
     QTest::newRow("card payment from this account")
         << payment << -10000 << "A"
         << "B"
@@ -479,9 +481,79 @@ void TestImportReview::depositRows() {
     ImportBatch cardBatch = f.batch();
     cardBatch.account = card;
     ImportReviewDialog cardDialog(f.budget, cardBatch, &prompter);
-    QCOMPARE(cardDialog.envelopeChoices(2), envelopes);
+    QCOMPARE(cardDialog.envelopeChoices(2),
+             envelopes + QStringList{"--card payment from Everyday checking--"});
     cardDialog.chooseDeposit(2);
     QCOMPARE(cardDialog.transactionList()->item(2, 3)->text(), QStringLiteral("Income"));
+}
+
+// A row can be a transfer with another ordinary account (either way) or, going out, the
+// payment of a card; the footer shows every account they move and the statement's closing
+// balance; OK records them as the Transfer and Pay Credit Card dialogs do. An off-budget
+// account's rows need no envelope.
+void TestImportReview::transfersPaymentsAndClosing() {
+    Fixture f;
+    Account* savings = f.budget.createAccount();
+    savings->setName("Savings");
+    savings->adjustBalance(10000);
+    Account* visa = f.budget.createAccount();
+    visa->setName("Visa");
+    visa->setCCAccount(true);
+    visa->setContributesToBudget(false);
+    ensureCardChargesEnvelope(f.budget, visa);
+    visa->adjustBalance(-3000);
+    f.budget.findItem(kChargesEnvelopeId)->adjustBalance(3000);
+    ImportBatch batch = f.batch();
+    batch.closing = StatementBalance{198000, QDate(2024, 12, 31)};
+    FakePrompter prompter;
+    ImportReviewDialog dialog(f.budget, batch, &prompter);
+    QTableWidget* rows = dialog.transactionList();
+    const QStringList in = dialog.envelopeChoices(2);  // ACME PAYROLL +1,500.00
+    const QStringList out = dialog.envelopeChoices(3); // AMAZON -19.99
+    QVERIFY(in.contains("--transfer from Savings--") && in.contains("--deposit--"));
+    QVERIFY(!in.contains("--card payment Visa--") && !in.contains("--transfer to Savings--"));
+    QVERIFY(out.contains("--transfer to Savings--") && out.contains("--card payment Visa--"));
+    dialog.choose(3, out.indexOf("--transfer to Savings--"));
+    dialog.choose(4, dialog.envelopeChoices(4).indexOf("--card payment Visa--"));
+    QCOMPARE(rows->item(3, 3)->text(), QStringLiteral("--transfer to Savings--"));
+    QCOMPARE(rows->item(4, 3)->text(), QStringLiteral("--card payment Visa--"));
+    QVERIFY(dialog.okButton()->isEnabled());
+    // 500.00 + 1,500.00 - 19.99 - 8.25 (WALMART is before the last import, SHELL is in).
+    QCOMPARE(dialog.balanceText()->text(),
+             balanceLine("$1,971.76") +
+                 "Statement closing balance on 12/31/24: $1,980.00 (differs by -$8.24)\n"
+                 "Account Savings will have a balance of $119.99\n"
+                 "Account Visa will have a balance of -$21.75");
+    dialog.okButton()->click();
+    recordImport(f.budget, batch);
+    QCOMPARE(f.checking->getBalance(), 197176);
+    QCOMPARE(savings->getBalance(), 11999);
+    QCOMPARE(visa->getBalance(), -2175);
+    QCOMPARE(f.budget.findItem(kChargesEnvelopeId)->getBalance(), 2175);
+    QStringList moved;
+    for (const Transaction* t : f.budget.transactions())
+        if (t->type == TransactionType::Transfer || t->type == TransactionType::CCPayment)
+            moved << QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(t->amount)
+                         .arg(t->payee, f.budget.findItem(t->accountFrom)->getName(),
+                              f.budget.findItem(t->accountTo)->getName(), t->description);
+    QCOMPARE(moved, QStringList({"1999 Transfer Everyday checking Savings AMAZON.COM_AB12C",
+                                 "-825 Visa Everyday checking Visa CORNER CAFE"}));
+
+    // Off the budget: a row no rule maps needs no envelope and moves only the balance.
+    savings->setContributesToBudget(false);
+    ImportBatch offBatch = f.batch();
+    offBatch.account = savings;
+    ImportReviewDialog offDialog(f.budget, offBatch, &prompter);
+    QCOMPARE(offDialog.transactionList()->item(4, 3)->text(), QStringLiteral("--no envelope--"));
+    QVERIFY(offDialog.okButton()->isEnabled());
+    const Amount available = f.budget.availableForBudgeting();
+    // Every row is older than the new account: only the one ticked by hand goes in.
+    setChecked(offDialog.transactionList(), 4, true);
+    offDialog.okButton()->click();
+    recordImport(f.budget, offBatch);
+    QCOMPARE(savings->getBalance(), 11999 - 825);
+    QCOMPARE(f.budget.availableForBudgeting(), available);
 }
 
 // What the user picked in the list is not undone by a new date or another rule; mapping
