@@ -178,6 +178,8 @@ QString accountTypeName(const OfxAccountData& data) {
         return QStringLiteral("credit card");
     case OfxAccountData::OFX_INVESTMENT:
         return QStringLiteral("investment");
+    default: // kinds newer libofx versions add (a 401(k)): named plainly
+        break;
     }
     return QStringLiteral("account");
 }
