@@ -12,23 +12,31 @@
 #include "app/accountlist.h"
 #include "app/envelopetree.h"
 #include "app/mainwindow.h"
+#include "app/reconciledialog.h"
 #include "app/transactionlist.h"
 #include "budgetgen.h"
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
+#include "model/reconcile.h"
+#include "model/undo.h"
 #include "storage/budgetfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QLocale>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
+#include <unordered_map>
 
 namespace {
 class PrintingPrompter : public Prompter {
@@ -164,6 +172,35 @@ void buildShowcase(Budget& b) {
                           QString(), QStringLiteral("Card bill"), on(20));
     }
     b.sortTransactionsByTime();
+
+    // The bank's view of Checking: reconciled to the end of last month, this month's first
+    // half booked, and a statement imported three days ago that books the rest up to then.
+    const QDate today(now.year, now.month, now.day);
+    const DateTime monthEnd = fromQDateTime(QDate(now.year, now.month, 1).addDays(-1).startOfDay());
+    Reconciliation lastMonth(b, *checking, monthEnd);
+    for (std::size_t i = 0; i < lastMonth.rows().size(); ++i)
+        lastMonth.setTicked(i, true);
+    finishReconcile(b, *checking, lastMonth, monthEnd, clampAmount(lastMonth.clearedTotal()), false,
+                    now);
+    std::vector<ClearedChange> booked;
+    const DateTime statementDay = fromQDateTime(today.addDays(-3).startOfDay());
+    std::int64_t statement = clearedBalance(b, *checking);
+    for (const Transaction* t : b.transactions()) {
+        if (clearedStateOn(*t, checking->id()) != ClearedState::Uncleared ||
+            (t->accountFrom != checking->id() && t->accountTo != checking->id()))
+            continue;
+        // The bakery's card payments the bank shows at once, the rest once the statement has them.
+        if (serialDayOf(t->transactionTime) > serialDayOf(statementDay)) {
+            if (t->payee == QStringLiteral("Bakery"))
+                booked.push_back({t, checking->id(), ClearedState::Cleared});
+            continue;
+        }
+        if (t->transactionTime.day <= 14)
+            booked.push_back({t, checking->id(), ClearedState::Cleared});
+        statement += accountChange(*t, checking->id());
+    }
+    b.setClearedStates(booked);
+    checking->setStatementBalance(statementDay, clampAmount(statement));
 }
 
 void settle(QWidget* w) {
@@ -197,6 +234,14 @@ int takeShots(const QString& dir) {
                                                         .arg(size.height()));
             window.grab().save(file);
             std::printf("%s\n", qPrintable(file));
+            if (size.width() != 1366)
+                continue;
+            ReconcileDialog reconcile(budget, *budget.accountOrder().front(), &window);
+            reconcile.show();
+            settle(&reconcile);
+            const QString shot = QDir(dir).filePath(QStringLiteral("reconcile-%1.png").arg(locale));
+            reconcile.grab().save(shot);
+            std::printf("%s\n", qPrintable(shot));
         }
     }
     return 0;
@@ -317,6 +362,51 @@ int runBench() {
     window.transactionList()->viewport()->repaint();
     std::printf("account register with balances (%d rows): %.1f ms (cpu %.1f ms)\n",
                 window.transactionList()->model()->rowCount(), ms(t), cpuMs() - cpu);
+
+    // Reconcile on the account with the most transactions: the dialog built and shown, then
+    // finishing with every row ticked (one undo step, the register and texts refreshed).
+    {
+        std::unordered_map<ItemId, int> counts;
+        for (const Transaction* tr : budget.transactions()) {
+            if (tr->accountFrom != kNoId)
+                ++counts[tr->accountFrom];
+            if (tr->accountTo != kNoId && tr->accountTo != tr->accountFrom)
+                ++counts[tr->accountTo];
+        }
+        const auto busiest =
+            std::max_element(counts.begin(), counts.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        Account* account = budget.findAccount(busiest->first);
+        window.setSaver([](const Budget&, Prompter&) {});
+        t.restart();
+        cpu = cpuMs();
+        auto dialog = std::make_unique<ReconcileDialog>(budget, *account, &window);
+        dialog->show();
+        settle(dialog.get());
+        std::printf(
+            "open Reconcile on %s (%d transactions, %d rows listed): %.1f ms (cpu %.1f ms)\n",
+            qPrintable(account->getName()), busiest->second, dialog->table()->model()->rowCount(),
+            ms(t), cpuMs() - cpu);
+        Reconciliation& r = dialog->reconciliation();
+        for (std::size_t i = 0; i < r.rows().size(); ++i)
+            r.setTicked(i, true);
+        t.restart();
+        cpu = cpuMs();
+        window.history().begin();
+        finishReconcile(budget, *account, r, Clock::now(), clampAmount(r.clearedTotal()), false,
+                        Clock::now());
+        window.showChanges(window.history().end(QStringLiteral("Reconcile")));
+        std::printf(
+            "finish Reconcile (%zu rows reconciled, register refreshed): %.1f ms (cpu %.1f ms)\n",
+            r.rows().size(), ms(t), cpuMs() - cpu);
+        dialog.reset();
+        t.restart();
+        cpu = cpuMs();
+        window.rebuildTransactionList();
+        window.transactionList()->viewport()->repaint();
+        std::printf("account register after the reconcile (%d rows): %.1f ms (cpu %.1f ms)\n",
+                    window.transactionList()->model()->rowCount(), ms(t), cpuMs() - cpu);
+    }
 
     t.restart();
     window.refreshBudgetHealth();

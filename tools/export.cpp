@@ -39,6 +39,18 @@ QString typeName(TransactionType type) {
     return name.isEmpty() ? QStringLiteral("Unknown") : name;
 }
 
+QJsonValue clearedName(ClearedState state) {
+    switch (state) {
+    case ClearedState::Cleared:
+        return QStringLiteral("cleared");
+    case ClearedState::Reconciled:
+        return QStringLiteral("reconciled");
+    case ClearedState::Uncleared:
+        break;
+    }
+    return QStringLiteral("uncleared");
+}
+
 QJsonObject itemJson(const AccountBase& item) {
     QJsonObject o;
     o["id"] = qint64(item.id());
@@ -55,6 +67,12 @@ QJsonObject itemJson(const AccountBase& item) {
         o["isCCAccount"] = a.isCCAccount();
         o["lastImport"] = dateValue(a.lastImport());
         o["statementColumns"] = a.statementColumns();
+        o["reconciledDate"] = dateValue(a.reconciledDate());
+        o["reconciledBalance"] =
+            a.reconciledDate().isSet() ? QJsonValue(a.reconciledBalance()) : QJsonValue();
+        o["statementDate"] = dateValue(a.statementDate());
+        o["statementBalance"] =
+            a.statementDate().isSet() ? QJsonValue(a.statementBalance()) : QJsonValue();
         break;
     }
     case ItemType::Folder: {
@@ -120,6 +138,9 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
         o["description"] = t->description;
         o["time"] = dateValue(t->transactionTime);
         o["bankId"] = t->bankId;
+        // Per account side that exists: "uncleared", "cleared" or "reconciled".
+        o["clearedFrom"] = t->accountFrom == kNoId ? QJsonValue() : clearedName(t->clearedFrom);
+        o["clearedTo"] = t->accountTo == kNoId ? QJsonValue() : clearedName(t->clearedTo);
         transactions.append(o);
     }
     root["transactions"] = transactions;

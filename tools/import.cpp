@@ -16,6 +16,7 @@
 #include "import/csvreader.h"
 #include "import/csvrules.h"
 #include "import/importplan.h"
+#include "import/statementcheckpoint.h"
 #include "import/statementreader.h"
 #include "model/budget.h"
 #include "model/prompter.h"
@@ -408,6 +409,8 @@ int main(int argc, char** argv) {
         if (state.possibleRepeatOf)
             row["possibleRepeatOf"] = position[state.possibleRepeatOf];
         row["checked"] = state.checked;
+        // What would be recorded is what the bank has booked: it starts cleared.
+        row["cleared"] = state.checked && plan.assigned(record);
         if (!state.reason.isEmpty())
             row["reason"] = state.reason;
         rows.append(row);
@@ -445,6 +448,7 @@ int main(int argc, char** argv) {
     // Nothing to record: the budget file and its backups stay as they are.
     if (args.apply && !chosen.empty()) {
         recordRows(budget, *account, chosen, latestDate(records));
+        keepStatementBalance(*account, read.closing);
         ErrorStreamPrompter prompter;
         if (file.save(budget, prompter) != 0)
             return failure(QStringLiteral("%1: the budget could not be saved").arg(args.budget));

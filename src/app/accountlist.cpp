@@ -147,6 +147,14 @@ AccountList::AccountList(Budget& budget, QWidget* parent)
     setPalette(pal);
 }
 
+QString AccountList::reconciledTip(const Account& account) {
+    if (!account.reconciledDate().isSet())
+        return QStringLiteral("Not reconciled yet");
+    return QStringLiteral("Last reconciled with the statement of %1 at %2")
+        .arg(formatDate(account.reconciledDate(), DateStyle::ShortDate),
+             formatAmount(account.reconciledBalance(), true));
+}
+
 void AccountList::setRowTexts(int row, const Account* account) {
     const QString texts[3] = {account->displayName(), formatAmount(account->getBalance(), true),
                               QStringLiteral("--------")};
@@ -158,6 +166,8 @@ void AccountList::setRowTexts(int row, const Account* account) {
         }
         cell->setText(texts[c]);
         cell->setData(AccountIdRole, uint(account->id()));
+        if (c != ActionsColumn) // the icons have tooltips of their own
+            cell->setToolTip(reconciledTip(*account));
     }
 }
 

@@ -26,6 +26,8 @@ struct AccountHit {
 class AccountList : public QTableWidget {
     Q_OBJECT
 public:
+    // The tooltip of an account's name and balance: its last reconcile, if any.
+    static QString reconciledTip(const Account& account);
     static constexpr int AccountIdRole = Qt::UserRole + 1;
     enum Column { NameColumn = 0, BalanceColumn = 1, ActionsColumn = 2 };
 

@@ -3,11 +3,14 @@
 #include <QHeaderView>
 
 ColumnWidths::ColumnWidths(QHeaderView* header) : QObject(header), header_(header) {
-    // Every resize that the program did not make itself comes from a divider the user dragged.
-    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        if (!applying_)
-            user_[column] = width;
-    });
+    // Every resize that the program did not make itself comes from a divider the user dragged,
+    // except hiding and showing a column (from or to width 0): a balance column shown again
+    // would otherwise keep the width it had before it was first fitted.
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int column, int oldWidth, int width) {
+                if (!applying_ && oldWidth > 0 && width > 0)
+                    user_[column] = width;
+            });
     // The view's own double-click handling sizes the column to its contents first; this
     // connection comes after it, so the column becomes a computed one again.
     connect(header, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {

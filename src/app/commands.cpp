@@ -76,6 +76,8 @@ QString commandText(Command command) {
         return QStringLiteral("Skip");
     case Command::EditThenEnterScheduled:
         return QStringLiteral("Edit then enter...");
+    case Command::Reconcile:
+        return QStringLiteral("Reconcile...");
     case Command::None:
         break;
     }
@@ -186,6 +188,8 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
         return account && importIntoAccount(shell, account);
     case Command::MoveMoney:
         return moveMoneyFrom(shell, envelope);
+    case Command::Reconcile:
+        return reconcileAccount(shell, account);
     case Command::NewSchedule:
         return newSchedule(shell);
     case Command::EditSchedule:

@@ -50,6 +50,7 @@ enum class Command : int {
     EnterScheduled = 34008,
     SkipScheduled = 34009,
     EditThenEnterScheduled = 34010,
+    Reconcile = 34020,
 };
 
 struct CommandRequest {

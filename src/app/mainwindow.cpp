@@ -121,6 +121,7 @@ void MainWindow::createMenus() {
     upcoming->setText(QStringLiteral("Upcoming"));
     edit->addAction(upcoming);
     add(edit, Command::MoveMoney);
+    add(edit, Command::Reconcile);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, Command::About)
         ->setShortcuts(
@@ -169,8 +170,7 @@ void MainWindow::showChanges(const ChangeReport& change, bool wholeBudget) {
             (change.accounts && change.editedTransactions.empty()))
             rebuildTransactionList();
         else if (!change.editedTransactions.empty())
-            for (const Transaction* t : change.editedTransactions)
-                updateTransactionRow(t);
+            transactions_->updateRows(change.editedTransactions);
         else if (change.items)
             transactions_->viewport()->update(); // envelope names are painted from the budget
     }
@@ -268,6 +268,9 @@ void MainWindow::connectPanes() {
                 if (std::unique_ptr<QMenu> menu = transactionContextMenu(t))
                     runMenuChoice(menu->exec(globalPos), nullptr, t);
             });
+
+    connect(transactions_, &TransactionList::clearedToggleRequested, this,
+            [this](const Transaction* t, ItemId account) { toggleCleared(t, account); });
 
     connect(filter_, &FilterBar::changed, this, [this] {
         rebuildTransactionList();
@@ -493,12 +496,35 @@ void MainWindow::runCommand(const CommandRequest& request) {
         break;
     }
     bool confirmed = false;
+    CommandRequest r = request;
+    // From the Edit menu: the account selected in the list.
+    if (r.command == Command::Reconcile && !r.item && !(r.item = accounts_->selectedAccount())) {
+        prompter().inform(QStringLiteral("Reconcile"),
+                          QStringLiteral("Select the account to reconcile in the account list."),
+                          PromptIcon::Information);
+        return;
+    }
     const bool changed = asStep(stepName(request.command), [&] {
-        confirmed = handler_ ? handler_(request) : performOperation(*this, request);
+        confirmed = handler_ ? handler_(r) : performOperation(*this, r);
     });
     // A confirmed import is a save point even when no row was chosen.
     if (confirmed && !changed && request.command == Command::ImportTransactions)
         showChanges(ChangeReport{});
+}
+
+bool MainWindow::toggleCleared(const Transaction* t, ItemId account) {
+    if (!t || !budget_.containsTransaction(t))
+        return false;
+    const ClearedState state = clearedStateOn(*t, account);
+    // A reconciled side is settled: only an edit (after a question) unsettles it.
+    if (state == ClearedState::Reconciled || (t->accountFrom != account && t->accountTo != account))
+        return false;
+    const bool clearing = state == ClearedState::Uncleared;
+    return asStep(clearing ? QStringLiteral("Mark cleared") : QStringLiteral("Mark uncleared"),
+                  [&] {
+                      budget_.setClearedStates({ClearedChange{
+                          t, account, clearing ? ClearedState::Cleared : ClearedState::Uncleared}});
+                  });
 }
 
 void MainWindow::undoStep(bool redo) {
@@ -648,6 +674,7 @@ std::unique_ptr<QMenu> MainWindow::accountContextMenu(Account* account) {
     }
     menu->addSeparator();
     add(Command::ImportTransactions);
+    add(Command::Reconcile);
     menu->addSeparator();
     add(Command::EditAccount);
     menu->addSeparator();

@@ -92,6 +92,10 @@ public:
     // false (with a message) when it cannot be read.
     bool restoreBudgetFrom(const QString& path);
 
+    // A click on the cleared column: uncleared and cleared trade places as one step; a
+    // reconciled side stays as it is. True when it changed.
+    bool toggleCleared(const Transaction* t, ItemId account);
+
     // Runs one command and the cycle that follows it.
     void runCommand(const CommandRequest& request);
     // Replaces the calls into the operations (tests); the after-command cycle stays.

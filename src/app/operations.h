@@ -31,6 +31,9 @@ bool editDraft(Shell& shell, Transaction& draft);
 bool recordDeposit(Shell& shell, Account* account);
 bool recordTransfer(Shell& shell, Account* account);
 bool payCreditCard(Shell& shell, Account* card);
+// "Reconcile...": the statement's date and ending balance, the transactions it holds ticked,
+// then finishing marks them reconciled (with an adjustment for a difference, after a question).
+bool reconcileAccount(Shell& shell, Account* account);
 // Asks once, then reverses and removes them all.
 bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions);
 

@@ -38,6 +38,8 @@ bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactio
     }
     if (present.empty())
         return false;
+    if (!confirmReconciledChange(shell, present))
+        return false;
     if (!shell.prompter().askYesNo(QStringLiteral("Delete transaction"),
                                    deleteQuestion(budget, present), PromptIcon::Question))
         return false;

@@ -119,6 +119,14 @@ QString fundFolderSummary(const Budget& budget, const AccountGroup& folder);
 // Sets every envelope of the folder to its monthly budget (savings goals: adds it).
 void fundFolderEnvelopes(AccountGroup& folder);
 
+// Asked before a reconciled transaction's amount, account or date changes, or before it is
+// deleted: names the statement it was reconciled with. Empty when none is reconciled.
+QString reconciledChangeQuestion(const Budget& budget,
+                                 const std::vector<const Transaction*>& transactions);
+class Shell;
+// Asks it (when there is something to ask); true to go ahead.
+bool confirmReconciledChange(Shell& shell, const std::vector<const Transaction*>& transactions);
+
 // The one question before deleting transactions.
 QString deleteQuestion(const Budget& budget, const std::vector<const Transaction*>& transactions);
 // Takes each transaction out of the budget through its ledger (balances reversed).

@@ -13,6 +13,7 @@
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
+#include "model/reconcile.h"
 #include "model/schedule.h"
 
 namespace {
@@ -59,14 +60,21 @@ bool runTransactionDialog(Shell& shell, ExpenseForm& form, bool* schedule = null
 }
 
 // The edited values on the chosen day, at the transaction's own time of day: to the budget's
-// ledger, or into *draft for one not recorded yet (so a Cancel leaves nothing to undo).
-void finishEdit(Budget& budget, const Transaction* t, Transaction changed, const QDate& day,
+// ledger, or into *draft for one not recorded yet (so a Cancel leaves nothing to undo). A
+// reconciled side whose money, account or date would change is asked about first and, if
+// changed, is no longer reconciled. False when the user keeps it.
+bool finishEdit(Shell& shell, const Transaction* t, Transaction changed, const QDate& day,
                 Transaction* draft) {
     changed.transactionTime = onDay(t->transactionTime, day);
-    if (draft)
+    if (draft) {
         *draft = std::move(changed);
-    else
-        budget.editTransaction(t, changed);
+        return true;
+    }
+    if (touchesReconciled(*t, changed) && !confirmReconciledChange(shell, {t}))
+        return false;
+    settleEditedStates(*t, changed);
+    shell.budget().editTransaction(t, changed);
+    return true;
 }
 
 // A new transaction on the chosen day, at the present time of day, in its place by time.
@@ -110,8 +118,7 @@ bool editExpense(Shell& shell, const Transaction* t, Transaction* draft) {
     changed.category = form.envelope;
     changed.accountFrom = form.account;
     changed.accountTo = kNoId;
-    finishEdit(shell.budget(), t, changed, form.date, draft);
-    return true;
+    return finishEdit(shell, t, changed, form.date, draft);
 }
 
 bool editDeposit(Shell& shell, const Transaction* t, Transaction* draft) {
@@ -137,8 +144,7 @@ bool editDeposit(Shell& shell, const Transaction* t, Transaction* draft) {
     changed.payee = form.payer;
     changed.description = form.description;
     changed.accountTo = form.account;
-    finishEdit(budget, t, changed, form.date, draft);
-    return true;
+    return finishEdit(shell, t, changed, form.date, draft);
 }
 
 bool editTransfer(Shell& shell, const Transaction* t, Transaction* draft) {
@@ -165,8 +171,7 @@ bool editTransfer(Shell& shell, const Transaction* t, Transaction* draft) {
     changed.description = form.description;
     changed.accountFrom = form.fromAccount;
     changed.accountTo = form.toAccount;
-    finishEdit(budget, t, changed, form.date, draft);
-    return true;
+    return finishEdit(shell, t, changed, form.date, draft);
 }
 
 bool editCardPayment(Shell& shell, const Transaction* t, Transaction* draft) {
@@ -191,8 +196,7 @@ bool editCardPayment(Shell& shell, const Transaction* t, Transaction* draft) {
     changed.amount = form.amount;
     changed.description = form.description;
     changed.accountFrom = form.payingAccount;
-    finishEdit(budget, t, changed, form.date, draft);
-    return true;
+    return finishEdit(shell, t, changed, form.date, draft);
 }
 } // namespace
 

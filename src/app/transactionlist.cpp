@@ -43,6 +43,10 @@ TransactionList::TransactionList(const Budget& budget, QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 6);
     setColumnHidden(BalanceColumn, true);
+    setColumnHidden(ClearedBalanceColumn, true);
+    // The cleared mark sits beside the amounts, before the balances it explains.
+    horizontalHeader()->moveSection(horizontalHeader()->visualIndex(ClearedColumn),
+                                    horizontalHeader()->visualIndex(BalanceColumn));
     connect(widths_, &ColumnWidths::handedBack, this, &TransactionList::fitColumns);
 }
 
@@ -56,6 +60,7 @@ void TransactionList::showTransactions(const TransactionFilter& filter) {
         std::move(rows), side,
         selectProjected(model_->budget(), filter, model_->texts(), toQDate(Clock::now())));
     setColumnHidden(BalanceColumn, side == kNoId);
+    setColumnHidden(ClearedBalanceColumn, side == kNoId);
     // The model falls back to newest first when the balance it was sorted by goes away.
     if (horizontalHeader()->sortIndicatorSection() != model_->sortColumn())
         horizontalHeader()->setSortIndicator(model_->sortColumn(), model_->sortOrder());
@@ -93,6 +98,44 @@ void TransactionList::updateRow(const Transaction* t) {
     const int row = model_->rowOf(t);
     if (row >= 0)
         selectRow(row);
+}
+
+void TransactionList::updateRows(const std::vector<const Transaction*>& ts) {
+    if (ts.size() == 1) {
+        updateRow(ts.front());
+        return;
+    }
+    if (model_->sideAccount() == kNoId) {
+        if (model_->rowCount() > 0)
+            emit model_->dataChanged(
+                model_->index(0, 0),
+                model_->index(model_->rowCount() - 1, TransactionColumnCount - 1));
+        return;
+    }
+    const int scroll = verticalScrollBar()->value();
+    showTransactions(filter_);
+    verticalScrollBar()->setValue(scroll);
+}
+
+void TransactionList::mousePressEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    pressedCleared_ =
+        event->button() == Qt::LeftButton && index.isValid() && index.column() == ClearedColumn
+            ? transactionAt(index.row())
+            : nullptr;
+    QTableView::mousePressEvent(event);
+}
+
+void TransactionList::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    const Transaction* pressed = pressedCleared_;
+    pressedCleared_ = nullptr;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    // Press and release on the same cleared cell, as a button click.
+    if (!pressed || event->button() != Qt::LeftButton || !index.isValid() ||
+        index.column() != ClearedColumn || transactionAt(index.row()) != pressed)
+        return;
+    emit clearedToggleRequested(pressed, model_->clearedSideOf(*pressed));
 }
 
 void TransactionList::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -166,6 +209,13 @@ void TransactionList::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && currentIndex().isValid() && openProjected(currentIndex().row()))
         return;
+    // Space marks the current row cleared or uncleared, as a click in its cleared cell does.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (const Transaction* t = transactionAt(currentIndex().row())) {
+            emit clearedToggleRequested(t, model_->clearedSideOf(*t));
+            return;
+        }
+    }
     QTableView::keyPressEvent(event);
 }
 

@@ -28,6 +28,8 @@ public:
     void showTransactions(const TransactionFilter& filter);
     void clearRows();
     void updateRow(const Transaction* t);
+    // Many rows at once (a reconcile): the list is redrawn or rebuilt once.
+    void updateRows(const std::vector<const Transaction*>& ts);
     const Transaction* transactionAt(int row) const { return model_->transactionAt(row); }
     ColumnWidths* columnWidths() const { return widths_; }
     // Every column fits its header and its longest texts (a column the user sized keeps its
@@ -45,9 +47,13 @@ signals:
     void transactionContextMenu(const Transaction* t, const QPoint& globalPos);
     // A projected row's command, for the schedule at that place in the budget's list.
     void scheduleCommandRequested(Command command, quint32 schedule);
+    // A click on the cleared column: the account side whose state the row shows.
+    void clearedToggleRequested(const Transaction* t, ItemId account);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -60,6 +66,7 @@ private:
     TransactionTableModel* model_;
     ColumnWidths* widths_;
     TransactionFilter filter_;
+    const Transaction* pressedCleared_ = nullptr; // the row whose cleared cell was pressed
 };
 
 class FilterBar : public QWidget {

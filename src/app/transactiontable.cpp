@@ -23,9 +23,10 @@
 
 namespace {
 const QString kHeaders[TransactionColumnCount] = {
-    QStringLiteral("Date"),     QStringLiteral("Account"),     QStringLiteral("Payee"),
-    QStringLiteral("Envelope"), QStringLiteral("Description"), QStringLiteral("Outflow"),
-    QStringLiteral("Inflow"),   QStringLiteral("Balance")};
+    QStringLiteral("Date"),           QStringLiteral("Account"),     QStringLiteral("Payee"),
+    QStringLiteral("Envelope"),       QStringLiteral("Description"), QStringLiteral("Outflow"),
+    QStringLiteral("Inflow"),         QStringLiteral("Balance"),     QStringLiteral("C"),
+    QStringLiteral("Cleared balance")};
 
 QString accountName(const Budget& budget, ItemId id) {
     const Account* account = budget.findAccount(id);
@@ -50,6 +51,18 @@ std::int64_t flowKey(std::int64_t amount, int column) {
     return amount > 0 ? amount : -1;
 }
 } // namespace
+
+QString clearedGlyph(ClearedState state) {
+    switch (state) {
+    case ClearedState::Cleared:
+        return QStringLiteral("\u2713");
+    case ClearedState::Reconciled:
+        return QStringLiteral("\U0001F512");
+    case ClearedState::Uncleared:
+        break;
+    }
+    return {};
+}
 
 std::int64_t shownAmount(const Transaction& t, ItemId sideAccount) {
     return sideAccount == kNoId ? std::int64_t(t.amount) : accountChange(t, sideAccount);
@@ -202,6 +215,7 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
     // The account's balance after each of its transactions (by stored position): back from
     // today's balance, newest first by date (recording order among equal times).
     std::vector<std::int64_t> balanceAfter;
+    std::vector<std::int64_t> clearedAfter;
     const ItemId side = f.byAccount ? f.account->id() : kNoId;
     if (side != kNoId) {
         std::vector<std::pair<quint64, std::size_t>> own;
@@ -212,10 +226,21 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
         std::stable_sort(own.begin(), own.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         balanceAfter.resize(all.size());
+        clearedAfter.resize(all.size());
         std::int64_t running = f.account->getBalance();
+        // The bank's side: today's balance without what it has not booked yet.
+        std::int64_t cleared = running;
+        for (const auto& [key, i] : own)
+            if (clearedStateOn(*all[i], side) == ClearedState::Uncleared)
+                cleared -= accountChange(*all[i], side);
         for (auto it = own.rbegin(); it != own.rend(); ++it) {
+            const Transaction& t = *all[it->second];
+            const std::int64_t change = accountChange(t, side);
             balanceAfter[it->second] = running;
-            running -= accountChange(*all[it->second], side);
+            clearedAfter[it->second] = cleared;
+            running -= change;
+            if (clearedStateOn(t, side) != ClearedState::Uncleared)
+                cleared -= change;
         }
     }
 
@@ -228,7 +253,10 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
             continue;
         if (!search.matches(*t))
             continue;
-        rows.push_back(TransactionRow{t, side != kNoId ? balanceAfter[i] : 0});
+        if (side != kNoId)
+            rows.push_back(TransactionRow{t, balanceAfter[i], -1, clearedAfter[i]});
+        else
+            rows.push_back(TransactionRow{t});
     }
     return rows;
 }
@@ -266,7 +294,7 @@ void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sid
     for (std::size_t i = 0; i < projected_.size(); ++i)
         rows_.push_back(TransactionRow{&projected_[i].transaction, projected_[i].balance, int(i)});
     side_ = sideAccount;
-    if (sortColumn_ == BalanceColumn && side_ == kNoId) {
+    if ((sortColumn_ == BalanceColumn || sortColumn_ == ClearedBalanceColumn) && side_ == kNoId) {
         sortColumn_ = DateColumn;
         sortOrder_ = Qt::DescendingOrder;
     }
@@ -282,6 +310,10 @@ const ProjectedEntry* TransactionTableModel::projectedAt(int row) const {
     if (row < 0 || row >= int(rows_.size()) || rows_[row].projected < 0)
         return nullptr;
     return &projected_[std::size_t(rows_[row].projected)];
+}
+
+ItemId TransactionTableModel::clearedSideOf(const Transaction& t) const {
+    return side_ != kNoId ? side_ : mainSideAccount(t);
 }
 
 int TransactionTableModel::rowOf(const Transaction* t) const {
@@ -305,6 +337,15 @@ QString TransactionTableModel::text(const TransactionRow& row, int column) const
         return texts_.date(row.t->transactionTime);
     if (column == BalanceColumn)
         return side_ == kNoId ? QString() : formatAmount(clampAmount(row.balance), true);
+    if (column == ClearedBalanceColumn || column == ClearedColumn) {
+        // An occurrence not entered yet has nothing the bank could have booked.
+        if (row.projected >= 0)
+            return {};
+    }
+    if (column == ClearedBalanceColumn)
+        return side_ == kNoId ? QString() : formatAmount(clampAmount(row.clearedBalance), true);
+    if (column == ClearedColumn)
+        return clearedGlyph(clearedStateOn(*row.t, clearedSideOf(*row.t)));
     return transactionCellText(budget_, *row.t, column, side_);
 }
 
@@ -320,6 +361,11 @@ std::vector<int> TransactionTableModel::longestRows(int column, int count) {
             rank = flowKey(shownAmount(*row.t, side_), column);
         else if (column == BalanceColumn)
             rank = (row.balance < 0 ? -row.balance : row.balance) * 2 + (row.balance < 0);
+        else if (column == ClearedBalanceColumn)
+            rank = (row.clearedBalance < 0 ? -row.clearedBalance : row.clearedBalance) * 2 +
+                   (row.clearedBalance < 0);
+        else if (column == ClearedColumn)
+            rank = int(clearedStateOn(*row.t, clearedSideOf(*row.t)));
         else
             rank = text(row, column).size();
         ranked.emplace_back(rank, r);
@@ -412,6 +458,14 @@ void TransactionTableModel::sortTransactionRows() {
     case BalanceColumn:
         numbers([](const TransactionRow& row) { return row.balance; });
         return;
+    case ClearedBalanceColumn:
+        numbers([](const TransactionRow& row) { return row.clearedBalance; });
+        return;
+    case ClearedColumn:
+        numbers([&](const TransactionRow& row) {
+            return std::int64_t(clearedStateOn(*row.t, clearedSideOf(*row.t)));
+        });
+        return;
     default: {
         // Many rows share few texts: each distinct text is ranked once (texts equal but for
         // case share a rank), and the rows are sorted by rank.
@@ -472,6 +526,20 @@ QVariant TransactionTableModel::data(const QModelIndex& index, int role) const {
             return QStringLiteral("Scheduled, not entered yet: double-click to edit then enter "
                                   "it, right-click for more");
     }
+    if (index.column() == ClearedColumn && rows_[index.row()].projected < 0) {
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignCenter);
+        if (role == Qt::ToolTipRole) {
+            switch (clearedStateOn(*rows_[index.row()].t, clearedSideOf(*rows_[index.row()].t))) {
+            case ClearedState::Uncleared:
+                return QStringLiteral("Not booked by the bank yet: click to mark it cleared");
+            case ClearedState::Cleared:
+                return QStringLiteral("Cleared: booked by the bank (click to unmark)");
+            case ClearedState::Reconciled:
+                return QStringLiteral("Reconciled with a statement");
+            }
+        }
+    }
     return {};
 }
 
@@ -479,6 +547,8 @@ QVariant TransactionTableModel::headerData(int section, Qt::Orientation o, int r
     if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < TransactionColumnCount)
         return kHeaders[section];
+    if (o == Qt::Horizontal && role == Qt::ToolTipRole && section == ClearedColumn)
+        return QStringLiteral("Cleared");
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "model/items.h"
 #include "model/money.h"
 #include "model/schedule.h"
+#include "model/transaction.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -30,6 +31,9 @@ enum TransactionColumn {
     OutflowColumn,
     InflowColumn,
     BalanceColumn, // only while the list shows one account
+    // Shown between "Inflow" and "Balance": the side's cleared state, a click toggles it.
+    ClearedColumn,
+    ClearedBalanceColumn, // only while the list shows one account
     TransactionColumnCount
 };
 
@@ -93,7 +97,11 @@ struct TransactionRow {
     const Transaction* t = nullptr;
     std::int64_t balance = 0; // the shown account's balance after t (account view only)
     int projected = -1;       // an upcoming occurrence (the model's entry), not a transaction
+    std::int64_t clearedBalance = 0; // as balance, counting only cleared and reconciled sides
 };
+
+// The cleared column's glyphs: nothing, a tick, a lock.
+QString clearedGlyph(ClearedState state);
 
 // The rows to show, newest (last stored) first. With an account filter each row carries the
 // account's running balance, counted back from its balance over all of its transactions in
@@ -121,6 +129,8 @@ public:
     Qt::SortOrder sortOrder() const { return sortOrder_; }
     const Transaction* transactionAt(int row) const; // none for a projected row
     const ProjectedEntry* projectedAt(int row) const;
+    // The account whose cleared state the row shows: the filter's, else the row's main side.
+    ItemId clearedSideOf(const Transaction& t) const;
     int rowOf(const Transaction* t) const;
     void rowChanged(const Transaction* t);
     void setBaseColour(const QColor& base) { base_ = base; }

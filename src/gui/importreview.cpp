@@ -3,6 +3,7 @@
 #include "gui/csvmappingdialog.h"
 #include "import/mappayee.h"
 #include "import/schedulematch.h"
+#include "import/statementcheckpoint.h"
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
@@ -178,6 +179,7 @@ private:
 
 void recordImport(Budget& budget, const ImportBatch& batch) {
     recordRows(budget, *batch.account, batch.chosen, batch.latest);
+    keepStatementBalance(*batch.account, batch.closing);
 }
 
 ImportReviewDialog::ImportReviewDialog(Budget& budget, ImportBatch& batch, Prompter* prompter,

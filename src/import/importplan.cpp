@@ -517,6 +517,7 @@ void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord
             }
             }
             t.bankId = record.bankId;
+            setClearedStateOn(t, self, ClearedState::Cleared); // the bank booked it
             batch.push_back(std::move(t));
             recorded.push_back(record);
         }

@@ -13,6 +13,13 @@
 
 class UndoHistory;
 
+// One account side of a transaction of the budget and the cleared state it is to get.
+struct ClearedChange {
+    const Transaction* t = nullptr;
+    ItemId account = kNoId;
+    ClearedState state = ClearedState::Uncleared;
+};
+
 class Budget {
     friend class UndoHistory; // puts back the display orders, rules and id allocator
 
@@ -72,6 +79,10 @@ public:
     // Reverses t's effect on the balances and takes it out (an open undo step keeps it).
     // False when t is not in the budget.
     bool removeTransaction(const Transaction* t);
+    // Gives account sides their cleared state (balances do not move); changes naming a
+    // transaction not in the budget, or an account it does not touch, are passed over.
+    // Returns how many sides changed.
+    std::size_t setClearedStates(const std::vector<ClearedChange>& changes);
     // Loading and copying: appends t as stored; the stored balances already hold its effect.
     const Transaction* loadTransaction(Transaction t);
     // Puts the whole list in time order, keeping the order of equal times (after a load).

@@ -78,6 +78,10 @@ struct ItemFieldList {
             f(a.isCCAccount_, fields.isCCAccount);
             f(a.lastImport_, fields.lastImport);
             f(a.statementColumns_, fields.statementColumns);
+            f(a.reconciledDate_, fields.reconciledDate);
+            f(a.reconciledBalance_, fields.reconciledBalance);
+            f(a.statementDate_, fields.statementDate);
+            f(a.statementBalance_, fields.statementBalance);
             break;
         }
         case ItemType::Folder: {

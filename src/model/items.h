@@ -34,6 +34,10 @@ struct ItemFields {
     bool isCCAccount = false;
     DateTime lastImport;
     QString statementColumns;
+    DateTime reconciledDate; // the last finished reconcile's statement (unset: never)
+    Amount reconciledBalance = 0;
+    DateTime statementDate; // the last imported statement's closing balance (unset: none)
+    Amount statementBalance = 0;
     // Folders
     Amount expenseLimit = 0;
     // Envelopes
@@ -124,6 +128,20 @@ public:
     // when none was imported.
     const QString& statementColumns() const { return statementColumns_; }
     void setStatementColumns(const QString& text) { statementColumns_ = text; }
+    // The checkpoint of the last finished reconcile: the statement's date and ending balance.
+    const DateTime& reconciledDate() const { return reconciledDate_; }
+    Amount reconciledBalance() const { return reconciledBalance_; }
+    void setReconciled(const DateTime& date, Amount balance) {
+        reconciledDate_ = date;
+        reconciledBalance_ = balance;
+    }
+    // The closing balance of the last imported statement that gave one, to start a reconcile.
+    const DateTime& statementDate() const { return statementDate_; }
+    Amount statementBalance() const { return statementBalance_; }
+    void setStatementBalance(const DateTime& date, Amount balance) {
+        statementDate_ = date;
+        statementBalance_ = balance;
+    }
 
     // Card symbol or bank symbol, a blank, then the name (the account list's text).
     QString displayName() const;
@@ -133,6 +151,10 @@ private:
     bool isCCAccount_ = false;
     DateTime lastImport_;
     QString statementColumns_;
+    DateTime reconciledDate_;
+    Amount reconciledBalance_ = 0;
+    DateTime statementDate_;
+    Amount statementBalance_ = 0;
 };
 
 class AccountGroup : public AccountBase {

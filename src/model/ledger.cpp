@@ -5,6 +5,7 @@
 #include "model/undo.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 Transaction* Budget::append(std::unique_ptr<Transaction> t) {
     Transaction* raw = t.get();
@@ -109,6 +110,28 @@ bool Budget::removeTransaction(const Transaction* t) {
     applyTransaction(*this, *transactions_[index], true);
     takeOut(index);
     return true;
+}
+
+std::size_t Budget::setClearedStates(const std::vector<ClearedChange>& changes) {
+    // A reconcile marks thousands at once: one pass finds which are the budget's own.
+    std::unordered_set<const Transaction*> own;
+    own.reserve(transactions_.size());
+    for (const auto& t : transactions_)
+        own.insert(t.get());
+    std::size_t changed = 0;
+    for (const ClearedChange& c : changes) {
+        if (!c.t || !own.count(c.t) || clearedStateOn(*c.t, c.account) == c.state)
+            continue;
+        // The list owns it; readers only ever see it const.
+        auto* live = const_cast<Transaction*>(c.t);
+        if (live->accountFrom != c.account && live->accountTo != c.account)
+            continue;
+        if (history_)
+            history_->transactionWillChange(*live);
+        setClearedStateOn(*live, c.account, c.state);
+        ++changed;
+    }
+    return changed;
 }
 
 const Transaction* Budget::loadTransaction(Transaction t) {

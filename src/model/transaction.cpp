@@ -70,6 +70,38 @@ std::int64_t accountChange(const Transaction& t, ItemId account) {
     return change;
 }
 
+ClearedState clearedStateOn(const Transaction& t, ItemId account) {
+    if (account == kNoId)
+        return ClearedState::Uncleared;
+    if (t.accountFrom == account)
+        return t.clearedFrom;
+    if (t.accountTo == account)
+        return t.clearedTo;
+    return ClearedState::Uncleared;
+}
+
+bool setClearedStateOn(Transaction& t, ItemId account, ClearedState state) {
+    if (account == kNoId)
+        return false;
+    bool touched = false;
+    // A transfer from an account to itself has one state, kept on both sides.
+    if (t.accountFrom == account) {
+        t.clearedFrom = state;
+        touched = true;
+    }
+    if (t.accountTo == account) {
+        t.clearedTo = state;
+        touched = true;
+    }
+    return touched;
+}
+
+ItemId mainSideAccount(const Transaction& t) {
+    if (t.type == TransactionType::Deposit || t.accountFrom == kNoId)
+        return t.accountTo;
+    return t.accountFrom;
+}
+
 void applyTransaction(Budget& budget, const Transaction& t, bool reverse) {
     const std::int64_t s = reverse ? -1 : 1;
     const std::int64_t amount = t.amount;

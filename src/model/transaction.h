@@ -13,6 +13,10 @@
 
 enum class TransactionType : quint32 { Expense = 0, Deposit = 1, Transfer = 2, CCPayment = 3 };
 
+// How far the bank agrees with one account's side of a transaction: not yet booked, booked
+// (it is on a statement), or settled by a finished reconcile of that account.
+enum class ClearedState : quint8 { Uncleared = 0, Cleared = 1, Reconciled = 2 };
+
 // "Expense", "Deposit", "Transfer", "CC Payment" (the words stored in the workbook).
 QString transactionTypeName(TransactionType type);
 std::optional<TransactionType> transactionTypeFromName(const QString& name);
@@ -29,7 +33,19 @@ struct Transaction {
     DateTime transactionTime;
     TransactionType type = TransactionType::Expense;
     QString bankId; // the bank's id of an imported transaction (OFX FITID); empty otherwise
+    // Per account side: a transfer or card payment has both, an expense only the from-account
+    // side, a deposit only the to-account side.
+    ClearedState clearedFrom = ClearedState::Uncleared;
+    ClearedState clearedTo = ClearedState::Uncleared;
 };
+
+// The state of the account's side of t (Uncleared when t does not touch the account).
+ClearedState clearedStateOn(const Transaction& t, ItemId account);
+// Sets the state of the account's side; false when t does not touch the account.
+bool setClearedStateOn(Transaction& t, ItemId account, ClearedState state);
+// The account side the list shows without an account filter: the to-account of a deposit,
+// the from-account of everything else.
+ItemId mainSideAccount(const Transaction& t);
 
 // A transaction with these values (time = Clock::now() when none is given), not yet in any
 // budget: hand it to Budget::recordTransaction.

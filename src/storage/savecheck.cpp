@@ -280,8 +280,12 @@ SaveRoom roomForSave(const QString& budgetFile, const Budget& budget) {
     // the part being packed): about 330 bytes a row besides its texts.
     SaveRoom room;
     qint64 sheet = 64 << 10;
-    for (const auto& t : budget.transactions())
+    for (const auto& t : budget.transactions()) {
         sheet += 330 + 3 * (t->payee.size() + t->description.size() + t->bankId.size()) / 2;
+        // A cleared or reconciled side is one more inline text cell.
+        sheet += 48 * ((t->clearedFrom != ClearedState::Uncleared) +
+                       (t->clearedTo != ClearedState::Uncleared));
+    }
     room.temporary = 2 * sheet;
     room.file = std::max(QFileInfo(budgetFile).size(),
                          64 * qint64(budget.transactions().size()) + (64 << 10));

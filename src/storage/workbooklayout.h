@@ -24,7 +24,11 @@
     COLUMN(InBudget, "InBudget")                                                                   \
     COLUMN(Hidden, "Hidden")                                                                       \
     COLUMN(LastImport, "Last import")                                                              \
-    COLUMN(StatementColumns, "Statement columns")
+    COLUMN(StatementColumns, "Statement columns")                                                  \
+    COLUMN(ReconciledDate, "Reconciled")                                                           \
+    COLUMN(ReconciledBalance, "Reconciled balance")                                                \
+    COLUMN(StatementDate, "Statement date")                                                        \
+    COLUMN(StatementBalance, "Statement balance")
 
 #define TALLYKEEP_Folders_COLUMNS(COLUMN)                                                          \
     COLUMN(Name, "Folder name")                                                                    \
@@ -55,7 +59,9 @@
     COLUMN(AccountTo, "Account To")                                                                \
     COLUMN(Description, "Description")                                                             \
     COLUMN(Type, "Type")                                                                           \
-    COLUMN(BankId, "Bank Id")
+    COLUMN(BankId, "Bank Id")                                                                      \
+    COLUMN(Cleared, "Cleared")                                                                     \
+    COLUMN(ClearedTo, "Cleared to")
 
 #define TALLYKEEP_Settings_COLUMNS(COLUMN)                                                         \
     COLUMN(Match, "Imported payee")                                                                \

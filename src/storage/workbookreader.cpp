@@ -58,6 +58,16 @@ bool rowPresent(const XlsxSheet& s, int row, const SheetLayout& layout) {
     return false;
 }
 
+// Anything but the two words (in any case, as a person may type them) is uncleared.
+ClearedState clearedOfText(const QString& text) {
+    const QString word = text.trimmed();
+    if (word.compare(u"cleared", Qt::CaseInsensitive) == 0)
+        return ClearedState::Cleared;
+    if (word.compare(u"reconciled", Qt::CaseInsensitive) == 0)
+        return ClearedState::Reconciled;
+    return ClearedState::Uncleared;
+}
+
 unsigned leadingUnsigned(QStringView text) {
     // The usual leading-digits conversion: blanks, an optional sign, then digits.
     qsizetype i = 0;
@@ -166,6 +176,12 @@ struct Reader {
             a->setHidden(yesNoCell(*s, row, A::Hidden));
             a->setLastImport(readDateCell(*s, row, A::LastImport));
             a->setStatementColumns(textCell(*s, row, A::StatementColumns));
+            const DateTime reconciled = readDateCell(*s, row, A::ReconciledDate);
+            if (reconciled.isSet())
+                a->setReconciled(reconciled, readMoneyCell(*s, row, A::ReconciledBalance));
+            const DateTime statement = readDateCell(*s, row, A::StatementDate);
+            if (statement.isSet())
+                a->setStatementBalance(statement, readMoneyCell(*s, row, A::StatementBalance));
             refs[A::kLayout.rowReference(row)] = a->id();
             result.items.push_back(a);
         }
@@ -293,6 +309,13 @@ struct Reader {
             t->type = transactionTypeFromName(textCell(*s, row, T::Type))
                           .value_or(TransactionType::Expense);
             t->bankId = textCell(*s, row, T::BankId);
+            const ClearedState first = clearedOfText(textCell(*s, row, T::Cleared));
+            if (t->type == TransactionType::Deposit) {
+                t->clearedTo = first;
+            } else {
+                t->clearedFrom = first;
+                t->clearedTo = clearedOfText(textCell(*s, row, T::ClearedTo));
+            }
             read.push_back(std::move(t));
         }
         // The sheet lists newest first. Reversing before a stable sort keeps transactions of

@@ -277,6 +277,15 @@ int writeAccountsSheet(WriteContext& c) {
         w.date(row, A::LastImport, a->lastImport());
         if (!a->statementColumns().isEmpty())
             w.text(row, A::StatementColumns, a->statementColumns());
+        // Empty cells for a checkpoint never made, as a file from before them has.
+        if (a->reconciledDate().isSet()) {
+            w.date(row, A::ReconciledDate, a->reconciledDate());
+            w.money(row, A::ReconciledBalance, a->reconciledBalance());
+        }
+        if (a->statementDate().isSet()) {
+            w.date(row, A::StatementDate, a->statementDate());
+            w.money(row, A::StatementBalance, a->statementBalance());
+        }
         c.refs[a->id()] = rowReference(A::kLayout, row, a->getName());
         ++row;
     }
@@ -347,6 +356,18 @@ const char* typeText(TransactionType type) {
     return index < std::size(names) ? names[index].constData() : "Unknown";
 }
 
+const char* clearedWord(ClearedState state) {
+    switch (state) {
+    case ClearedState::Cleared:
+        return "cleared";
+    case ClearedState::Reconciled:
+        return "reconciled";
+    case ClearedState::Uncleared:
+        break;
+    }
+    return nullptr;
+}
+
 int writeTransactionsSheet(WriteContext& c) {
     namespace T = Workbook::Transactions;
     // This sheet is written row by row, so it is streamed to its part as it is written instead
@@ -378,6 +399,14 @@ int writeTransactionsSheet(WriteContext& c) {
         w.latin(row, T::Type, typeText(t.type));
         if (!t.bankId.isEmpty())
             w.text(row, T::BankId, t.bankId);
+        // "Cleared" is the side a deposit or expense has (a deposit's is its to-account's);
+        // "Cleared to" the receiving side of a transfer or card payment. Empty: uncleared.
+        const bool deposit = t.type == TransactionType::Deposit;
+        if (const char* word = clearedWord(deposit ? t.clearedTo : t.clearedFrom))
+            w.latin(row, T::Cleared, word);
+        if (!deposit)
+            if (const char* word = clearedWord(t.clearedTo))
+                w.latin(row, T::ClearedTo, word);
         ++row;
     }
     // The rows went to a temporary file whose write errors the library does not check (a

@@ -17,7 +17,7 @@
 namespace {
 QStringList rowTexts(const TransactionList* list, int row) {
     QStringList texts;
-    for (int c = 0; c < TransactionColumnCount; ++c)
+    for (int c = 0; c <= BalanceColumn; ++c) // the cleared columns have tests of their own
         texts << list->model()->index(row, c).data().toString();
     return texts;
 }
@@ -79,7 +79,7 @@ private slots:
         for (int c = 0; c < TransactionColumnCount; ++c)
             headers << list->model()->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(headers, QStringList({"Date", "Account", "Payee", "Envelope", "Description",
-                                       "Outflow", "Inflow", "Balance"}));
+                                       "Outflow", "Inflow", "Balance", "C", "Cleared balance"}));
         QVERIFY(list->isColumnHidden(BalanceColumn));
     }
 
@@ -407,11 +407,11 @@ private slots:
     void accountMenus() {
         WindowFixture f;
         QCOMPARE(menuShape(f.window.accountContextMenu(f.sample.checking).get()),
-                 QStringList({"Transfer...", "Deposit...", "|", "Import transactions...", "|",
-                              "Edit account...", "|", "Hide account..."}));
+                 QStringList({"Transfer...", "Deposit...", "|", "Import transactions...",
+                              "Reconcile...", "|", "Edit account...", "|", "Hide account..."}));
         QCOMPARE(menuShape(f.window.accountContextMenu(f.sample.visa).get()),
-                 QStringList({"Pay credit card...", "|", "Import transactions...", "|",
-                              "Edit account...", "|", "Hide account"}));
+                 QStringList({"Pay credit card...", "|", "Import transactions...", "Reconcile...",
+                              "|", "Edit account...", "|", "Hide account"}));
         const std::unique_ptr<QMenu> menu = f.window.accountContextMenu(f.sample.visa);
         f.window.runMenuChoice(menu->actions().last(), f.sample.visa);
         QCOMPARE(f.dispatched.size(), 1);

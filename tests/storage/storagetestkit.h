@@ -61,13 +61,18 @@ inline QStringList snapshot(const Budget& b) {
         if (item->getType() == ItemType::Account) {
             auto* a = static_cast<const Account*>(item);
             out << QStringLiteral("account|%1|cc=%2|bal=%3|in=%4|hid=%5|ro=%6|imp=%7|csv=%8")
-                       .arg(a->getName())
-                       .arg(a->isCCAccount())
-                       .arg(a->getBalance())
-                       .arg(a->contributesToBudget())
-                       .arg(a->isHidden())
-                       .arg(a->isReadOnly())
-                       .arg(ymd(a->lastImport()), a->statementColumns());
+                           .arg(a->getName())
+                           .arg(a->isCCAccount())
+                           .arg(a->getBalance())
+                           .arg(a->contributesToBudget())
+                           .arg(a->isHidden())
+                           .arg(a->isReadOnly())
+                           .arg(ymd(a->lastImport()), a->statementColumns()) +
+                       QStringLiteral("|rec=%1 %2|stmt=%3 %4")
+                           .arg(ymd(a->reconciledDate()))
+                           .arg(a->reconciledBalance())
+                           .arg(ymd(a->statementDate()))
+                           .arg(a->statementBalance());
             continue;
         }
         auto* f = static_cast<const AccountGroup*>(item);
@@ -96,11 +101,12 @@ inline QStringList snapshot(const Budget& b) {
     }
     for (const auto& t : b.transactions()) {
         out << QStringLiteral("tx|%1|%2|%3|cat=%4|from=%5|to=%6|%7|%8|bank=%9")
-                   .arg(ymd(t->transactionTime))
-                   .arg(int(t->type))
-                   .arg(t->amount)
-                   .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo),
-                        t->payee, t->description, t->bankId);
+                       .arg(ymd(t->transactionTime))
+                       .arg(int(t->type))
+                       .arg(t->amount)
+                       .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo),
+                            t->payee, t->description, t->bankId) +
+                   QStringLiteral("|cleared=%1/%2").arg(int(t->clearedFrom)).arg(int(t->clearedTo));
     }
     for (const PayeeMappingRule& r : b.rules().rules())
         out << QStringLiteral("rule|%1|%2|%3|deposit=%4")
@@ -211,6 +217,15 @@ inline std::unique_ptr<Budget> richBudget() {
     // Charged from an envelope's id, as the writer allows references to any sheet.
     tx(TransactionType::Transfer, 500, rent->id(), kNoId, attic->id(), QStringLiteral("moved"),
        QString(), date(2024, 3, 16));
+    // What the bank booked, per side: a deposit's only side is its to-account's.
+    const auto& list = budget.transactions();
+    budget.setClearedStates({{list[0], checking->id(), ClearedState::Reconciled},
+                             {list[1], checking->id(), ClearedState::Cleared},
+                             {list[3], checking->id(), ClearedState::Reconciled},
+                             {list[3], savings->id(), ClearedState::Cleared},
+                             {list[4], card->id(), ClearedState::Reconciled}});
+    checking->setReconciled(date(2024, 2, 29), 131456);
+    checking->setStatementBalance(date(2024, 3, 31), -129456);
 
     budget.rules().addMappingRule(QStringLiteral("AMAZON*"), games->id(), false,
                                   QStringLiteral("Amazon"));

@@ -105,6 +105,17 @@ private slots:
             if (!t.toObject()["bankId"].toString().isEmpty())
                 bankIds << t.toObject()["bankId"].toString();
         QCOMPARE(bankIds, QStringList{QStringLiteral("20240201-0001 é")});
+        // Each side an account has: the deposit's one, the transfer's two, none for no account.
+        QStringList cleared;
+        for (const QJsonValue& t : transactions)
+            cleared << t.toObject()["clearedFrom"].toString("-") + u'/' +
+                           t.toObject()["clearedTo"].toString("-");
+        QCOMPARE(cleared,
+                 QStringList({"-/reconciled", "cleared/-", "uncleared/-", "reconciled/cleared",
+                              "uncleared/reconciled", "uncleared/-"}));
+        const QJsonObject checking = byId[top[0].toInteger()];
+        QCOMPARE(checking["reconciledDate"].toString(), QStringLiteral("2024-02-29T00:00:00"));
+        QCOMPARE(checking["statementBalance"].toInt(), -129456);
         const QJsonArray rules = root["rules"].toArray();
         QCOMPARE(rules.size(), 3);
         QCOMPARE(rules[0].toObject()["deposit"].toBool(), false);

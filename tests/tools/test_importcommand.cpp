@@ -753,18 +753,22 @@ void ImportCommandTest::repeatsAreOneToOne() {
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QJsonDocument want = QJsonDocument::fromJson(R"({"format": "qif", "skipped": [], "rows": [
   {"date": "2026-11-03", "amount": -575, "payee": "COFFEE CORNER 12", "memo": "", "mappedPayee":
-   "Coffee Corner", "envelope": 2, "kind": "expense", "duplicateOf": null, "checked": true},
+   "Coffee Corner", "envelope": 2, "kind": "expense", "duplicateOf": null, "checked": true,
+   "cleared": true},
   {"date": "2026-11-04", "amount": -575, "payee": "COFFEE CORNER 12", "memo": "", "mappedPayee":
    "Coffee Corner", "envelope": 2, "kind": "expense", "duplicateOf": 2, "checked": false,
+   "cleared": false,
    "reason": "matches 11/4/26 Coffee Corner -$5.75"},
   {"date": "2026-11-04", "amount": -575, "payee": "COFFEE CORNER 12", "memo": "", "mappedPayee":
-   "Coffee Corner", "envelope": 2, "kind": "expense", "duplicateOf": null, "checked": true},
+   "Coffee Corner", "envelope": 2, "kind": "expense", "duplicateOf": null, "checked": true,
+   "cleared": true},
   {"date": "2026-11-01", "amount": -90500, "payee": "CHECK 1042", "memo": "LANDLORD RENT DEC",
    "mappedPayee": "", "envelope": null, "kind": "expense", "duplicateOf": null,
-   "possibleRepeatOf": 1, "checked": false,
+   "possibleRepeatOf": 1, "checked": false, "cleared": false,
    "reason": "same amount as 11/1/26 Landlord, possibly the same"},
   {"date": "2026-11-02", "amount": 215000, "payee": "ACME CORP PAYROLL", "memo": "",
-   "mappedPayee": "", "envelope": null, "kind": "expense", "duplicateOf": null, "checked": true}
+   "mappedPayee": "", "envelope": null, "kind": "expense", "duplicateOf": null, "checked": true,
+   "cleared": false}
 ]})");
     QVERIFY(!want.isNull());
     QVERIFY2(QJsonDocument::fromJson(r.out) == want, r.out.constData());
