@@ -20,6 +20,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,40 @@ QJsonValue clearedName(ClearedState state) {
         break;
     }
     return QStringLiteral("uncleared");
+}
+
+// Each split payment once: what the account paid, with its parts (transaction indexes too).
+QJsonArray splitPaymentsJson(const Budget& budget) {
+    std::map<quint32, std::vector<std::size_t>> parts;
+    const auto& list = budget.transactions();
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i]->split != 0)
+            parts[list[i]->split].push_back(i);
+    QJsonArray out;
+    for (const auto& [number, indexes] : parts) {
+        const Transaction& first = *list[indexes.front()];
+        qint64 sum = 0;
+        QJsonArray partArray;
+        for (std::size_t i : indexes) {
+            const Transaction& t = *list[i];
+            sum += t.amount;
+            QJsonObject part;
+            part["transaction"] = qint64(i);
+            part["category"] = idValue(t.category);
+            part["amount"] = t.amount;
+            part["description"] = t.description;
+            partArray.append(part);
+        }
+        QJsonObject o;
+        o["split"] = qint64(number);
+        o["amount"] = sum;
+        o["accountFrom"] = idValue(first.accountFrom);
+        o["payee"] = first.payee;
+        o["time"] = dateValue(first.transactionTime);
+        o["parts"] = partArray;
+        out.append(o);
+    }
+    return out;
 }
 
 QJsonObject itemJson(const AccountBase& item) {
@@ -141,9 +177,12 @@ QJsonObject budgetJson(const Budget& budget, const std::vector<AccountBase*>& to
         // Per account side that exists: "uncleared", "cleared" or "reconciled".
         o["clearedFrom"] = t->accountFrom == kNoId ? QJsonValue() : clearedName(t->clearedFrom);
         o["clearedTo"] = t->accountTo == kNoId ? QJsonValue() : clearedName(t->clearedTo);
+        if (t->split != 0)
+            o["split"] = qint64(t->split);
         transactions.append(o);
     }
     root["transactions"] = transactions;
+    root["splitPayments"] = splitPaymentsJson(budget);
     QJsonArray rules;
     for (const PayeeMappingRule& r : budget.rules().rules()) {
         QJsonObject o;

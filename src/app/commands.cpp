@@ -1,7 +1,9 @@
 #include "app/commands.h"
 
+#include "app/dialogdriver.h"
 #include "app/operations.h"
 #include "app/shell.h"
+#include "app/splitdialog.h"
 #include "gui/importreview.h"
 #include "gui/printout.h"
 #include "model/budget.h"
@@ -78,6 +80,8 @@ QString commandText(Command command) {
         return QStringLiteral("Edit then enter...");
     case Command::Reconcile:
         return QStringLiteral("Reconcile...");
+    case Command::SplitTransaction:
+        return QStringLiteral("Split transaction...");
     case Command::None:
         break;
     }
@@ -118,6 +122,18 @@ bool importIntoAccount(Shell& shell, Account* account) {
         shell.showHelp(heading, body);
     };
     hooks.restoreHelp = [&shell] { shell.restoreHelp(); };
+    hooks.splitRow = [&shell](Amount total, std::vector<ImportPart>& parts) {
+        std::vector<SplitPart> start;
+        for (const ImportPart& part : parts)
+            start.push_back(SplitPart{part.envelopeId, part.amount, part.memo});
+        SplitDialog dialog(shell.budget(), total, start, shell.dialogParent());
+        if (DialogDriver::exec(&dialog) != QDialog::Accepted)
+            return false;
+        parts.clear();
+        for (const SplitPart& part : dialog.parts())
+            parts.push_back(ImportPart{QString(), part.description, part.amount, part.envelope});
+        return true;
+    };
     hooks.newEnvelope = [&](ItemId beside) {
         const ItemId id = addEnvelopeForImport(shell, beside);
         if (AccountEnvelope* envelope = budget.findEnvelope(id))
@@ -171,6 +187,8 @@ bool performOperation(Shell& shell, const CommandRequest& r) {
         return r.transaction && editTransaction(shell, r.transaction);
     case Command::DeleteTransaction:
         return deleteTransactions(shell, r.transactions);
+    case Command::SplitTransaction:
+        return r.transaction && splitTransaction(shell, r.transaction);
     case Command::Transfer:
         return account && recordTransfer(shell, account);
     case Command::Deposit:

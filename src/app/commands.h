@@ -51,6 +51,7 @@ enum class Command : int {
     SkipScheduled = 34009,
     EditThenEnterScheduled = 34010,
     Reconcile = 34020,
+    SplitTransaction = 34011,
 };
 
 struct CommandRequest {

@@ -689,6 +689,9 @@ std::unique_ptr<QMenu> MainWindow::transactionContextMenu(const Transaction* t) 
     auto menu = std::make_unique<QMenu>(this);
     setActionCommand(menu->addAction(commandText(Command::EditTransaction)),
                      Command::EditTransaction);
+    if (t->type == TransactionType::Expense)
+        setActionCommand(menu->addAction(commandText(Command::SplitTransaction)),
+                         Command::SplitTransaction);
     QAction* remove = menu->addAction(commandText(Command::DeleteTransaction));
     remove->setShortcut(QKeySequence::Delete); // shown only: the list takes the key itself
     setActionCommand(remove, Command::DeleteTransaction);

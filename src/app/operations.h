@@ -28,13 +28,15 @@ bool editTransaction(Shell& shell, const Transaction* t); // dispatches by type
 // The same dialog for a transaction not recorded yet: OK leaves the edited values in draft
 // and records nothing.
 bool editDraft(Shell& shell, Transaction& draft);
+// "Split transaction...": divides an expense (or changes the parts of its split payment).
+bool splitTransaction(Shell& shell, const Transaction* t);
 bool recordDeposit(Shell& shell, Account* account);
 bool recordTransfer(Shell& shell, Account* account);
 bool payCreditCard(Shell& shell, Account* card);
 // "Reconcile...": the statement's date and ending balance, the transactions it holds ticked,
 // then finishing marks them reconciled (with an adjustment for a difference, after a question).
 bool reconcileAccount(Shell& shell, Account* account);
-// Asks once, then reverses and removes them all.
+// Asks once, then reverses and removes them all (a split part takes its whole payment).
 bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions);
 
 bool fundEnvelope(Shell& shell, AccountBase* selected);

@@ -8,23 +8,43 @@
 #include "app/transactionlist.h"
 #include "model/budget.h"
 #include "model/prompter.h"
+#include "model/split.h"
 
 #include <algorithm>
+#include <set>
+
+namespace {
+// The payments the transactions belong to, each once: a split's parts count as one.
+std::vector<std::vector<const Transaction*>>
+paymentsOf(const Budget& budget, const std::vector<const Transaction*>& transactions) {
+    std::vector<std::vector<const Transaction*>> payments;
+    std::set<quint32> splits;
+    for (const Transaction* t : transactions) {
+        if (t->split != 0 && !splits.insert(t->split).second)
+            continue;
+        payments.push_back(paymentOf(budget, t));
+    }
+    return payments;
+}
+} // namespace
 
 QString deleteQuestion(const Budget& budget, const std::vector<const Transaction*>& transactions) {
-    if (transactions.size() == 1) {
-        const Transaction& t = *transactions.front();
-        return formatMessage(QStringLiteral("Delete the transaction of %1 to %2 for %3?"),
-                             {formatDate(t.transactionTime, DateStyle::ShortDate),
-                              transactionCellText(budget, t, PayeeColumn),
-                              formatAmount(amountMagnitude(t.amount), true)});
+    const auto payments = paymentsOf(budget, transactions);
+    if (payments.size() == 1) {
+        const Transaction& t = *payments.front().front();
+        return formatMessage(
+            QStringLiteral("Delete the transaction of %1 to %2 for %3?"),
+            {formatDate(t.transactionTime, DateStyle::ShortDate),
+             transactionCellText(budget, t, PayeeColumn),
+             formatAmount(amountMagnitude(paymentAmount(payments.front())), true)});
     }
-    return QStringLiteral("Delete these %1 transactions?").arg(transactions.size());
+    return QStringLiteral("Delete these %1 transactions?").arg(payments.size());
 }
 
 void removeTransactions(Budget& budget, const std::vector<const Transaction*>& transactions) {
-    for (const Transaction* t : transactions)
-        budget.removeTransaction(t);
+    for (const auto& payment : paymentsOf(budget, transactions))
+        for (const Transaction* t : payment)
+            budget.removeTransaction(t);
 }
 
 bool deleteTransactions(Shell& shell, std::vector<const Transaction*> transactions) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace {
 constexpr int kMessageLimit = 1023;
@@ -32,27 +33,27 @@ QString formatMessage(const QString& pattern, const QStringList& args) {
     return cutText(out, kMessageLimit);
 }
 
-bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,
-                       ItemId accountId, const QString& payee) {
-    const AccountEnvelope* envelope = budget.findEnvelope(envelopeId);
-    const Account* account = budget.findAccount(accountId);
-    if (!envelope || !account)
+namespace {
+// "Over Spent" for an envelope that holds less than the amount (a stored, negative value).
+bool envelopeCovers(Prompter& prompter, const AccountEnvelope& envelope, std::int64_t balance,
+                    Amount amount) {
+    if (balance + amount >= 0)
         return true;
+    const QString text = formatMessage(
+        "The '%1' envelope has a balance of %2, which is less than the transaction "
+        "amount of %3. Record anyway?",
+        {envelope.getName(), currency(clampAmount(balance)), currency(amountMagnitude(amount))});
+    return prompter.askYesNo("Over Spent", text, PromptIcon::Exclamation);
+}
 
-    const QString magnitude = currency(amountMagnitude(amount));
-    if (static_cast<std::int64_t>(envelope->getBalance()) + amount < 0) {
-        const QString text = formatMessage(
-            "The '%1' envelope has a balance of %2, which is less than the transaction "
-            "amount of %3. Record anyway?",
-            {envelope->getName(), currency(envelope->getBalance()), magnitude});
-        if (!prompter.askYesNo("Over Spent", text, PromptIcon::Exclamation))
-            return false;
-    }
-    if (!account->isCCAccount() && static_cast<std::int64_t>(account->getBalance()) + amount < 0) {
+// The account question (never for a card), then the zero amount and the missing payee.
+bool paymentQuestions(Prompter& prompter, const Account& account, Amount amount,
+                      const QString& payee) {
+    if (!account.isCCAccount() && static_cast<std::int64_t>(account.getBalance()) + amount < 0) {
         const QString text = formatMessage(
             "The '%1' account has a balance of %2, which is less than the transaction "
             "amount of %3. Record anyway?",
-            {account->getName(), currency(account->getBalance()), magnitude});
+            {account.getName(), currency(account.getBalance()), currency(amountMagnitude(amount))});
         if (!prompter.askYesNo("Over Spent", text, PromptIcon::Exclamation))
             return false;
     }
@@ -66,6 +67,37 @@ bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, 
                            PromptIcon::Exclamation))
         return false;
     return true;
+}
+} // namespace
+
+bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,
+                       ItemId accountId, const QString& payee) {
+    const AccountEnvelope* envelope = budget.findEnvelope(envelopeId);
+    const Account* account = budget.findAccount(accountId);
+    if (!envelope || !account)
+        return true;
+    return envelopeCovers(prompter, *envelope, envelope->getBalance(), amount) &&
+           paymentQuestions(prompter, *account, amount, payee);
+}
+
+bool confirmNewSplit(Prompter& prompter, const Budget& budget, const std::vector<SplitPart>& parts,
+                     ItemId accountId, const QString& payee) {
+    const Account* account = budget.findAccount(accountId);
+    if (!account)
+        return true;
+    // Each part asks about its envelope as it will be after the parts before it, so two
+    // parts of one envelope are not both measured against its whole balance.
+    std::map<ItemId, std::int64_t> left;
+    for (const SplitPart& part : parts) {
+        const AccountEnvelope* envelope = budget.findEnvelope(part.envelope);
+        if (!envelope)
+            continue;
+        auto [at, fresh] = left.try_emplace(part.envelope, envelope->getBalance());
+        if (!envelopeCovers(prompter, *envelope, at->second, part.amount))
+            return false;
+        at->second = std::max<std::int64_t>(0, at->second + part.amount); // the envelope floor
+    }
+    return paymentQuestions(prompter, *account, clampAmount(splitTotal(parts)), payee);
 }
 
 bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount, Amount amount) {

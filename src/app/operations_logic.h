@@ -4,6 +4,7 @@
 // input; tests call these directly.
 
 #include "model/items.h"
+#include "model/split.h"
 
 #include <QDate>
 #include <QString>
@@ -23,6 +24,9 @@ struct ExpenseForm {
     ItemId envelope = kNoId;
     bool isNew = false;
     QDate date{}; // the day it happened (invalid: today)
+    // Two or more: the payment is split among these envelopes (envelope is then unused).
+    std::vector<SplitPart> parts{};
+    bool splittable = true; // "Split..." is offered
 };
 
 struct DepositForm {
@@ -89,6 +93,11 @@ QString formatMessage(const QString& pattern, const QStringList& args);
 // answered No. amount is the stored (negative for spending) value.
 bool confirmNewExpense(Prompter& prompter, const Budget& budget, Amount amount, ItemId envelopeId,
                        ItemId accountId, const QString& payee);
+
+// The same questions for a new split payment: the envelope question for each part, then the
+// account, zero and payee questions for the whole payment.
+bool confirmNewSplit(Prompter& prompter, const Budget& budget, const std::vector<SplitPart>& parts,
+                     ItemId accountId, const QString& payee);
 
 // "Negative Transfer": asked when the sending account holds less than the amount.
 bool confirmTransfer(Prompter& prompter, const Budget& budget, ItemId fromAccount, Amount amount);

@@ -9,12 +9,16 @@
 #include "app/operations_logic.h"
 #include "app/pickers.h"
 #include "app/shell.h"
+#include "app/splitdialog.h"
 #include "app/transactiondialog.h"
 #include "model/budget.h"
 #include "model/clock.h"
 #include "model/prompter.h"
 #include "model/reconcile.h"
 #include "model/schedule.h"
+#include "model/split.h"
+
+#include <algorithm>
 
 namespace {
 bool hasAnyAccount(const Budget& budget) {
@@ -100,17 +104,55 @@ Schedule scheduleOf(TransactionType type, Amount amount, ItemId from, ItemId to,
     return s;
 }
 
+// The parts as recorded: a part without its own description takes the payment's.
+std::vector<SplitPart> partsToRecord(const ExpenseForm& form) {
+    std::vector<SplitPart> parts = form.parts;
+    for (SplitPart& part : parts)
+        if (part.description.isEmpty())
+            part.description = form.description;
+    return parts;
+}
+
+// The payment the form describes (a split's parts carry its account, payee and day).
+Transaction paymentOfForm(const ExpenseForm& form) {
+    return makeTransaction(TransactionType::Expense, form.amount, form.account, kNoId,
+                           form.envelope, form.payee, form.description);
+}
+
 bool editExpense(Shell& shell, const Transaction* t, Transaction* draft) {
+    const std::vector<const Transaction*> payment = paymentOf(shell.budget(), t);
     ExpenseForm form;
-    form.amount = t->amount;
+    form.amount = clampAmount(paymentAmount(payment));
     form.payee = t->payee;
     form.description = t->description;
     form.account = t->accountFrom;
     form.envelope = t->category;
     form.isNew = false;
     form.date = dayOf(t->transactionTime);
+    form.splittable = draft == nullptr; // a draft holds one transaction
+    if (payment.size() > 1) {
+        form.parts = splitPartsOf(payment);
+        // A description every part shares is the payment's; the parts show only their own.
+        const QString shared = form.parts.front().description;
+        const bool common =
+            std::all_of(form.parts.begin(), form.parts.end(),
+                        [&](const SplitPart& p) { return p.description == shared; });
+        form.description = common ? shared : QString();
+        if (common)
+            for (SplitPart& part : form.parts)
+                part.description.clear();
+    }
     if (!runTransactionDialog(shell, form))
         return false;
+    if (!draft && (payment.size() > 1 || form.parts.size() > 1)) {
+        Transaction changed = paymentOfForm(form);
+        changed.transactionTime = onDay(t->transactionTime, form.date);
+        changed.bankId = t->bankId;
+        std::vector<SplitPart> parts = partsToRecord(form);
+        if (parts.empty())
+            parts.push_back(SplitPart{form.envelope, form.amount, form.description});
+        return replacePayment(shell.budget(), t, changed, parts);
+    }
     Transaction changed = *t;
     changed.amount = form.amount;
     changed.payee = form.payee;
@@ -220,9 +262,30 @@ bool recordExpense(Shell& shell, AccountBase* selected) {
         return makeSchedule(shell,
                             scheduleOf(TransactionType::Expense, form.amount, form.account, kNoId,
                                        form.envelope, form.payee, form.description, form.date));
+    if (form.parts.size() > 1) {
+        Transaction payment = paymentOfForm(form);
+        payment.transactionTime = onDay(Clock::now(), form.date);
+        recordSplit(shell.budget(), payment, partsToRecord(form));
+        return true;
+    }
     recordOnDay(shell.budget(), TransactionType::Expense, form.amount, form.account, kNoId,
                 form.envelope, form.payee, form.description, form.date);
     return true;
+}
+
+bool splitTransaction(Shell& shell, const Transaction* t) {
+    Budget& budget = shell.budget();
+    if (!t || t->type != TransactionType::Expense || !budget.containsTransaction(t))
+        return false;
+    const std::vector<const Transaction*> payment = paymentOf(budget, t);
+    SplitDialog dialog(budget, clampAmount(paymentAmount(payment)), splitPartsOf(payment),
+                       shell.dialogParent());
+    if (!execWithHelp(shell, transactionHelp(), &dialog))
+        return false;
+    const std::vector<SplitPart> parts = dialog.parts();
+    if (parts.empty() || parts == splitPartsOf(payment))
+        return false;
+    return replacePayment(budget, t, *t, parts);
 }
 
 namespace {

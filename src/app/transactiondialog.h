@@ -27,9 +27,15 @@ public:
     QComboBox* envelopeField() const { return envelope_; }
     QLineEdit* descriptionField() const { return description_; }
     QPushButton* okButton() const { return ok_; }
+    QPushButton* splitButton() const { return split_; }
+    // The parts of the payment while it is split (two or more), else empty.
+    const std::vector<SplitPart>& splitParts() const { return parts_; }
+    // Opens "Split Transaction" over the amount typed; its parts replace the envelope.
+    void editSplit();
 
 private:
     void tryAccept();
+    void showSplit();
 
     const Budget& budget_;
     Prompter& prompter_;
@@ -41,4 +47,7 @@ private:
     QComboBox* envelope_;
     QLineEdit* description_;
     QPushButton* ok_;
+    QPushButton* split_;
+    QPushButton* schedule_;
+    std::vector<SplitPart> parts_;
 };

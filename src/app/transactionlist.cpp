@@ -124,6 +124,10 @@ void TransactionList::mousePressEvent(QMouseEvent* event) {
             ? transactionAt(index.row())
             : nullptr;
     QTableView::mousePressEvent(event);
+    // A click on a split's "Split (n)" shows or hides its parts.
+    if (event->button() == Qt::LeftButton && index.isValid() && index.column() == EnvelopeColumn &&
+        event->modifiers() == Qt::NoModifier)
+        model_->toggleSplit(index.row());
 }
 
 void TransactionList::mouseReleaseEvent(QMouseEvent* event) {
@@ -213,6 +217,25 @@ void TransactionList::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         if (const Transaction* t = transactionAt(currentIndex().row())) {
             emit clearedToggleRequested(t, model_->clearedSideOf(*t));
+            return;
+        }
+    }
+    // Right or "+" shows a split's parts, Left or "-" hides them (from a part too).
+    const int key = event->key();
+    const bool opening = key == Qt::Key_Right || key == Qt::Key_Plus;
+    const bool closing = key == Qt::Key_Left || key == Qt::Key_Minus;
+    if ((opening || closing) && currentIndex().isValid()) {
+        int row = currentIndex().row();
+        const TransactionRow* at = model_->rowAt(row);
+        if (at && at->part && closing) {
+            while (row > 0 && !model_->rowAt(row)->isHead())
+                --row;
+            at = model_->rowAt(row);
+        }
+        if (at && at->isHead()) {
+            if (model_->isOpen(at->split) != opening)
+                model_->toggleSplit(row);
+            selectRow(row);
             return;
         }
     }

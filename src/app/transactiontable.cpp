@@ -4,6 +4,7 @@
 #include "model/budget.h"
 #include "platform/screen.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <numeric>
@@ -175,6 +177,10 @@ bool TransactionSearch::has(QStringView text) const {
     return matcher_.indexIn(text) >= 0;
 }
 
+bool TransactionSearch::matchesAmount(std::int64_t amount) {
+    return !empty_ && amountsPossible_ && has(texts_.amount(amountMagnitude(amount)));
+}
+
 bool TransactionSearch::matches(const Transaction& t) {
     if (empty_)
         return true;
@@ -244,19 +250,60 @@ std::vector<TransactionRow> selectTransactions(const Budget& budget, const Trans
         }
     }
 
+    // The parts of each split payment, in stored order.
+    std::unordered_map<quint32, std::vector<std::size_t>> splits;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (all[i]->split != 0)
+            splits[all[i]->split].push_back(i);
+    std::set<quint32> shown;
+
     TransactionSearch search(budget, f.search, texts);
+    const auto passes = [&](const Transaction* t) {
+        if (f.byEnvelope && !envelopeIds.count(t->category))
+            return false;
+        if (side != kNoId && t->accountTo != side && t->accountFrom != side)
+            return false;
+        return search.matches(*t);
+    };
     for (std::size_t i = all.size(); i-- > 0;) {
         const Transaction* t = all[i];
-        if (f.byEnvelope && !envelopeIds.count(t->category))
+        const auto group = t->split != 0 ? splits.find(t->split) : splits.end();
+        if (group == splits.end() || group->second.size() < 2) {
+            if (passes(t) && side != kNoId)
+                rows.push_back(TransactionRow{t, balanceAfter[i], -1, clearedAfter[i]});
+            else if (passes(t))
+                rows.push_back(TransactionRow{t});
             continue;
-        if (side != kNoId && t->accountTo != side && t->accountFrom != side)
+        }
+        // The newest part stands for the payment: the balance after it is the balance after
+        // the whole payment.
+        if (!shown.insert(t->split).second)
             continue;
-        if (!search.matches(*t))
+        const std::vector<std::size_t>& parts = group->second;
+        std::int64_t payment = 0;
+        for (std::size_t p : parts)
+            payment += all[p]->amount;
+        // The whole payment's amount is what the bank shows: a search finds it too.
+        const bool byAmount = !f.byEnvelope && (side == kNoId || t->accountFrom == side) &&
+                              search.matchesAmount(payment);
+        if (!byAmount &&
+            std::none_of(parts.begin(), parts.end(), [&](std::size_t p) { return passes(all[p]); }))
             continue;
+        TransactionRow head{t};
         if (side != kNoId)
-            rows.push_back(TransactionRow{t, balanceAfter[i], -1, clearedAfter[i]});
-        else
-            rows.push_back(TransactionRow{t});
+            head = TransactionRow{t, balanceAfter[i], -1, clearedAfter[i]};
+        head.split = t->split;
+        head.parts = int(parts.size());
+        head.open = f.byEnvelope || !f.search.isEmpty();
+        for (std::size_t p : parts)
+            head.amount += shownAmount(*all[p], side);
+        rows.push_back(head);
+        for (std::size_t p : parts) {
+            TransactionRow part{all[p]};
+            part.split = t->split;
+            part.part = true;
+            rows.push_back(part);
+        }
     }
     return rows;
 }
@@ -289,7 +336,25 @@ TransactionTableModel::TransactionTableModel(const Budget& budget, QObject* pare
 void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sideAccount,
                                     std::vector<ProjectedEntry> projected) {
     beginResetModel();
-    rows_ = std::move(rows);
+    rows_.clear();
+    parts_.clear();
+    std::set<quint32> present;
+    found_.clear();
+    for (TransactionRow& row : rows) {
+        if (row.part) {
+            parts_[row.split].push_back(row);
+            continue;
+        }
+        if (row.isHead()) {
+            present.insert(row.split);
+            if (row.open)
+                found_.insert(row.split);
+        }
+        rows_.push_back(row);
+    }
+    // Splits opened by hand stay open while they are listed.
+    for (auto it = open_.begin(); it != open_.end();)
+        it = present.count(*it) ? std::next(it) : open_.erase(it);
     projected_ = std::move(projected);
     for (std::size_t i = 0; i < projected_.size(); ++i)
         rows_.push_back(TransactionRow{&projected_[i].transaction, projected_[i].balance, int(i)});
@@ -299,17 +364,62 @@ void TransactionTableModel::setRows(std::vector<TransactionRow> rows, ItemId sid
         sortOrder_ = Qt::DescendingOrder;
     }
     sortRows();
+    rebuildView();
     endResetModel();
 }
 
+void TransactionTableModel::rebuildView() {
+    view_.clear();
+    view_.reserve(rows_.size());
+    for (const TransactionRow& row : rows_) {
+        view_.push_back(row);
+        if (row.isHead() && isOpen(row.split)) {
+            const auto found = parts_.find(row.split);
+            if (found != parts_.end())
+                view_.insert(view_.end(), found->second.begin(), found->second.end());
+        }
+    }
+}
+
+bool TransactionTableModel::toggleSplit(int row) {
+    const TransactionRow* head = rowAt(row);
+    if (!head || !head->isHead())
+        return false;
+    const quint32 split = head->split;
+    const auto found = parts_.find(split);
+    const int count = found == parts_.end() ? 0 : int(found->second.size());
+    if (isOpen(split)) {
+        if (count > 0)
+            beginRemoveRows({}, row + 1, row + count);
+        open_.erase(split);
+        found_.erase(split);
+        rebuildView();
+        if (count > 0)
+            endRemoveRows();
+    } else {
+        if (count > 0)
+            beginInsertRows({}, row + 1, row + count);
+        open_.insert(split);
+        rebuildView();
+        if (count > 0)
+            endInsertRows();
+    }
+    emit dataChanged(index(row, EnvelopeColumn), index(row, EnvelopeColumn));
+    return true;
+}
+
+const TransactionRow* TransactionTableModel::rowAt(int row) const {
+    return row >= 0 && row < int(view_.size()) ? &view_[row] : nullptr;
+}
+
 const Transaction* TransactionTableModel::transactionAt(int row) const {
-    return row >= 0 && row < int(rows_.size()) && rows_[row].projected < 0 ? rows_[row].t : nullptr;
+    return row >= 0 && row < int(view_.size()) && view_[row].projected < 0 ? view_[row].t : nullptr;
 }
 
 const ProjectedEntry* TransactionTableModel::projectedAt(int row) const {
-    if (row < 0 || row >= int(rows_.size()) || rows_[row].projected < 0)
+    if (row < 0 || row >= int(view_.size()) || view_[row].projected < 0)
         return nullptr;
-    return &projected_[std::size_t(rows_[row].projected)];
+    return &projected_[std::size_t(view_[row].projected)];
 }
 
 ItemId TransactionTableModel::clearedSideOf(const Transaction& t) const {
@@ -318,8 +428,12 @@ ItemId TransactionTableModel::clearedSideOf(const Transaction& t) const {
 
 int TransactionTableModel::rowOf(const Transaction* t) const {
     const auto found =
-        std::find_if(rows_.begin(), rows_.end(), [t](const TransactionRow& r) { return r.t == t; });
-    return found == rows_.end() ? -1 : int(found - rows_.begin());
+        std::find_if(view_.begin(), view_.end(), [t](const TransactionRow& r) { return r.t == t; });
+    return found == view_.end() ? -1 : int(found - view_.begin());
+}
+
+std::int64_t TransactionTableModel::rowAmount(const TransactionRow& row) const {
+    return row.isHead() ? row.amount : shownAmount(*row.t, side_);
 }
 
 void TransactionTableModel::rowChanged(const Transaction* t) {
@@ -333,6 +447,43 @@ QColor TransactionTableModel::shadedColour(const QColor& base) {
 }
 
 QString TransactionTableModel::text(const TransactionRow& row, int column) const {
+    if (row.part) {
+        // A part says only what is its own: its envelope, description and amount.
+        switch (column) {
+        case EnvelopeColumn:
+            return QStringLiteral("    ") + transactionCellText(budget_, *row.t, column);
+        case DescriptionColumn:
+        case OutflowColumn:
+        case InflowColumn:
+            return transactionCellText(budget_, *row.t, column, side_);
+        default:
+            return {};
+        }
+    }
+    if (row.isHead()) {
+        switch (column) {
+        case EnvelopeColumn:
+            return QStringLiteral("Split (%1)").arg(row.parts);
+        case DescriptionColumn: {
+            // The parts' description when they share one.
+            const auto found = parts_.find(row.split);
+            if (found == parts_.end())
+                return {};
+            const QString& first = found->second.front().t->description;
+            for (const TransactionRow& part : found->second)
+                if (part.t->description != first)
+                    return {};
+            return first;
+        }
+        case OutflowColumn:
+        case InflowColumn: {
+            const std::int64_t key = flowKey(row.amount, column);
+            return key >= 0 ? formatAmount(clampAmount(key), true) : QString();
+        }
+        default:
+            break;
+        }
+    }
     if (column == DateColumn)
         return texts_.date(row.t->transactionTime);
     if (column == BalanceColumn)
@@ -353,12 +504,12 @@ std::vector<int> TransactionTableModel::longestRows(int column, int count) {
     texts_.followLocale();
     // Amounts rank by size (more digits, then a minus sign); texts by their length.
     std::vector<std::pair<std::int64_t, int>> ranked;
-    ranked.reserve(rows_.size());
-    for (int r = 0; r < int(rows_.size()); ++r) {
-        const TransactionRow& row = rows_[r];
+    ranked.reserve(view_.size());
+    for (int r = 0; r < int(view_.size()); ++r) {
+        const TransactionRow& row = view_[r];
         std::int64_t rank;
         if (column == OutflowColumn || column == InflowColumn)
-            rank = flowKey(shownAmount(*row.t, side_), column);
+            rank = flowKey(rowAmount(row), column);
         else if (column == BalanceColumn)
             rank = (row.balance < 0 ? -row.balance : row.balance) * 2 + (row.balance < 0);
         else if (column == ClearedBalanceColumn)
@@ -386,10 +537,11 @@ void TransactionTableModel::sort(int column, Qt::SortOrder order) {
     const QModelIndexList before = persistentIndexList();
     std::vector<const Transaction*> held;
     for (const QModelIndex& i : before)
-        held.push_back(i.row() >= 0 && i.row() < int(rows_.size()) ? rows_[i.row()].t : nullptr);
+        held.push_back(i.row() >= 0 && i.row() < int(view_.size()) ? view_[i.row()].t : nullptr);
     sortColumn_ = column;
     sortOrder_ = order;
     sortRows();
+    rebuildView();
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i)
         after.append(index(rowOf(held[i]), before[i].column()));
@@ -451,9 +603,7 @@ void TransactionTableModel::sortTransactionRows() {
     }
     case OutflowColumn:
     case InflowColumn:
-        numbers([&](const TransactionRow& row) {
-            return flowKey(shownAmount(*row.t, side_), sortColumn_);
-        });
+        numbers([&](const TransactionRow& row) { return flowKey(rowAmount(row), sortColumn_); });
         return;
     case BalanceColumn:
         numbers([](const TransactionRow& row) { return row.balance; });
@@ -504,7 +654,7 @@ void TransactionTableModel::sortTransactionRows() {
 }
 
 int TransactionTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : int(view_.size());
 }
 
 int TransactionTableModel::columnCount(const QModelIndex& parent) const {
@@ -512,13 +662,22 @@ int TransactionTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TransactionTableModel::data(const QModelIndex& index, int role) const {
-    if (index.row() < 0 || index.row() >= int(rows_.size()))
+    if (index.row() < 0 || index.row() >= int(view_.size()))
         return {};
+    const TransactionRow& row = view_[index.row()];
     if (role == Qt::DisplayRole)
-        return text(rows_[index.row()], index.column());
+        return text(row, index.column());
+    if (role == Qt::DecorationRole && row.isHead() && index.column() == EnvelopeColumn)
+        return QApplication::style()->standardIcon(isOpen(row.split) ? QStyle::SP_ArrowDown
+                                                                     : QStyle::SP_ArrowRight);
+    if (role == Qt::ToolTipRole && row.isHead() && index.column() == EnvelopeColumn)
+        return isOpen(row.split) ? QStringLiteral("Click to hide the parts")
+                                 : QStringLiteral("Click to show the parts");
+    if (role == Qt::ForegroundRole && row.part)
+        return QApplication::palette().color(QPalette::PlaceholderText);
     if (role == Qt::BackgroundRole && index.row() % 2 == 1)
         return shadedColour(base_);
-    if (rows_[index.row()].projected >= 0) {
+    if (row.projected >= 0) {
         // Not a transaction yet: greyed, and the balance is what it would become.
         if (role == Qt::ForegroundRole)
             return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QStringMatcher>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -72,6 +73,8 @@ class TransactionSearch {
 public:
     TransactionSearch(const Budget& budget, const QString& search, TransactionTexts& texts);
     bool matches(const Transaction& t);
+    // The amount's text (its magnitude) holds the search: a split payment's whole amount.
+    bool matchesAmount(std::int64_t amount);
 
 private:
     bool has(QStringView text) const;
@@ -98,6 +101,14 @@ struct TransactionRow {
     std::int64_t balance = 0; // the shown account's balance after t (account view only)
     int projected = -1;       // an upcoming occurrence (the model's entry), not a transaction
     std::int64_t clearedBalance = 0; // as balance, counting only cleared and reconciled sides
+    // A split payment shows as one row (its head: t is one of its parts, amount the whole
+    // payment as shown, parts their number) followed by a row per part (part set).
+    quint32 split = 0;
+    int parts = 0;
+    bool part = false;
+    bool open = false;       // head: a filter or search found it through its parts
+    std::int64_t amount = 0; // head only
+    bool isHead() const { return split != 0 && !part; }
 };
 
 // The cleared column's glyphs: nothing, a tick, a lock.
@@ -105,7 +116,8 @@ QString clearedGlyph(ClearedState state);
 
 // The rows to show, newest (last stored) first. With an account filter each row carries the
 // account's running balance, counted back from its balance over all of its transactions in
-// date order, so other filters do not change it.
+// date order, so other filters do not change it. A split payment gives its head row, then
+// its part rows; it is shown when any of its parts passes the filters.
 std::vector<TransactionRow> selectTransactions(const Budget& budget, const TransactionFilter& f,
                                                TransactionTexts& texts);
 
@@ -132,6 +144,11 @@ public:
     // The account whose cleared state the row shows: the filter's, else the row's main side.
     ItemId clearedSideOf(const Transaction& t) const;
     int rowOf(const Transaction* t) const;
+    const TransactionRow* rowAt(int row) const;
+    // A split payment's head row shows its parts below it, or hides them; false for any
+    // other row.
+    bool toggleSplit(int row);
+    bool isOpen(quint32 split) const { return open_.count(split) || found_.count(split); }
     void rowChanged(const Transaction* t);
     void setBaseColour(const QColor& base) { base_ = base; }
     // Odd rows: each channel of the base colour lowered by 25, wrapping within the byte.
@@ -149,11 +166,18 @@ public:
 
 private:
     QString text(const TransactionRow& row, int column) const;
+    std::int64_t rowAmount(const TransactionRow& row) const;
     void sortRows();
     void sortTransactionRows();
+    // The rows on screen: the sorted top rows, each open split followed by its parts.
+    void rebuildView();
 
     const Budget& budget_;
-    std::vector<TransactionRow> rows_;
+    std::vector<TransactionRow> rows_; // top rows: transactions and split heads
+    std::unordered_map<quint32, std::vector<TransactionRow>> parts_;
+    std::set<quint32> open_;  // opened by the user
+    std::set<quint32> found_; // opened because the filter found them through a part
+    std::vector<TransactionRow> view_;
     std::vector<ProjectedEntry> projected_;
     ItemId side_ = kNoId;
     int sortColumn_ = DateColumn;

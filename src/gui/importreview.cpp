@@ -1,6 +1,7 @@
 #include "gui/importreview.h"
 
 #include "gui/csvmappingdialog.h"
+#include "import/importsplits.h"
 #include "import/mappayee.h"
 #include "import/schedulematch.h"
 #include "import/statementcheckpoint.h"
@@ -422,6 +423,8 @@ QStringList ImportReviewDialog::envelopeChoices(int row) const {
             choices << choice.text;
     if (newEnvelope_)
         choices << kNewEnvelopeChoice;
+    if (splitRow_)
+        choices << kSplitChoice;
     return choices;
 }
 
@@ -433,6 +436,31 @@ void ImportReviewDialog::choose(int row, int index) {
         setRowChoice(row, choices[size_t(index)]);
     else if (index == int(choices.size()) && newEnvelope_)
         chooseNewEnvelope(row);
+    else if (index == int(choices.size()) + (newEnvelope_ ? 1 : 0) && splitRow_)
+        chooseSplit(row);
+}
+
+bool ImportReviewDialog::chooseSplit(int row) {
+    if (!splitRow_ || row < 0 || row >= int(batch_.records.size()))
+        return false;
+    ImportRecord& record = batch_.records[size_t(row)];
+    std::vector<ImportPart> parts = record.parts;
+    if (parts.empty())
+        parts.push_back(ImportPart{QString(), QString(), 0, record.envelopeId});
+    if (!splitRow_(record.amount, parts) || parts.empty())
+        return false;
+    if (parts.size() == 1) {
+        chooseEnvelope(row, parts.front().envelopeId);
+        return true;
+    }
+    record.parts = std::move(parts);
+    record.deposit = false;
+    record.otherAccount = kNoId;
+    byHand_[size_t(row)] = true;
+    showMapping(row, false, QString());
+    fitColumns(transactions_);
+    updateBalanceAndButtons();
+    return true;
 }
 
 void ImportReviewDialog::chooseEnvelope(int row, ItemId envelope) {
@@ -813,6 +841,7 @@ bool importTransactions(Budget& budget, Account* account, const ImportHooks& hoo
         return false;
     {
         ImportReviewDialog dialog(budget, batch, hooks.prompter, hooks.parent, hooks.newEnvelope);
+        dialog.setSplitRow(hooks.splitRow);
         if (DialogDriver::exec(&dialog) != QDialog::Accepted)
             return false;
     }

@@ -39,6 +39,9 @@ struct ImportHooks {
     // The review dialog has no help text of its own; kept for the window's uniform wiring.
     std::function<void(const QString&, const QStringList&)> showHelp;
     std::function<void()> restoreHelp;
+    // Divides a row among envelopes ("Split..." in its envelope choice): edits parts (the
+    // row's amount in total); false on cancel. Unset: no "Split..." is offered.
+    std::function<bool(Amount total, std::vector<ImportPart>& parts)> splitRow;
 };
 
 // The whole command. True when the user confirmed (the chosen rows are then recorded, none
@@ -68,6 +71,8 @@ void recordImport(Budget& budget, const ImportBatch& batch);
 
 // The review's envelope choice that opens the "Envelope" dialog.
 inline const QString kNewEnvelopeChoice = QStringLiteral("New envelope...");
+// The choice that divides a row among envelopes.
+inline const QString kSplitChoice = QStringLiteral("Split...");
 
 class ImportReviewDialog : public QDialog {
     Q_OBJECT
@@ -100,6 +105,11 @@ public:
     void chooseEnvelope(int row, ItemId envelope);
     void chooseDeposit(int row);
     bool chooseNewEnvelope(int row);
+    // "Split...": the row's parts through the hook; false on cancel or without a hook.
+    void setSplitRow(std::function<bool(Amount, std::vector<ImportPart>&)> hook) {
+        splitRow_ = std::move(hook);
+    }
+    bool chooseSplit(int row);
     // The envelope choice's entry at index (as envelopeChoices lists them).
     void choose(int row, int index);
 
@@ -136,6 +146,7 @@ private:
     Prompter* prompter_;
     ImportPlan plan_;
     std::function<ItemId(ItemId)> newEnvelope_;
+    std::function<bool(Amount, std::vector<ImportPart>&)> splitRow_;
     std::vector<bool> byHand_; // rows whose envelope or kind the user chose in the list
     bool busy_ = false;
     QTime pickerTime_;

@@ -1,13 +1,16 @@
 #include "import/importplan.h"
 #include "import/schedulematch.h"
 
+#include "import/importsplits.h"
 #include "import/mappayee.h"
 #include "model/budget.h"
 #include "model/clock.h"
+#include "model/split.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
@@ -82,8 +85,21 @@ const Transaction* findDuplicate(const Budget& budget, ItemId account, const QSt
 }
 
 DuplicateFinder::DuplicateFinder(const Budget& budget, ItemId account) {
+    // A split payment is one statement row: the whole payment is what a row repeats.
+    QHash<quint32, qint64> splitPayments;
     for (const auto& t : budget.transactions())
-        if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account)) {
+        if (t->split != 0)
+            splitPayments[t->split] += rowAmountRepeating(*t, account).value_or(0);
+    QSet<quint32> seenSplits;
+    for (const auto& t : budget.transactions())
+        if (t->split != 0 && touches(*t, account)) {
+            if (seenSplits.contains(t->split))
+                continue;
+            seenSplits.insert(t->split);
+            byRowAmount_[splitPayments.value(t->split)].push_back(t);
+            if (!t->bankId.isEmpty() && !byBankId_.contains(t->bankId))
+                byBankId_.insert(t->bankId, t);
+        } else if (const std::optional<qint64> repeats = rowAmountRepeating(*t, account)) {
             byRowAmount_[*repeats].push_back(t);
             if (!t->bankId.isEmpty() && !byBankId_.contains(t->bankId))
                 byBankId_.insert(t->bankId, t);
@@ -163,6 +179,7 @@ void ImportPlan::map(std::vector<ImportRecord>& records) const {
     for (ImportRecord& record : records)
         mapRow(record, mapper);
     mapRowsToSchedules(budget_, account_.id(), records);
+    mapImportParts(budget_, records);
 }
 
 PayeeMapping ImportPlan::mapRow(ImportRecord& record, const PayeeMapper& mapper) const {
@@ -202,6 +219,8 @@ RowKind ImportPlan::kind(const ImportRecord& record) const {
     }
     if (record.deposit)
         return mayDeposit(record) ? RowKind::Deposit : RowKind::Unassigned;
+    if (record.parts.size() > 1)
+        return partsAssigned(budget_, record) ? RowKind::Expense : RowKind::Unassigned;
     // An envelope that is gone is no assignment: the row would be recorded into nothing.
     if (budget_.findEnvelope(record.envelopeId))
         return RowKind::Expense;
@@ -260,6 +279,8 @@ QString ImportPlan::choiceText(const ImportRecord& record) const {
     case RowKind::Unassigned:
         break;
     }
+    if (record.parts.size() > 1)
+        return importSplitText(record);
     if (record.envelopeId == kNoId)
         return QString();
     const AccountBase* item = budget_.findItem(record.envelopeId);
@@ -305,6 +326,7 @@ bool ImportPlan::apply(ImportRecord& record, const RowChoice& choice) const {
         record.deposit = false;
     }
     record.otherAccount = choice.account;
+    record.parts.clear(); // one choice for the row takes the whole amount
     return true;
 }
 
@@ -463,6 +485,7 @@ void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord
     std::vector<ImportRecord> recorded;
     {
         const ImportPlan plan(budget, account);
+        quint32 splitNumber = nextSplitNumber(budget);
         for (const ImportRecord& record : chosen) {
             const QString payee =
                 record.mappedPayee.isEmpty() ? record.incomingPayee : record.mappedPayee;
@@ -518,8 +541,14 @@ void recordRows(Budget& budget, Account& account, const std::vector<ImportRecord
             }
             t.bankId = record.bankId;
             setClearedStateOn(t, self, ClearedState::Cleared); // the bank booked it
-            batch.push_back(std::move(t));
             recorded.push_back(record);
+            if (t.type == TransactionType::Expense && record.parts.size() > 1) {
+                for (Transaction& part : importTransactions(t, record, splitNumber))
+                    batch.push_back(std::move(part));
+                ++splitNumber;
+                continue;
+            }
+            batch.push_back(std::move(t));
         }
     }
     settleScheduledOccurrences(budget, account.id(), recorded);

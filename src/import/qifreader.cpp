@@ -6,8 +6,12 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
 #include <QStringList>
 #include <QTime>
+
+#include <cmath>
+#include <optional>
 
 #include <cerrno>
 #include <cstring>
@@ -39,6 +43,14 @@ QString decodeValue(const QByteArray& line) {
     return value;
 }
 
+// A split line as written: "$" gives the amount, "%" a share of the record's amount.
+struct RawPart {
+    QString category;
+    QString memo;
+    std::optional<Amount> amount;
+    std::optional<double> percent;
+};
+
 // A transaction as the statement wrote it; its date is read once the file's day/month
 // order is known.
 struct RawRecord {
@@ -48,7 +60,37 @@ struct RawRecord {
     Amount amount = 0;
     int number = 0; // in the statement, counting every record
     bool tooLarge = false;
+    std::vector<RawPart> parts{};
 };
+
+// The parts of a record, adding up to its amount: shares become amounts, empty parts go,
+// and what the lines leave over becomes a part of its own. Fewer than two parts: none.
+std::vector<ImportPart> finishParts(const RawRecord& r) {
+    std::vector<ImportPart> parts;
+    std::int64_t sum = 0;
+    for (const RawPart& raw : r.parts) {
+        std::int64_t amount = 0;
+        if (raw.amount)
+            amount = *raw.amount;
+        else if (raw.percent)
+            amount = std::llround(double(r.amount) * *raw.percent / 100.0);
+        if (amount == 0)
+            continue;
+        sum += amount;
+        parts.push_back(ImportPart{raw.category, raw.memo, clampAmount(amount), kNoId});
+    }
+    if (parts.empty())
+        return {};
+    const std::int64_t rest = std::int64_t(r.amount) - sum;
+    if (rest != 0) {
+        if (rest != std::int64_t(clampAmount(rest)))
+            return {}; // lines that make no sense for this amount: the record stays whole
+        parts.push_back(ImportPart{QString(), QString(), clampAmount(rest), kNoId});
+    }
+    if (parts.size() < 2)
+        return {};
+    return parts;
+}
 
 // "!Type:Cat", "!Account" and the like open lists whose entries are no transactions (their
 // D and T lines mean description and tax flag); "!Type:Bank", "!Type:Invst", ... open
@@ -114,6 +156,7 @@ private:
     }
 
     void reset() {
+        parts_.clear();
         dateText_.clear();
         payee_.clear();
         memo_.clear();
@@ -128,8 +171,48 @@ private:
             tooMany_ = true;
             return;
         }
-        out_.push_back({dateText_, payee, memo_, amount_, records_, tooLarge_});
+        out_.push_back({dateText_, payee, memo_, amount_, records_, tooLarge_, parts_});
     }
+
+    // Split lines: "S" starts a part; "E", "$" and "%" fill the part begun last. After the
+    // record was made they still belong to it.
+    void splitLine(char tag) {
+        std::vector<RawPart>& parts =
+            emittedInRecord_ && !content_ && !out_.empty() ? out_.back().parts : parts_;
+        if (tag == 'S' || tag == 's' || parts.empty()) {
+            if (parts.size() >= kMaxParts)
+                return;
+            parts.emplace_back();
+        }
+        RawPart& part = parts.back();
+        const QString value = decodeValue(line_);
+        switch (tag) {
+        case 'S':
+        case 's':
+            part.category = value.trimmed();
+            break;
+        case 'E':
+        case 'e':
+            part.memo = value;
+            break;
+        case '$': {
+            const AmountText read = readAmountText(value);
+            if (read.state == AmountText::Read && !read.tooLarge)
+                part.amount = read.amount();
+        } break;
+        case '%': {
+            QString text = value.trimmed();
+            text.remove(u'%');
+            bool ok = false;
+            const double percent = QLocale::c().toDouble(text, &ok);
+            if (ok && std::isfinite(percent) && std::fabs(percent) <= 1000)
+                part.percent = percent;
+        } break;
+        default:
+            break;
+        }
+    }
+    static constexpr std::size_t kMaxParts = 250;
 
     // "^", a section header or the end of the input: what is pending is one record.
     void endRecord() {
@@ -187,6 +270,14 @@ private:
             else
                 memo_ = decodeValue(line_);
             break;
+        case 'S':
+        case 's':
+        case 'E':
+        case 'e':
+        case '$':
+        case '%':
+            splitLine(tag);
+            break;
         case 'T':
         case 't': {
             const AmountText read = readAmountText(decodeValue(line_));
@@ -217,6 +308,7 @@ private:
     QString dateText_;
     QString payee_;
     QString memo_;
+    std::vector<RawPart> parts_;
     Amount amount_ = 0;
     bool amountUnreadable_ = false;
     bool tooLarge_ = false;
@@ -251,6 +343,8 @@ void finishRecords(const std::vector<RawRecord>& raw, std::vector<ImportRecord>&
         record.amount = r.amount;
         record.tooLarge = r.tooLarge;
         record.number = r.number;
+        if (!r.tooLarge)
+            record.parts = finishParts(r);
         records.push_back(std::move(record));
     }
 }

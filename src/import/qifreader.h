@@ -9,6 +9,14 @@
 #include <optional>
 #include <vector>
 
+// One part of a statement line divided among categories (QIF split lines).
+struct ImportPart {
+    QString category;  // as the statement names it (S line)
+    QString memo;      // E line
+    Amount amount = 0; // the record's sign; from "$", or the "%" share of the record's amount
+    ItemId envelopeId = kNoId;
+};
+
 // One statement line under review. The three texts and the envelope id are the fields the
 // rule editor edits, in the same order, so a row can be handed to it as it is.
 struct ImportRecord {
@@ -30,6 +38,9 @@ struct ImportRecord {
     // The amount had to be clamped to fit: no real transaction, never imported.
     bool tooLarge = false;
     int number = 0; // the record's number in the statement, as left-out records are counted
+    // Two or more when the statement divides the line among categories; they add up to
+    // amount (what the split lines leave over becomes a part without a category).
+    std::vector<ImportPart> parts{};
 };
 
 // A statement with more transactions than this is refused whole (EFBIG): no real statement

@@ -37,6 +37,8 @@ struct Transaction {
     // side, a deposit only the to-account side.
     ClearedState clearedFrom = ClearedState::Uncleared;
     ClearedState clearedTo = ClearedState::Uncleared;
+    // The expenses that divide one payment among envelopes share this number; 0: not split.
+    quint32 split = 0;
 };
 
 // The state of the account's side of t (Uncleared when t does not touch the account).

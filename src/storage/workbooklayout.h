@@ -61,7 +61,8 @@
     COLUMN(Type, "Type")                                                                           \
     COLUMN(BankId, "Bank Id")                                                                      \
     COLUMN(Cleared, "Cleared")                                                                     \
-    COLUMN(ClearedTo, "Cleared to")
+    COLUMN(ClearedTo, "Cleared to")                                                                \
+    COLUMN(Split, "Split")
 
 #define TALLYKEEP_Settings_COLUMNS(COLUMN)                                                         \
     COLUMN(Match, "Imported payee")                                                                \

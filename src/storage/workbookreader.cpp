@@ -26,6 +26,20 @@ QString textCell(const XlsxSheet& s, int row, int col) {
     return s.cell(row, col).toText();
 }
 
+// The split number of a transaction row: a whole positive number (typed as text by another
+// program too); anything else, and a number on a row that is no expense, leaves it unsplit.
+quint32 splitNumberCell(const XlsxCell& cell, TransactionType type) {
+    if (type != TransactionType::Expense)
+        return 0;
+    bool ok = cell.isNumber();
+    double n = cell.toDouble();
+    if (!ok)
+        n = cell.toText().trimmed().toDouble(&ok);
+    if (!ok || !(n >= 1 && n <= 4294967295.0) || n != std::floor(n))
+        return 0;
+    return quint32(n);
+}
+
 bool yesNoCell(const XlsxSheet& s, int row, int col) {
     const QString t = textCell(s, row, col);
     return t == u"yes" || t == u"true";
@@ -316,6 +330,7 @@ struct Reader {
                 t->clearedFrom = first;
                 t->clearedTo = clearedOfText(textCell(*s, row, T::ClearedTo));
             }
+            t->split = splitNumberCell(s->cell(row, T::Split), t->type);
             read.push_back(std::move(t));
         }
         // The sheet lists newest first. Reversing before a stable sort keeps transactions of

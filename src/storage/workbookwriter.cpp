@@ -407,6 +407,8 @@ int writeTransactionsSheet(WriteContext& c) {
         if (!deposit)
             if (const char* word = clearedWord(t.clearedTo))
                 w.latin(row, T::ClearedTo, word);
+        if (t.split != 0)
+            w.number(row, T::Split, double(t.split));
         ++row;
     }
     // The rows went to a temporary file whose write errors the library does not check (a

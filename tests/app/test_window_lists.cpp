@@ -235,7 +235,9 @@ private slots:
         QCOMPARE(f.saves, 1);
 
         const std::unique_ptr<QMenu> menu = f.window.transactionContextMenu(list->transactionAt(0));
-        QCOMPARE(menuShape(menu.get()), (QStringList{"Edit Transaction...", "Delete transaction"}));
+        // The newest row is an expense, which can be split.
+        QCOMPARE(menuShape(menu.get()), (QStringList{"Edit Transaction...", "Split transaction...",
+                                                     "Delete transaction"}));
         f.window.runMenuChoice(menu->actions().at(0), nullptr, list->transactionAt(0));
         QCOMPARE(f.dispatched.size(), 2);
         QCOMPARE(f.dispatched[1].transaction, list->transactionAt(0));

@@ -106,7 +106,10 @@ inline QStringList snapshot(const Budget& b) {
                        .arg(t->amount)
                        .arg(label(b, t->category), label(b, t->accountFrom), label(b, t->accountTo),
                             t->payee, t->description, t->bankId) +
-                   QStringLiteral("|cleared=%1/%2").arg(int(t->clearedFrom)).arg(int(t->clearedTo));
+                   QStringLiteral("|cleared=%1/%2")
+                       .arg(int(t->clearedFrom))
+                       .arg(int(t->clearedTo)) +
+                   (t->split ? QStringLiteral("|split=%1").arg(t->split) : QString());
     }
     for (const PayeeMappingRule& r : b.rules().rules())
         out << QStringLiteral("rule|%1|%2|%3|deposit=%4")
