@@ -16,6 +16,7 @@
 #include "model/health.h"
 #include "model/prompter.h"
 #include "model/schedule.h"
+#include "model/split.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 
@@ -520,11 +521,14 @@ bool MainWindow::toggleCleared(const Transaction* t, ItemId account) {
     if (state == ClearedState::Reconciled || (t->accountFrom != account && t->accountTo != account))
         return false;
     const bool clearing = state == ClearedState::Uncleared;
+    // The bank books a split payment once: all its parts change together.
+    std::vector<ClearedChange> changes;
+    for (const Transaction* part : paymentOf(budget_, t))
+        if (clearedStateOn(*part, account) != ClearedState::Reconciled)
+            changes.push_back(ClearedChange{
+                part, account, clearing ? ClearedState::Cleared : ClearedState::Uncleared});
     return asStep(clearing ? QStringLiteral("Mark cleared") : QStringLiteral("Mark uncleared"),
-                  [&] {
-                      budget_.setClearedStates({ClearedChange{
-                          t, account, clearing ? ClearedState::Cleared : ClearedState::Uncleared}});
-                  });
+                  [&] { budget_.setClearedStates(changes); });
 }
 
 void MainWindow::undoStep(bool redo) {

@@ -7,6 +7,7 @@
 #include "app/transactiondialog.h"
 #include "app/transactionlist.h"
 #include "gui/importreview.h"
+#include "model/split.h"
 #include "model/undo.h"
 #include "platform/dialogdriver.h"
 #include "test_window_fixture.h"
@@ -164,6 +165,11 @@ private slots:
         Account* checking = f.sample.checking;
         const Transaction* rent = byPayee(b, "Landlord");
         b.setClearedStates({{byPayee(b, "Food Mart"), checking->id(), ClearedState::Reconciled}});
+        const std::vector<const Transaction*> market =
+            recordSplit(b,
+                        makeTransaction(TransactionType::Expense, -3000, checking->id(), kNoId,
+                                        kNoId, "Market", {}, DateTime{2026, 11, 0, 1, 9, 0, 0, 0}),
+                        {{f.sample.groceries->id(), -2000, {}}, {f.sample.rent->id(), -1000, {}}});
         f.window.accountList()->selectRow(f.window.accountList()->rowOf(checking));
         f.window.filterBar()->byAccount()->click();
         TransactionList* list = f.window.transactionList();
@@ -187,6 +193,17 @@ private slots:
         list->setCurrentIndex(cell(rent, DateColumn));
         QTest::keyClick(list, Qt::Key_Space); // the keyboard's way
         QCOMPARE(rent->clearedFrom, ClearedState::Uncleared);
+        // The bank books a split payment once: a click on its row clears every part.
+        const QModelIndex marketRow =
+            list->model()
+                ->match(list->model()->index(0, PayeeColumn), Qt::DisplayRole, "Market")
+                .value(0);
+        QVERIFY(marketRow.isValid());
+        list->scrollTo(marketRow);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(marketRow.siblingAtColumn(ClearedColumn)).center());
+        for (const Transaction* part : market)
+            QCOMPARE(part->clearedFrom, ClearedState::Cleared);
         const Transaction* food = byPayee(b, "Food Mart");
         QCOMPARE(cell(food, ClearedColumn).data().toString(), QString("\U0001F512"));
         click(food); // reconciled: locked
