@@ -224,7 +224,7 @@ private slots:
         QTest::keyClick(&list, Qt::Key_Right);
         QCOMPARE(rows(), open);
 
-        for (const QString& search : {"soap", "70.00"}) {
+        for (const char* search : {"soap", "70.00"}) {
             TransactionFilter found;
             found.search = search;
             list.showTransactions(found);
