@@ -42,15 +42,8 @@ QString typeName(TransactionType type) {
 }
 
 QJsonValue clearedName(ClearedState state) {
-    switch (state) {
-    case ClearedState::Cleared:
-        return QStringLiteral("cleared");
-    case ClearedState::Reconciled:
-        return QStringLiteral("reconciled");
-    case ClearedState::Uncleared:
-        break;
-    }
-    return QStringLiteral("uncleared");
+    const char* word = clearedStateWord(state);
+    return word ? QString::fromLatin1(word) : QStringLiteral("uncleared");
 }
 
 // Each split payment once: what the account paid, with its parts (transaction indexes too).

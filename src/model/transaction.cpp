@@ -28,6 +28,26 @@ std::optional<TransactionType> transactionTypeFromName(const QString& name) {
     return std::nullopt;
 }
 
+const char* clearedStateWord(ClearedState state) {
+    switch (state) {
+    case ClearedState::Cleared:
+        return "cleared";
+    case ClearedState::Reconciled:
+        return "reconciled";
+    case ClearedState::Uncleared:
+        break;
+    }
+    return nullptr;
+}
+
+ClearedState clearedStateOfWord(const QString& text) {
+    const QString word = text.trimmed();
+    for (ClearedState state : {ClearedState::Cleared, ClearedState::Reconciled})
+        if (word.compare(QLatin1String(clearedStateWord(state)), Qt::CaseInsensitive) == 0)
+            return state;
+    return ClearedState::Uncleared;
+}
+
 Transaction makeTransaction(TransactionType type, Amount amount, ItemId accountFrom,
                             ItemId accountTo, ItemId category, const QString& payee,
                             const QString& description, std::optional<DateTime> time) {

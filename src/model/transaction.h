@@ -41,6 +41,13 @@ struct Transaction {
     quint32 split = 0;
 };
 
+// "cleared" or "reconciled", the words the workbook stores; nullptr for uncleared, which is
+// stored as an empty cell.
+const char* clearedStateWord(ClearedState state);
+// The state a stored word names, in any case and with blanks around it, as a person may type
+// it; anything else is uncleared.
+ClearedState clearedStateOfWord(const QString& text);
+
 // The state of the account's side of t (Uncleared when t does not touch the account).
 ClearedState clearedStateOn(const Transaction& t, ItemId account);
 // Sets the state of the account's side; false when t does not touch the account.

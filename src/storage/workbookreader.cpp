@@ -72,16 +72,6 @@ bool rowPresent(const XlsxSheet& s, int row, const SheetLayout& layout) {
     return false;
 }
 
-// Anything but the two words (in any case, as a person may type them) is uncleared.
-ClearedState clearedOfText(const QString& text) {
-    const QString word = text.trimmed();
-    if (word.compare(u"cleared", Qt::CaseInsensitive) == 0)
-        return ClearedState::Cleared;
-    if (word.compare(u"reconciled", Qt::CaseInsensitive) == 0)
-        return ClearedState::Reconciled;
-    return ClearedState::Uncleared;
-}
-
 unsigned leadingUnsigned(QStringView text) {
     // The usual leading-digits conversion: blanks, an optional sign, then digits.
     qsizetype i = 0;
@@ -323,12 +313,12 @@ struct Reader {
             t->type = transactionTypeFromName(textCell(*s, row, T::Type))
                           .value_or(TransactionType::Expense);
             t->bankId = textCell(*s, row, T::BankId);
-            const ClearedState first = clearedOfText(textCell(*s, row, T::Cleared));
+            const ClearedState first = clearedStateOfWord(textCell(*s, row, T::Cleared));
             if (t->type == TransactionType::Deposit) {
                 t->clearedTo = first;
             } else {
                 t->clearedFrom = first;
-                t->clearedTo = clearedOfText(textCell(*s, row, T::ClearedTo));
+                t->clearedTo = clearedStateOfWord(textCell(*s, row, T::ClearedTo));
             }
             t->split = splitNumberCell(s->cell(row, T::Split), t->type);
             read.push_back(std::move(t));

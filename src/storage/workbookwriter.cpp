@@ -356,18 +356,6 @@ const char* typeText(TransactionType type) {
     return index < std::size(names) ? names[index].constData() : "Unknown";
 }
 
-const char* clearedWord(ClearedState state) {
-    switch (state) {
-    case ClearedState::Cleared:
-        return "cleared";
-    case ClearedState::Reconciled:
-        return "reconciled";
-    case ClearedState::Uncleared:
-        break;
-    }
-    return nullptr;
-}
-
 int writeTransactionsSheet(WriteContext& c) {
     namespace T = Workbook::Transactions;
     // This sheet is written row by row, so it is streamed to its part as it is written instead
@@ -402,10 +390,10 @@ int writeTransactionsSheet(WriteContext& c) {
         // "Cleared" is the side a deposit or expense has (a deposit's is its to-account's);
         // "Cleared to" the receiving side of a transfer or card payment. Empty: uncleared.
         const bool deposit = t.type == TransactionType::Deposit;
-        if (const char* word = clearedWord(deposit ? t.clearedTo : t.clearedFrom))
+        if (const char* word = clearedStateWord(deposit ? t.clearedTo : t.clearedFrom))
             w.latin(row, T::Cleared, word);
         if (!deposit)
-            if (const char* word = clearedWord(t.clearedTo))
+            if (const char* word = clearedStateWord(t.clearedTo))
                 w.latin(row, T::ClearedTo, word);
         if (t.split != 0)
             w.number(row, T::Split, double(t.split));
