@@ -56,6 +56,8 @@ QVariant ReconcileModel::data(const QModelIndex& index, int role) const {
     case PayeeColumn:
         return transactionCellText(budget_, *row.t, ::PayeeColumn);
     case EnvelopeColumn:
+        if (!row.otherParts.empty())
+            return QStringLiteral("Split (%1)").arg(row.otherParts.size() + 1);
         return transactionCellText(budget_, *row.t, ::EnvelopeColumn);
     case AmountColumn:
         return formatAmount(clampAmount(row.change), true);

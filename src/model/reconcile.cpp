@@ -30,6 +30,7 @@ void Reconciliation::setStatementDate(const DateTime& statementDate) {
     const int lastDay = serialDayOf(statementDate);
     base_ = account_.getBalance();
     ticked_ = 0;
+    std::unordered_map<quint32, std::size_t> splitRows; // split number -> its row
     for (const Transaction* t : budget_.transactions()) {
         if (t->accountFrom != id && t->accountTo != id)
             continue;
@@ -40,9 +41,20 @@ void Reconciliation::setStatementDate(const DateTime& statementDate) {
         base_ -= change;
         if (serialDayOf(t->transactionTime) > lastDay)
             continue;
+        if (t->split != 0) {
+            const auto [at, first] = splitRows.emplace(t->split, rows_.size());
+            if (!first) {
+                ReconcileRow& row = rows_[at->second];
+                row.otherParts.push_back(t);
+                row.change += change;
+                if (row.ticked)
+                    ticked_ += change;
+                continue;
+            }
+        }
         const auto found = kept.find(t);
         const bool ticked = found != kept.end() ? found->second : state == ClearedState::Cleared;
-        rows_.push_back(ReconcileRow{t, change, ticked});
+        rows_.push_back(ReconcileRow{t, change, ticked, {}});
         if (ticked)
             ticked_ += change;
     }
@@ -122,9 +134,13 @@ const Transaction* finishReconcile(Budget& budget, Account& account, const Recon
                                    bool adjust, const DateTime& adjustmentTime) {
     const ItemId id = account.id();
     std::vector<ClearedChange> changes;
-    for (const ReconcileRow& row : r.rows())
-        if (row.ticked)
-            changes.push_back(ClearedChange{row.t, id, ClearedState::Reconciled});
+    for (const ReconcileRow& row : r.rows()) {
+        if (!row.ticked)
+            continue;
+        changes.push_back(ClearedChange{row.t, id, ClearedState::Reconciled});
+        for (const Transaction* part : row.otherParts)
+            changes.push_back(ClearedChange{part, id, ClearedState::Reconciled});
+    }
     const Transaction* adjustment = nullptr;
     const std::int64_t left = r.difference(statementBalance);
     if (adjust && left != 0) {

@@ -19,8 +19,10 @@ std::int64_t clearedBalance(const Budget& budget, const Account& account);
 
 struct ReconcileRow {
     const Transaction* t = nullptr;
-    std::int64_t change = 0; // what it adds to the account's balance
+    std::int64_t change = 0; // what it adds to the account's balance (a split's whole payment)
     bool ticked = false;     // counted as on the statement
+    // A split payment is one row, as the bank books it: its other parts.
+    std::vector<const Transaction*> otherParts;
 };
 
 class Reconciliation {

@@ -3,6 +3,7 @@
 
 #include "model/budget.h"
 #include "model/reconcile.h"
+#include "model/split.h"
 #include "testdates.h"
 
 #include <QTest>
@@ -58,6 +59,30 @@ private slots:
         for (std::size_t row : set.value_or(std::vector<std::size_t>{}))
             got << int(row) - 1; // row 0 is the cleared one
         QCOMPARE(got, expected);
+    }
+
+    // The bank books a split payment once: one row of its whole amount, offered and
+    // reconciled with all its parts.
+    void splitPaymentIsOneRow() {
+        Ledger l;
+        l.spend(-1500, 2);
+        const auto parts =
+            recordSplit(l.budget,
+                        makeTransaction(TransactionType::Expense, -7000, l.checking->id(), kNoId,
+                                        kNoId, "Market", "", makeDate(2026, 3, 3, 12)),
+                        {{kNoId, -5000, {}}, {kNoId, -2000, {}}});
+        QCOMPARE(parts.size(), std::size_t(2));
+        Reconciliation r(l.budget, *l.checking, makeDate(2026, 3, 31));
+        QCOMPARE(r.rows().size(), std::size_t(2));
+        QCOMPARE(r.rows()[1].change, std::int64_t(-7000));
+        const auto set = r.closingSet(100000 - 7000);
+        QVERIFY(set && *set == std::vector<std::size_t>{1});
+        r.setTicked(1, true);
+        QCOMPARE(r.clearedTotal(), std::int64_t(93000));
+        finishReconcile(l.budget, *l.checking, r, makeDate(2026, 3, 31), 93000, false, {});
+        for (const Transaction* part : parts)
+            QCOMPARE(part->clearedFrom, ClearedState::Reconciled);
+        QCOMPARE(clearedBalance(l.budget, *l.checking), std::int64_t(93000));
     }
 
     void editsOfReconciled_data() {
