@@ -45,6 +45,14 @@ Run run(const QStringList& args) {
     return r;
 }
 
+Account* addAccount(Budget& budget, const QString& name, Amount balance, bool card = false) {
+    Account* a = budget.createAccount();
+    a->setName(name);
+    a->adjustBalance(balance);
+    a->setCCAccount(card);
+    return a;
+}
+
 DateTime at(int y, int m, int d, int h, int min) {
     return fromQDateTime(QDateTime(QDate(y, m, d), QTime(h, min)));
 }
@@ -57,13 +65,9 @@ DateTime at(int y, int m, int d, int h, int min) {
 // another amount and date. Payroll rows are deposits by rule.
 void writeBudget(const QString& path) {
     Budget budget;
-    Account* checking = budget.createAccount();
-    checking->setName("Checking");
-    checking->adjustBalance(100000);
+    Account* checking = addAccount(budget, "Checking", 100000);
     checking->setLastImport(at(2024, 11, 1, 8, 30));
-    Account* visa = budget.createAccount();
-    visa->setName("Visa");
-    visa->setCCAccount(true);
+    Account* visa = addAccount(budget, "Visa", 0, true);
     visa->setLastImport(at(2024, 11, 1, 8, 30));
     AccountGroup* folder = budget.createFolder();
     folder->setName("Everyday");
@@ -461,12 +465,8 @@ void ImportCommandTest::everyStatementPutsInWhatItHolds() {
     const QString path = dir.filePath("budget.xlsx");
     {
         Budget budget;
-        Account* checking = budget.createAccount();
-        checking->setName("Checking");
-        checking->adjustBalance(100000);
-        Account* visa = budget.createAccount();
-        visa->setName("Visa");
-        visa->setCCAccount(true);
+        Account* checking = addAccount(budget, "Checking", 100000);
+        Account* visa = addAccount(budget, "Visa", 0, true);
         AccountGroup* folder = budget.createFolder();
         folder->setName("Spending");
         AccountEnvelope* all = budget.createEnvelope();
@@ -622,18 +622,12 @@ void ImportCommandTest::monthOfThreeStatements() {
     const QString path = dir.filePath("budget.xlsx");
     {
         Budget budget;
-        Account* checking = budget.createAccount();
-        checking->setName("Checking");
-        checking->adjustBalance(100000);
-        Account* savings = budget.createAccount();
-        savings->setName("Savings");
-        savings->adjustBalance(20000);
+        Account* checking = addAccount(budget, "Checking", 100000);
+        Account* savings = addAccount(budget, "Savings", 20000);
         // Read before as CSV, when no balance column was kept: the file's is found all the same.
         savings->setStatementColumns("delimiter=comma header=yes dates=mdy decimal=point date=0 "
                                      "payee=1 memo=-1 amount=2 debit=-1 credit=-1");
-        Account* visa = budget.createAccount();
-        visa->setName("Visa");
-        visa->setCCAccount(true);
+        Account* visa = addAccount(budget, "Visa", 0, true);
         visa->setContributesToBudget(false);
         ensureCardChargesEnvelope(budget, visa);
         visa->adjustBalance(-15000); // owed from October, its money set aside for it
@@ -719,9 +713,7 @@ void ImportCommandTest::repeatsAreOneToOne() {
     const QString path = dir.filePath("budget.xlsx");
     {
         Budget budget;
-        Account* checking = budget.createAccount();
-        checking->setName("Checking");
-        checking->adjustBalance(300000);
+        Account* checking = addAccount(budget, "Checking", 300000);
         checking->setLastImport(at(2026, 10, 31, 9, 0));
         AccountGroup* folder = budget.createFolder();
         folder->setName("Everyday");
