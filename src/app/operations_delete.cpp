@@ -11,18 +11,31 @@
 #include "model/split.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace {
 // The payments the transactions belong to, each once: a split's parts count as one.
 std::vector<std::vector<const Transaction*>>
 paymentsOf(const Budget& budget, const std::vector<const Transaction*>& transactions) {
+    // One pass over the budget finds the parts of every split chosen, however many.
+    std::map<quint32, std::vector<const Transaction*>> parts;
+    for (const Transaction* t : transactions)
+        if (t->split != 0)
+            parts[t->split];
+    if (!parts.empty())
+        for (const Transaction* other : budget.transactions())
+            if (const auto found = parts.find(other->split); found != parts.end())
+                found->second.push_back(other);
     std::vector<std::vector<const Transaction*>> payments;
     std::set<quint32> splits;
     for (const Transaction* t : transactions) {
-        if (t->split != 0 && !splits.insert(t->split).second)
-            continue;
-        payments.push_back(paymentOf(budget, t));
+        if (t->split == 0) {
+            payments.push_back({t});
+        } else if (splits.insert(t->split).second) {
+            std::vector<const Transaction*>& payment = parts[t->split];
+            payments.push_back(payment.empty() ? std::vector<const Transaction*>{t} : payment);
+        }
     }
     return payments;
 }
